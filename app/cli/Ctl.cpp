@@ -1,0 +1,104 @@
+// SPDX-License-Identifier: MIT
+#include "cli/Ctl.h"
+
+#include "common/DataFolder.h"
+
+#include <optional>
+
+namespace tessaly {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: tessalyctl [--dir DIR] settings show [--json]\n"
+    "       tessalyctl [--dir DIR] settings set KEY VALUE\n"
+    "       tessalyctl [--dir DIR] subs show [--json]\n"
+    "       tessalyctl [--dir DIR] subs set ROW FIELD VALUE\n"
+    "       tessalyctl [--dir DIR] history [--json]\n";
+
+int Usage(std::ostream& err, const std::string& reason)
+{
+    err << "tessalyctl: " << reason << '\n' << kUsage;
+    return kCtlUsage;
+}
+
+struct ParsedLine {
+    std::optional<std::string> dir;
+    bool json = false;
+    std::vector<std::string> words;
+};
+
+/// Separates the options from the command words. "--" ends the options, so
+/// a value that begins with "--" can still be set.
+std::optional<std::string> Parse(const std::vector<std::string>& args, ParsedLine* line)
+{
+    bool options = true;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (options && arg == "--") {
+            options = false;
+        } else if (options && arg == "--dir") {
+            if (i + 1 >= args.size())
+                return "--dir needs a folder";
+            line->dir = args[++i];
+        } else if (options && arg.rfind("--dir=", 0) == 0) {
+            line->dir = arg.substr(6);
+        } else if (options && arg == "--json") {
+            line->json = true;
+        } else if (options && arg.size() > 1 && arg[0] == '-' && line->words.size() < 2) {
+            return "unknown option " + arg;
+        } else {
+            line->words.push_back(arg);
+        }
+    }
+    return std::nullopt;
+}
+
+using Words = std::vector<std::string>;
+
+/// One command: its words, how many words it takes in all, and its runner.
+struct Command {
+    const char* first;
+    const char* second; ///< nullptr for a one-word command
+    size_t words;
+    int (*run)(CtlContext&, const Words&);
+};
+
+const Command kCommands[] = {
+    {"settings", "show", 2, [](CtlContext& c, const Words&) { return RunSettingsShow(c); }},
+    {"settings", "set", 4, [](CtlContext& c, const Words& w) { return RunSettingsSet(c, w[2], w[3]); }},
+    {"subs", "show", 2, [](CtlContext& c, const Words&) { return RunSubsShow(c); }},
+    {"subs", "set", 5, [](CtlContext& c, const Words& w) { return RunSubsSet(c, w[2], w[3], w[4]); }},
+    {"history", nullptr, 1, [](CtlContext& c, const Words&) { return RunHistory(c); }},
+};
+
+const Command* FindCommand(const Words& w)
+{
+    for (const Command& command : kCommands) {
+        if (w.size() == command.words && w[0] == command.first && (!command.second || w[1] == command.second))
+            return &command;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+int RunCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    ParsedLine line;
+    if (auto problem = Parse(args, &line))
+        return Usage(err, *problem);
+    // Wrong usage must not create a data folder as a side effect.
+    const Command* command = FindCommand(line.words);
+    if (!command)
+        return Usage(err, line.words.empty() ? "no command given" : "unknown command or wrong arguments");
+    std::string error;
+    std::optional<std::string> folder = ResolveDataFolder(CurrentDataFolderInputs(line.dir), &error);
+    if (!folder) {
+        err << "tessalyctl: " << error << '\n';
+        return kCtlFailed;
+    }
+    CtlContext context{*folder, line.json, out, err};
+    return command->run(context, line.words);
+}
+
+} // namespace tessaly

@@ -1,0 +1,129 @@
+// SPDX-License-Identifier: MIT
+#include "common/AtomicFile.h"
+
+#include "common/FileSystem.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tessaly {
+namespace {
+
+std::string FolderPart(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+void SyncFolder(const std::string& folder)
+{
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+AtomicFile::AtomicFile(std::string targetPath, mode_t mode, bool exactMode)
+    : m_targetPath(std::move(targetPath)), m_tempPath(m_targetPath + ".tmp"), m_mode(mode),
+      m_exactMode(exactMode)
+{
+}
+
+AtomicFile::~AtomicFile()
+{
+    discard();
+}
+
+bool AtomicFile::fail(const char* what, int errorNumber)
+{
+    m_failed = true;
+    m_error = std::string(what) + " " + m_tempPath + ": " + ErrorText(errorNumber);
+    discard();
+    return false;
+}
+
+void AtomicFile::discard()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+        ::unlink(m_tempPath.c_str());
+    }
+}
+
+bool AtomicFile::open()
+{
+    m_failed = false;
+    m_error.clear();
+    // A stale temporary file from an interrupted save is simply replaced.
+    m_fd = ::open(m_tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, m_mode);
+    if (m_fd < 0) {
+        m_failed = true;
+        m_error = "cannot create " + m_tempPath + ": " + ErrorText(errno);
+        return false;
+    }
+    if (m_exactMode && ::fchmod(m_fd, m_mode) != 0)
+        return fail("cannot set the permissions of", errno);
+    return true;
+}
+
+bool AtomicFile::write(std::string_view bytes)
+{
+    if (m_failed || m_fd < 0)
+        return false;
+    while (!bytes.empty()) {
+        ssize_t n = ::write(m_fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return fail("cannot write", errno);
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+bool AtomicFile::commit()
+{
+    if (m_failed || m_fd < 0)
+        return false;
+    if (::fsync(m_fd) != 0)
+        return fail("cannot flush", errno);
+    int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0) {
+        int e = errno;
+        ::unlink(m_tempPath.c_str());
+        m_failed = true;
+        m_error = "cannot close " + m_tempPath + ": " + ErrorText(e);
+        return false;
+    }
+    if (::rename(m_tempPath.c_str(), m_targetPath.c_str()) != 0) {
+        int e = errno;
+        ::unlink(m_tempPath.c_str());
+        m_failed = true;
+        m_error = "cannot replace " + m_targetPath + ": " + ErrorText(e);
+        return false;
+    }
+    SyncFolder(FolderPart(m_targetPath));
+    return true;
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error, mode_t mode,
+                         bool exactMode)
+{
+    AtomicFile file(path, mode, exactMode);
+    bool ok = file.open() && file.write(bytes) && file.commit();
+    if (!ok && error)
+        *error = file.error();
+    return ok;
+}
+
+} // namespace tessaly

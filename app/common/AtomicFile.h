@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+
+namespace tessaly {
+
+/// Replaces a whole file so that a crash or a full disk at any moment leaves
+/// either the old file or the new one, never neither: the contents go to a
+/// temporary file beside the target ("<target>.tmp"), which is flushed,
+/// fsynced and renamed over the target by commit(). Destroying an uncommitted
+/// AtomicFile removes the temporary file and leaves the target untouched.
+/// Not thread-safe; one writer per target at a time.
+class AtomicFile final {
+public:
+    /// `mode` is the permission of the new file (before the umask when
+    /// `exactMode` is false; exactly `mode` when it is true).
+    explicit AtomicFile(std::string targetPath, mode_t mode = 0666, bool exactMode = false);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    /// Creates the temporary file. False with error() set on failure.
+    bool open();
+    /// Appends bytes. False (and every later call false) on failure.
+    bool write(std::string_view bytes);
+    /// Flushes, fsyncs and renames the temporary file over the target.
+    bool commit();
+
+    const std::string& error() const { return m_error; }
+    const std::string& temporaryPath() const { return m_tempPath; }
+
+private:
+    bool fail(const char* what, int errorNumber);
+    void discard();
+
+    std::string m_targetPath;
+    std::string m_tempPath;
+    mode_t m_mode;
+    bool m_exactMode;
+    int m_fd = -1;
+    bool m_failed = false;
+    std::string m_error;
+};
+
+/// Writes `bytes` as the whole new content of `path` through an AtomicFile.
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error,
+                         mode_t mode = 0666, bool exactMode = false);
+
+} // namespace tessaly

@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: MIT
+#include "common/DataFolder.h"
+
+#include "common/FileSystem.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tessaly {
+namespace {
+
+/// mkdir -p with mode 0700 for every folder it creates.
+bool MakeFolders(const std::string& path, std::string* error)
+{
+    if (IsDirectory(path))
+        return true;
+    size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = path.find('/', pos + 1);
+        std::string prefix = path.substr(0, pos);
+        if (prefix.empty() || IsDirectory(prefix))
+            continue;
+        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
+            *error = "cannot create the data folder " + prefix + ": " + ErrorText(errno);
+            return false;
+        }
+    }
+    if (!IsDirectory(path)) {
+        *error = "the data folder " + path + " is not a folder";
+        return false;
+    }
+    return true;
+}
+
+std::string StripTrailingSlashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+} // namespace
+
+std::string ExecutableFolder()
+{
+    char buffer[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0)
+        return {};
+    std::string path(buffer, static_cast<size_t>(n));
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+DataFolderInputs CurrentDataFolderInputs(std::optional<std::string> explicitFolder)
+{
+    DataFolderInputs inputs;
+    inputs.explicitFolder = std::move(explicitFolder);
+    inputs.executableFolder = ExecutableFolder();
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"))
+        inputs.xdgDataHome = xdg;
+    if (const char* home = std::getenv("HOME"))
+        inputs.home = home;
+    return inputs;
+}
+
+std::optional<std::string> ResolveDataFolder(const DataFolderInputs& inputs, std::string* error)
+{
+    std::string folder;
+    if (inputs.explicitFolder) {
+        if (inputs.explicitFolder->empty()) {
+            *error = "the data folder given with --dir is empty";
+            return std::nullopt;
+        }
+        folder = StripTrailingSlashes(*inputs.explicitFolder);
+    } else if (!inputs.executableFolder.empty() &&
+               (PathExists(JoinPath(inputs.executableFolder, "sysconfig.dat")) ||
+                PathExists(JoinPath(inputs.executableFolder, "subscription.dat")))) {
+        return inputs.executableFolder;
+    } else if (!inputs.xdgDataHome.empty() && inputs.xdgDataHome.front() == '/') {
+        folder = JoinPath(StripTrailingSlashes(inputs.xdgDataHome), "tessaly");
+    } else if (!inputs.home.empty()) {
+        folder = JoinPath(StripTrailingSlashes(inputs.home), ".local/share/tessaly");
+    } else {
+        *error = "no data folder: neither --dir, XDG_DATA_HOME nor HOME is set";
+        return std::nullopt;
+    }
+    if (!MakeFolders(folder, error))
+        return std::nullopt;
+    return folder;
+}
+
+} // namespace tessaly

@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace tessaly {
+
+/// The folder of the running executable (from /proc/self/exe), or "" when
+/// it cannot be found.
+std::string ExecutableFolder();
+
+/// The environment the data folder is resolved from; tests fill it in.
+struct DataFolderInputs {
+    std::optional<std::string> explicitFolder; ///< from --dir
+    std::string executableFolder;
+    std::string xdgDataHome; ///< $XDG_DATA_HOME, "" when unset
+    std::string home;        ///< $HOME
+};
+
+/// The inputs of the running process.
+DataFolderInputs CurrentDataFolderInputs(std::optional<std::string> explicitFolder);
+
+/// Chooses the data folder: the explicit folder when given; else the
+/// executable's folder when it already holds sysconfig.dat or
+/// subscription.dat (portable layout); else $XDG_DATA_HOME/tessaly, or
+/// ~/.local/share/tessaly when that variable is unset or not absolute.
+/// The chosen folder is created (mode 0700, parents as needed) when missing.
+/// Gives nothing with `error` set when no folder can be had.
+std::optional<std::string> ResolveDataFolder(const DataFolderInputs& inputs, std::string* error);
+
+} // namespace tessaly

@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: MIT
+#include "common/FileSystem.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tessaly {
+
+bool FileHasContent(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size != 0;
+}
+
+bool PathExists(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool IsDirectory(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string JoinPath(std::string_view folder, std::string_view name)
+{
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path.append(folder);
+    path.push_back('/');
+    path.append(name);
+    return path;
+}
+
+bool ReadWholeFile(const std::string& path, std::string* contents, std::string* error)
+{
+    contents->clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (error)
+            *error = ErrorText(errno);
+        return false;
+    }
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (error)
+                *error = ErrorText(errno);
+            ::close(fd);
+            return false;
+        }
+        contents->append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+std::string ErrorText(int errorNumber)
+{
+    char buffer[256];
+    // GNU strerror_r may return a static text instead of filling the buffer.
+    const char* text = strerror_r(errorNumber, buffer, sizeof buffer);
+    return text ? std::string(text) : std::string("error ") + std::to_string(errorNumber);
+}
+
+} // namespace tessaly

@@ -1,0 +1,159 @@
+// SPDX-License-Identifier: MIT
+#include "settings/BasicSettings.h"
+
+#include "common/FileSystem.h"
+#include "common/NumericText.h"
+#include "settings/GsxSeq.h"
+
+namespace tessaly {
+namespace {
+
+constexpr size_t kLabelLength = 20;
+
+#define FLAG(name, label) BasicSettingField{#name, label, &BasicSettings::name, nullptr}
+#define TEXT(name, label) BasicSettingField{#name, label, nullptr, &BasicSettings::name}
+
+const std::array<BasicSettingField, 22> kFields = {{
+    FLAG(Conf_Passwd, "Conf_Passwd        ="),
+    TEXT(Conf_PasswdTxt, "Conf_PasswdTxt     ="),
+    FLAG(Conf_Balloon, "Conf_Balloon       ="),
+    FLAG(Conf_Mail, "Conf_Mail          ="),
+    TEXT(Conf_SmtpSrv, "Conf_SmtpSrv       ="),
+    TEXT(Conf_SmtpPort, "Conf_SmtpPort      ="),
+    TEXT(Conf_PopSrv, "Conf_PopSrv        ="),
+    TEXT(Conf_PopPort, "Conf_PopPort       ="),
+    TEXT(Conf_PopUser, "Conf_PopUser       ="),
+    TEXT(Conf_PopPasswd, "Conf_PopPasswd     ="),
+    TEXT(Conf_SmtpName, "Conf_SmtpName      ="),
+    TEXT(Conf_SmtpAddr, "Conf_SmtpAddr      ="),
+    FLAG(Conf_PopBeforeSMTP, "Conf_PopBeforeSMTP ="),
+    FLAG(Conf_SmtpAuth, "Conf_SmtpAuth      ="),
+    FLAG(Conf_SmtpAuthMD5, "Conf_SmtpAuthMD5   ="),
+    TEXT(Conf_SmtpAuthUser, "Conf_SmtpAuthUser  ="),
+    TEXT(Conf_SmtpAuthPasswd, "Conf_SmtpAuthPasswd="),
+    FLAG(Conf_MailAdd, "Conf_MailAdd       ="),
+    FLAG(Conf_zip, "Conf_zip           ="),
+    TEXT(Conf_zipPasswd, "Conf_zipPasswd     ="),
+    TEXT(Conf_MaxSize, "Conf_MaxSize       ="),
+    TEXT(Conf_Interval, "Conf_Interval      ="),
+}};
+
+#undef FLAG
+#undef TEXT
+
+/// The default file of a first start: a single record that matches no label.
+bool CreateDefaultFile(const std::string& path, std::string* error)
+{
+    GsxSeq seq;
+    seq.MakeKeyTable();
+    bool ok = seq.CreateSeqFile(path) && seq.PutSeqString("****") && seq.CloseSeqFile();
+    if (!ok && error)
+        *error = seq.error();
+    return ok;
+}
+
+/// Applies one record. False when it matched a flag label whose value is
+/// not a number.
+bool ApplyRecord(BasicSettings& settings, const std::string& record, std::string* error)
+{
+    if (record.size() < kLabelLength)
+        return true;
+    std::string_view label(record.data(), kLabelLength);
+    for (const BasicSettingField& field : kFields) {
+        if (field.label != label)
+            continue;
+        std::string_view value = std::string_view(record).substr(kLabelLength);
+        if (SetBasicSetting(settings, field, value))
+            return true;
+        if (error)
+            *error = "the value of " + std::string(field.key) + " is not a number: " + std::string(value);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+const std::array<BasicSettingField, 22>& BasicSettingFields()
+{
+    return kFields;
+}
+
+const BasicSettingField* FindBasicSetting(std::string_view key)
+{
+    for (const BasicSettingField& field : kFields) {
+        if (field.key == key)
+            return &field;
+    }
+    return nullptr;
+}
+
+std::string BasicSettingText(const BasicSettings& settings, const BasicSettingField& field)
+{
+    return field.flag ? std::to_string(settings.*field.flag) : settings.*field.text;
+}
+
+bool SetBasicSetting(BasicSettings& settings, const BasicSettingField& field, std::string_view value)
+{
+    if (field.text) {
+        settings.*field.text = std::string(value);
+        return true;
+    }
+    std::optional<int16_t> number = ParseInt16(value);
+    if (!number)
+        return false;
+    settings.*field.flag = *number;
+    return true;
+}
+
+void ResetBasicSettings(BasicSettings& settings)
+{
+    settings = BasicSettings{};
+}
+
+bool LoadBasicSettings(BasicSettings& settings, const std::string& folder, std::string* error)
+{
+    const std::string path = JoinPath(folder, kSettingsFileName);
+    if (!FileHasContent(path) && !CreateDefaultFile(path, error))
+        return false;
+    GsxSeq seq;
+    int opened = seq.OpenSeqFile(path);
+    if (opened != GsxSeq::kOpened) {
+        if (error)
+            *error = opened == GsxSeq::kFailed ? seq.error() : path + " is not a settings file";
+        return false;
+    }
+    std::string record;
+    for (;;) {
+        int status = seq.GetSeqString(&record);
+        if (status == GsxSeq::kEnd)
+            return true;
+        if (status == GsxSeq::kFailed) {
+            if (error)
+                *error = seq.error();
+            return false;
+        }
+        // Unknown tags and bad rows are passed over; the bytes after them
+        // are read as the next record.
+        if (status == GsxSeq::kRecord && !ApplyRecord(settings, record, error))
+            return false;
+    }
+}
+
+bool SaveBasicSettings(const BasicSettings& settings, const std::string& folder, std::string* error)
+{
+    GsxSeq seq;
+    seq.MakeKeyTable();
+    bool ok = seq.CreateSeqFile(JoinPath(folder, kSettingsFileName));
+    for (const BasicSettingField& field : kFields) {
+        if (!ok)
+            break;
+        ok = seq.PutSeqString(std::string(field.label) + BasicSettingText(settings, field));
+    }
+    ok = ok && seq.CloseSeqFile();
+    if (!ok && error)
+        *error = seq.error();
+    return ok;
+}
+
+} // namespace tessaly

@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tessaly {
+
+/// The 22 basic settings. A flag counts as on only when it equals 1; every
+/// other field is a text kept exactly as typed (ports, sizes and the
+/// interval included). Defaults: 0 and "".
+struct BasicSettings {
+    int16_t Conf_Passwd = 0;
+    std::string Conf_PasswdTxt;
+    int16_t Conf_Balloon = 0;
+    int16_t Conf_Mail = 0;
+    std::string Conf_SmtpSrv;
+    std::string Conf_SmtpPort;
+    std::string Conf_PopSrv;
+    std::string Conf_PopPort;
+    std::string Conf_PopUser;
+    std::string Conf_PopPasswd;
+    std::string Conf_SmtpName;
+    std::string Conf_SmtpAddr;
+    int16_t Conf_PopBeforeSMTP = 0;
+    int16_t Conf_SmtpAuth = 0;
+    int16_t Conf_SmtpAuthMD5 = 0;
+    std::string Conf_SmtpAuthUser;
+    std::string Conf_SmtpAuthPasswd;
+    int16_t Conf_MailAdd = 0;
+    int16_t Conf_zip = 0;
+    std::string Conf_zipPasswd;
+    std::string Conf_MaxSize;
+    std::string Conf_Interval;
+
+    friend bool operator==(const BasicSettings&, const BasicSettings&) = default;
+};
+
+/// One setting: its key, its 20-character record label, and where it lives.
+/// Exactly one of `flag` and `text` is set.
+struct BasicSettingField {
+    std::string_view key;
+    std::string_view label;
+    int16_t BasicSettings::*flag;
+    std::string BasicSettings::*text;
+};
+
+/// The 22 settings in the order their records are written.
+const std::array<BasicSettingField, 22>& BasicSettingFields();
+
+/// The field whose key is `key` (exact), or nullptr.
+const BasicSettingField* FindBasicSetting(std::string_view key);
+
+/// The value of one field as it is written after its label.
+std::string BasicSettingText(const BasicSettings& settings, const BasicSettingField& field);
+
+/// Stores `value` into one field. A flag takes a numeric text, rounded half
+/// to even to a 16-bit integer; false (field unchanged) for anything else.
+bool SetBasicSetting(BasicSettings& settings, const BasicSettingField& field, std::string_view value);
+
+/// The file name of the settings file in the data folder.
+inline constexpr std::string_view kSettingsFileName = "sysconfig.dat";
+
+/// Every field to its default.
+void ResetBasicSettings(BasicSettings& settings);
+
+/// Reads sysconfig.dat from `folder` into `settings`. A missing or empty
+/// file is first replaced by the default file (one record "****"). True
+/// when the file was read to its end tag. On a failure (file unreadable,
+/// damaged header, a flag that is not a number, a file that ends early) the
+/// fields read before it keep their new values, the others their previous
+/// ones, and the result is false. Shows no message; `error`, when given,
+/// receives the cause.
+bool LoadBasicSettings(BasicSettings& settings, const std::string& folder, std::string* error = nullptr);
+
+/// Writes all 22 fields to a new sysconfig.dat in `folder` (0600), replacing
+/// the old file only once the new one is complete. False with `error` set on
+/// failure; the previous file is then intact.
+bool SaveBasicSettings(const BasicSettings& settings, const std::string& folder, std::string* error);
+
+} // namespace tessaly

@@ -1,0 +1,106 @@
+// SPDX-License-Identifier: MIT
+#include "watch/HistoryFile.h"
+
+#include "common/Clock.h"
+#include "common/Cp932.h"
+#include "common/DateText.h"
+#include "common/FileSystem.h"
+#include "common/TextLines.h"
+#include "watch/PathParts.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tessaly {
+namespace {
+
+/// Appends `bytes` to the file at `path` with one write; on failure the file
+/// is cut back to its previous length.
+bool AppendWhole(const std::string& path, std::string_view bytes, std::string* error)
+{
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (error)
+            *error = "cannot open " + path + ": " + ErrorText(errno);
+        return false;
+    }
+    struct stat before {};
+    ::fstat(fd, &before);
+    std::string_view rest = bytes;
+    int failure = 0;
+    while (!rest.empty()) {
+        ssize_t n = ::write(fd, rest.data(), rest.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            failure = n < 0 ? errno : ENOSPC;
+            break;
+        }
+        rest.remove_prefix(static_cast<size_t>(n));
+    }
+    if (failure != 0 && ::ftruncate(fd, before.st_size) != 0) {
+        // Nothing more can be done; the error below still reports the write.
+    }
+    if (::close(fd) != 0 && failure == 0)
+        failure = errno;
+    if (failure != 0 && error)
+        *error = "cannot write " + path + ": " + ErrorText(failure);
+    return failure == 0;
+}
+
+} // namespace
+
+std::string HistoryLine(const UpdateRecord& record, AutomationDate detected)
+{
+    const AutomationDate fileTime = record.Created > record.Written ? record.Created : record.Written;
+    std::string line;
+    for (const std::string& field :
+         {FormatHistoryTime(detected), record.SubscriptionName, FolderOf(record.FilePath),
+          FileNameOf(record.FilePath), FormatHistoryTime(fileTime)}) {
+        line += field;
+        line += ',';
+    }
+    return line;
+}
+
+bool WriteHistory(const std::string& folder, const UpdateRecord& record, const Clock& clock, std::string* error)
+{
+    std::string line = Utf8ToCp932(HistoryLine(record, clock.Now()));
+    line += "\r\n";
+    return AppendWhole(JoinPath(folder, kHistoryInboxFileName), line, error);
+}
+
+HistoryEntry ParseHistoryLine(std::string_view line)
+{
+    HistoryEntry entry;
+    std::string* cells[] = {&entry.detected, &entry.subscription, &entry.folder, &entry.file, &entry.fileTime};
+    size_t start = 0;
+    for (std::string* cell : cells) {
+        if (start > line.size())
+            break;
+        size_t comma = line.find(',', start);
+        size_t end = comma == std::string_view::npos ? line.size() : comma;
+        *cell = std::string(line.substr(start, end - start));
+        start = end + 1;
+    }
+    return entry;
+}
+
+bool ReadHistoryLines(const std::string& path, std::vector<std::string>* lines, std::string* error)
+{
+    lines->clear();
+    if (!PathExists(path))
+        return true;
+    std::string bytes;
+    if (!ReadWholeFile(path, &bytes, error))
+        return false;
+    TextLines reader(bytes);
+    std::string_view line;
+    while (reader.next(&line))
+        lines->push_back(Cp932ToUtf8(line));
+    return true;
+}
+
+} // namespace tessaly

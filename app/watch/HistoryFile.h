@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "common/AutomationDate.h"
+#include "watch/UpdateRecord.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessaly {
+
+class Clock;
+
+/// The inbox the check run appends to.
+inline constexpr std::string_view kHistoryInboxFileName = "history.dat";
+/// The accumulated history the history list keeps.
+inline constexpr std::string_view kHistoryFileName = "history.hst";
+
+/// The history line of one record (UTF-8, without CR LF): detection time,
+/// subscription, folder, file name and file time, each followed by ",".
+/// The file time is `Created` when it is strictly later than `Written`,
+/// else `Written`; both times use the form "yy年mm月dd_HH:MM:SS".
+std::string HistoryLine(const UpdateRecord& record, AutomationDate detected);
+
+/// Appends the line of `record` with CR LF to history.dat in `folder`
+/// (created when missing), in code page 932, reading `clock` once for the
+/// detection time. False on any failure, with `error` set when given; a
+/// line that could not be written completely is taken back, so the file
+/// never ends in half a line.
+bool WriteHistory(const std::string& folder, const UpdateRecord& record, const Clock& clock,
+                  std::string* error = nullptr);
+
+/// The five cells of one history line.
+struct HistoryEntry {
+    std::string detected;
+    std::string subscription;
+    std::string folder;
+    std::string file;
+    std::string fileTime;
+
+    friend bool operator==(const HistoryEntry&, const HistoryEntry&) = default;
+};
+
+/// Splits a history line (UTF-8) at every ","; parts 0 to 4 become the five
+/// cells. Missing parts are empty cells; parts beyond the fifth are dropped.
+HistoryEntry ParseHistoryLine(std::string_view line);
+
+/// The lines of a history file (code page 932 on disk) as UTF-8 texts, in
+/// file order. A missing file gives no lines and true; false with `error`
+/// set when the file exists but cannot be read.
+bool ReadHistoryLines(const std::string& path, std::vector<std::string>* lines, std::string* error);
+
+} // namespace tessaly

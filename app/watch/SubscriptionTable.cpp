@@ -1,0 +1,125 @@
+// SPDX-License-Identifier: MIT
+#include "watch/SubscriptionTable.h"
+
+#include "common/AtomicFile.h"
+#include "common/Cp932.h"
+#include "common/FileSystem.h"
+#include "common/TextLines.h"
+#include "common/UserMessages.h"
+
+namespace tessaly {
+namespace {
+
+constexpr std::string_view kTooManyLines = "購読設定ﾌｧｲﾙは最大10行です。\r\n以降は切り捨てられます。";
+constexpr std::string_view kReadFailed = "購読ﾌｧｲﾙ読込みでエラーが発生しました\r\n";
+
+std::string TooManyColumnsMessage()
+{
+    return "購読設定ﾌｧｲﾙは" + std::to_string(Subscription::kColumns) + "列です。\r\n以降は切り捨てられます。";
+}
+
+/// Stores the comma-terminated cells of one line into `row`. Text after the
+/// last comma is not stored. False when the line had more than seven cells.
+bool StoreLine(Subscription& row, std::string_view line)
+{
+    int column = 0;
+    size_t start = 0;
+    for (size_t comma = line.find(','); comma != std::string_view::npos; comma = line.find(',', start)) {
+        if (column >= Subscription::kColumns)
+            return false;
+        row.cell(column++) = std::string(line.substr(start, comma - start));
+        start = comma + 1;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string& Subscription::cell(int column)
+{
+    return const_cast<std::string&>(static_cast<const Subscription*>(this)->cell(column));
+}
+
+const std::string& Subscription::cell(int column) const
+{
+    switch (column) {
+    case 0: return Name;
+    case 1: return Keyword;
+    case 2: return Folder;
+    case 3: return FileName;
+    case 4: return Subfolders;
+    case 5: return MailTo;
+    default: return LastCheck;
+    }
+}
+
+const std::array<std::string_view, Subscription::kColumns>& SubscriptionFieldNames()
+{
+    static const std::array<std::string_view, Subscription::kColumns> names = {
+        "Name", "Keyword", "Folder", "FileName", "Subfolders", "MailTo", "LastCheck"};
+    return names;
+}
+
+int SubscriptionColumn(std::string_view fieldName)
+{
+    const auto& names = SubscriptionFieldNames();
+    for (int column = 0; column < Subscription::kColumns; ++column) {
+        if (names[static_cast<size_t>(column)] == fieldName)
+            return column;
+    }
+    return -1;
+}
+
+bool LoadSubscriptions(SubscriptionTable& table, const std::string& folder, UserMessages& messages,
+                       SubscriptionLoad* outcome)
+{
+    SubscriptionLoad ignored;
+    SubscriptionLoad& result = outcome ? *outcome : ignored;
+    const std::string path = JoinPath(folder, kSubscriptionFileName);
+    if (!FileHasContent(path)) {
+        result = SubscriptionLoad::NoFile;
+        return false;
+    }
+    std::string bytes;
+    std::string error;
+    if (!ReadWholeFile(path, &bytes, &error)) {
+        messages.ShowMessage(std::string(kReadFailed) + error);
+        result = SubscriptionLoad::Failed;
+        return false;
+    }
+    result = SubscriptionLoad::Complete;
+    TextLines lines(bytes);
+    std::string_view line;
+    for (size_t row = 0; lines.next(&line); ++row) {
+        if (row >= table.size()) {
+            messages.ShowMessage(kTooManyLines);
+            result = SubscriptionLoad::Cut;
+            break;
+        }
+        if (!StoreLine(table[row], Cp932ToUtf8(line))) {
+            messages.ShowMessage(TooManyColumnsMessage());
+            result = SubscriptionLoad::Cut;
+        }
+    }
+    return true;
+}
+
+bool SaveSubscriptions(const SubscriptionTable& table, const std::string& folder, std::string* error)
+{
+    std::string text;
+    for (const Subscription& row : table) {
+        for (int column = 0; column < Subscription::kColumns; ++column) {
+            text += row.cell(column);
+            text += ',';
+        }
+        text += "\r\n";
+    }
+    return WriteFileAtomically(JoinPath(folder, kSubscriptionFileName), Utf8ToCp932(text), error);
+}
+
+bool IsStorableCell(std::string_view text)
+{
+    return text.find_first_of(",\r\n") == std::string_view::npos;
+}
+
+} // namespace tessaly

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Installs what the build needs (Debian packages, via apt-get, only when
+# missing) and builds Tessaly into build/ (or $TESSALY_BUILD_DIR).
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${TESSALY_BUILD_DIR:-$root/build}
+groups=(build)
+[ -f "$root/scripts/packages/traycontrol.txt" ] && groups+=(traycontrol)
+"$root/scripts/install-deps.sh" "${groups[@]}" "$@"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -- -j"$(nproc)"

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Builds the libFuzzer targets with clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer into build-fuzz/, then runs each one for a
+# bounded time (default 60 s; --seconds N) starting from the seeds in
+# fuzz/corpus/<target>/. Any crash, hang or sanitizer report fails the run.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${TESSALY_FUZZ_BUILD_DIR:-$root/build-fuzz}
+seconds=60
+only=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --seconds) seconds=$2; shift 2 ;;
+    --only) only=$2; shift 2 ;;
+    *) echo "usage: fuzz.sh [--seconds N] [--only TARGET]" >&2; exit 2 ;;
+  esac
+done
+
+"$root/scripts/install-deps.sh" build test
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DTESSALY_FUZZ=ON \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -- -j"$(nproc)" >/dev/null
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+for binary in "$build"/bin/fuzz_*; do
+  name=$(basename "$binary")
+  [ -z "$only" ] || [ "$only" = "$name" ] || continue
+  corpus="$work/$name"
+  mkdir -p "$corpus"
+  seeds="$root/fuzz/corpus/${name#fuzz_}"
+  [ -d "$seeds" ] && cp "$seeds"/* "$corpus"/ 2>/dev/null || true
+  if (cd "$work" && "$binary" "$corpus" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+        -max_len=65536 -print_final_stats=0 >"$work/$name.log" 2>&1); then
+    echo "fuzz: $name ok (${seconds}s)"
+    passed=$((passed + 1))
+  else
+    echo "fuzz: $name FAILED" >&2
+    tail -n 40 "$work/$name.log" >&2
+    mkdir -p "$root/build-fuzz/artifacts"
+    cp "$work"/crash-* "$work"/timeout-* "$work"/leak-* "$root/build-fuzz/artifacts/" 2>/dev/null || true
+    failed=$((failed + 1))
+  fi
+done
+echo "fuzz: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
