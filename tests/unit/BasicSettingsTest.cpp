@@ -1,0 +1,175 @@
+// SPDX-License-Identifier: MIT
+// Basic settings in sysconfig.dat.
+#include "settings/BasicSettings.h"
+#include "settings/GsxSeq.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace tessaly {
+namespace {
+
+class BasicSettingsFile : public ::testing::Test {
+protected:
+    std::string path() const { return m_temp.file("sysconfig.dat"); }
+
+    /// Writes a settings file holding exactly these records.
+    void writeRecords(const std::vector<std::string>& records)
+    {
+        GsxSeq seq;
+        seq.MakeKeyTable();
+        ASSERT_TRUE(seq.CreateSeqFile(path()));
+        for (const std::string& record : records)
+            ASSERT_TRUE(seq.PutSeqString(record));
+        ASSERT_TRUE(seq.CloseSeqFile());
+    }
+
+    std::vector<std::string> readRecords()
+    {
+        GsxSeq seq;
+        EXPECT_EQ(seq.OpenSeqFile(path()), GsxSeq::kOpened);
+        std::vector<std::string> records;
+        std::string text;
+        while (seq.GetSeqString(&text) == GsxSeq::kRecord)
+            records.push_back(text);
+        return records;
+    }
+
+    test::TempFolder m_temp;
+    BasicSettings m_settings;
+};
+
+TEST_F(BasicSettingsFile, FirstStartCreatesTheDefaultFile)
+{
+    EXPECT_TRUE(LoadBasicSettings(m_settings, m_temp.path()));
+    EXPECT_EQ(m_settings, BasicSettings{});
+    EXPECT_EQ(readRecords(), std::vector<std::string>{"****"});
+    EXPECT_EQ(test::ReadFile(path()).size(), 1037u + 4 + 4 + 1);
+    struct stat st {};
+    ASSERT_EQ(::stat(path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(BasicSettingsFile, AnEmptyFileIsReplacedByTheDefaultFile)
+{
+    test::WriteFile(path(), "");
+    EXPECT_TRUE(LoadBasicSettings(m_settings, m_temp.path()));
+    EXPECT_EQ(readRecords(), std::vector<std::string>{"****"});
+}
+
+TEST_F(BasicSettingsFile, SavesTheTwentyTwoLabelledRecordsInOrder)
+{
+    m_settings.Conf_Mail = 1;
+    m_settings.Conf_SmtpSrv = "smtp.example.jp";
+    m_settings.Conf_zipPasswd = " 前後に空白 ";
+    m_settings.Conf_Interval = "5";
+    std::string error;
+    ASSERT_TRUE(SaveBasicSettings(m_settings, m_temp.path(), &error)) << error;
+    std::vector<std::string> records = readRecords();
+    ASSERT_EQ(records.size(), 22u);
+    EXPECT_EQ(records[0], "Conf_Passwd        =0");
+    EXPECT_EQ(records[1], "Conf_PasswdTxt     =");
+    EXPECT_EQ(records[3], "Conf_Mail          =1");
+    EXPECT_EQ(records[4], "Conf_SmtpSrv       =smtp.example.jp");
+    EXPECT_EQ(records[16], "Conf_SmtpAuthPasswd=");
+    EXPECT_EQ(records[19], "Conf_zipPasswd     = 前後に空白 ");
+    EXPECT_EQ(records[21], "Conf_Interval      =5");
+    for (const std::string& record : records)
+        EXPECT_EQ(record[19], '=') << record;
+}
+
+TEST_F(BasicSettingsFile, SaveAndLoadReproduceEveryField)
+{
+    int n = 0;
+    for (const BasicSettingField& field : BasicSettingFields()) {
+        if (field.flag)
+            m_settings.*field.flag = static_cast<int16_t>(n % 2 == 0 ? -1 : n);
+        else
+            m_settings.*field.text = n % 3 == 0 ? "" : "値=" + std::to_string(n) + " ﾃｽﾄ ";
+        ++n;
+    }
+    std::string error;
+    ASSERT_TRUE(SaveBasicSettings(m_settings, m_temp.path(), &error)) << error;
+    BasicSettings loaded;
+    loaded.Conf_SmtpSrv = "stale";
+    EXPECT_TRUE(LoadBasicSettings(loaded, m_temp.path()));
+    EXPECT_EQ(loaded, m_settings);
+}
+
+TEST_F(BasicSettingsFile, MatchesLabelsExactlyAndKeepsValuesUntrimmed)
+{
+    writeRecords({"Conf_SmtpAddr      =  a=b@example.jp  ", "Conf_Zip           =1", "Conf_zip =1", "short",
+                  "Conf_PopUser       =first", "Conf_PopUser       =second", ""});
+    EXPECT_TRUE(LoadBasicSettings(m_settings, m_temp.path()));
+    EXPECT_EQ(m_settings.Conf_SmtpAddr, "  a=b@example.jp  ");
+    EXPECT_EQ(m_settings.Conf_zip, 0);
+    EXPECT_EQ(m_settings.Conf_PopUser, "second");
+}
+
+TEST_F(BasicSettingsFile, FlagsRoundHalvesToEven)
+{
+    writeRecords({"Conf_Passwd        =1.5", "Conf_Balloon       =0.5", "Conf_Mail          =2.5",
+                  "Conf_zip           = 1 "});
+    EXPECT_TRUE(LoadBasicSettings(m_settings, m_temp.path()));
+    EXPECT_EQ(m_settings.Conf_Passwd, 2);
+    EXPECT_EQ(m_settings.Conf_Balloon, 0);
+    EXPECT_EQ(m_settings.Conf_Mail, 2);
+    EXPECT_EQ(m_settings.Conf_zip, 1);
+}
+
+TEST_F(BasicSettingsFile, ANonNumericFlagEndsTheLoadKeepingWhatCameBefore)
+{
+    writeRecords({"Conf_SmtpSrv       =before", "Conf_Mail          =x", "Conf_SmtpPort      =after"});
+    m_settings.Conf_SmtpPort = "25";
+    std::string error;
+    EXPECT_FALSE(LoadBasicSettings(m_settings, m_temp.path(), &error));
+    EXPECT_EQ(m_settings.Conf_SmtpSrv, "before");
+    EXPECT_EQ(m_settings.Conf_Mail, 0);
+    EXPECT_EQ(m_settings.Conf_SmtpPort, "25");
+    EXPECT_NE(error.find("Conf_Mail"), std::string::npos) << error;
+}
+
+TEST_F(BasicSettingsFile, DamagedFilesFailAndStayAsTheyAre)
+{
+    const std::string foreign = "not a settings file at all";
+    test::WriteFile(path(), foreign);
+    m_settings.Conf_SmtpSrv = "kept";
+    EXPECT_FALSE(LoadBasicSettings(m_settings, m_temp.path()));
+    EXPECT_EQ(m_settings.Conf_SmtpSrv, "kept");
+    EXPECT_EQ(test::ReadFile(path()), foreign);
+}
+
+TEST_F(BasicSettingsFile, AnInterruptedFileLoadsWhatItHoldsAndFails)
+{
+    writeRecords({"Conf_SmtpSrv       =smtp", "Conf_SmtpPort      =587"});
+    std::string bytes = test::ReadFile(path());
+    test::WriteFile(path(), bytes.substr(0, bytes.size() - 3)); // end tag and a bit of the port gone
+    EXPECT_FALSE(LoadBasicSettings(m_settings, m_temp.path()));
+    EXPECT_EQ(m_settings.Conf_SmtpSrv, "smtp");
+    EXPECT_EQ(m_settings.Conf_SmtpPort, "");
+}
+
+TEST_F(BasicSettingsFile, ResetRestoresTheDefaults)
+{
+    m_settings.Conf_Balloon = 1;
+    m_settings.Conf_Interval = "10";
+    ResetBasicSettings(m_settings);
+    EXPECT_EQ(m_settings, BasicSettings{});
+}
+
+TEST(BasicSettingFields, KeysAndLabelsAgree)
+{
+    for (const BasicSettingField& field : BasicSettingFields()) {
+        ASSERT_EQ(field.label.size(), 20u);
+        EXPECT_EQ(field.label.substr(0, field.key.size()), field.key);
+        EXPECT_EQ(field.label.find_first_not_of(' ', field.key.size()), 19u) << field.label;
+        EXPECT_EQ(FindBasicSetting(field.key), &field);
+        EXPECT_NE(field.flag == nullptr, field.text == nullptr);
+    }
+    EXPECT_EQ(FindBasicSetting("conf_mail"), nullptr);
+}
+
+} // namespace
+} // namespace tessaly

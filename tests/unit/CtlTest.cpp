@@ -1,0 +1,196 @@
+// SPDX-License-Identifier: MIT
+// tessalyctl: commands, exit statuses, and what reaches the files.
+#include "cli/Ctl.h"
+#include "common/Cp932.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace tessaly {
+namespace {
+
+class Ctl : public ::testing::Test {
+protected:
+    struct Result {
+        int status;
+        std::string out;
+        std::string err;
+    };
+
+    Result run(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), {"--dir", m_temp.path()});
+        std::ostringstream out;
+        std::ostringstream err;
+        int status = RunCtl(args, out, err);
+        return {status, out.str(), err.str()};
+    }
+
+    std::string file(const char* name) const { return test::ReadFile(m_temp.file(name)); }
+
+    test::TempFolder m_temp;
+};
+
+TEST_F(Ctl, SettingsRoundTripJapaneseValuesAndFlags)
+{
+    EXPECT_EQ(run({"settings", "set", "Conf_SmtpSrv", "メール.例.jp"}).status, kCtlOk);
+    EXPECT_EQ(run({"settings", "set", "Conf_zipPasswd", "  ﾊﾟｽ=ﾜｰﾄﾞ "}).status, kCtlOk);
+    EXPECT_EQ(run({"settings", "set", "Conf_Mail", "1"}).status, kCtlOk);
+    EXPECT_EQ(run({"settings", "set", "--", "Conf_PopUser", "--user"}).status, kCtlOk);
+    Result json = run({"settings", "show", "--json"});
+    EXPECT_EQ(json.status, kCtlOk);
+    EXPECT_NE(json.out.find("\"Conf_SmtpSrv\": \"メール.例.jp\""), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"Conf_zipPasswd\": \"  ﾊﾟｽ=ﾜｰﾄﾞ \""), std::string::npos);
+    EXPECT_NE(json.out.find("\"Conf_Mail\": 1,"), std::string::npos);
+    EXPECT_NE(json.out.find("\"Conf_PopUser\": \"--user\""), std::string::npos);
+    Result text = run({"settings", "show"});
+    EXPECT_NE(text.out.find("Conf_SmtpSrv       =メール.例.jp\n"), std::string::npos) << text.out;
+    struct stat st {};
+    ASSERT_EQ(::stat(m_temp.file("sysconfig.dat").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(Ctl, SettingsSetRefusesWhatCannotBeStoredAndLeavesTheFile)
+{
+    ASSERT_EQ(run({"settings", "set", "Conf_SmtpSrv", "before"}).status, kCtlOk);
+    const std::string before = file("sysconfig.dat");
+    for (auto args : std::vector<std::vector<std::string>>{
+             {"settings", "set", "Conf_Unknown", "1"},
+             {"settings", "set", "conf_mail", "1"},
+             {"settings", "set", "Conf_Mail", "yes"},
+             {"settings", "set", "Conf_Mail", "40000"},
+             {"settings", "set", "Conf_SmtpSrv", "😀"},
+             {"settings", "set", "Conf_SmtpSrv", std::string(40000, 'x')},
+         }) {
+        Result result = run(args);
+        EXPECT_EQ(result.status, kCtlUsage) << args[2] << " " << args[3].substr(0, 20);
+        EXPECT_FALSE(result.err.empty());
+    }
+    EXPECT_EQ(file("sysconfig.dat"), before);
+}
+
+TEST_F(Ctl, DamagedSettingsAreShownButNeverOverwritten)
+{
+    test::WriteFile(m_temp.file("sysconfig.dat"), "damaged");
+    Result show = run({"settings", "show"});
+    EXPECT_EQ(show.status, kCtlFailed);
+    EXPECT_NE(show.out.find("Conf_Interval      ="), std::string::npos);
+    EXPECT_EQ(run({"settings", "set", "Conf_Mail", "1"}).status, kCtlFailed);
+    EXPECT_EQ(file("sysconfig.dat"), "damaged");
+}
+
+TEST_F(Ctl, SubscriptionsRoundTripEveryField)
+{
+    const std::vector<std::pair<std::string, std::string>> values = {
+        {"Name", "週報 ﾁｪｯｸ"}, {"Keyword", "会議　議事録"}, {"Folder", "/srv/共有 フォルダ"}, {"FileName", "*.DOC*"},
+        {"Subfolders", "1"},   {"MailTo", "a@example.jp;b@example.jp"}, {"LastCheck", "2026/12/06 14:05:09"}};
+    for (const auto& [field, value] : values)
+        ASSERT_EQ(run({"subs", "set", "10", field, value}).status, kCtlOk) << field;
+    Result json = run({"subs", "show", "--json"});
+    EXPECT_EQ(json.status, kCtlOk);
+    EXPECT_NE(json.out.find("{\"Name\": \"週報 ﾁｪｯｸ\", \"Keyword\": \"会議　議事録\", \"Folder\": \"/srv/共有 フォルダ\", "
+                            "\"FileName\": \"*.DOC*\", \"Subfolders\": \"1\", \"MailTo\": \"a@example.jp;b@example.jp\", "
+                            "\"LastCheck\": \"2026/12/06 14:05:09\"}\n]"),
+              std::string::npos)
+        << json.out;
+    std::string lines = Cp932ToUtf8(file("subscription.dat"));
+    EXPECT_EQ(lines.substr(lines.size() - 2), "\r\n");
+    std::string emptyRows;
+    for (int i = 0; i < 9; ++i)
+        emptyRows += ",,,,,,,\r\n";
+    EXPECT_EQ(lines.substr(0, emptyRows.size()), emptyRows);
+}
+
+TEST_F(Ctl, SubsSetRefusesBadRowsFieldsAndValues)
+{
+    ASSERT_EQ(run({"subs", "set", "1", "Name", "a"}).status, kCtlOk);
+    const std::string before = file("subscription.dat");
+    for (auto args : std::vector<std::vector<std::string>>{
+             {"subs", "set", "0", "Name", "x"},
+             {"subs", "set", "11", "Name", "x"},
+             {"subs", "set", "one", "Name", "x"},
+             {"subs", "set", "1", "name", "x"},
+             {"subs", "set", "1", "Name", "a,b"},
+             {"subs", "set", "1", "Folder", "/a\nb"},
+             {"subs", "set", "1", "Subfolders", "2"},
+             {"subs", "set", "1", "LastCheck", "tomorrow"},
+             {"subs", "set", "1", "MailTo", "한@example.kr"},
+         }) {
+        EXPECT_EQ(run(args).status, kCtlUsage) << args[2] << " " << args[3] << " " << args[4];
+    }
+    EXPECT_EQ(file("subscription.dat"), before);
+}
+
+TEST_F(Ctl, ACutSubscriptionFileIsReportedAndNeverOverwritten)
+{
+    std::string text;
+    for (int i = 0; i < 11; ++i)
+        text += "row,,,,,,,\r\n";
+    test::WriteFile(m_temp.file("subscription.dat"), text);
+    Result show = run({"subs", "show"});
+    EXPECT_EQ(show.status, kCtlFailed);
+    EXPECT_EQ(show.err, "購読設定ﾌｧｲﾙは最大10行です。 / 以降は切り捨てられます。\n");
+    EXPECT_NE(show.out.find("10\trow\t"), std::string::npos) << show.out;
+    EXPECT_EQ(run({"subs", "set", "1", "Name", "new"}).status, kCtlFailed);
+    EXPECT_EQ(file("subscription.dat"), text);
+}
+
+TEST_F(Ctl, HistoryListsTheKeptLinesBeforeTheNewOnes)
+{
+    test::WriteFile(m_temp.file("history.dat"), Utf8ToCp932("26年12月06_14:05:09,新,/srv,b.doc,26年12月05_09:30:00,\r\n"));
+    test::WriteFile(m_temp.file("history.hst"), Utf8ToCp932("25年01月01_00:00:00,旧,/srv,a.doc,24年12月31_23:59:59,\r\nshort,line\r\n"));
+    Result text = run({"history"});
+    EXPECT_EQ(text.status, kCtlOk);
+    EXPECT_EQ(text.out, "25年01月01_00:00:00,旧,/srv,a.doc,24年12月31_23:59:59,\nshort,line\n"
+                        "26年12月06_14:05:09,新,/srv,b.doc,26年12月05_09:30:00,\n");
+    Result json = run({"history", "--json"});
+    EXPECT_EQ(json.out, "[\n"
+                        "  {\"detected\": \"25年01月01_00:00:00\", \"subscription\": \"旧\", \"folder\": \"/srv\", "
+                        "\"file\": \"a.doc\", \"file_time\": \"24年12月31_23:59:59\"},\n"
+                        "  {\"detected\": \"short\", \"subscription\": \"line\", \"folder\": \"\", \"file\": \"\", "
+                        "\"file_time\": \"\"},\n"
+                        "  {\"detected\": \"26年12月06_14:05:09\", \"subscription\": \"新\", \"folder\": \"/srv\", "
+                        "\"file\": \"b.doc\", \"file_time\": \"26年12月05_09:30:00\"}\n]\n");
+    // Nothing was merged or moved.
+    EXPECT_FALSE(file("history.dat").empty());
+}
+
+TEST_F(Ctl, WrongUsageExitsTwoAndCreatesNothing)
+{
+    const std::string missing = m_temp.file("not-yet");
+    for (auto args : std::vector<std::vector<std::string>>{
+             {}, {"settings"}, {"settings", "show", "extra"}, {"subs", "set", "1", "Name"}, {"check-all"},
+             {"--verbose", "history"}, {"--dir"}}) {
+        std::ostringstream out;
+        std::ostringstream err;
+        std::vector<std::string> full = {"--dir", missing};
+        full.insert(full.end(), args.begin(), args.end());
+        EXPECT_EQ(RunCtl(full, out, err), kCtlUsage);
+        EXPECT_NE(err.str().find("usage:"), std::string::npos);
+    }
+    struct stat st {};
+    EXPECT_NE(::stat(missing.c_str(), &st), 0);
+}
+
+TEST_F(Ctl, TheExecutablePrintsUtf8AndReturnsTheStatus)
+{
+    const std::string command = std::string(TESSALYCTL_PATH) + " --dir '" + m_temp.path() + "' subs set 2 Name 日報 && " +
+                                TESSALYCTL_PATH + " --dir '" + m_temp.path() + "' subs show";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    char buffer[4096];
+    while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+        out.append(buffer, n);
+    EXPECT_EQ(::pclose(pipe), 0);
+    EXPECT_NE(out.find("\n2\t日報\t"), std::string::npos) << out;
+    EXPECT_EQ(std::system((std::string(TESSALYCTL_PATH) + " --dir '" + m_temp.path() + "' nonsense 2>/dev/null").c_str()),
+              2 << 8);
+}
+
+} // namespace
+} // namespace tessaly

@@ -1,0 +1,193 @@
+// SPDX-License-Identifier: MIT
+// Shift-JIS conversion, automation dates, date texts, numeric texts and the
+// data folder.
+#include "common/AutomationDate.h"
+#include "common/Cp932.h"
+#include "common/DataFolder.h"
+#include "common/DateText.h"
+#include "common/FileSystem.h"
+#include "common/NumericText.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace tessaly {
+namespace {
+
+TEST(Cp932, ConvertsJapaneseBothWays)
+{
+    // 購読 (full-width, two bytes each), ﾌｧｲﾙ (half-width katakana, one byte each).
+    const std::string utf8 = "購読ﾌｧｲﾙ";
+    const std::string sjis = "\x8d\x77\x93\xc7\xcc\xa7\xb2\xd9";
+    EXPECT_EQ(Utf8ToCp932(utf8), sjis);
+    EXPECT_EQ(Cp932ToUtf8(sjis), utf8);
+}
+
+TEST(Cp932, UsesTheWindowsMappingsOfTheCodePage)
+{
+    // Wave dash and the NEC/IBM extensions as Windows maps them.
+    EXPECT_EQ(Cp932ToUtf8("\x81\x60"), "～");
+    EXPECT_EQ(Cp932ToUtf8("\x87\x40"), "①");
+    EXPECT_EQ(Cp932ToUtf8("\\~"), "\\~");
+    EXPECT_EQ(Utf8ToCp932("～①"), "\x81\x60\x87\x40");
+}
+
+TEST(Cp932, ReplacesWhatCannotBeConvertedAndGoesOn)
+{
+    bool lossless = true;
+    EXPECT_EQ(Utf8ToCp932("a😀b€c", &lossless), "a?b?c");
+    EXPECT_FALSE(lossless);
+    EXPECT_EQ(Utf8ToCp932("a\xff" "b"), "a?b"); // invalid UTF-8
+    // A lead byte without its trail byte, alone and at the end.
+    EXPECT_EQ(Cp932ToUtf8("\x82" "A" "\x8d"), "?A?");
+    EXPECT_EQ(Cp932ToUtf8("x\xa0y"), "x?y");
+    EXPECT_TRUE(IsCp932Representable("購読 ﾌｧｲﾙ abc"));
+    EXPECT_FALSE(IsCp932Representable("Ελληνικά 😀"));
+}
+
+TEST(AutomationDate, CountsDaysFrom1899)
+{
+    EXPECT_DOUBLE_EQ(ToAutomationDate({1899, 12, 30, 0, 0, 0}), 0.0);
+    EXPECT_DOUBLE_EQ(ToAutomationDate({1900, 1, 1, 0, 0, 0}), 2.0);
+    EXPECT_DOUBLE_EQ(ToAutomationDate({1970, 1, 1, 12, 0, 0}), 25569.5);
+    EXPECT_DOUBLE_EQ(ToAutomationDate({1601, 1, 1, 0, 0, 0}), kFileTimeZero);
+    // Before 1899-12-30 the fraction still runs forward from midnight.
+    EXPECT_DOUBLE_EQ(ToAutomationDate({1899, 12, 29, 6, 0, 0}), -1.25);
+    EXPECT_EQ(FromAutomationDate(-1.25), (CivilDateTime{1899, 12, 29, 6, 0, 0}));
+}
+
+TEST(AutomationDate, RoundsToTheNearestSecondForDisplay)
+{
+    CivilDateTime late{2026, 12, 31, 23, 59, 59, 600000000};
+    EXPECT_EQ(FormatDateTime(ToAutomationDate(late)), "2027/01/01 00:00:00");
+    CivilDateTime early{2026, 12, 6, 9, 29, 59, 400000000};
+    EXPECT_EQ(FormatDateTime(ToAutomationDate(early)), "2026/12/06 09:29:59");
+}
+
+TEST(AutomationDate, ConvertsInstantsWithTheRulesOfTheirOwnDate)
+{
+    const char* saved = std::getenv("TZ");
+    std::string previous = saved ? saved : "";
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    // 2026-01-15 12:00 UTC is 13:00 in winter, 2026-07-15 12:00 UTC 14:00 in summer.
+    EXPECT_EQ(FormatDateTime(AutomationDateFromUnix(1768478400)), "2026/01/15 13:00:00");
+    EXPECT_EQ(FormatDateTime(AutomationDateFromUnix(1784116800)), "2026/07/15 14:00:00");
+    if (saved)
+        setenv("TZ", previous.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+}
+
+TEST(DateText, FormatsThePatternsInUse)
+{
+    AutomationDate value = ToAutomationDate({2026, 12, 6, 14, 5, 9});
+    EXPECT_EQ(FormatDateTime(value), "2026/12/06 14:05:09");
+    EXPECT_EQ(FormatDate(value), "2026/12/06");
+    EXPECT_EQ(FormatHistoryTime(value), "26年12月06_14:05:09");
+    EXPECT_EQ(FormatManagementNo(value), "1405090612");
+    EXPECT_EQ(FormatHistoryTime(ToAutomationDate({2005, 1, 2, 3, 4, 5})), "05年01月02_03:04:05");
+}
+
+TEST(DateText, ParsesTheAcceptedFormsOnly)
+{
+    const AutomationDate full = ToAutomationDate({2026, 12, 6, 14, 5, 9});
+    const AutomationDate minute = ToAutomationDate({2026, 12, 6, 14, 5, 0});
+    const AutomationDate day = ToAutomationDate({2026, 12, 6, 0, 0, 0});
+    struct Case {
+        const char* text;
+        std::optional<AutomationDate> expected;
+    } cases[] = {
+        {"2026/12/06 14:05:09", full},
+        {"2026/12/6 14:05:09", full},
+        {"2026/12/06 14:05", minute},
+        {"2026/12/6", day},
+        {" 2026/12/06 ", day},
+        {"2026/1/2 3:04:05", ToAutomationDate({2026, 1, 2, 3, 4, 5})},
+        {"2026-12-06", day},
+        {"2026-12-06 14:05:09", full},
+        {"2026-12-06 14:05", minute},
+        {"1900/01/01 00:00:00", ToAutomationDate({1900, 1, 1, 0, 0, 0})},
+        {"", std::nullopt},
+        {"2026/12", std::nullopt},
+        {"2026/13/01", std::nullopt},
+        {"2026/02/29", std::nullopt},
+        {"2026/12/06 24:00:00", std::nullopt},
+        {"2026/12/06 14:5", std::nullopt},
+        {"2026-12-6", std::nullopt},
+        {"2026/12-06", std::nullopt},
+        {"26/12/06", std::nullopt},
+        {"2026/12/06T14:05:09", std::nullopt},
+        {"2026/12/06 14:05:09 extra", std::nullopt},
+        {"yesterday", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(ParseDateTime(c.text), c.expected);
+    }
+    EXPECT_TRUE(ParseDateTime("2024/02/29").has_value());
+}
+
+TEST(NumericText, ParsesNumbersAndRoundsHalvesToEven)
+{
+    EXPECT_EQ(ParseInt16("1"), 1);
+    EXPECT_EQ(ParseInt16(" 2 "), 2);
+    EXPECT_EQ(ParseInt16("-1"), -1);
+    EXPECT_EQ(ParseInt16("0.5"), 0);
+    EXPECT_EQ(ParseInt16("1.5"), 2);
+    EXPECT_EQ(ParseInt16("2.5"), 2);
+    EXPECT_EQ(ParseInt16("1e2"), 100);
+    EXPECT_EQ(ParseInt16("32767"), 32767);
+    EXPECT_EQ(ParseInt16("-32768.4"), -32768);
+    for (const char* bad : {"", " ", "a", "1a", "1.2.3", "32768", "inf", "nan", "0x10", "1e", "+", "."})
+        EXPECT_FALSE(ParseInt16(bad).has_value()) << bad;
+    EXPECT_EQ(RoundHalfEven(4.5), 4.0);
+    EXPECT_EQ(RoundHalfEven(4.6), 5.0);
+    EXPECT_EQ(RoundHalfEven(-2.5), -2.0);
+}
+
+TEST(DataFolder, PrefersDirThenPortableThenXdg)
+{
+    test::TempFolder temp;
+    std::string error;
+    DataFolderInputs inputs;
+    inputs.executableFolder = temp.file("exe");
+    inputs.xdgDataHome = temp.file("xdg");
+    inputs.home = temp.file("home");
+    ::mkdir(inputs.executableFolder.c_str(), 0755);
+
+    EXPECT_EQ(ResolveDataFolder(inputs, &error), temp.file("xdg/tessaly"));
+    struct stat st {};
+    ASSERT_EQ(::stat(temp.file("xdg/tessaly").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    inputs.xdgDataHome = "relative/ignored";
+    EXPECT_EQ(ResolveDataFolder(inputs, &error), temp.file("home/.local/share/tessaly"));
+
+    test::WriteFile(JoinPath(inputs.executableFolder, "subscription.dat"), ",,,,,,,\r\n");
+    EXPECT_EQ(ResolveDataFolder(inputs, &error), inputs.executableFolder);
+
+    inputs.explicitFolder = temp.file("given/");
+    EXPECT_EQ(ResolveDataFolder(inputs, &error), temp.file("given"));
+    EXPECT_TRUE(IsDirectory(temp.file("given")));
+}
+
+TEST(DataFolder, ReportsAFolderThatCannotBeHad)
+{
+    test::TempFolder temp;
+    test::WriteFile(temp.file("file"), "x");
+    DataFolderInputs inputs;
+    inputs.explicitFolder = temp.file("file");
+    std::string error;
+    EXPECT_FALSE(ResolveDataFolder(inputs, &error).has_value());
+    EXPECT_NE(error.find("not a folder"), std::string::npos) << error;
+    inputs.explicitFolder = "";
+    EXPECT_FALSE(ResolveDataFolder(inputs, &error).has_value());
+}
+
+} // namespace
+} // namespace tessaly
