@@ -45,5 +45,5 @@ for binary in "$build"/bin/fuzz_*; do
     failed=$((failed + 1))
   fi
 done
-echo "fuzz: $passed passed, $failed failed"
+echo "fuzz targets: $passed clean, $failed failing"
 [ "$failed" -eq 0 ]

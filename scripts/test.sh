@@ -7,7 +7,23 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${TESSALY_BUILD_DIR:-$root/build}
 "$root/scripts/install-deps.sh" test
 "$root/scripts/build.sh"
+
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
 status=0
-ctest --test-dir "$build" --output-on-failure -j2 || status=1
-"$root/scripts/fuzz.sh" --seconds "${TESSALY_FUZZ_SECONDS:-15}" || status=1
+ctest --test-dir "$build" --output-on-failure -j2 2>&1 | tee "$log" || status=1
+"$root/scripts/fuzz.sh" --seconds "${TESSALY_FUZZ_SECONDS:-15}" 2>&1 | tee -a "$log" || status=1
+
+# One closing line over both: CTest's count and the fuzz targets'.
+summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
+total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
+failed=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$summary")
+fuzz_ok=$(grep -c '^fuzz: .* ok ' "$log" || true)
+fuzz_failed=$(grep -c '^fuzz: .* FAILED' "$log" || true)
+if [ -z "$summary" ]; then
+  status=1
+  total=0
+  failed=1
+fi
+echo "all: $((total - failed + fuzz_ok)) passed, $((failed + fuzz_failed)) failed"
 exit $status
