@@ -5,8 +5,11 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${TESSALY_BUILD_DIR:-$root/build}
-groups=(build)
-[ -f "$root/scripts/packages/traycontrol.txt" ] && groups+=(traycontrol)
-"$root/scripts/install-deps.sh" "${groups[@]}" "$@"
+# Every list named build*.txt holds packages the build needs.
+groups=()
+for list in "$root"/scripts/packages/build*.txt "$root"/scripts/packages/traycontrol.txt; do
+  [ -f "$list" ] && groups+=("$(basename "$list" .txt)")
+done
+"$root/scripts/install-deps.sh" "${groups[@]}"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -- -j"$(nproc)"

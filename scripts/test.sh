@@ -5,7 +5,12 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${TESSALY_BUILD_DIR:-$root/build}
-"$root/scripts/install-deps.sh" test
+# Tests need every package list: the build's and the test tools'.
+groups=()
+for list in "$root"/scripts/packages/*.txt; do
+  groups+=("$(basename "$list" .txt)")
+done
+"$root/scripts/install-deps.sh" "${groups[@]}"
 "$root/scripts/build.sh"
 
 log=$(mktemp)
