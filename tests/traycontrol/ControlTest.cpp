@@ -1,0 +1,550 @@
+// SPDX-License-Identifier: MIT
+// The control object reached the way a host reaches it: by dispatch
+// identifier, with the shell calls recorded.
+#include "TestDoubles.h"
+
+#include "traycontrol/AtomTable.h"
+#include "traycontrol/Lumitray.h"
+#include "traycontrol/MemoryPropertyBag.h"
+#include "traycontrol/Picture.h"
+
+#include <QFile>
+#include <QImageWriter>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace lumitray;
+using namespace lumitray::test;
+
+namespace {
+
+class ControlTest : public ::testing::Test {
+protected:
+    /// A control loaded from an empty bag while the host runs.
+    std::unique_ptr<Lumitray> loaded(TestSite& host)
+    {
+        auto control = std::make_unique<Lumitray>(&host);
+        control->readProperties(MemoryPropertyBag());
+        control->advise(&events);
+        return control;
+    }
+
+    static Variant get(Lumitray& control, DispId id)
+    {
+        Variant value;
+        EXPECT_EQ(control.invoke(id, DispatchKind::PropertyGet, {}, &value), S_OK);
+        return value;
+    }
+    static HResult put(Lumitray& control, DispId id, Variant value,
+                       DispatchKind kind = DispatchKind::PropertyPut)
+    {
+        return control.invoke(id, kind, std::span<Variant>(&value, 1), nullptr);
+    }
+    static HResult call(Lumitray& control, DispId id, std::vector<Variant> arguments = {})
+    {
+        return control.invoke(id, DispatchKind::Method, arguments, nullptr);
+    }
+    QString writeIcon(const QString& name)
+    {
+        QImage image(32, 32, QImage::Format_ARGB32);
+        image.fill(Qt::red);
+        const QString path = m_folder.filePath(name);
+        QImageWriter writer(path, "ico");
+        EXPECT_TRUE(writer.write(image)) << writer.errorString().toStdString();
+        return path;
+    }
+    QString writeFile(const QString& name, const QByteArray& bytes)
+    {
+        QFile file(m_folder.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return file.fileName();
+    }
+
+    ShellRecorder shell;
+    TestSite site;
+    EventLog events;
+    QTemporaryDir m_folder;
+};
+
+} // namespace
+
+TEST_F(ControlTest, NewControlHasTheDocumentedDefaults)
+{
+    Lumitray control(&site);
+    control.initNew();
+    std::shared_ptr<Picture> icon;
+    ASSERT_TRUE(get(control, DispIds::Icon).toPicture(&icon));
+    ASSERT_TRUE(icon);
+    EXPECT_EQ(icon->type(), Picture::Icon);
+    EXPECT_FALSE(icon->image().isNull());
+    EXPECT_EQ(get(control, DispIds::BalloonIcon), Variant(0));
+    EXPECT_EQ(get(control, DispIds::ToolTipText), Variant(QString()));
+    EXPECT_EQ(get(control, DispIds::BalloonTitle), Variant(QString()));
+    EXPECT_EQ(get(control, DispIds::Balloon), Variant::fromBooleanValue(False));
+    EXPECT_EQ(get(control, DispIds::BalloonSound), Variant::fromBooleanValue(True));
+    EXPECT_EQ(get(control, DispIds::AutoRefresh), Variant::fromBooleanValue(False));
+    EXPECT_EQ(get(control, DispIds::BalloonText), Variant(QString()));
+    EXPECT_EQ(get(control, DispIds::IsNewVersion), Variant::fromBooleanValue(True));
+    EXPECT_EQ(get(control, DispIds::IconHandle), Variant(0));
+    EXPECT_EQ(get(control, DispIds::BalloonTimeOut), Variant::fromInteger(3));
+    EXPECT_EQ(control.iconId(), 0);
+}
+
+TEST_F(ControlTest, EveryPropertyIsReachedByItsDispIdAndReportsItsChange)
+{
+    Lumitray control(&site);
+    control.initNew();
+    struct Case {
+        DispId id;
+        const char* name;
+        Variant value;
+    };
+    const Case cases[] = {
+        {DispIds::BalloonIcon, "BalloonIcon", Variant(BalloonIcon_Warning)},
+        {DispIds::ToolTipText, "ToolTipText", Variant(QStringLiteral("監視中"))},
+        {DispIds::BalloonTitle, "BalloonTitle", Variant(QStringLiteral("更新"))},
+        {DispIds::Balloon, "Balloon", Variant::fromBooleanValue(True)},
+        {DispIds::BalloonSound, "BalloonSound", Variant::fromBooleanValue(False)},
+        {DispIds::AutoRefresh, "AutoRefresh", Variant::fromBooleanValue(True)},
+        {DispIds::BalloonText, "BalloonText", Variant(QStringLiteral("議事録 3件"))},
+        {DispIds::BalloonTimeOut, "BalloonTimeOut", Variant::fromInteger(7)},
+    };
+    for (const Case& c : cases) {
+        site.changes.clear();
+        EXPECT_EQ(put(control, c.id, c.value), S_OK) << c.name;
+        EXPECT_EQ(get(control, c.id), c.value) << c.name;
+        EXPECT_EQ(site.changes, QStringList{QLatin1String(c.name)});
+    }
+    // Hosts pass Booleans and numbers loosely; they are coerced.
+    EXPECT_EQ(put(control, DispIds::Balloon, Variant(1)), S_OK);
+    EXPECT_EQ(get(control, DispIds::Balloon), Variant::fromBooleanValue(True));
+    EXPECT_EQ(put(control, DispIds::ToolTipText, Variant(12)), S_OK);
+    EXPECT_EQ(get(control, DispIds::ToolTipText), Variant(QStringLiteral("12")));
+}
+
+TEST_F(ControlTest, BalloonTimeOutIsClampedToThreeToTen)
+{
+    Lumitray control(&site);
+    const std::pair<std::int32_t, std::int16_t> cases[] = {{0, 3}, {11, 10}, {7, 7}, {3, 3}, {10, 10},
+                                                           {-40000, 3}, {100000, 10}};
+    for (const auto& [given, stored] : cases) {
+        EXPECT_EQ(put(control, DispIds::BalloonTimeOut, Variant(given)), S_OK);
+        EXPECT_EQ(get(control, DispIds::BalloonTimeOut), Variant::fromInteger(stored)) << given;
+    }
+}
+
+TEST_F(ControlTest, IconAcceptsOnlyIconPicturesAndNoneRestoresTheLibraryIcon)
+{
+    auto control = loaded(site);
+    auto mine = Picture::load(writeIcon(QStringLiteral("mine.ico")));
+    ASSERT_TRUE(mine);
+    ASSERT_EQ(mine->type(), Picture::Icon);
+    EXPECT_EQ(put(*control, DispIds::Icon, Variant(mine), DispatchKind::PropertyPutRef), S_OK);
+    EXPECT_EQ(control->icon(), mine);
+
+    QImage bitmapImage(16, 16, QImage::Format_RGB32);
+    bitmapImage.fill(Qt::green);
+    site.changes.clear();
+    EXPECT_EQ(put(*control, DispIds::Icon, Variant(Picture::fromBitmap(bitmapImage)), DispatchKind::PropertyPutRef),
+              S_OK);
+    EXPECT_EQ(site.messages, QStringList{QStringLiteral("アイコンが不正です。")});
+    EXPECT_EQ(control->icon(), mine);
+    EXPECT_TRUE(site.changes.isEmpty());
+
+    EXPECT_EQ(put(*control, DispIds::Icon, Variant(), DispatchKind::PropertyPutRef), S_OK);
+    ASSERT_TRUE(control->icon());
+    EXPECT_NE(control->icon(), mine);
+    EXPECT_EQ(control->icon()->type(), Picture::Icon);
+    EXPECT_EQ(site.changes, QStringList{QStringLiteral("Icon")});
+
+    // Icon is assigned by reference only.
+    EXPECT_EQ(put(*control, DispIds::Icon, Variant(mine)), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(put(*control, DispIds::Icon, Variant(QStringLiteral("x")), DispatchKind::PropertyPutRef),
+              DISP_E_TYPEMISMATCH);
+}
+
+TEST_F(ControlTest, AutoRefreshDecidesWhetherAssignmentsReachTheShellAtOnce)
+{
+    auto control = loaded(site);
+    call(*control, DispIds::Show);
+    shell.calls.clear();
+
+    put(*control, DispIds::ToolTipText, Variant(QStringLiteral("before")));
+    EXPECT_TRUE(shell.calls.empty());
+    call(*control, DispIds::Refresh);
+    ASSERT_EQ(shell.calls.size(), 1u);
+    EXPECT_EQ(shell.calls[0].operation, NIM_MODIFY);
+    EXPECT_EQ(shell.calls[0].decoded().tip, QStringLiteral("before"));
+
+    shell.calls.clear();
+    put(*control, DispIds::AutoRefresh, Variant::fromBooleanValue(True));
+    put(*control, DispIds::BalloonTimeOut, Variant(5));
+    EXPECT_TRUE(shell.calls.empty()); // these two only store
+    const DispId refreshing[] = {DispIds::BalloonIcon, DispIds::ToolTipText, DispIds::BalloonTitle,
+                                 DispIds::Balloon,     DispIds::BalloonSound, DispIds::BalloonText};
+    for (DispId id : refreshing)
+        put(*control, id, id == DispIds::ToolTipText ? Variant(QStringLiteral("after")) : get(*control, id));
+    ASSERT_EQ(shell.calls.size(), 6u);
+    EXPECT_EQ(shell.calls[1].decoded().tip, QStringLiteral("after"));
+}
+
+TEST_F(ControlTest, BalloonTextWithAutoRefreshShowsTheBalloonWithTheCurrentTitle)
+{
+    auto control = loaded(site);
+    call(*control, DispIds::Show);
+    put(*control, DispIds::AutoRefresh, Variant::fromBooleanValue(True));
+    put(*control, DispIds::Balloon, Variant::fromBooleanValue(True));
+    put(*control, DispIds::BalloonTitle, Variant(QStringLiteral("Tessaly")));
+    shell.calls.clear();
+    put(*control, DispIds::BalloonText, Variant(QStringLiteral("議事録: 3件")));
+    ASSERT_EQ(shell.calls.size(), 1u);
+    TrayIconData data = shell.calls[0].decoded();
+    EXPECT_EQ(data.flags, 23u);
+    EXPECT_EQ(data.infoTitle, QStringLiteral("Tessaly"));
+    EXPECT_EQ(data.info, QStringLiteral("議事録: 3件"));
+
+    put(*control, DispIds::BalloonText, Variant(QString()));
+    data = shell.calls.back().decoded();
+    EXPECT_EQ(data.flags, 23u);
+    EXPECT_TRUE(data.info.isEmpty());
+}
+
+TEST_F(ControlTest, ShowVanishRefreshActOnlyForALoadedControlAtRunTime)
+{
+    Lumitray fresh(&site); // created as new: never gets an identifier
+    fresh.initNew();
+    for (DispId id : {DispIds::Show, DispIds::Refresh, DispIds::Vanish})
+        EXPECT_EQ(call(fresh, id), S_OK);
+    EXPECT_TRUE(shell.calls.empty());
+
+    TestSite designer;
+    designer.running = false;
+    Lumitray designed(&designer);
+    designed.readProperties(MemoryPropertyBag());
+    EXPECT_EQ(designed.iconId(), 0);
+    call(designed, DispIds::Show);
+    EXPECT_TRUE(shell.calls.empty());
+
+    auto control = loaded(site);
+    call(*control, DispIds::Show);
+    call(*control, DispIds::Refresh);
+    call(*control, DispIds::Vanish);
+    ASSERT_EQ(shell.calls.size(), 3u);
+    EXPECT_EQ(shell.calls[0].operation, NIM_ADD);
+    EXPECT_EQ(shell.calls[1].operation, NIM_MODIFY);
+    EXPECT_EQ(shell.calls[2].operation, NIM_DELETE);
+    EXPECT_EQ(shell.calls[0].decoded().id, control->iconId());
+    EXPECT_EQ(shell.calls[0].decoded().window, control->window());
+}
+
+TEST_F(ControlTest, EachCallbackRaisesItsEventWithItsButton)
+{
+    auto control = loaded(site);
+    const std::uint32_t callback = basTaskTray::CallbackMessage();
+    struct Case {
+        std::intptr_t lParam;
+        RaisedEvent event;
+    };
+    const Case cases[] = {
+        {0x200, {EventIds::MouseMove, 0}}, {0x201, {EventIds::MouseDown, 1}}, {0x202, {EventIds::MouseUp, 1}},
+        {0x203, {EventIds::DblClick, 1}},  {0x207, {EventIds::MouseDown, 4}}, {0x208, {EventIds::MouseUp, 4}},
+        {0x209, {EventIds::DblClick, 4}},  {0x204, {EventIds::MouseDown, 2}}, {0x205, {EventIds::MouseUp, 2}},
+        {0x206, {EventIds::DblClick, 2}},  {0x402, {EventIds::BalloonShow, 0}}, {0x405, {EventIds::BalloonClick, 0}},
+        {0x403, {EventIds::BalloonClose, 0}}, {0x404, {EventIds::BalloonClose, 0}},
+    };
+    for (const Case& c : cases) {
+        events.events.clear();
+        WindowTable::instance().send(control->window(), callback, static_cast<std::uint32_t>(control->iconId()),
+                                     c.lParam);
+        ASSERT_EQ(events.events.size(), 1u) << std::hex << c.lParam;
+        EXPECT_EQ(events.events[0], c.event) << std::hex << c.lParam;
+    }
+    events.events.clear();
+    for (std::intptr_t other : {0x400, 0x401, 0x100, 0})
+        WindowTable::instance().send(control->window(), callback, 0, other);
+    EXPECT_TRUE(events.events.empty());
+}
+
+TEST_F(ControlTest, ControlArrayMembersGetIdentifiersDifferingOnlyInTheIndex)
+{
+    TestSite first, second, single, broken;
+    first.indexError = second.indexError = 0;
+    first.index = 0;
+    second.index = 1;
+    broken.indexError = 5;
+    auto a = loaded(first);
+    auto b = loaded(second);
+    auto c = loaded(single);
+    auto d = loaded(broken);
+    EXPECT_EQ(AtomTable::global().name(static_cast<std::uint16_t>(a->iconId())),
+              QStringLiteral("Lumitray1(0).ID By Pemberd"));
+    EXPECT_EQ(AtomTable::global().name(static_cast<std::uint16_t>(b->iconId())),
+              QStringLiteral("Lumitray1(1).ID By Pemberd"));
+    EXPECT_EQ(AtomTable::global().name(static_cast<std::uint16_t>(c->iconId())),
+              QStringLiteral("Lumitray1.ID By Pemberd"));
+    EXPECT_NE(a->iconId(), b->iconId());
+    EXPECT_LT(a->iconId(), 0); // string atoms widened with their sign
+    EXPECT_EQ(d->iconId(), 0); // any other error: empty name, no identifier
+    call(*d, DispIds::Show);
+    EXPECT_TRUE(shell.calls.empty());
+}
+
+namespace {
+
+/// Notes, at the moment of each delete, whether the window is still hooked
+/// and whether the atom still exists.
+class TerminationProbe final : public NotificationArea {
+public:
+    std::vector<std::pair<bool, bool>> deletes;
+    bool notifyIcon(std::uint32_t operation, std::span<const std::uint8_t> record) override
+    {
+        TrayIconData data;
+        DecodeTrayIconRecord(record, &data);
+        if (operation == NIM_DELETE) {
+            const bool hooked = WindowTable::instance().windowProc(data.window) == &basWndProc::TrayWindowProc;
+            const bool atom = !AtomTable::global().name(static_cast<std::uint16_t>(data.id)).isEmpty();
+            deletes.emplace_back(hooked, atom);
+        }
+        return true;
+    }
+};
+
+} // namespace
+
+TEST_F(ControlTest, TerminationUnhooksThenDeletesTheIconThenFreesHandleAndAtom)
+{
+    auto probe = std::make_unique<TerminationProbe>();
+    TerminationProbe* seen = probe.get();
+    auto previous = SetNotificationArea(std::move(probe));
+
+    auto control = loaded(site);
+    control->setIconHandleFromFile(writeIcon(QStringLiteral("t.ico")));
+    const ImageHandle handle = control->iconHandle();
+    ASSERT_NE(handle, 0);
+    const std::uint16_t atom = static_cast<std::uint16_t>(control->iconId());
+    EXPECT_EQ(WindowTable::instance().windowProc(control->window()), &basWndProc::TrayWindowProc);
+
+    control->terminate();
+    ASSERT_EQ(seen->deletes.size(), 1u); // deleted even though never shown
+    EXPECT_EQ(seen->deletes[0], std::make_pair(false, true));
+    EXPECT_NE(WindowTable::instance().windowProc(control->window()), &basWndProc::TrayWindowProc);
+    EXPECT_FALSE(IconTable::instance().isIcon(handle));
+    EXPECT_TRUE(AtomTable::global().name(atom).isEmpty());
+    EXPECT_EQ(control->iconId(), 0);
+    control->show();
+    control.reset(); // a second termination does nothing
+    EXPECT_EQ(seen->deletes.size(), 1u);
+    SetNotificationArea(std::move(previous));
+}
+
+TEST_F(ControlTest, IconHandleKeepsItsOwnSixteenPixelCopy)
+{
+    auto control = loaded(site);
+    const ImageHandle given = LoadIconFile(writeIcon(QStringLiteral("g.ico")), 32, 32);
+    ASSERT_NE(given, 0);
+    const int before = IconTable::instance().liveCount();
+
+    EXPECT_EQ(put(*control, DispIds::IconHandle, Variant(given)), S_OK);
+    const ImageHandle copy = control->iconHandle();
+    EXPECT_NE(copy, given);
+    EXPECT_EQ(IconTable::instance().image(copy).size(), QSize(16, 16));
+    EXPECT_TRUE(IconTable::instance().isIcon(given)); // the caller keeps its own
+
+    put(*control, DispIds::IconHandle, Variant(given));
+    EXPECT_FALSE(IconTable::instance().isIcon(copy)); // the old copy is destroyed
+    EXPECT_EQ(IconTable::instance().liveCount(), before + 1);
+
+    put(*control, DispIds::IconHandle, Variant(control->iconHandle())); // its own handle again
+    EXPECT_TRUE(IconTable::instance().isIcon(control->iconHandle()));
+
+    put(*control, DispIds::IconHandle, Variant(12345)); // not an icon
+    EXPECT_EQ(control->iconHandle(), 0);
+    IconTable::instance().destroyIcon(given);
+}
+
+TEST_F(ControlTest, IconFromFileWinsOverIconAtTheNextShowAndBadFilesGiveNoHandle)
+{
+    auto control = loaded(site);
+    site.changes.clear();
+    EXPECT_EQ(call(*control, DispIds::SetIconHandleFromFile, {Variant(writeIcon(QStringLiteral("f.ico")))}), S_OK);
+    const ImageHandle handle = control->iconHandle();
+    EXPECT_NE(handle, 0);
+    EXPECT_EQ(IconTable::instance().image(handle).size(), QSize(16, 16));
+    EXPECT_TRUE(site.changes.isEmpty());
+    EXPECT_TRUE(shell.calls.empty());
+    call(*control, DispIds::Show);
+    ASSERT_EQ(shell.calls.size(), 1u);
+    EXPECT_EQ(shell.calls[0].decoded().icon, handle);
+    EXPECT_NE(handle, control->icon() ? control->icon()->handle() : 0);
+
+    QByteArray icon;
+    {
+        QFile file(m_folder.filePath(QStringLiteral("f.ico")));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        icon = file.readAll();
+    }
+    QImage bitmap(8, 8, QImage::Format_RGB32);
+    bitmap.fill(Qt::blue);
+    bitmap.save(m_folder.filePath(QStringLiteral("b.bmp")));
+    const QString bad[] = {
+        m_folder.filePath(QStringLiteral("missing.ico")),
+        m_folder.filePath(QStringLiteral("b.bmp")),
+        writeFile(QStringLiteral("cut.ico"), icon.left(30)),
+        writeFile(QStringLiteral("empty.ico"), QByteArray()),
+        writeFile(QStringLiteral("garbage.ico"), icon.left(6) + QByteArray(200, '\xff')),
+        QString(),
+    };
+    const int live = IconTable::instance().liveCount();
+    for (const QString& path : bad) {
+        EXPECT_EQ(call(*control, DispIds::SetIconHandleFromFile, {Variant(path)}), S_OK);
+        EXPECT_EQ(control->iconHandle(), 0) << path.toStdString();
+    }
+    EXPECT_EQ(IconTable::instance().liveCount(), live - 1); // the replaced handle was freed
+}
+
+TEST_F(ControlTest, IconFromResourceTakesANumberOrAName)
+{
+    auto control = loaded(site);
+    const std::int32_t module = LibraryInstance();
+    EXPECT_EQ(call(*control, DispIds::SetIconHandleFromResource, {Variant(module), Variant(101)}), S_OK);
+    EXPECT_NE(control->iconHandle(), 0);
+    EXPECT_EQ(call(*control, DispIds::SetIconHandleFromResource, {Variant(module), Variant(QStringLiteral("#101"))}),
+              S_OK);
+    EXPECT_NE(control->iconHandle(), 0);
+    EXPECT_EQ(call(*control, DispIds::SetIconHandleFromResource, {Variant(module), Variant(QStringLiteral("NONE"))}),
+              S_OK);
+    EXPECT_EQ(control->iconHandle(), 0);
+    EXPECT_EQ(call(*control, DispIds::SetIconHandleFromResource, {Variant(module + 1), Variant(101)}), S_OK);
+    EXPECT_EQ(control->iconHandle(), 0);
+    EXPECT_EQ(call(*control, DispIds::SetIconHandleFromResource, {Variant(module), Variant(control->icon())}),
+              DISP_E_TYPEMISMATCH);
+}
+
+namespace {
+
+/// A bag that also notes the order in which keys are asked for.
+class LoggingBag final : public PropertyBag {
+public:
+    MemoryPropertyBag stored;
+    mutable QStringList asked;
+    Variant read(const QString& key, const Variant& fallback) const override
+    {
+        asked << key;
+        return stored.read(key, fallback);
+    }
+    void write(const QString& key, const Variant& value, const Variant& fallback) override
+    {
+        stored.write(key, value, fallback);
+    }
+};
+
+const QStringList BagOrder{QStringLiteral("Icon"),        QStringLiteral("BalloonIcon"), QStringLiteral("ToolTipText"),
+                           QStringLiteral("BalloonTitle"), QStringLiteral("Balloon"),     QStringLiteral("BalloonSound"),
+                           QStringLiteral("BalloonText"), QStringLiteral("AutoRefresh"), QStringLiteral("IconHandle"),
+                           QStringLiteral("BalloonTimeOut")};
+
+} // namespace
+
+TEST_F(ControlTest, PropertiesAreSavedAndLoadedInOrderWithoutSetterChecks)
+{
+    TestSite designer;
+    designer.running = false;
+    Lumitray control(&designer);
+    control.initNew();
+    LoggingBag defaults;
+    control.writeProperties(defaults);
+    ASSERT_EQ(defaults.stored.entries().size(), 1u); // only the icon differs from its default
+    EXPECT_EQ(defaults.stored.entries()[0].first, QStringLiteral("Icon"));
+
+    put(control, DispIds::BalloonIcon, Variant(2));
+    put(control, DispIds::ToolTipText, Variant(QStringLiteral("tip")));
+    put(control, DispIds::BalloonTitle, Variant(QStringLiteral("title")));
+    put(control, DispIds::Balloon, Variant::fromBooleanValue(True));
+    put(control, DispIds::BalloonSound, Variant::fromBooleanValue(False));
+    put(control, DispIds::BalloonText, Variant(QStringLiteral("text")));
+    put(control, DispIds::AutoRefresh, Variant::fromBooleanValue(True));
+    put(control, DispIds::IconHandle, Variant(LoadIconResource(LibraryInstance(), 101, 16, 16)));
+    put(control, DispIds::BalloonTimeOut, Variant(9));
+    LoggingBag bag;
+    control.writeProperties(bag);
+    QStringList written;
+    for (const auto& entry : bag.stored.entries())
+        written << entry.first;
+    EXPECT_EQ(written, BagOrder);
+
+    // Stored values go in as they are: no clamp, no icon check, no reports.
+    bag.stored.set(QStringLiteral("BalloonTimeOut"), Variant(42));
+    QImage image(4, 4, QImage::Format_RGB32);
+    auto bitmap = Picture::fromBitmap(image);
+    bag.stored.set(QStringLiteral("Icon"), Variant(bitmap));
+    auto loadedControl = std::make_unique<Lumitray>(&site);
+    site.changes.clear();
+    loadedControl->readProperties(bag);
+    EXPECT_EQ(bag.asked, BagOrder);
+    EXPECT_EQ(loadedControl->balloonTimeOut(), 42);
+    EXPECT_EQ(loadedControl->icon(), bitmap);
+    EXPECT_EQ(loadedControl->toolTipText(), QStringLiteral("tip"));
+    EXPECT_EQ(loadedControl->balloonSound(), False);
+    EXPECT_EQ(loadedControl->autoRefresh(), True);
+    EXPECT_TRUE(site.changes.isEmpty());
+    EXPECT_TRUE(site.messages.isEmpty());
+}
+
+TEST_F(ControlTest, DispatchRejectsUnknownMembersWrongKindsAndBadArguments)
+{
+    auto control = loaded(site);
+    Variant result;
+    EXPECT_EQ(control->invoke(0x12345, DispatchKind::PropertyGet, {}, &result), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(put(*control, DispIds::IsNewVersion, Variant::fromBooleanValue(False)), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(control->invoke(DispIds::Show, DispatchKind::PropertyGet, {}, &result), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(control->invoke(DispIds::ToolTipText, DispatchKind::PropertyGet, {}, nullptr), E_POINTER);
+    EXPECT_EQ(put(*control, DispIds::BalloonTimeOut, Variant(QStringLiteral("abc"))), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(put(*control, DispIds::Balloon, Variant(QStringLiteral("perhaps"))), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(call(*control, DispIds::Show, {Variant(1)}), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(call(*control, DispIds::SetIconHandleFromFile), DISP_E_BADPARAMCOUNT);
+    std::vector<Variant> two{Variant(1), Variant(2)};
+    EXPECT_EQ(control->invoke(DispIds::ToolTipText, DispatchKind::PropertyPut, two, nullptr), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(get(*control, DispIds::BalloonTimeOut), Variant::fromInteger(3));
+}
+
+TEST_F(ControlTest, AHandlerMayRemoveTheIconFromInsideItsEvent)
+{
+    auto control = loaded(site);
+    call(*control, DispIds::Show);
+    class Vanisher final : public EventSink {
+    public:
+        Lumitray* control = nullptr;
+        void invoke(DispId id, std::span<Variant>) override
+        {
+            if (id == EventIds::BalloonClick)
+                control->vanish();
+        }
+    } vanisher;
+    vanisher.control = control.get();
+    control->advise(&vanisher);
+    WindowTable::instance().send(control->window(), basTaskTray::CallbackMessage(), 0, 0x405);
+    EXPECT_EQ(shell.calls.back().operation, NIM_DELETE);
+    ASSERT_EQ(events.events.size(), 1u);
+    EXPECT_EQ(events.events[0].id, EventIds::BalloonClick);
+}
+
+TEST_F(ControlTest, ADesignerSeesTheIconCentredOnA32PixelControl)
+{
+    TestSite designer;
+    designer.running = false;
+    Lumitray control(&designer);
+    control.initNew();
+    const QImage image = control.designImage();
+    ASSERT_EQ(image.size(), QSize(32, 32));
+    EXPECT_GT(qAlpha(image.pixel(16, 16)), 0);
+    EXPECT_EQ(qAlpha(image.pixel(2, 2)), 0);
+    EXPECT_EQ(qAlpha(image.pixel(29, 29)), 0);
+
+    designer.extent = {0, 0};
+    control.resized();
+    EXPECT_GT(designer.extent.first, 0);
+    EXPECT_EQ(designer.extent.first % 32, 0);
+    EXPECT_EQ(designer.extent, std::make_pair(designer.extent.first, designer.extent.first));
+}

@@ -1,0 +1,274 @@
+// SPDX-License-Identifier: MIT
+// The desktop notification area driven by a real control: records become
+// tray icons and balloons, and tray signals come back as the control's
+// events. The offscreen platform has no tray, so the tests emit the tray
+// icon's signals themselves; the notification service is a stand-in whose
+// answers the tests choose.
+#include "TestDoubles.h"
+
+#include "traycontrol/Lumitray.h"
+#include "traycontrol/MemoryPropertyBag.h"
+#include "traycontrol/NotificationBus.h"
+#include "traycontrol/QtNotificationArea.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace lumitray;
+using namespace lumitray::test;
+
+namespace {
+
+/// A notification service that keeps the notices and answers when told.
+class ScriptedBus final : public NotificationBus {
+public:
+    std::vector<BalloonNotice> notices;
+    std::vector<std::function<void(quint32)>> pending;
+    std::vector<quint32> closed;
+
+    void notify(const BalloonNotice& notice, std::function<void(quint32 id)> done) override
+    {
+        notices.push_back(notice);
+        pending.push_back(std::move(done));
+    }
+    void close(quint32 id) override { closed.push_back(id); }
+    /// Answers the oldest notice still waiting.
+    void answer(quint32 id)
+    {
+        auto done = pending.front();
+        pending.erase(pending.begin());
+        done(id);
+    }
+    void click(quint32 id) { emit actionInvoked(id, QStringLiteral("default")); }
+    void closedBy(quint32 id, quint32 reason) { emit notificationClosed(id, reason); }
+};
+
+class AreaTest : public ::testing::Test {
+protected:
+    void start(TrayProtocol protocol)
+    {
+        QtNotificationArea::Options options;
+        options.protocol = protocol;
+        auto scripted = std::make_unique<ScriptedBus>();
+        bus = scripted.get();
+        options.bus = std::move(scripted);
+        options.clock = [this] { return now; };
+        auto created = std::make_unique<QtNotificationArea>(std::move(options));
+        area = created.get();
+        m_previous = SetNotificationArea(std::move(created));
+        control = std::make_unique<Lumitray>(&site);
+        control->readProperties(MemoryPropertyBag());
+        control->advise(&log);
+    }
+    void TearDown() override
+    {
+        control.reset();
+        SetNotificationArea(std::move(m_previous));
+        settle();
+    }
+    /// Delivers the callbacks the area has posted.
+    static void settle()
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    QSystemTrayIcon* tray() const { return area->trayIcon(control->window(), control->iconId()); }
+    std::vector<RaisedEvent> take()
+    {
+        settle();
+        return std::exchange(log.events, {});
+    }
+    void showBalloon(const QString& text)
+    {
+        control->setBalloon(True);
+        control->setBalloonTitle(QStringLiteral("Tessaly"));
+        control->setBalloonText(text);
+        control->refresh();
+    }
+    void activate(QSystemTrayIcon::ActivationReason reason) { emit tray()->activated(reason); }
+
+    TestSite site;
+    EventLog log;
+    ScriptedBus* bus = nullptr;
+    QtNotificationArea* area = nullptr;
+    qint64 now = 1000;
+    std::unique_ptr<Lumitray> control;
+
+private:
+    std::unique_ptr<NotificationArea> m_previous;
+};
+
+const RaisedEvent Show{EventIds::BalloonShow, 0};
+const RaisedEvent Click{EventIds::BalloonClick, 0};
+const RaisedEvent Close{EventIds::BalloonClose, 0};
+
+} // namespace
+
+TEST_F(AreaTest, ShowPutsTheIconWithItsToolTipAndVanishTakesItAway)
+{
+    start(TrayProtocol::XEmbed);
+    control->setToolTipText(QStringLiteral("監視中 ｶﾀｶﾅ"));
+    control->show();
+    ASSERT_TRUE(tray());
+    EXPECT_TRUE(tray()->isVisible());
+    EXPECT_EQ(tray()->toolTip(), QStringLiteral("監視中 ｶﾀｶﾅ"));
+    EXPECT_FALSE(tray()->icon().isNull());
+
+    QTemporaryDir folder;
+    QImage image(16, 16, QImage::Format_ARGB32);
+    image.fill(Qt::red);
+    image.save(folder.filePath(QStringLiteral("red.ico")), "ico");
+    control->setIconHandleFromFile(folder.filePath(QStringLiteral("red.ico")));
+    control->setToolTipText(QStringLiteral("停止中"));
+    EXPECT_EQ(tray()->toolTip(), QStringLiteral("監視中 ｶﾀｶﾅ")); // not before Refresh
+    control->refresh();
+    EXPECT_EQ(tray()->toolTip(), QStringLiteral("停止中"));
+    EXPECT_EQ(tray()->icon().pixmap(16, 16).toImage().pixelColor(8, 8), QColor(Qt::red));
+
+    control->vanish();
+    EXPECT_FALSE(tray());
+}
+
+TEST_F(AreaTest, XEmbedClicksBecomeMouseEvents)
+{
+    start(TrayProtocol::XEmbed);
+    control->show();
+    activate(QSystemTrayIcon::Trigger);
+    EXPECT_EQ(take(), (std::vector<RaisedEvent>{{EventIds::MouseDown, 1}, {EventIds::MouseUp, 1}}));
+    activate(QSystemTrayIcon::DoubleClick);
+    EXPECT_EQ(take(), (std::vector<RaisedEvent>{{EventIds::DblClick, 1}}));
+    activate(QSystemTrayIcon::Context);
+    EXPECT_EQ(take(), (std::vector<RaisedEvent>{{EventIds::MouseDown, 2}, {EventIds::MouseUp, 2}}));
+    activate(QSystemTrayIcon::MiddleClick);
+    EXPECT_EQ(take(), (std::vector<RaisedEvent>{{EventIds::MouseDown, 4}, {EventIds::MouseUp, 4}}));
+}
+
+TEST_F(AreaTest, XEmbedBalloonsAreShownClickedReplacedAndTimedOut)
+{
+    start(TrayProtocol::XEmbed);
+    control->show();
+    showBalloon(QStringLiteral("議事録: 2件"));
+    EXPECT_EQ(take(), std::vector<RaisedEvent>{Show});
+    emit tray()->messageClicked();
+    EXPECT_EQ(take(), std::vector<RaisedEvent>{Click});
+    emit tray()->messageClicked(); // no balloon open any more
+    EXPECT_TRUE(take().empty());
+
+    showBalloon(QStringLiteral("一"));
+    showBalloon(QStringLiteral("二"));
+    EXPECT_EQ(take(), (std::vector<RaisedEvent>{Show, Close, Show}));
+    auto* timer = tray()->findChild<QTimer*>(QStringLiteral("balloonTimer"));
+    ASSERT_TRUE(timer);
+    EXPECT_EQ(timer->interval(), 3000);
+    QMetaObject::invokeMethod(timer, "timeout");
+    EXPECT_EQ(take(), std::vector<RaisedEvent>{Close});
+
+    showBalloon(QStringLiteral("三"));
+    control->setBalloonText(QString());
+    control->refresh();
+    EXPECT_EQ(take(), (std::vector<RaisedEvent>{Show, Close}));
+    EXPECT_TRUE(bus->notices.empty()); // Qt draws these balloons itself
+}
+
+TEST_F(AreaTest, StatusNotifierActivationsOpenOncePerBurst)
+{
+    start(TrayProtocol::StatusNotifierItem);
+    control->show();
+    for (qint64 at : {1000, 1150, 1300}) {
+        now = at;
+        activate(QSystemTrayIcon::Trigger);
+    }
+    EXPECT_EQ(take(), (std::vector<RaisedEvent>{{EventIds::DblClick, 1}}));
+    now = 5000;
+    activate(QSystemTrayIcon::Trigger);
+    EXPECT_EQ(take(), (std::vector<RaisedEvent>{{EventIds::DblClick, 1}}));
+    activate(QSystemTrayIcon::Context);
+    EXPECT_EQ(take(), (std::vector<RaisedEvent>{{EventIds::MouseDown, 2}, {EventIds::MouseUp, 2}}));
+}
+
+TEST_F(AreaTest, StatusNotifierBalloonsGoToTheNotificationService)
+{
+    start(TrayProtocol::StatusNotifierItem);
+    control->show();
+    control->setBalloonIcon(BalloonIcon_Warning);
+    control->setBalloonSound(False);
+    control->setBalloonTimeOut(5);
+    showBalloon(QStringLiteral("議事録: 2件"));
+    ASSERT_EQ(bus->notices.size(), 1u);
+    EXPECT_EQ(bus->notices[0].title, QStringLiteral("Tessaly"));
+    EXPECT_EQ(bus->notices[0].text, QStringLiteral("議事録: 2件"));
+    EXPECT_EQ(bus->notices[0].iconKind, 2u);
+    EXPECT_TRUE(bus->notices[0].silent);
+    EXPECT_EQ(bus->notices[0].timeoutMs, 5000);
+    EXPECT_TRUE(take().empty()); // not shown until the service has it
+    bus->answer(7);
+    EXPECT_EQ(take(), std::vector<RaisedEvent>{Show});
+    bus->click(7);
+    bus->closedBy(7, 2); // the service closes a clicked notice: not a second event
+    EXPECT_EQ(take(), std::vector<RaisedEvent>{Click});
+
+    showBalloon(QStringLiteral("次"));
+    bus->answer(8);
+    showBalloon(QStringLiteral("その次")); // replaces the open notice
+    EXPECT_EQ(bus->notices.back().replacesId, 8u);
+    bus->answer(8);
+    bus->closedBy(8, 1);
+    EXPECT_EQ(take(), (std::vector<RaisedEvent>{Show, Close, Show, Close}));
+    bus->click(8); // unknown by now
+    EXPECT_TRUE(take().empty());
+}
+
+TEST_F(AreaTest, ANoticeThatArrivesAfterItsIconWasRemovedIsClosedAndRaisesNothing)
+{
+    start(TrayProtocol::StatusNotifierItem);
+    control->show();
+    showBalloon(QStringLiteral("遅い"));
+    control->vanish();
+    bus->answer(9);
+    EXPECT_EQ(bus->closed, std::vector<quint32>{9});
+    showBalloon(QStringLiteral("no icon")); // modify for an absent icon fails silently
+    EXPECT_EQ(bus->notices.size(), 1u);
+
+    control->show();
+    showBalloon(QStringLiteral("失敗"));
+    bus->answer(0); // the service refused or is missing
+    EXPECT_TRUE(take().empty());
+}
+
+TEST_F(AreaTest, WithoutATrayHostBalloonsStillReachTheNotificationService)
+{
+    start(TrayProtocol::None);
+    control->show();
+    showBalloon(QStringLiteral("トレイなし"));
+    ASSERT_EQ(bus->notices.size(), 1u);
+    bus->answer(3);
+    EXPECT_EQ(take(), std::vector<RaisedEvent>{Show});
+}
+
+TEST_F(AreaTest, AnOldShellGetsTheShortRecordWithoutBalloons)
+{
+    basTaskTray::SetVersionQuery([] { return std::optional<OsVersionInfo>(OsVersionInfo{1, 4, 10}); });
+    start(TrayProtocol::XEmbed);
+    basTaskTray::SetVersionQuery({});
+    EXPECT_EQ(control->isNewVersion(), False);
+    control->setToolTipText(QString(100, QLatin1Char('t')));
+    control->show();
+    showBalloon(QStringLiteral("見えない"));
+    EXPECT_EQ(tray()->toolTip(), QString(63, QLatin1Char('t')));
+    EXPECT_TRUE(take().empty());
+}
+
+TEST_F(AreaTest, TerminationRemovesTheIconAndLateCallbacksAreDropped)
+{
+    start(TrayProtocol::XEmbed);
+    control->show();
+    QPointer<QSystemTrayIcon> icon = tray();
+    activate(QSystemTrayIcon::Trigger); // posted, not yet delivered
+    control.reset();
+    settle();
+    EXPECT_TRUE(log.events.empty());
+    EXPECT_TRUE(icon.isNull());
+}

@@ -1,0 +1,323 @@
+// SPDX-License-Identifier: MIT
+// The record layouts, the shell calls, the callback message, the atoms and
+// the window procedure.
+#include "TestDoubles.h"
+
+#include "traycontrol/AnsiText.h"
+#include "traycontrol/AtomTable.h"
+#include "traycontrol/IconTable.h"
+#include "traycontrol/Picture.h"
+#include "traycontrol/TypeInfo.h"
+#include "traycontrol/basTaskTray.h"
+#include "traycontrol/basWndProc.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace lumitray;
+using namespace lumitray::test;
+namespace L = lumitray::TrayIconLayout;
+
+namespace {
+
+TrayIconFields SampleFields()
+{
+    TrayIconFields fields;
+    fields.isNewVersion = True;
+    fields.iconId = -16380;
+    fields.window = 0x00010012;
+    fields.iconHandle = 0x00020004;
+    fields.toolTipText = QStringLiteral("Tip");
+    fields.balloon = True;
+    fields.balloonTitle = QStringLiteral("Title");
+    fields.balloonText = QStringLiteral("Text");
+    fields.balloonIcon = BalloonIcon_Information;
+    fields.balloonSound = True;
+    fields.balloonTimeOut = 5;
+    return fields;
+}
+
+template <std::size_t N>
+std::uint32_t At(const std::array<std::uint8_t, N>& record, std::size_t offset)
+{
+    return ReadRecordValue(record, offset);
+}
+
+/// The field's bytes as a string, zero bytes included.
+template <std::size_t N>
+std::string Field(const std::array<std::uint8_t, N>& record, std::size_t offset, std::size_t size)
+{
+    return std::string(reinterpret_cast<const char*>(record.data() + offset), size);
+}
+
+std::string Padded(const std::string& text, std::size_t size)
+{
+    std::string field = text;
+    field.push_back('\0');
+    field.resize(size, ' ');
+    return field;
+}
+
+bool AllZero(std::span<const std::uint8_t> bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
+}
+
+} // namespace
+
+TEST(TrayIconRecord, LongRecordCarriesEveryFieldAtItsOffset)
+{
+    basTaskTray::RegisterCallbackMessage();
+    const auto record = basTaskTray::FillLongRecord(SampleFields());
+    EXPECT_EQ(record.size(), 488u);
+    EXPECT_EQ(At(record, L::Size), 488u);
+    EXPECT_EQ(At(record, L::Window), 0x00010012u);
+    EXPECT_EQ(At(record, L::Id), static_cast<std::uint32_t>(-16380));
+    EXPECT_EQ(At(record, L::Flags), 23u);
+    EXPECT_EQ(At(record, L::CallbackMessage), basTaskTray::CallbackMessage());
+    EXPECT_NE(basTaskTray::CallbackMessage(), 0u);
+    EXPECT_EQ(At(record, L::Icon), 0x00020004u);
+    EXPECT_EQ(Field(record, L::Tip, 128), Padded("Tip", 128));
+    EXPECT_EQ(At(record, L::State), 0u);
+    EXPECT_EQ(At(record, L::StateMask), 0u);
+    EXPECT_EQ(Field(record, L::Info, 256), Padded("Text", 256));
+    EXPECT_EQ(At(record, L::TimeOut), 5u); // seconds, as stored
+    EXPECT_EQ(Field(record, L::InfoTitle, 64), Padded("Title", 64));
+    EXPECT_EQ(At(record, L::InfoFlags), 1u);
+}
+
+TEST(TrayIconRecord, BalloonOffGivesFlags7AndZeroedBalloonFields)
+{
+    TrayIconFields fields = SampleFields();
+    fields.balloon = False;
+    const auto record = basTaskTray::FillLongRecord(fields);
+    EXPECT_EQ(At(record, L::Flags), 7u);
+    EXPECT_EQ(Field(record, L::Tip, 128), Padded("Tip", 128));
+    EXPECT_TRUE(AllZero(std::span(record).subspan(L::Info)));
+}
+
+TEST(TrayIconRecord, ShortRecordHasTheTipOnlyEvenWithABalloon)
+{
+    TrayIconFields fields = SampleFields();
+    fields.isNewVersion = False;
+    const std::vector<std::uint8_t> record = basTaskTray::FillRecord(fields);
+    ASSERT_EQ(record.size(), 88u);
+    EXPECT_EQ(ReadRecordValue(record, L::Size), 88u);
+    EXPECT_EQ(ReadRecordValue(record, L::Flags), 7u);
+    EXPECT_EQ(ReadRecordValue(record, L::Id), static_cast<std::uint32_t>(-16380));
+    EXPECT_EQ(std::string(record.begin() + 24, record.end()), Padded("Tip", 64));
+
+    fields.isNewVersion = True;
+    EXPECT_EQ(basTaskTray::FillRecord(fields).size(), 488u);
+}
+
+TEST(TrayIconRecord, NoSoundFlagIsAddedToTheIconKindOnce)
+{
+    struct Case {
+        std::int32_t icon;
+        Boolean sound;
+        std::uint32_t flags;
+    };
+    const Case cases[] = {
+        {BalloonIcon_Warning, False, 18}, {BalloonIcon_Warning, True, 2}, {BalloonIcon_None, False, 16},
+        {BalloonIcon_Error, False, 19},   {BalloonIcon_Information, True, 1},
+        {16, False, 16}, // an unchecked kind that already has the bit keeps it
+    };
+    for (const Case& c : cases) {
+        TrayIconFields fields = SampleFields();
+        fields.balloonIcon = c.icon;
+        fields.balloonSound = c.sound;
+        EXPECT_EQ(At(basTaskTray::FillLongRecord(fields), L::InfoFlags), c.flags)
+            << "icon " << c.icon << " sound " << c.sound;
+    }
+}
+
+TEST(TrayIconRecord, TextsLongerThanTheirFieldsAreCutAndStayZeroTerminated)
+{
+    TrayIconFields fields = SampleFields();
+    fields.toolTipText = QString(200, QLatin1Char('a'));
+    fields.balloonText = QString(300, QLatin1Char('b'));
+    fields.balloonTitle = QString(100, QLatin1Char('c'));
+    const auto record = basTaskTray::FillLongRecord(fields);
+    EXPECT_EQ(Field(record, L::Tip, 128), std::string(127, 'a') + '\0');
+    EXPECT_EQ(Field(record, L::Info, 256), std::string(255, 'b') + '\0');
+    EXPECT_EQ(Field(record, L::InfoTitle, 64), std::string(63, 'c') + '\0');
+
+    fields.isNewVersion = False;
+    const auto shortRecord = basTaskTray::FillShortRecord(fields);
+    EXPECT_EQ(Field(shortRecord, L::Tip, 64), std::string(63, 'a') + '\0');
+}
+
+TEST(TrayIconRecord, JapaneseTextIsShiftJisCutOnACharacterBoundary)
+{
+    TrayIconFields fields = SampleFields();
+    // 70 double-byte characters are 140 bytes: 63 of them fit before the
+    // zero of a 128-byte field, and the last byte is a blank, not half a
+    // character.
+    fields.toolTipText = QString(70, QChar(0x3042)); // あ
+    fields.balloonTitle = QStringLiteral("ｱｲｳ更新");    // half-width katakana are single bytes
+    fields.balloonText = QStringLiteral("絵文字\U0001F600");
+    const auto record = basTaskTray::FillLongRecord(fields);
+    std::string tip = Field(record, L::Tip, 128);
+    EXPECT_EQ(tip.substr(0, 2), "\x82\xA0");
+    EXPECT_EQ(tip[126], '\0');
+    EXPECT_EQ(tip[127], ' ');
+    EXPECT_EQ(AnsiText::ReadField(record.data() + L::Tip, 128), QString(63, QChar(0x3042)));
+    EXPECT_EQ(Field(record, L::InfoTitle, 8), std::string("\xB1\xB2\xB3\x8D\x58\x90\x56", 7) + '\0');
+    EXPECT_EQ(AnsiText::ReadField(record.data() + L::Info, 256), QStringLiteral("絵文字?"));
+
+    // A field that ends where a double-byte character would straddle it.
+    fields.balloonTitle = QString(40, QChar(0x3042));
+    const auto odd = basTaskTray::FillLongRecord(fields);
+    EXPECT_EQ(AnsiText::ReadField(odd.data() + L::InfoTitle, 64), QString(31, QChar(0x3042)));
+    EXPECT_EQ(odd[L::InfoTitle + 62], 0);
+    EXPECT_EQ(odd[L::InfoTitle + 63], ' ');
+}
+
+TEST(TrayIconRecord, IconHandleWinsOverThePicture)
+{
+    TrayIconFields fields = SampleFields();
+    fields.icon = Picture::fromIconResource(LibraryInstance(), 101);
+    ASSERT_TRUE(fields.icon);
+    EXPECT_EQ(basTaskTray::IconForRecord(fields), 0x00020004);
+    fields.iconHandle = 0;
+    EXPECT_EQ(basTaskTray::IconForRecord(fields), fields.icon->handle());
+    fields.icon.reset();
+    EXPECT_EQ(basTaskTray::IconForRecord(fields), 0);
+}
+
+TEST(TrayIconRecord, DecodingGivesBackWhatWasFilledAndRejectsOtherSizes)
+{
+    const auto record = basTaskTray::FillLongRecord(SampleFields());
+    TrayIconData data;
+    ASSERT_TRUE(DecodeTrayIconRecord(record, &data));
+    EXPECT_TRUE(data.longLayout);
+    EXPECT_EQ(data.id, -16380);
+    EXPECT_EQ(data.tip, QStringLiteral("Tip"));
+    EXPECT_EQ(data.info, QStringLiteral("Text"));
+    EXPECT_EQ(data.infoTitle, QStringLiteral("Title"));
+    EXPECT_EQ(data.timeOut, 5u);
+
+    EXPECT_FALSE(DecodeTrayIconRecord(std::span(record).first(487), &data));
+    auto wrongSize = record;
+    WriteRecordValue(wrongSize, L::Size, 88);
+    EXPECT_FALSE(DecodeTrayIconRecord(wrongSize, &data));
+}
+
+TEST(ShellCalls, AddModifyDeleteEachSendTheCompleteRecord)
+{
+    ShellRecorder shell;
+    const TrayIconFields fields = SampleFields();
+    basTaskTray::AddTrayIcon(fields);
+    basTaskTray::ModifyTrayIcon(fields);
+    basTaskTray::DeleteTrayIcon(fields);
+    ASSERT_EQ(shell.calls.size(), 3u);
+    const auto expected = basTaskTray::FillLongRecord(fields);
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(shell.calls[i].operation, i);
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), shell.calls[i].record.begin(),
+                               shell.calls[i].record.end()));
+    }
+}
+
+TEST(ShellCalls, CallbackMessageIsTheSameRegisteredNumberEveryTime)
+{
+    const std::uint32_t first = basTaskTray::RegisterCallbackMessage();
+    EXPECT_GE(first, 0xC000u);
+    EXPECT_LE(first, 0xFFFFu);
+    EXPECT_EQ(basTaskTray::RegisterCallbackMessage(), first);
+    EXPECT_EQ(AtomTable::windowMessages().find(QStringLiteral("LumitrayControl_PresentedBy_Pemberd_Lumitry")), first);
+}
+
+TEST(ShellCalls, VersionTestPicksTheLongRecordForNewShells)
+{
+    struct Case {
+        std::uint32_t platform, major, minor;
+        Boolean expected;
+    };
+    const Case cases[] = {
+        {2, 5, 0, True},  {2, 6, 1, True},   {2, 4, 0, False}, {1, 4, 0, False},
+        {1, 4, 10, False}, {1, 4, 90, True}, {1, 5, 0, True},  {0, 9, 9, False},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(basTaskTray::GetIsNewVersion(OsVersionInfo{c.platform, c.major, c.minor}), c.expected)
+            << c.platform << " " << c.major << "." << c.minor;
+    EXPECT_EQ(basTaskTray::GetIsNewVersion(std::nullopt), False);
+}
+
+TEST(Atoms, IconAtomsAreStringAtomsCountedByReference)
+{
+    const std::uint16_t atom = basTaskTray::AddIconAtom(QStringLiteral("Test(0).ID By Pemberd"));
+    EXPECT_GE(atom, 0xC000);
+    EXPECT_EQ(basTaskTray::AddIconAtom(QStringLiteral("TEST(0).id by pemberd")), atom);
+    EXPECT_EQ(basTaskTray::AddIconAtom(QString()), 0);
+    EXPECT_EQ(basTaskTray::AddIconAtom(QString(256, QLatin1Char('x'))), 0);
+
+    std::int32_t id = static_cast<std::int16_t>(atom);
+    EXPECT_LT(id, 0); // widened with its sign
+    basTaskTray::DeleteIconAtom(id);
+    EXPECT_EQ(id, 0);
+    EXPECT_EQ(AtomTable::global().find(QStringLiteral("Test(0).ID By Pemberd")), atom); // one reference left
+    std::int32_t again = static_cast<std::int16_t>(atom);
+    basTaskTray::DeleteIconAtom(again);
+    EXPECT_EQ(AtomTable::global().find(QStringLiteral("Test(0).ID By Pemberd")), 0);
+}
+
+TEST(WindowProcedure, CallbackLParamsTranslateToTheirCodes)
+{
+    const std::pair<std::intptr_t, TrayEventCode> cases[] = {
+        {0x200, 1},  {0x201, 2},  {0x202, 3},  {0x203, 4},  {0x207, 5}, {0x208, 6},
+        {0x209, 7},  {0x204, 8},  {0x205, 9},  {0x206, 10}, {0x402, 11}, {0x405, 12},
+        {0x403, 13}, {0x404, 13}, {0x400, 0},  {0x401, 0},  {0x7B, 0},  {0, 0},
+    };
+    for (const auto& [lParam, code] : cases)
+        EXPECT_EQ(basWndProc::TranslateCallback(lParam), code) << std::hex << lParam;
+}
+
+namespace {
+
+struct Delivered {
+    std::uint32_t message;
+    std::uintptr_t wParam;
+    std::intptr_t lParam;
+};
+thread_local std::vector<Delivered> t_delivered;
+
+std::intptr_t RecordingProc(WindowHandle, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)
+{
+    t_delivered.push_back({message, wParam, lParam});
+    return 42;
+}
+
+} // namespace
+
+TEST(WindowProcedure, HookedWindowGetsTheCodeAsACharacterThenTheCallbackItself)
+{
+    const std::uint32_t callback = basTaskTray::RegisterCallbackMessage();
+    WindowTable& windows = WindowTable::instance();
+    const WindowHandle window = windows.create(&RecordingProc, nullptr);
+    basWndProc::HookWindow(window);
+    basWndProc::HookWindow(window); // a second hook must not make it call itself
+    EXPECT_EQ(windows.windowProc(window), &basWndProc::TrayWindowProc);
+
+    t_delivered.clear();
+    EXPECT_EQ(windows.send(window, callback, 7, 0x205), 42);
+    ASSERT_EQ(t_delivered.size(), 2u);
+    EXPECT_EQ(t_delivered[0].message, WM_CHAR);
+    EXPECT_EQ(t_delivered[0].wParam, 9u);
+    EXPECT_EQ(t_delivered[1].message, callback);
+    EXPECT_EQ(t_delivered[1].lParam, 0x205);
+
+    t_delivered.clear();
+    windows.send(window, 0x0F, 1, 2); // any other message passes unchanged
+    ASSERT_EQ(t_delivered.size(), 1u);
+    EXPECT_EQ(t_delivered[0].message, 0x0Fu);
+
+    basWndProc::UnhookWindow(window);
+    EXPECT_EQ(windows.windowProc(window), &RecordingProc);
+    basWndProc::UnhookWindow(window); // not hooked: left alone
+    EXPECT_EQ(windows.windowProc(window), &RecordingProc);
+    windows.destroy(window);
+    EXPECT_EQ(windows.send(window, callback, 0, 0x201), 0);
+}

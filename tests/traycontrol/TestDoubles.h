@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "traycontrol/ControlSite.h"
+#include "traycontrol/NotificationArea.h"
+#include "traycontrol/TrayIconRecord.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace lumitray::test {
+
+/// A host container whose answers the test sets and whose reports it keeps.
+class TestSite final : public ControlSite {
+public:
+    bool running = true;
+    QString name = QStringLiteral("Lumitray1");
+    std::int32_t index = 0;
+    std::int32_t indexError = ErrorNotAnArray;
+    QStringList changes;
+    QStringList messages;
+    std::pair<std::int32_t, std::int32_t> extent{0, 0};
+
+    bool userMode() const override { return running; }
+    QString extenderName() const override { return name; }
+    std::int32_t extenderIndex(std::int32_t* out) const override
+    {
+        if (indexError == 0)
+            *out = index;
+        return indexError;
+    }
+    void propertyChanged(const QString& property) override { changes << property; }
+    void setExtent(std::int32_t width, std::int32_t height) override { extent = {width, height}; }
+    void showCriticalMessage(const QString& text) override { messages << text; }
+};
+
+/// One call of the notification-area function.
+struct ShellCall {
+    std::uint32_t operation;
+    std::vector<std::uint8_t> record;
+
+    TrayIconData decoded() const
+    {
+        TrayIconData data;
+        DecodeTrayIconRecord(record, &data);
+        return data;
+    }
+};
+
+/// Keeps every record it is sent, in a list the test owns.
+class RecordingArea final : public NotificationArea {
+public:
+    explicit RecordingArea(std::vector<ShellCall>* calls) : m_calls(calls) {}
+    bool notifyIcon(std::uint32_t operation, std::span<const std::uint8_t> record) override
+    {
+        m_calls->push_back({operation, {record.begin(), record.end()}});
+        return true;
+    }
+
+private:
+    std::vector<ShellCall>* m_calls;
+};
+
+/// Installs a RecordingArea for the life of the object.
+class ShellRecorder final {
+public:
+    ShellRecorder() { m_previous = SetNotificationArea(std::make_unique<RecordingArea>(&calls)); }
+    ~ShellRecorder() { SetNotificationArea(std::move(m_previous)); }
+    std::vector<ShellCall> calls;
+
+private:
+    std::unique_ptr<NotificationArea> m_previous;
+};
+
+/// One raised event: its id and its Button argument (0 when it has none).
+struct RaisedEvent {
+    DispId id;
+    std::int32_t button;
+    friend bool operator==(const RaisedEvent&, const RaisedEvent&) = default;
+};
+
+/// Keeps the events a control raises.
+class EventLog final : public EventSink {
+public:
+    std::vector<RaisedEvent> events;
+    void invoke(DispId id, std::span<Variant> arguments) override
+    {
+        events.push_back({id, arguments.empty() ? 0 : arguments[0].rawNumber()});
+    }
+};
+
+} // namespace lumitray::test
