@@ -40,8 +40,8 @@ for binary in "$build"/bin/fuzz_*; do
   else
     echo "fuzz: $name FAILED" >&2
     tail -n 40 "$work/$name.log" >&2
-    mkdir -p "$root/build-fuzz/artifacts"
-    cp "$work"/crash-* "$work"/timeout-* "$work"/leak-* "$root/build-fuzz/artifacts/" 2>/dev/null || true
+    mkdir -p "$build/artifacts"
+    cp "$work"/crash-* "$work"/timeout-* "$work"/leak-* "$build/artifacts/" 2>/dev/null || true
     failed=$((failed + 1))
   fi
 done
