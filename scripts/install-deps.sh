@@ -29,5 +29,8 @@ echo "install-deps: installing ${missing[*]}" >&2
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 export DEBIAN_FRONTEND=noninteractive
+for preset in "$here"/packages/*.debconf; do
+  if [ -f "$preset" ]; then "${sudo_cmd[@]}" debconf-set-selections "$preset"; fi
+done
 "${sudo_cmd[@]}" apt-get update -qq
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

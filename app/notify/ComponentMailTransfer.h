@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "notify/ComponentLibrary.h"
+#include "notify/MailTransfer.h"
+
+#include <string>
+#include <vector>
+
+namespace tessaly {
+
+/// The mail-transfer component libtessaly_mail.so, loaded on first use from
+/// the given folders (by default the executable's folder, then the
+/// install's component folder). Texts cross to it in code page 932. Not
+/// thread-safe.
+class ComponentMailTransfer final : public MailTransfer {
+public:
+    /// The component's file name.
+    static constexpr const char* kFileName = "libtessaly_mail.so";
+
+    explicit ComponentMailTransfer(std::vector<std::string> folders = ComponentLibrary::DefaultFolders());
+
+    /// An attachment path that code page 932 cannot carry is not handed
+    /// over (the component could not open it): the result is a text naming
+    /// it.
+    std::optional<std::string> sendMailEx(const SendMailExArguments& arguments, std::string* error) override;
+    std::optional<std::string> rcvMail(const RcvMailArguments& arguments, std::string* error) override;
+
+private:
+    using SendMailExFunction = const char* (*)(const char*, const char*, const char*, const char*, const char*,
+                                               const char*, const char*);
+    using RcvMailFunction = const char* (*)(const char*, const char*, const char*, const char*, const char*);
+
+    /// The function `name`, or nullptr with `error` set.
+    void* bind(const char* name, std::string* error);
+
+    ComponentLibrary m_library;
+};
+
+} // namespace tessaly

@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace tessaly {
+
+/// The arguments of SendMailEx, in its order. UTF-8 on this side.
+struct SendMailExArguments {
+    std::string logPath;
+    std::string serverSpec;  ///< host, TAB, port
+    std::string recipients;  ///< "bcc", TAB, addresses separated by TAB
+    std::string senderSpec;  ///< address [TAB user ":" password [TAB "CRAM-MD5"]]
+    std::string subject;
+    std::string body;
+    std::string attachments; ///< full paths separated by TAB, or ""
+
+    friend bool operator==(const SendMailExArguments&, const SendMailExArguments&) = default;
+};
+
+/// The arguments of RcvMail, in its order. UTF-8 on this side.
+struct RcvMailArguments {
+    std::string popServerSpec; ///< host, TAB, port
+    std::string user;
+    std::string password;
+    std::string command;
+    std::string outputPath;
+
+    friend bool operator==(const RcvMailArguments&, const RcvMailArguments&) = default;
+};
+
+/// The program's view of the mail-transfer component: its two functions.
+/// The real one loads the component library on first use; tests supply
+/// their own. Both calls block until the exchange with the server is over.
+class MailTransfer {
+public:
+    virtual ~MailTransfer() = default;
+
+    /// Submits one mail. The component's result text ("" = accepted), or
+    /// nothing when the component or the function cannot be had; `error`
+    /// then says why.
+    virtual std::optional<std::string> sendMailEx(const SendMailExArguments& arguments, std::string* error) = 0;
+
+    /// One POP3 login with one command. The component's result text, or
+    /// nothing (with `error` set) when it cannot be called.
+    virtual std::optional<std::string> rcvMail(const RcvMailArguments& arguments, std::string* error) = 0;
+};
+
+} // namespace tessaly

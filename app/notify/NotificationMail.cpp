@@ -1,0 +1,79 @@
+// SPDX-License-Identifier: MIT
+#include "notify/NotificationMail.h"
+
+#include "common/FileSystem.h"
+
+#include <exception>
+
+namespace tessaly {
+namespace {
+
+bool IsOn(int16_t flag)
+{
+    return flag == 1;
+}
+
+/// POP before SMTP: the login is what counts; its result is not looked at.
+bool LogInToPop(const MailDelivery& delivery, std::string* error)
+{
+    const BasicSettings& settings = delivery.settings;
+    RcvMailArguments arguments{ServerSpec(settings.Conf_PopSrv, settings.Conf_PopPort), settings.Conf_PopUser,
+                               settings.Conf_PopPasswd, "STAT",
+                               JoinPath(delivery.dataFolder, kRcvMailFileName)};
+    return delivery.transfer.rcvMail(arguments, error).has_value();
+}
+
+} // namespace
+
+std::string SenderSpec(const BasicSettings& settings)
+{
+    std::string sender = settings.Conf_SmtpAddr;
+    if (IsOn(settings.Conf_SmtpAuth)) {
+        sender += "\t" + settings.Conf_SmtpAuthUser + ":" + settings.Conf_SmtpAuthPasswd;
+        if (IsOn(settings.Conf_SmtpAuthMD5))
+            sender += "\tCRAM-MD5";
+    }
+    return sender;
+}
+
+std::string RecipientsArgument(std::string_view recipientList)
+{
+    std::string list(recipientList);
+    for (char& c : list) {
+        if (c == ';')
+            c = '\t';
+    }
+    return "bcc\t" + list;
+}
+
+std::string ServerSpec(std::string_view host, std::string_view port)
+{
+    return std::string(host) + "\t" + std::string(port);
+}
+
+MailOutcome SendNotificationMail(const MailDelivery& delivery, std::string_view recipientList,
+                                 const NotificationMail& mail)
+{
+    try {
+        const BasicSettings& settings = delivery.settings;
+        std::string error;
+        if (IsOn(settings.Conf_PopBeforeSMTP) && !LogInToPop(delivery, &error))
+            return MailOutcome::Failed(error);
+        SendMailExArguments arguments{JoinPath(delivery.dataFolder, kMailLogFileName),
+                                      ServerSpec(settings.Conf_SmtpSrv, settings.Conf_SmtpPort),
+                                      RecipientsArgument(recipientList),
+                                      SenderSpec(settings),
+                                      mail.subject,
+                                      mail.body,
+                                      mail.attachments};
+        std::optional<std::string> result = delivery.transfer.sendMailEx(arguments, &error);
+        if (!result)
+            return MailOutcome::Failed(error);
+        return result->empty() ? MailOutcome::Sent() : MailOutcome::Refused(*result);
+    } catch (const std::exception& failure) {
+        // Out of memory, or a failure of a transfer supplied by a test.
+        return MailOutcome::Failed(std::string("the mail could not be composed: ") + failure.what());
+    }
+}
+
+} // namespace tessaly

@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "Submission.h"
+#include "TransferLog.h"
+#include "TransferOptions.h"
+
+#include <string>
+
+namespace tessaly::mail {
+
+/// Submits mails over SMTP: what SendMailEx does behind its C contract.
+/// Every listed address gets the mail, or none does: a server that refuses
+/// one recipient stops the whole submission, so that a mistyped address is
+/// reported and fixed rather than silently skipped.
+class SmtpSubmitter final {
+public:
+    explicit SmtpSubmitter(TransferOptions options = {});
+
+    /// Submits one mail and writes the exchange to `log`. Returns "" when
+    /// the server accepted it, otherwise a short text for the user.
+    /// Returns only when the exchange is over or has timed out.
+    std::string Submit(const SubmissionTexts& texts, TransferLog& log) const;
+
+private:
+    std::string Send(const Submission& submission, TransferLog& log) const;
+
+    TransferOptions m_options;
+};
+
+} // namespace tessaly::mail

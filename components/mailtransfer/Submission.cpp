@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: MIT
+#include "Submission.h"
+
+#include <strings.h>
+
+namespace tessaly::mail {
+namespace {
+
+constexpr int kDefaultSmtpPort = 25;
+
+std::vector<std::string_view> SplitAtTabs(std::string_view text)
+{
+    std::vector<std::string_view> fields;
+    size_t start = 0;
+    for (;;) {
+        size_t tab = text.find('\t', start);
+        fields.push_back(text.substr(start, tab == std::string_view::npos ? tab : tab - start));
+        if (tab == std::string_view::npos)
+            return fields;
+        start = tab + 1;
+    }
+}
+
+bool SameLetters(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+/// An address fit for MAIL FROM or RCPT TO: no spaces, brackets or control
+/// characters that could end the command or open another one.
+bool IsUsableAddress(std::string_view address)
+{
+    if (address.empty() || HasControlCharacter(address))
+        return false;
+    return address.find_first_of(" <>,;\"") == std::string_view::npos;
+}
+
+bool ParseRecipients(std::string_view text, std::vector<Recipient>* recipients, std::string* error)
+{
+    Recipient::Kind kind = Recipient::Kind::To;
+    for (std::string_view field : SplitAtTabs(text)) {
+        field = Trimmed(field);
+        if (field.empty())
+            continue;
+        if (SameLetters(field, "to") || SameLetters(field, "cc") || SameLetters(field, "bcc")) {
+            kind = SameLetters(field, "to") ? Recipient::Kind::To
+                   : SameLetters(field, "cc") ? Recipient::Kind::Cc
+                                              : Recipient::Kind::Bcc;
+            continue;
+        }
+        if (!IsUsableAddress(field)) {
+            *error = "invalid recipient address: \"" + std::string(field) + "\"";
+            return false;
+        }
+        recipients->push_back({std::string(field), kind});
+    }
+    if (recipients->empty()) {
+        *error = "no recipient address is set";
+        return false;
+    }
+    return true;
+}
+
+bool ParseSender(std::string_view text, Submission* submission, std::string* error)
+{
+    std::vector<std::string_view> fields = SplitAtTabs(text);
+    std::string_view address = Trimmed(fields[0]);
+    if (address.empty()) {
+        *error = "no sender address is set";
+        return false;
+    }
+    if (!IsUsableAddress(address)) {
+        *error = "invalid sender address: \"" + std::string(address) + "\"";
+        return false;
+    }
+    submission->sender = std::string(address);
+    if (fields.size() < 2)
+        return true;
+    std::string_view login = fields[1];
+    size_t colon = login.find(':');
+    Credentials credentials;
+    credentials.user = std::string(login.substr(0, colon));
+    if (colon != std::string_view::npos)
+        credentials.password = std::string(login.substr(colon + 1));
+    credentials.cramMd5 = fields.size() > 2 && SameLetters(Trimmed(fields[2]), "CRAM-MD5");
+    if (credentials.user.empty()) {
+        *error = "SMTP authentication is on, but no user name is set";
+        return false;
+    }
+    if (HasControlCharacter(credentials.user) || HasControlCharacter(credentials.password)) {
+        *error = "the SMTP user name or password holds a control character";
+        return false;
+    }
+    submission->credentials = std::move(credentials);
+    return true;
+}
+
+} // namespace
+
+bool ParseSubmission(const SubmissionTexts& texts, Submission* submission, std::string* error)
+{
+    if (!ParseServerSpec(texts.serverSpec, kDefaultSmtpPort, "SMTP", &submission->server, error))
+        return false;
+    if (!ParseSender(texts.senderSpec, submission, error))
+        return false;
+    if (!ParseRecipients(texts.recipients, &submission->recipients, error))
+        return false;
+    submission->subject = texts.subject;
+    submission->body = texts.body;
+    for (std::string_view path : SplitAtTabs(texts.attachments)) {
+        if (!path.empty())
+            submission->attachments.emplace_back(path);
+    }
+    return true;
+}
+
+} // namespace tessaly::mail

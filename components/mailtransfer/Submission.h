@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "ServerAddress.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tessaly::mail {
+
+/// The texts handed to SendMailEx, already decoded to UTF-8.
+struct SubmissionTexts {
+    std::string serverSpec;  ///< "host<TAB>port"
+    std::string recipients;  ///< "bcc<TAB>addr<TAB>addr..." ("to" and "cc" switch the kind too)
+    std::string senderSpec;  ///< "addr[<TAB>user:password[<TAB>CRAM-MD5]]"
+    std::string subject;
+    std::string body;
+    std::string attachments; ///< full paths separated by tabs, or ""
+};
+
+/// One recipient and whether the mail shows it (To, Cc) or not (Bcc).
+struct Recipient {
+    enum class Kind { To, Cc, Bcc };
+    std::string address;
+    Kind kind = Kind::Bcc;
+};
+
+/// SMTP authentication data from the sender argument.
+struct Credentials {
+    std::string user;
+    std::string password;
+    bool cramMd5 = false; ///< only CRAM-MD5 may be used
+};
+
+/// A mail ready to be submitted.
+struct Submission {
+    ServerAddress server;
+    std::string sender;
+    std::optional<Credentials> credentials;
+    std::vector<Recipient> recipients;
+    std::string subject;
+    std::string body;
+    std::vector<std::string> attachments;
+};
+
+/// Reads the arguments of SendMailEx. Addresses lose surrounding spaces and
+/// empty entries are skipped. False with `error` set (a text for the user)
+/// when the mail cannot be sent as given: no server, no sender, no
+/// recipient, authentication without a user name, or an address, user or
+/// password holding characters that would break the protocol.
+bool ParseSubmission(const SubmissionTexts& texts, Submission* submission, std::string* error);
+
+} // namespace tessaly::mail

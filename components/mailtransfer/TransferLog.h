@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessaly::mail {
+
+/// mail.log: one block per exchange with the date, the protocol dialogue
+/// and the result, appended to the file in one write when the exchange is
+/// over. Passwords never reach it: an AUTH or PASS command keeps only its
+/// name, the rest of an AUTH exchange is masked in both directions, and
+/// every registered secret is blotted out wherever it occurs. Message
+/// bodies are never handed to it. Not thread-safe.
+class TransferLog final {
+public:
+    /// A log appending to `path` (UTF-8); nothing is written when it is "".
+    /// When the file has grown past a mebibyte it is moved to `path`.old
+    /// before the next block, so the log cannot fill the disk.
+    explicit TransferLog(std::string path);
+
+    /// Starts the block: the current local time and `title`.
+    void Begin(std::string_view title);
+    /// A command line sent to the server.
+    void Sent(std::string_view line);
+    /// A reply line received from the server.
+    void Received(std::string_view line);
+    /// A remark of the client (connection, TLS, certificate).
+    void Note(std::string_view text);
+    /// Text that must never be written (a password); ignored when shorter
+    /// than four characters, which would blot out ordinary words.
+    void AddSecret(std::string secret);
+
+    /// Ends the block with its result ("" = accepted) and appends it to the
+    /// file in the code page of the program's files. A log that cannot be
+    /// written is skipped: it never decides whether a mail goes out.
+    void Finish(std::string_view result);
+
+    /// The lines of the current block, as they will be written.
+    const std::vector<std::string>& Lines() const { return m_lines; }
+
+private:
+    void Add(std::string_view prefix, std::string_view text);
+    std::string Masked(std::string_view line);
+    void RotateIfLarge() const;
+
+    std::string m_path;
+    std::vector<std::string> m_lines;
+    std::vector<std::string> m_secrets;
+    bool m_inAuth = false;
+};
+
+} // namespace tessaly::mail

@@ -1,0 +1,234 @@
+// SPDX-License-Identifier: MIT
+// The update mail and the password mail as the program hands them to the
+// mail-transfer component: texts, argument formats, POP before SMTP and the
+// three outcomes.
+#include "notify/ComponentMailTransfer.h"
+#include "notify/NotificationMail.h"
+#include "notify/PasswordMail.h"
+#include "notify/UpdateMail.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace tessaly {
+namespace {
+
+/// Records every call and answers with the results the test set.
+class RecordingMailTransfer final : public MailTransfer {
+public:
+    std::optional<std::string> sendMailEx(const SendMailExArguments& arguments, std::string* error) override
+    {
+        calls.push_back("SendMailEx");
+        mails.push_back(arguments);
+        if (throwOnSend)
+            throw std::runtime_error("broken transfer");
+        if (!sendResult)
+            *error = "SendMailEx is missing";
+        return sendResult;
+    }
+    std::optional<std::string> rcvMail(const RcvMailArguments& arguments, std::string* error) override
+    {
+        calls.push_back("RcvMail");
+        logins.push_back(arguments);
+        if (!rcvResult)
+            *error = "RcvMail is missing";
+        return rcvResult;
+    }
+
+    std::vector<std::string> calls;
+    std::vector<SendMailExArguments> mails;
+    std::vector<RcvMailArguments> logins;
+    std::optional<std::string> sendResult = std::string();
+    std::optional<std::string> rcvResult = std::string();
+    bool throwOnSend = false;
+};
+
+BasicSettings MailSettings()
+{
+    BasicSettings settings;
+    settings.Conf_Mail = 1;
+    settings.Conf_SmtpSrv = "smtp.example.jp";
+    settings.Conf_SmtpPort = "587";
+    settings.Conf_SmtpAddr = "tessaly@example.jp";
+    settings.Conf_PopSrv = "pop.example.jp";
+    settings.Conf_PopPort = "110";
+    settings.Conf_PopUser = "popuser";
+    settings.Conf_PopPasswd = "pop-pass";
+    return settings;
+}
+
+MailOutcome SendUpdate(MailTransfer& transfer, const BasicSettings& settings, const std::string& folder = "/data")
+{
+    return SendUpdateMail({transfer, settings, folder}, "a@example.jp;b@example.jp; c@example.jp", "営業資料",
+                          "/srv/営業/a.doc\r\n/srv/営業/b.xls\r\n", "/data/a.doc.zip\t/data/b.xls.zip", "1405090612");
+}
+
+MailOutcome SendPassword(MailTransfer& transfer, const BasicSettings& settings)
+{
+    return SendPasswordMail({transfer, settings, "/data"}, "a@example.jp", "営業資料", "QWERTYUIOP", "",
+                            "1405090612");
+}
+
+TEST(NotificationMail, UpdateMailHandsOverTheDocumentedTexts)
+{
+    RecordingMailTransfer transfer;
+    MailOutcome outcome = SendUpdate(transfer, MailSettings());
+    EXPECT_TRUE(outcome.isSent());
+    EXPECT_EQ(outcome.code(), 0);
+    ASSERT_EQ(transfer.calls, std::vector<std::string>{"SendMailEx"});
+    const SendMailExArguments expected{
+        "/data/mail.log",
+        "smtp.example.jp\t587",
+        "bcc\ta@example.jp\tb@example.jp\t c@example.jp",
+        "tessaly@example.jp",
+        "【Tessaly!】営業資料 の文書が更新されました。管理No:1405090612",
+        "営業資料 の文書が更新されました。\r\n\r\n/srv/営業/a.doc\r\n/srv/営業/b.xls\r\n",
+        "/data/a.doc.zip\t/data/b.xls.zip"};
+    EXPECT_EQ(transfer.mails[0], expected);
+}
+
+TEST(NotificationMail, PasswordMailHandsOverTheDocumentedTexts)
+{
+    RecordingMailTransfer transfer;
+    EXPECT_TRUE(SendPassword(transfer, MailSettings()).isSent());
+    ASSERT_EQ(transfer.mails.size(), 1u);
+    const SendMailExArguments& mail = transfer.mails[0];
+    EXPECT_EQ(mail.subject, "【Tessaly!】管理No:1405090612 のパスワードを通知します。");
+    EXPECT_EQ(mail.body, "管理No:1405090612のパスワードは QWERTYUIOPです。\r\n\r\n");
+    EXPECT_EQ(mail.recipients, "bcc\ta@example.jp");
+    EXPECT_EQ(mail.attachments, "");
+    EXPECT_EQ(mail.body.find("営業資料"), std::string::npos);
+}
+
+TEST(NotificationMail, SenderSpecCarriesAuthenticationOnlyWhenItIsOn)
+{
+    struct Case {
+        int16_t auth, md5;
+        std::string user, password, expected;
+    };
+    const Case cases[] = {
+        {0, 0, "u", "p", "me@example.jp"},
+        {0, 1, "u", "p", "me@example.jp"}, // the MD5 flag alone is not looked at
+        {1, 0, "u", "p:w", "me@example.jp\tu:p:w"},
+        {1, 1, "u", "p", "me@example.jp\tu:p\tCRAM-MD5"},
+        {1, 0, "", "", "me@example.jp\t:"},
+        {2, 1, "u", "p", "me@example.jp"}, // a flag is on only when it is 1
+        {1, -1, "u", "p", "me@example.jp\tu:p"},
+    };
+    for (const Case& c : cases) {
+        BasicSettings settings;
+        settings.Conf_SmtpAddr = "me@example.jp";
+        settings.Conf_SmtpAuth = c.auth;
+        settings.Conf_SmtpAuthMD5 = c.md5;
+        settings.Conf_SmtpAuthUser = c.user;
+        settings.Conf_SmtpAuthPasswd = c.password;
+        EXPECT_EQ(SenderSpec(settings), c.expected) << c.auth << "/" << c.md5;
+    }
+}
+
+TEST(NotificationMail, RecipientListBecomesBlindCopies)
+{
+    EXPECT_EQ(RecipientsArgument(""), "bcc\t");
+    EXPECT_EQ(RecipientsArgument("a@x;b@x;c@x"), "bcc\ta@x\tb@x\tc@x");
+    EXPECT_EQ(RecipientsArgument("a@x;"), "bcc\ta@x\t");
+}
+
+TEST(NotificationMail, PopBeforeSmtpLogsInBeforeEveryMail)
+{
+    RecordingMailTransfer transfer;
+    BasicSettings settings = MailSettings();
+    settings.Conf_PopBeforeSMTP = 1;
+    EXPECT_TRUE(SendUpdate(transfer, settings).isSent());
+    EXPECT_TRUE(SendPassword(transfer, settings).isSent());
+    EXPECT_EQ(transfer.calls, (std::vector<std::string>{"RcvMail", "SendMailEx", "RcvMail", "SendMailEx"}));
+    const RcvMailArguments expected{"pop.example.jp\t110", "popuser", "pop-pass", "STAT", "/data/RcvMail.txt"};
+    EXPECT_EQ(transfer.logins.at(0), expected);
+    EXPECT_EQ(transfer.logins.at(1), expected);
+
+    settings.Conf_PopBeforeSMTP = 2;
+    transfer.calls.clear();
+    SendUpdate(transfer, settings);
+    EXPECT_EQ(transfer.calls, std::vector<std::string>{"SendMailEx"});
+}
+
+TEST(NotificationMail, FailedPopLoginStillSubmits)
+{
+    RecordingMailTransfer transfer;
+    transfer.rcvResult = "authentication failed";
+    BasicSettings settings = MailSettings();
+    settings.Conf_PopBeforeSMTP = 1;
+    EXPECT_TRUE(SendUpdate(transfer, settings).isSent());
+    EXPECT_EQ(transfer.calls, (std::vector<std::string>{"RcvMail", "SendMailEx"}));
+}
+
+TEST(NotificationMail, OutcomesFollowTheComponent)
+{
+    RecordingMailTransfer transfer;
+    transfer.sendResult = "550 5.1.1 <a@example.jp>: Recipient address rejected";
+    MailOutcome refused = SendUpdate(transfer, MailSettings());
+    EXPECT_TRUE(refused.isRefused());
+    EXPECT_NE(refused.code(), 0) << "only a sent mail may give 0";
+    EXPECT_EQ(refused.text(), "550 5.1.1 <a@example.jp>: Recipient address rejected");
+
+    transfer.sendResult.reset();
+    MailOutcome missing = SendPassword(transfer, MailSettings());
+    EXPECT_TRUE(missing.isFailed());
+    EXPECT_EQ(missing.code(), MailOutcome::kFailureCode);
+
+    transfer.sendResult = "";
+    transfer.throwOnSend = true;
+    EXPECT_EQ(SendUpdate(transfer, MailSettings()).code(), -9);
+}
+
+TEST(NotificationMail, MissingPopFunctionFailsBeforeSubmitting)
+{
+    RecordingMailTransfer transfer;
+    transfer.rcvResult.reset();
+    BasicSettings settings = MailSettings();
+    settings.Conf_PopBeforeSMTP = 1;
+    EXPECT_EQ(SendUpdate(transfer, settings).code(), -9);
+    EXPECT_EQ(transfer.calls, std::vector<std::string>{"RcvMail"});
+}
+
+TEST(NotificationMail, FilesArePlainlyJoinedToTheDataFolder)
+{
+    RecordingMailTransfer transfer;
+    BasicSettings settings = MailSettings();
+    settings.Conf_PopBeforeSMTP = 1;
+    SendUpdate(transfer, settings, "/");
+    EXPECT_EQ(transfer.mails.at(0).logPath, "//mail.log");
+    EXPECT_EQ(transfer.logins.at(0).outputPath, "//RcvMail.txt");
+}
+
+TEST(NotificationMail, MissingComponentGivesMinus9)
+{
+    test::TempFolder empty;
+    ComponentMailTransfer transfer({empty.path()});
+    MailOutcome outcome = SendUpdate(transfer, MailSettings());
+    EXPECT_EQ(outcome.code(), -9);
+    EXPECT_NE(outcome.text().find("libtessaly_mail.so"), std::string::npos) << outcome.text();
+}
+
+TEST(NotificationMail, ComponentWithoutSendMailExGivesMinus9)
+{
+    ComponentMailTransfer transfer({STUB_COMPONENT_DIR});
+    BasicSettings settings = MailSettings();
+    settings.Conf_PopBeforeSMTP = 1; // RcvMail is there and answers
+    MailOutcome outcome = SendUpdate(transfer, settings);
+    EXPECT_EQ(outcome.code(), -9);
+    EXPECT_NE(outcome.text().find("SendMailEx"), std::string::npos) << outcome.text();
+}
+
+TEST(NotificationMail, AttachmentPathsShiftJisCannotCarryAreNotHandedOver)
+{
+    ComponentMailTransfer transfer;
+    MailOutcome outcome = SendUpdateMail({transfer, MailSettings(), "/nonexistent"}, "a@example.jp", "n", "",
+                                         "/srv/ok.doc\t/srv/😀.doc", "0000000000");
+    EXPECT_TRUE(outcome.isRefused());
+    EXPECT_NE(outcome.text().find("/srv/😀.doc"), std::string::npos) << outcome.text();
+}
+
+} // namespace
+} // namespace tessaly
