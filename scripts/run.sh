@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Sets everything up, builds, and runs Tessaly's command-line companion on
-# the default data folder (arguments are passed on; default: settings show).
+# Sets everything up, builds, and starts Tessaly on the default data folder:
+# in the notification area of the desktop, or headless when there is no
+# display. Arguments are passed on (--headless, --dir DIR).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${TESSALY_BUILD_DIR:-$root/build}
 "$root/scripts/build.sh" >&2
-[ $# -gt 0 ] || set -- settings show
-exec "$build/bin/tessalyctl" "$@"
+exec "$build/bin/tessaly" "$@"

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <map>
+#include <string>
+
+class QLocalServer;
+class QLocalSocket;
+
+namespace tessaly {
+
+/// The receiving end of the balloon feed: a local socket, private to the
+/// user, on which other programs (`tessalyctl balloon`) send a title and a
+/// text for the balloon (UTF-8, each ended by NUL, at most
+/// kBalloonFeedLimit bytes). Each one is answered "OK\n" or a reason and
+/// the connection closed; a client that sends no complete message within
+/// five seconds is dropped.
+/// When another copy of the program already listens for the same data
+/// folder, this one does not. UI thread only.
+class BalloonFeed final : public QObject {
+    Q_OBJECT
+
+public:
+    using Handler = std::function<void(const QString& title, const QString& text)>;
+
+    /// Starts listening for the program running on `folder`; problems are
+    /// reported on standard error and leave the feed closed.
+    BalloonFeed(const std::string& folder, Handler handler, QObject* parent = nullptr);
+    ~BalloonFeed() override;
+
+    bool listening() const;
+
+private:
+    void accept();
+    void receive(QLocalSocket* client);
+    /// Checks a complete message, hands it on, and gives the reply.
+    QByteArray answer(const QByteArray& message);
+
+    Handler m_handler;
+    QLocalServer* m_server;
+    /// What a client sent so far.
+    struct Pending {
+        QByteArray message;
+        bool answered = false;
+    };
+    std::map<QLocalSocket*, Pending> m_buffers;
+};
+
+} // namespace tessaly

@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tessaly {
+
+/// The local socket through which other programs of the same user set the
+/// balloon of the program running on data folder `folder`: in
+/// $XDG_RUNTIME_DIR, else in a folder /tmp/tessaly-UID of mode 0700 (made
+/// when `create` is true), named after the folder. Gives nothing with
+/// `error` set when no private place for it can be had. No Qt, no core.
+std::optional<std::string> BalloonFeedSocketPath(const std::string& folder, bool create, std::string* error);
+
+/// Sets the balloon of the program running on `folder`: `title` becomes
+/// its title and `text` its text (texts in UTF-8), which shows the balloon
+/// when balloons are on. False with `error` set when no program runs there
+/// or it refused the texts.
+bool SendBalloonFeed(const std::string& folder, std::string_view title, std::string_view text, std::string* error);
+
+/// The largest message the program accepts: title, text and two NULs.
+inline constexpr size_t kBalloonFeedLimit = 64 * 1024;
+
+} // namespace tessaly

@@ -1,0 +1,148 @@
+// SPDX-License-Identifier: MIT
+#include "resident/FormMain.h"
+
+#include "common/Clock.h"
+#include "common/DateText.h"
+#include "resident/ProgramVersion.h"
+#include "resident/ResidentOptions.h"
+#include "windows/ChildWindowFactory.h"
+
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTimer>
+
+namespace tessaly {
+
+namespace {
+
+// The frame's client area at first opening: 8670 by 6045 twips.
+constexpr QSize kClientSize{578, 403};
+
+} // namespace
+
+FormMain::FormMain(ChildWindowFactory& windows, const Clock& clock, std::function<void()> endProgram, QWidget* parent)
+    : QMainWindow(parent), m_windows(windows), m_clock(clock), m_endProgram(std::move(endProgram)),
+      m_mdiArea(new QMdiArea(this)), m_clockTimer(new QTimer(this))
+{
+    setObjectName(QStringLiteral("FormMain"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QString::fromStdString(VersionCaption()));
+    setCentralWidget(m_mdiArea);
+    buildMenus();
+    buildStatusBar();
+    resize(kClientSize.width(),
+           kClientSize.height() + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    connect(m_clockTimer, &QTimer::timeout, this, &FormMain::refreshTime);
+    m_clockTimer->start(1000);
+}
+
+FormMain::~FormMain() = default;
+
+void FormMain::buildMenus()
+{
+    const auto item = [this](QMenu* menu, const char* name, const QString& text, auto handler) {
+        QAction* action = menu->addAction(text);
+        action->setObjectName(QLatin1String(name));
+        connect(action, &QAction::triggered, this, handler);
+    };
+    QMenu* file = menuBar()->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
+    file->setObjectName(QStringLiteral("MnuFile"));
+    file->addSeparator()->setObjectName(QStringLiteral("dummy0"));
+    item(file, "MnuClose", QStringLiteral("閉じる"), &FormMain::mnuClose);
+    item(file, "MnuEnd", QStringLiteral("Tessalyを終了する(&E)"), &FormMain::mnuEnd);
+
+    // ﾘｽﾄ is a command on the menu bar itself.
+    QAction* list = menuBar()->addAction(QStringLiteral("ﾘｽﾄ(&L)"));
+    list->setObjectName(QStringLiteral("MnuList"));
+    connect(list, &QAction::triggered, this, [this] { showChild(ChildWindow::FormList); });
+
+    QMenu* config = menuBar()->addMenu(QStringLiteral("設定(&C)"));
+    config->setObjectName(QStringLiteral("MnuConfig"));
+    item(config, "MnuCheck", QStringLiteral("購読設定(&R)..."), [this] { showChild(ChildWindow::FormConfig); });
+    item(config, "MnuBasic", QStringLiteral("基本設定(&B)..."), [this] { showChild(ChildWindow::FormParam); });
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
+    help->setObjectName(QStringLiteral("MnuHelp"));
+    item(help, "MnuAbout", QStringLiteral("Tessalyについて(&A)..."), [this] { showChild(ChildWindow::frmAbout); });
+}
+
+void FormMain::buildStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setSizeGripEnabled(true);
+    m_timePanel = new QLabel(this);
+    m_timePanel->setObjectName(QStringLiteral("Panel1"));
+    m_timePanel->setMinimumWidth(80);
+    m_timePanel->setAlignment(Qt::AlignCenter);
+    bar->addWidget(m_timePanel);
+    // The program writes nothing into the other two panels.
+    for (int stretch : {0, 1}) {
+        auto* panel = new QLabel(this);
+        panel->setObjectName(QStringLiteral("Panel%1").arg(2 + stretch));
+        panel->setMinimumWidth(120);
+        bar->addWidget(panel, stretch);
+    }
+    refreshTime();
+}
+
+QMdiSubWindow* FormMain::showChild(ChildWindow kind)
+{
+    if (!closeActiveChild())
+        return nullptr;
+    QWidget* window = m_windows.create(kind);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    QMdiSubWindow* child = m_mdiArea->addSubWindow(window);
+    child->setAttribute(Qt::WA_DeleteOnClose);
+    child->show();
+    m_mdiArea->setActiveSubWindow(child);
+    TestTrace("child " + window->windowTitle().toStdString());
+    return child;
+}
+
+QList<QMdiSubWindow*> FormMain::childWindows() const
+{
+    return m_mdiArea->subWindowList();
+}
+
+bool FormMain::closeActiveChild()
+{
+    // Only one child is ever open, so the open one is the active one even
+    // while the frame itself is not the active window.
+    for (QMdiSubWindow* child : m_mdiArea->subWindowList()) {
+        if (!child->close())
+            return false;
+        // Deletion comes later; the frame must not count it meanwhile.
+        m_mdiArea->removeSubWindow(child);
+    }
+    return true;
+}
+
+QString FormMain::timeText() const
+{
+    return m_timePanel->text();
+}
+
+void FormMain::refreshTime()
+{
+    // "yyyy/mm/dd HH:MM:SS": the panel shows HH:MM.
+    m_timePanel->setText(QString::fromStdString(FormatDateTime(m_clock.Now()).substr(11, 5)));
+}
+
+void FormMain::mnuClose()
+{
+    closeActiveChild();
+    close();
+}
+
+void FormMain::mnuEnd()
+{
+    closeActiveChild();
+    if (m_endProgram)
+        m_endProgram();
+}
+
+} // namespace tessaly

@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "windows/ChildWindow.h"
+
+#include <QMainWindow>
+
+#include <functional>
+
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QTimer;
+
+namespace tessaly {
+
+class ChildWindowFactory;
+class Clock;
+
+/// The main window: an MDI frame with the menus ﾌｧｲﾙ, ﾘｽﾄ, 設定 and ﾍﾙﾌﾟ and a
+/// status bar whose first panel shows the time. The history list, the
+/// settings dialog, the subscription editor and the about box open inside
+/// it, one at a time: every command first closes the open child. Closing
+/// the frame leaves the program running; it deletes itself when closed.
+/// The menu actions carry the names MnuClose, MnuEnd, MnuList, MnuCheck,
+/// MnuBasic and MnuAbout. UI thread only.
+class FormMain final : public QMainWindow {
+    Q_OBJECT
+
+public:
+    /// `windows` and `clock` must outlive the frame; `endProgram` ends the
+    /// whole program.
+    FormMain(ChildWindowFactory& windows, const Clock& clock, std::function<void()> endProgram,
+             QWidget* parent = nullptr);
+    ~FormMain() override;
+
+    /// Closes the open child, then loads and shows a new window of kind
+    /// `kind`. Gives the new child, or nullptr when the open child refused
+    /// to close.
+    QMdiSubWindow* showChild(ChildWindow kind);
+    /// The open child windows (never more than one).
+    QList<QMdiSubWindow*> childWindows() const;
+    /// Closes the open child, if any. False when it refused to close.
+    bool closeActiveChild();
+
+    /// The text of the status bar's time panel.
+    QString timeText() const;
+    /// Sets the time panel from the clock (done every second while open).
+    void refreshTime();
+
+private:
+    void buildMenus();
+    void buildStatusBar();
+    void mnuClose();
+    void mnuEnd();
+
+    ChildWindowFactory& m_windows;
+    const Clock& m_clock;
+    std::function<void()> m_endProgram;
+    QMdiArea* m_mdiArea;
+    QLabel* m_timePanel = nullptr;
+    QTimer* m_clockTimer;
+};
+
+} // namespace tessaly

@@ -1,0 +1,237 @@
+// SPDX-License-Identifier: MIT
+#include "resident/FormStart.h"
+
+#include "common/FileSystem.h"
+#include "common/UserMessages.h"
+#include "resident/CheckRunner.h"
+#include "resident/FormMain.h"
+#include "resident/InputBox.h"
+#include "resident/ProgramVersion.h"
+#include "resident/ResidentData.h"
+#include "resident/ShippedIcon.h"
+#include "resident/TrayControl.h"
+#include "traycontrol/Picture.h"
+#include "traycontrol/TypeInfo.h"
+
+#include <QCursor>
+#include <QMenu>
+
+#include <iostream>
+
+namespace tessaly {
+
+namespace DispIds = lumitray::DispIds;
+using lumitray::S_OK;
+using lumitray::Variant;
+
+namespace {
+
+/// Raises a flag for the life of the object: one question at a time.
+class AskingGuard final {
+public:
+    explicit AskingGuard(bool& flag) : m_flag(flag), m_free(!flag) { m_flag = true; }
+    ~AskingGuard()
+    {
+        if (m_free)
+            m_flag = false;
+    }
+    /// False when another question was already open.
+    bool free() const { return m_free; }
+
+private:
+    bool& m_flag;
+    bool m_free;
+};
+
+QString Utf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
+
+FormStart::FormStart(const Parts& parts, std::chrono::milliseconds minute, QObject* parent)
+    : QObject(parent), m_parts(parts), m_minute(minute), m_trigger(parts.data.settings, parts.checkRunner),
+      m_menu0(std::make_unique<QMenu>())
+{
+    m_menu0->setObjectName(QStringLiteral("menu0"));
+    m_menuCheck = m_menu0->addAction(QStringLiteral("購読"));
+    m_menuCheck->setObjectName(QStringLiteral("MenuCheck"));
+    m_menuCheck->setCheckable(true);
+    m_menu0->addSeparator()->setObjectName(QStringLiteral("Dummy1"));
+    m_menuOpen = m_menu0->addAction(QStringLiteral("開く"));
+    m_menuOpen->setObjectName(QStringLiteral("MenuOpen"));
+    m_menuEnd = m_menu0->addAction(QStringLiteral("終了する"));
+    m_menuEnd->setObjectName(QStringLiteral("MenuEnd"));
+    connect(m_menuCheck, &QAction::triggered, this, &FormStart::menuCheckClick);
+    connect(m_menuOpen, &QAction::triggered, this, &FormStart::menuOpenClick);
+    connect(m_menuEnd, &QAction::triggered, this, &FormStart::menuEndClick);
+    connect(&m_timer1, &QTimer::timeout, this, &FormStart::timer1Tick);
+}
+
+FormStart::~FormStart()
+{
+    delete m_main.data();
+}
+
+bool FormStart::load()
+{
+    LoadResidentSettings(m_parts.data, std::cerr);
+    if (!setUpControl()) {
+        m_parts.messages.ShowMessage(kStartupFailureMessage);
+        return false;
+    }
+    m_menuCheck->setChecked(true);
+    setLumitrayToolTip();
+    LoadResidentSubscriptions(m_parts.data, m_parts.messages);
+    // Without an interval the timer is never armed, so no check runs until
+    // the program is started again.
+    m_timerInterval = m_parts.data.settings.Conf_Interval.empty() ? 0 : static_cast<int>(m_minute.count());
+    m_timerEnabled = m_timerInterval > 0;
+    applyTimer();
+    m_trigger.reset();
+    return true;
+}
+
+bool FormStart::setUpControl()
+{
+    TrayControl& control = m_parts.control;
+    const bool balloon = m_parts.data.settings.Conf_Balloon == 1;
+    if (control.put(DispIds::BalloonSound, Variant::fromBoolean(true)) != S_OK ||
+        control.put(DispIds::AutoRefresh, Variant::fromBoolean(true)) != S_OK ||
+        control.put(DispIds::Balloon, Variant::fromBoolean(balloon)) != S_OK)
+        return false;
+    const std::string path = JoinPath(m_parts.data.folder, kIconFileName);
+    QString error;
+    std::shared_ptr<lumitray::Picture> icon = lumitray::Picture::load(QString::fromStdString(path), &error);
+    if (!icon || icon->type() != lumitray::Picture::Icon) {
+        std::cerr << "tessaly: " << (icon ? path + ": not an icon" : error.toStdString()) << std::endl;
+        return false;
+    }
+    return control.putRef(DispIds::Icon, Variant(std::move(icon))) == S_OK && control.call(DispIds::Show) == S_OK;
+}
+
+void FormStart::applyTimer()
+{
+    // A timer without an interval never ticks, whether enabled or not.
+    if (!m_timerEnabled || m_timerInterval <= 0)
+        m_timer1.stop();
+    else if (!m_timer1.isActive())
+        m_timer1.start(m_timerInterval);
+}
+
+FormMain* FormStart::mainWindow() const
+{
+    return m_main.data();
+}
+
+bool FormStart::watching() const
+{
+    return m_menuCheck->isChecked();
+}
+
+void FormStart::setLumitrayToolTip()
+{
+    m_parts.control.put(DispIds::ToolTipText, Variant(Utf8(TrayToolTip(watching()))));
+    m_timerEnabled = watching();
+    applyTimer();
+}
+
+void FormStart::timer1Tick()
+{
+    m_trigger.tick();
+}
+
+void FormStart::controlEvent(lumitray::DispId event, std::int16_t button)
+{
+    switch (event) {
+    case lumitray::EventIds::MouseDown:
+        mouseDown(button);
+        break;
+    case lumitray::EventIds::DblClick:
+        if (button == 1)
+            menuOpenClick();
+        break;
+    case lumitray::EventIds::BalloonClick:
+        balloonClick();
+        break;
+    default:
+        break;
+    }
+}
+
+void FormStart::mouseDown(std::int16_t button)
+{
+    if (button == 2)
+        m_menu0->popup(QCursor::pos());
+}
+
+void FormStart::balloonClick()
+{
+    AskingGuard guard(m_askingOpen);
+    if (!guard.free() || !m_parts.messages.AskYesNo("履歴を確認しますか?"))
+        return;
+    // The history list opens inside the main window; a password lock that
+    // guards the window guards the list too.
+    if (!m_main && !passwordAccepted())
+        return;
+    showMainWindow()->showChild(ChildWindow::FormList);
+}
+
+void FormStart::menuCheckClick()
+{
+    // The action has already switched its check mark.
+    setLumitrayToolTip();
+    m_parts.control.put(DispIds::BalloonText, Variant(QString()));
+}
+
+void FormStart::menuOpenClick()
+{
+    AskingGuard guard(m_askingOpen);
+    if (guard.free() && passwordAccepted())
+        showMainWindow();
+}
+
+void FormStart::menuEndClick()
+{
+    AskingGuard guard(m_askingEnd);
+    if (guard.free() && m_parts.messages.AskYesNo(std::string(kProgramTitle) + "を終了しますか?") && m_endProgram)
+        m_endProgram();
+}
+
+bool FormStart::passwordAccepted()
+{
+    const BasicSettings& settings = m_parts.data.settings;
+    if (settings.Conf_Passwd != 1)
+        return true;
+    const QString answer = m_parts.input.ask(QStringLiteral("ﾊﾟｽﾜｰﾄﾞ?"), Utf8(kProgramTitle));
+    if (answer == Utf8(settings.Conf_PasswdTxt))
+        return true;
+    m_parts.messages.ShowMessage("ﾊﾟｽﾜｰﾄﾞが間違っています");
+    return false;
+}
+
+FormMain* FormStart::showMainWindow()
+{
+    if (!m_main)
+        m_main = new FormMain(m_parts.windows, m_parts.clock, [this] {
+            if (m_endProgram)
+                m_endProgram();
+        });
+    m_main->show();
+    m_main->raise();
+    m_main->activateWindow();
+    return m_main;
+}
+
+void FormStart::setFeedTexts(const QString& text1, const QString& text2)
+{
+    if (text1 == m_text1 && text2 == m_text2)
+        return;
+    m_text1 = text1;
+    m_text2 = text2;
+    m_parts.control.put(DispIds::BalloonText, Variant(m_text1));
+    m_parts.control.put(DispIds::BalloonTitle, Variant(m_text2));
+}
+
+} // namespace tessaly

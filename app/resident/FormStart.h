@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "resident/MinuteTrigger.h"
+#include "traycontrol/Com.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QMenu;
+
+namespace tessaly {
+
+class CheckRunner;
+class ChildWindowFactory;
+class Clock;
+class FormMain;
+class InputBox;
+class TrayControl;
+class UserMessages;
+struct ResidentData;
+
+/// The message that ends a failed start-up.
+inline constexpr std::string_view kStartupFailureMessage = "システムファイルが正しくありません。(3)";
+
+/// The resident part of the program, which is never shown: it sets up the
+/// tray icon control at start-up, owns the one-minute timer that starts the
+/// check runs, the watching switch with its tool tip, the tray menu
+/// (購読, 開く, 終了する) and the handlers of the control's events. It opens
+/// the main window on demand. UI thread only.
+class FormStart final : public QObject {
+    Q_OBJECT
+
+public:
+    /// The program's parts the resident window works with; all must outlive it.
+    struct Parts {
+        TrayControl& control;
+        ResidentData& data;
+        UserMessages& messages;
+        InputBox& input;
+        CheckRunner& checkRunner;
+        ChildWindowFactory& windows;
+        const Clock& clock;
+    };
+
+    /// `minute` is the timer's interval once armed (one minute but in tests).
+    FormStart(const Parts& parts, std::chrono::milliseconds minute, QObject* parent = nullptr);
+    ~FormStart() override;
+
+    /// Start-up: settings, tray icon, watching on, subscriptions, timer,
+    /// minute count. On a failure it shows kStartupFailureMessage and gives
+    /// false; the caller then ends the program.
+    bool load();
+    /// Sets what ends the program (the tray's 終了する, the frame's exit).
+    void setEndProgram(std::function<void()> endProgram) { m_endProgram = std::move(endProgram); }
+
+    /// An event of the tray control (identifier and Button argument).
+    void controlEvent(lumitray::DispId event, std::int16_t button);
+    /// One tick of the one-minute timer.
+    void timer1Tick();
+    /// Sets the hidden balloon fields: `text1` the balloon text, `text2` its
+    /// title. When either changed, the balloon shows them.
+    void setFeedTexts(const QString& text1, const QString& text2);
+    /// Sets the tool tip for the watching state and lets the timer follow it.
+    void setLumitrayToolTip();
+
+    QMenu* menu0() const { return m_menu0.get(); }
+    QAction* menuCheck() const { return m_menuCheck; }
+    QAction* menuOpen() const { return m_menuOpen; }
+    QAction* menuEnd() const { return m_menuEnd; }
+    /// True while watching is on (the check mark of 購読).
+    bool watching() const;
+    /// True while the timer ticks.
+    bool timerRunning() const { return m_timer1.isActive(); }
+    /// The timer's interval in milliseconds; 0 when it was never armed.
+    int timerInterval() const { return m_timerInterval; }
+    const MinuteTrigger& trigger() const { return m_trigger; }
+    /// The main window while it is open, else nullptr.
+    FormMain* mainWindow() const;
+
+private:
+    bool setUpControl();
+    void applyTimer();
+    void mouseDown(std::int16_t button);
+    void balloonClick();
+    void menuCheckClick();
+    void menuOpenClick();
+    void menuEndClick();
+    bool passwordAccepted();
+    FormMain* showMainWindow();
+
+    Parts m_parts;
+    std::chrono::milliseconds m_minute;
+    MinuteTrigger m_trigger;
+    QTimer m_timer1;
+    int m_timerInterval = 0;
+    bool m_timerEnabled = false;
+    std::unique_ptr<QMenu> m_menu0;
+    QAction* m_menuCheck = nullptr;
+    QAction* m_menuOpen = nullptr;
+    QAction* m_menuEnd = nullptr;
+    QString m_text1 = QStringLiteral("Text1");
+    QString m_text2 = QStringLiteral("Text2");
+    QPointer<FormMain> m_main;
+    std::function<void()> m_endProgram;
+    /// A question or password prompt on the way to the main window is open.
+    bool m_askingOpen = false;
+    /// The end question is open.
+    bool m_askingEnd = false;
+};
+
+} // namespace tessaly

@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "common/Balloon.h"
+
+#include <ostream>
+#include <string>
+
+namespace tessaly {
+
+/// The balloon when there is no desktop: keeps title and text as the tray
+/// control would, and prints the balloon (the title, then each line of the
+/// text) every time the text is set to something not empty, which is when
+/// the tray would show it. Lines end with "\n" on the stream.
+class HeadlessBalloon final : public Balloon {
+public:
+    /// `out` must outlive the balloon; it is flushed after each balloon.
+    explicit HeadlessBalloon(std::ostream& out) : m_out(out) {}
+
+    std::string BalloonText() const override { return m_text; }
+    void SetBalloonText(std::string_view text) override;
+    void SetBalloonTitle(std::string_view title) override { m_title = title; }
+
+private:
+    std::ostream& m_out;
+    std::string m_title;
+    std::string m_text;
+};
+
+} // namespace tessaly

@@ -1,0 +1,15 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <chrono>
+#include <string>
+
+namespace tessaly {
+
+/// Runs the program without a desktop, with its data in `folder`, until a
+/// stop signal (SIGTERM, SIGINT) ends it. Balloons go to standard output,
+/// messages and questions (answered No) to standard error. Returns the exit
+/// status.
+int RunHeadlessProgram(const std::string& folder, std::chrono::milliseconds minute);
+
+} // namespace tessaly

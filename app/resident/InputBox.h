@@ -1,0 +1,18 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QString>
+
+namespace tessaly {
+
+/// A modal box that asks for one line of text. The real one is a dialog;
+/// tests answer it.
+class InputBox {
+public:
+    virtual ~InputBox() = default;
+    /// Shows `prompt` under the caption `title` with an empty field and
+    /// returns what was typed; cancelling gives the empty text.
+    virtual QString ask(const QString& prompt, const QString& title) = 0;
+};
+
+} // namespace tessaly

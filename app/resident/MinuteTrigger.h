@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <string_view>
+
+namespace tessaly {
+
+class CheckRunner;
+struct BasicSettings;
+
+/// Counts the ticks of the one-minute timer and starts the check run when
+/// `Conf_Interval` minutes have passed since the last automatic run. The
+/// interval is read from the settings at every tick, so a change made in
+/// memory counts from the next tick on. UI thread only.
+class MinuteTrigger final {
+public:
+    /// Both must outlive the trigger.
+    MinuteTrigger(const BasicSettings& settings, CheckRunner& runner);
+
+    /// One timer tick: adds one to the minute count; when the interval is
+    /// reached, runs the check and, after it returns, sets the count to 0.
+    void tick();
+    /// Sets the minute count to 0.
+    void reset() { m_minuteCount = 0; }
+    /// Ticks since the last automatic run (or start-up).
+    int minuteCount() const { return m_minuteCount; }
+
+    /// True when `count` minutes reach `interval`: the interval must be a
+    /// whole number greater than 0 written as plain decimal digits (the text
+    /// of the count itself, so "05", " 5" or "5.0" never match), and a count
+    /// past it (the interval was lowered meanwhile) counts as reached.
+    static bool IntervalReached(int count, std::string_view interval);
+
+private:
+    const BasicSettings& m_settings;
+    CheckRunner& m_runner;
+    int m_minuteCount = 0;
+};
+
+} // namespace tessaly

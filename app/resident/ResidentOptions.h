@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessaly {
+
+/// What the command line of `tessaly` asks for.
+struct ResidentOptions {
+    std::optional<std::string> folder; ///< --dir DIR
+    bool headless = false;             ///< --headless
+    bool help = false;                 ///< --help
+    bool version = false;              ///< --version
+};
+
+/// Parses the arguments (without the program name). False with `error` set
+/// on wrong usage. Arguments Qt takes for itself are not accepted here.
+bool ParseResidentOptions(const std::vector<std::string>& args, ResidentOptions* options, std::string* error);
+
+/// The usage text, several lines.
+std::string ResidentUsage();
+
+/// The length of the timer's minute: 60000 ms. Test builds take a shorter
+/// one from TESSALY_TEST_MINUTE_MS (100 to 60000), so the desktop test does
+/// not wait whole minutes.
+std::chrono::milliseconds MinuteLength();
+
+/// Test builds run with TESSALY_TEST_TRACE set report `line` on standard
+/// error as "tessaly-trace: LINE", so the desktop test can see what opens
+/// inside the main window. Does nothing otherwise.
+void TestTrace(std::string_view line);
+
+} // namespace tessaly

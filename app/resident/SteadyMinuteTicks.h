@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "resident/MinuteTicks.h"
+
+#include <chrono>
+
+namespace tessaly {
+
+/// Ticks every `period` on the steady clock, counted from construction, and
+/// stops as soon as `stopFd` becomes readable. Like a window timer it never
+/// delivers a backlog: a tick missed while the thread was busy comes once,
+/// right away, and the next one a whole period later.
+class SteadyMinuteTicks final : public MinuteTicks {
+public:
+    SteadyMinuteTicks(std::chrono::milliseconds period, int stopFd);
+
+    bool nextTick() override;
+    void waitForStop() override;
+
+private:
+    /// Waits until `deadline` (forever when it is max()). False when stopped.
+    bool waitUntil(std::chrono::steady_clock::time_point deadline);
+
+    std::chrono::milliseconds m_period;
+    int m_stopFd;
+    std::chrono::steady_clock::time_point m_deadline;
+};
+
+} // namespace tessaly

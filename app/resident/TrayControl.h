@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "traycontrol/Com.h"
+#include "traycontrol/Variant.h"
+
+#include <span>
+
+namespace tessaly {
+
+/// The tray icon control as the resident program reaches it: late-bound,
+/// by dispatch identifier, and nothing else. The real one is a
+/// `LumitrayHost`; tests put a recorder in front of it. UI thread only.
+class TrayControl {
+public:
+    virtual ~TrayControl() = default;
+
+    /// Calls member `id` the way `kind` says. A put's new value is the last
+    /// argument; `result` receives a get's value. Returns the control's status.
+    virtual lumitray::HResult invoke(lumitray::DispId id, lumitray::DispatchKind kind,
+                                     std::span<lumitray::Variant> arguments, lumitray::Variant* result) = 0;
+
+    /// Assigns a property by value.
+    lumitray::HResult put(lumitray::DispId id, lumitray::Variant value);
+    /// Assigns a property by reference (the `Icon` picture).
+    lumitray::HResult putRef(lumitray::DispId id, lumitray::Variant value);
+    /// Reads a property into `value`.
+    lumitray::HResult get(lumitray::DispId id, lumitray::Variant* value);
+    /// Calls a method without arguments.
+    lumitray::HResult call(lumitray::DispId id);
+};
+
+} // namespace tessaly

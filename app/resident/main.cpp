@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: MIT
+// tessaly: the resident program. It lives in the notification area of the
+// desktop, or headless when there is none (or when asked to).
+#include "common/DataFolder.h"
+#include "resident/FormStart.h"
+#include "resident/HeadlessProgram.h"
+#include "resident/OpenDesktop.h"
+#include "resident/ProgramVersion.h"
+#include "resident/QtUserMessages.h"
+#include "resident/ResidentOptions.h"
+#include "resident/ShippedIcon.h"
+#include "resident/StopSignals.h"
+#include "resident/TrayProgram.h"
+
+#include <csignal>
+#include <iostream>
+
+using namespace tessaly;
+
+int main(int argc, char** argv)
+{
+    // A file-size limit must turn into a write error we can report, not kill us.
+    std::signal(SIGXFSZ, SIG_IGN);
+    StopSignals::Install();
+    ResidentOptions options;
+    std::string error;
+    if (!ParseResidentOptions({argv + 1, argv + argc}, &options, &error)) {
+        std::cerr << "tessaly: " << error << '\n' << ResidentUsage();
+        return 2;
+    }
+    if (options.help || options.version) {
+        std::cout << (options.help ? ResidentUsage() : VersionCaption() + "\n");
+        return 0;
+    }
+
+    std::unique_ptr<QApplication> app;
+    if (!options.headless && !(app = OpenDesktop(argc, argv)))
+        std::cerr << "tessaly: no display can be opened; running headless" << std::endl;
+
+    const std::optional<std::string> folder = ResolveDataFolder(CurrentDataFolderInputs(options.folder), &error);
+    if (!folder) {
+        std::cerr << "tessaly: " << error << std::endl;
+        if (app)
+            QtUserMessages().ShowMessage(std::string(kStartupFailureMessage) + "\r\n" + error);
+        return 1;
+    }
+    // A new data folder gets the program's icon; a folder whose icon cannot
+    // be written ends a desktop start-up when the icon is loaded.
+    if (!InstallShippedIcon(*folder, &error))
+        std::cerr << "tessaly: " << error << std::endl;
+
+    if (app)
+        return RunTrayProgram(*app, *folder, MinuteLength());
+    return RunHeadlessProgram(*folder, MinuteLength());
+}

@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: MIT
+// The balloon feed: another program of the user sets the balloon of the
+// running program through a local socket.
+#include "support/TempFolder.h"
+
+#include "resident/BalloonFeed.h"
+#include "resident/BalloonFeedClient.h"
+
+#include <QTest>
+
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace tessaly;
+using namespace tessaly::test;
+
+namespace {
+
+/// Runs `work` on a thread while the event loop serves the feed.
+template <typename T> T WhileServing(std::function<T()> work)
+{
+    std::atomic<bool> done{false};
+    T result{};
+    std::thread client([&] {
+        result = work();
+        done = true;
+    });
+    if (!QTest::qWaitFor([&] { return done.load(); }, 20000))
+        qWarning("the client did not finish while the feed was served");
+    client.join();
+    return result;
+}
+
+/// Sends `bytes` and gives the answer.
+std::string RawExchange(const std::string& path, const std::string& bytes)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    std::string reply;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        [[maybe_unused]] ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        char buffer[256];
+        for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
+            reply.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return reply;
+}
+
+} // namespace
+
+class BalloonFeedTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void setsTitleAndText();
+    void refusesMalformedMessages_data();
+    void refusesMalformedMessages();
+    void secondCopyLeavesTheFeedToTheFirst();
+};
+
+void BalloonFeedTest::setsTitleAndText()
+{
+    TempFolder folder;
+    QStringList received;
+    BalloonFeed feed(folder.path(), [&](const QString& title, const QString& text) { received << title << text; });
+    QVERIFY(feed.listening());
+    std::string error;
+    const bool sent =
+        WhileServing<bool>([&] { return SendBalloonFeed(folder.path(), "お知らせ", "1行目\r\n2行目\r\n", &error); });
+    QVERIFY2(sent, error.c_str());
+    QCOMPARE(received, QStringList({QStringLiteral("お知らせ"), QStringLiteral("1行目\r\n2行目\r\n")}));
+}
+
+void BalloonFeedTest::refusesMalformedMessages_data()
+{
+    QTest::addColumn<QByteArray>("message");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("three parts") << QByteArray("a\0b\0c\0", 6) << QByteArray("expected");
+    QTest::newRow("not UTF-8") << QByteArray("\xff\xfe\0x\0", 5) << QByteArray("the texts are not UTF-8");
+    QTest::newRow("too long") << QByteArray(int(kBalloonFeedLimit) + 10, 'x') << QByteArray("the texts are too long");
+}
+
+void BalloonFeedTest::refusesMalformedMessages()
+{
+    QFETCH(QByteArray, message);
+    QFETCH(QByteArray, reply);
+    TempFolder folder;
+    int calls = 0;
+    BalloonFeed feed(folder.path(), [&](const QString&, const QString&) { ++calls; });
+    const std::string path = *BalloonFeedSocketPath(folder.path(), false, nullptr);
+    const std::string answer = WhileServing<std::string>([&] { return RawExchange(path, message.toStdString()); });
+    QVERIFY2(QByteArray::fromStdString(answer).startsWith(reply), answer.c_str());
+    QCOMPARE(calls, 0);
+}
+
+void BalloonFeedTest::secondCopyLeavesTheFeedToTheFirst()
+{
+    TempFolder folder;
+    QString got;
+    BalloonFeed first(folder.path(),
+                      [&](const QString& title, const QString&) { got = QStringLiteral("first ") + title; });
+    BalloonFeed second(folder.path(),
+                       [&](const QString& title, const QString&) { got = QStringLiteral("second ") + title; });
+    QVERIFY(first.listening());
+    QVERIFY(!second.listening());
+    QVERIFY(WhileServing<bool>([&] { return SendBalloonFeed(folder.path(), "T", "x", nullptr); }));
+    QCOMPARE(got, QStringLiteral("first T"));
+}
+
+QTEST_GUILESS_MAIN(BalloonFeedTest)
+#include "BalloonFeedTest.moc"

@@ -1,0 +1,149 @@
+// SPDX-License-Identifier: MIT
+// The headless loop and its balloon on standard output.
+#include "support/RecordingMessages.h"
+#include "support/TempFolder.h"
+
+#include "resident/CheckRunner.h"
+#include "resident/HeadlessBalloon.h"
+#include "resident/HeadlessLoop.h"
+#include "resident/MinuteTicks.h"
+#include "resident/ResidentData.h"
+#include "resident/SteadyMinuteTicks.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <unistd.h>
+
+using namespace tessaly;
+using namespace tessaly::test;
+
+namespace {
+
+/// Hands out a fixed number of ticks, then says stop.
+class CountedTicks final : public MinuteTicks {
+public:
+    explicit CountedTicks(int ticks) : m_left(ticks) {}
+    bool nextTick() override
+    {
+        if (m_left == 0)
+            return false;
+        --m_left;
+        ++given;
+        return true;
+    }
+    void waitForStop() override { ++stopWaits; }
+
+    int given = 0;
+    int stopWaits = 0;
+
+private:
+    int m_left;
+};
+
+struct Headless {
+    explicit Headless(const std::string& interval, int ticks) : ticks(ticks)
+    {
+        BasicSettings settings;
+        settings.Conf_Interval = interval;
+        std::string error;
+        EXPECT_TRUE(SaveBasicSettings(settings, folder.path(), &error)) << error;
+        data.folder = folder.path();
+    }
+
+    TempFolder folder;
+    ResidentData data;
+    RecordingMessages messages;
+    int runs = 0;
+    CheckRunner runner{[this] {
+        ++runs;
+        return true;
+    }};
+    CountedTicks ticks;
+    std::ostringstream log;
+    HeadlessLoop loop{data, messages, runner, ticks, log};
+};
+
+TEST(HeadlessLoop, ChecksEveryIntervalMinutes)
+{
+    Headless h("2", 7);
+    h.loop.load();
+    EXPECT_TRUE(h.loop.timerArmed());
+    EXPECT_EQ(h.runs, 0);
+    h.loop.run();
+    EXPECT_EQ(h.ticks.given, 7);
+    EXPECT_EQ(h.runs, 3);
+    EXPECT_EQ(h.loop.trigger().minuteCount(), 1);
+    EXPECT_NE(h.log.str().find("stopped"), std::string::npos);
+}
+
+TEST(HeadlessLoop, WithoutIntervalWaitsForStopOnly)
+{
+    Headless h("", 100);
+    h.loop.load();
+    EXPECT_FALSE(h.loop.timerArmed());
+    h.loop.run();
+    EXPECT_EQ(h.ticks.given, 0);
+    EXPECT_EQ(h.ticks.stopWaits, 1);
+    EXPECT_EQ(h.runs, 0);
+    EXPECT_NE(h.log.str().find("no check interval"), std::string::npos);
+}
+
+TEST(HeadlessLoop, LoadsSettingsAndSubscriptionsAndReportsThroughMessages)
+{
+    Headless h("3", 0);
+    std::string lines;
+    for (int i = 0; i < 11; ++i)
+        lines += "Docs" + std::to_string(i) + ",,/srv/docs,*.pdf,1,a@example.org,,\r\n";
+    WriteFile(h.folder.file("subscription.dat"), lines);
+    h.data.settings.Conf_Interval = "stale value from before";
+    h.loop.load();
+    EXPECT_EQ(h.data.settings.Conf_Interval, "3");
+    EXPECT_EQ(h.data.subscriptions[9].Name, "Docs9");
+    EXPECT_EQ(h.messages.messages.size(), 1u); // the eleventh line is cut
+}
+
+TEST(HeadlessBalloon, PrintsTitleAndEveryLineWhenTheTextIsSet)
+{
+    std::ostringstream out;
+    HeadlessBalloon balloon(out);
+    balloon.SetBalloonText("");
+    balloon.SetBalloonTitle("Tessaly! ﾌｧｲﾙが更新されました");
+    EXPECT_EQ(out.str(), "");
+    balloon.SetBalloonText(balloon.BalloonText() + "報告書 3ﾌｧｲﾙ\r\n");
+    balloon.SetBalloonText(balloon.BalloonText() + "議事録 1ﾌｧｲﾙ\r\n");
+    EXPECT_EQ(balloon.BalloonText(), "報告書 3ﾌｧｲﾙ\r\n議事録 1ﾌｧｲﾙ\r\n");
+    EXPECT_EQ(out.str(), "Tessaly! ﾌｧｲﾙが更新されました\n報告書 3ﾌｧｲﾙ\n"
+                         "Tessaly! ﾌｧｲﾙが更新されました\n報告書 3ﾌｧｲﾙ\n議事録 1ﾌｧｲﾙ\n");
+}
+
+TEST(HeadlessBalloon, EndsLinesAtAnyLineBreakAndKeepsTheLastLine)
+{
+    std::ostringstream out;
+    HeadlessBalloon balloon(out);
+    balloon.SetBalloonTitle("T");
+    balloon.SetBalloonText("a\nb\rc\r\n\r\nd");
+    EXPECT_EQ(out.str(), "T\na\nb\nc\n\nd\n");
+}
+
+TEST(SteadyMinuteTicks, StopsWhenTheStopPipeIsReadable)
+{
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    SteadyMinuteTicks ticks(std::chrono::hours(1), fds[0]);
+    ASSERT_EQ(::write(fds[1], "x", 1), 1);
+    EXPECT_FALSE(ticks.nextTick());
+    ticks.waitForStop(); // returns at once
+    ::close(fds[0]);
+    ::close(fds[1]);
+}
+
+TEST(SteadyMinuteTicks, DeliversAMissedTickAtOnce)
+{
+    // A period of zero is always missed: every call ticks without waiting.
+    SteadyMinuteTicks ticks(std::chrono::milliseconds(0), -1);
+    EXPECT_TRUE(ticks.nextTick());
+    EXPECT_TRUE(ticks.nextTick());
+}
+
+} // namespace

@@ -1,0 +1,138 @@
+// SPDX-License-Identifier: MIT
+// The minute count and the check run it starts.
+#include "resident/MinuteTrigger.h"
+#include "resident/CheckRunner.h"
+#include "settings/BasicSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+using namespace tessaly;
+
+namespace {
+
+struct IntervalCase {
+    const char* interval;
+    int ticks;
+    int runs;
+};
+
+class MinuteTriggerTest : public ::testing::TestWithParam<IntervalCase> {};
+
+TEST_P(MinuteTriggerTest, ChecksWhenTheCountReachesTheInterval)
+{
+    BasicSettings settings;
+    settings.Conf_Interval = GetParam().interval;
+    int runs = 0;
+    CheckRunner runner([&] {
+        ++runs;
+        return true;
+    });
+    MinuteTrigger trigger(settings, runner);
+    for (int i = 0; i < GetParam().ticks; ++i)
+        trigger.tick();
+    EXPECT_EQ(runs, GetParam().runs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Intervals, MinuteTriggerTest,
+                         ::testing::Values(IntervalCase{"1", 4, 4}, IntervalCase{"2", 5, 2}, IntervalCase{"60", 181, 3},
+                                           IntervalCase{"0", 30, 0}, IntervalCase{"05", 30, 0}, IntervalCase{"", 30, 0},
+                                           IntervalCase{" 5", 30, 0}, IntervalCase{"5 ", 30, 0},
+                                           IntervalCase{"+5", 30, 0}, IntervalCase{"5.0", 30, 0},
+                                           IntervalCase{"-1", 30, 0}, IntervalCase{"9999999999", 30, 0},
+                                           IntervalCase{"５", 30, 0}));
+
+TEST(MinuteTrigger, CountStartsAgainAfterEveryRunAndReadsTheIntervalEachTick)
+{
+    BasicSettings settings;
+    settings.Conf_Interval = "3";
+    CheckRunner runner;
+    MinuteTrigger trigger(settings, runner);
+    trigger.tick();
+    trigger.tick();
+    EXPECT_EQ(trigger.minuteCount(), 2);
+    trigger.tick();
+    EXPECT_EQ(trigger.minuteCount(), 0);
+    EXPECT_EQ(runner.runs(), 1);
+
+    // Raising the interval counts from the next tick on.
+    trigger.tick();
+    settings.Conf_Interval = "4";
+    trigger.tick();
+    trigger.tick();
+    EXPECT_EQ(runner.runs(), 1);
+    trigger.tick();
+    EXPECT_EQ(runner.runs(), 2);
+}
+
+TEST(MinuteTrigger, LoweringTheIntervalBelowTheCountChecksAtTheNextTick)
+{
+    BasicSettings settings;
+    settings.Conf_Interval = "30";
+    CheckRunner runner;
+    MinuteTrigger trigger(settings, runner);
+    for (int i = 0; i < 20; ++i)
+        trigger.tick();
+    settings.Conf_Interval = "10";
+    trigger.tick();
+    EXPECT_EQ(runner.runs(), 1);
+    EXPECT_EQ(trigger.minuteCount(), 0);
+}
+
+TEST(MinuteTrigger, TicksDuringARunNeverStartASecondOne)
+{
+    BasicSettings settings;
+    settings.Conf_Interval = "1";
+    int depth = 0;
+    int deepest = 0;
+    MinuteTrigger* triggerOfRun = nullptr;
+    CheckRunner runner([&] {
+        ++depth;
+        deepest = std::max(deepest, depth);
+        // Ticks handled while the run waits in a message box.
+        triggerOfRun->tick();
+        triggerOfRun->tick();
+        --depth;
+        return true;
+    });
+    MinuteTrigger trigger(settings, runner);
+    triggerOfRun = &trigger;
+    trigger.tick();
+    EXPECT_EQ(deepest, 1);
+    EXPECT_EQ(runner.runs(), 1);
+    EXPECT_EQ(trigger.minuteCount(), 0);
+}
+
+TEST(CheckRunner, RefusesASecondRunWhileOneIsInProgress)
+{
+    CheckRunner* self = nullptr;
+    bool nested = true;
+    CheckRunner runner([&] {
+        nested = self->run();
+        return true;
+    });
+    self = &runner;
+    EXPECT_TRUE(runner.run());
+    EXPECT_FALSE(nested);
+    EXPECT_FALSE(runner.running());
+    EXPECT_EQ(runner.runs(), 1);
+}
+
+TEST(CheckRunner, GivesTheRunsResultAndRecoversFromAThrow)
+{
+    bool fail = true;
+    CheckRunner runner([&]() -> bool {
+        if (fail)
+            throw std::runtime_error("boom");
+        return false;
+    });
+    EXPECT_THROW(runner.run(), std::runtime_error);
+    EXPECT_FALSE(runner.running());
+    fail = false;
+    EXPECT_FALSE(runner.run());
+    EXPECT_EQ(runner.runs(), 2);
+    EXPECT_TRUE(CheckRunner().run());
+}
+
+} // namespace
