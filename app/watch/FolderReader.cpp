@@ -1,0 +1,183 @@
+// SPDX-License-Identifier: MIT
+#include "watch/FolderReader.h"
+
+#include "common/FileSystem.h"
+#include "watch/FileNamePattern.h"
+#include "watch/FileTimeStamp.h"
+#include "watch/WalkResult.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tessaly {
+namespace {
+
+// Large enough that a folder of a few thousand entries comes in one call.
+constexpr size_t kBufferBytes = 128 * 1024;
+
+std::string Quoted(std::string_view folder, std::string_view name = {})
+{
+    std::string text = "\"";
+    text.append(folder.empty() && name.empty() ? std::string_view("/") : folder);
+    if (!name.empty())
+        text.append("/").append(name);
+    return text + "\"";
+}
+
+bool Fail(std::string* error, const char* what, const std::string& path, int errorNumber)
+{
+    if (error)
+        *error = std::string(what) + " " + path + ": " + ErrorText(errorNumber);
+    return false;
+}
+
+// Errors that mean the entry is gone or is a link that leads nowhere
+// usable; such an entry is simply not a file of the folder any more.
+bool IsVanished(int errorNumber)
+{
+    return errorNumber == ENOENT || errorNumber == ENOTDIR || errorNumber == ELOOP;
+}
+
+} // namespace
+
+FolderReader::FolderReader(const FileNamePattern& pattern, bool readTimes, bool listSubfolders,
+                           const std::atomic<bool>* stop)
+    : m_pattern(pattern),
+      m_readTimes(readTimes),
+      m_listSubfolders(listSubfolders),
+      m_stop(stop),
+      m_buffer(std::make_unique_for_overwrite<char[]>(kBufferBytes))
+{
+}
+
+FolderReader::~FolderReader() = default;
+
+std::string_view FolderReader::subfolder(size_t i) const
+{
+    size_t begin = i == 0 ? 0 : m_subfolderEnds[i - 1];
+    return std::string_view(m_subfolderNames).substr(begin, m_subfolderEnds[i] - begin);
+}
+
+bool FolderReader::read(const std::string& folder, bool listed, WalkResult* result,
+                        std::string* error)
+{
+    m_subfolderNames.clear();
+    m_subfolderEnds.clear();
+    // A listed subfolder is opened without following links: if it was
+    // replaced by a link since, it is not descended into.
+    int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY | (listed ? O_NOFOLLOW : 0);
+    int fd = ::open(folder.empty() ? "/" : folder.c_str(), flags);
+    if (fd < 0) {
+        if (listed && IsVanished(errno))
+            return true;
+        return Fail(error, "cannot open folder", Quoted(folder), errno);
+    }
+    bool ok = readEntries(fd, folder, result, error);
+    ::close(fd);
+    return ok;
+}
+
+bool FolderReader::readEntries(int fd, const std::string& folder, WalkResult* result,
+                               std::string* error)
+{
+    for (;;) {
+        if (stopped())
+            return false;
+        ssize_t bytes = ::getdents64(fd, m_buffer.get(), kBufferBytes);
+        if (bytes == 0)
+            return true;
+        if (bytes < 0) {
+            if (errno == EINTR)
+                continue;
+            return Fail(error, "cannot read folder", Quoted(folder), errno);
+        }
+        for (ssize_t pos = 0; pos < bytes;) {
+            auto* entry = reinterpret_cast<const struct dirent64*>(m_buffer.get() + pos);
+            pos += entry->d_reclen;
+            const char* name = entry->d_name;
+            if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+                continue;
+            if (!visit(fd, folder, name, entry->d_type, result, error))
+                return false;
+        }
+    }
+}
+
+bool FolderReader::visit(int fd, const std::string& folder, const char* name, unsigned char type,
+                         WalkResult* result, std::string* error)
+{
+    if (type == DT_DIR) {
+        if (m_listSubfolders)
+            addSubfolder(name);
+        return true;
+    }
+    if (type != DT_REG && type != DT_LNK && type != DT_UNKNOWN)
+        return true;
+    std::string_view nameView(name);
+    bool match = m_pattern.matches(nameView);
+    if (type == DT_UNKNOWN)
+        return match || m_listSubfolders ? visitUntyped(fd, folder, nameView, match, result, error) : true;
+    if (!match)
+        return true;
+    if (type == DT_REG && !m_readTimes) {
+        appendFile(folder, nameView, nullptr, result);
+        return true;
+    }
+    return addFile(fd, folder, nameView, result, error);
+}
+
+bool FolderReader::visitUntyped(int fd, const std::string& folder, std::string_view name,
+                                bool match, WalkResult* result, std::string* error)
+{
+    // Some file systems do not report entry types: ask, and for the times
+    // at the same go when they will be needed.
+    struct statx status {};
+    unsigned mask = match && m_readTimes ? kFileTimeStatxMask : STATX_TYPE;
+    if (::statx(fd, name.data(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, mask, &status) != 0)
+        return IsVanished(errno) || Fail(error, "cannot examine", Quoted(folder, name), errno);
+    if (S_ISDIR(status.stx_mode)) {
+        if (m_listSubfolders)
+            addSubfolder(name);
+        return true;
+    }
+    if (match && S_ISLNK(status.stx_mode))
+        return addFile(fd, folder, name, result, error);
+    if (match && S_ISREG(status.stx_mode))
+        appendFile(folder, name, m_readTimes ? &status : nullptr, result);
+    return true;
+}
+
+bool FolderReader::addFile(int fd, const std::string& folder, std::string_view name,
+                           WalkResult* result, std::string* error)
+{
+    // Follows a link to what it names: a link to a regular file counts with
+    // the target's times; anything else it leads to is not a file here.
+    struct statx status {};
+    unsigned mask = m_readTimes ? kFileTimeStatxMask : STATX_TYPE;
+    if (::statx(fd, name.data(), AT_NO_AUTOMOUNT, mask, &status) != 0)
+        return IsVanished(errno) || Fail(error, "cannot examine", Quoted(folder, name), errno);
+    if (S_ISREG(status.stx_mode))
+        appendFile(folder, name, m_readTimes ? &status : nullptr, result);
+    return true;
+}
+
+void FolderReader::appendFile(const std::string& folder, std::string_view name,
+                              const struct statx* status, WalkResult* result)
+{
+    if (status)
+        result->append(folder, name, CreatedTimeOf(*status, &m_times), WrittenTimeOf(*status, &m_times));
+    else
+        result->append(folder, name, kFileTimeZero, kFileTimeZero);
+}
+
+void FolderReader::addSubfolder(std::string_view name)
+{
+    m_subfolderNames.append(name);
+    m_subfolderEnds.push_back(static_cast<uint32_t>(m_subfolderNames.size()));
+}
+
+} // namespace tessaly

@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "watch/WalkResult.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tessaly {
+
+/// How a walk runs. Neither option changes which files are found or their
+/// order.
+struct WalkOptions {
+    /// Threads that read folders at the same time (1 = the calling thread
+    /// only). More than one pays off on large trees and cold caches.
+    int threads = 1;
+    /// Read each found file's creation and last-write times (one statx per
+    /// matching file). Without it the times are kFileTimeZero.
+    bool readTimes = true;
+};
+
+/// Lists the regular files under `folder` whose names match `pattern` (see
+/// FileNamePattern), hidden files included, in the program's walk order: the
+/// folder's own matching files in the order the file system lists them, then,
+/// only when `subfolders` is numerically 1 ("1", " 1", "1.0"), each
+/// subfolder's complete result in listing order (depth first). A symbolic link
+/// to a regular file counts, with the target's times; links to folders are not
+/// descended into. Paths are the folder text as given (without trailing "/"),
+/// "/", the name, and so on down.
+///
+/// Gives nothing, with a one-line reason in *error (when given), on any
+/// failure anywhere in the tree: the folder missing, not a folder or not
+/// readable, a subfolder that cannot be opened or read, a `subfolders` value
+/// that is not a number (the empty text included), an invalid pattern.
+/// A subfolder or file that disappears while the walk runs is left out.
+/// The result is the same for every thread count. Thread-safe.
+std::optional<WalkResult> GetFilesMostDeep(const std::string& folder, const std::string& pattern,
+                                           std::string_view subfolders,
+                                           const WalkOptions& options = {},
+                                           std::string* error = nullptr);
+
+} // namespace tessaly

@@ -1,0 +1,335 @@
+// SPDX-License-Identifier: MIT
+#include "watch/FolderWalk.h"
+
+#include "support/TempFolder.h"
+#include "watch/FileTimeStamp.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tessaly {
+namespace {
+
+using test::TempFolder;
+using test::WriteFile;
+using Paths = std::vector<std::string>;
+
+Paths PathsOf(const WalkResult& result)
+{
+    Paths paths;
+    for (size_t i = 0; i < result.size(); ++i)
+        paths.emplace_back(result.path(i));
+    return paths;
+}
+
+// Walks and expects success; the paths found.
+Paths Walk(const std::string& folder, const std::string& pattern, std::string_view subfolders = "1",
+           int threads = 1)
+{
+    std::string error;
+    std::optional<WalkResult> result = GetFilesMostDeep(folder, pattern, subfolders, {threads, true}, &error);
+    EXPECT_TRUE(result) << error;
+    return result ? PathsOf(*result) : Paths{};
+}
+
+// Walks and expects failure; the reason given.
+std::string WalkError(const std::string& folder, const std::string& pattern,
+                      std::string_view subfolders = "1", int threads = 1)
+{
+    std::string error;
+    std::optional<WalkResult> result = GetFilesMostDeep(folder, pattern, subfolders, {threads, true}, &error);
+    EXPECT_FALSE(result);
+    EXPECT_EQ(error.find('\n'), std::string::npos);
+    return error;
+}
+
+void MakeFolder(const std::string& path)
+{
+    ASSERT_EQ(::mkdir(path.c_str(), 0755), 0) << path;
+}
+
+// The order the walk promises, worked out with the standard library's
+// directory iterator (which lists in the same order the file system does).
+void ExpectedWalk(const std::string& folder, Paths* out)
+{
+    Paths subfolders;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        std::string name = entry.path().filename();
+        if (entry.is_regular_file()) {
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".doc") == 0)
+                out->push_back(folder + "/" + name);
+        } else if (entry.is_directory() && !entry.is_symlink()) {
+            subfolders.push_back(folder + "/" + name);
+        }
+    }
+    for (const std::string& subfolder : subfolders)
+        ExpectedWalk(subfolder, out);
+}
+
+class FolderWalkTest : public ::testing::Test {
+protected:
+    std::string at(std::string_view relative) const { return m_root.file(relative); }
+    void file(std::string_view relative) { WriteFile(at(relative), ""); }
+    void folder(std::string_view relative) { MakeFolder(at(relative)); }
+
+    // a/ holding one.doc, b/ holding two.doc, b/c/ holding three.doc
+    void makeChain()
+    {
+        folder("a");
+        folder("a/b");
+        folder("a/b/c");
+        file("a/b/c/three.doc");
+        file("a/b/two.doc");
+        file("a/one.doc");
+    }
+
+    TempFolder m_root;
+};
+
+TEST_F(FolderWalkTest, ListsOwnFilesFirstThenEachSubfolderDepthFirst)
+{
+    makeChain();
+    EXPECT_EQ(Walk(at("a"), "*.doc"), (Paths{at("a/one.doc"), at("a/b/two.doc"), at("a/b/c/three.doc")}));
+
+    for (const char* name : {"x", "y", "z"}) {
+        folder(std::string("a/") + name);
+        file(std::string("a/") + name + "/in-" + name + ".doc");
+        file(std::string("a/") + name + "/other.txt");
+    }
+    file("a/b/c/zz.doc");
+    Paths expected;
+    ExpectedWalk(at("a"), &expected);
+    EXPECT_EQ(expected.size(), 7u);
+    EXPECT_EQ(Walk(at("a"), "*.doc"), expected);
+}
+
+TEST_F(FolderWalkTest, DescendsOnlyWhenSubfoldersIsNumericallyOne)
+{
+    makeChain();
+    Paths all{at("a/one.doc"), at("a/b/two.doc"), at("a/b/c/three.doc")};
+    for (const char* one : {"1", " 1", "1.0", "1 "})
+        EXPECT_EQ(Walk(at("a"), "*.doc", one), all) << one;
+    for (const char* other : {"0", "2", "-1", "0.5"})
+        EXPECT_EQ(Walk(at("a"), "*.doc", other), Paths{at("a/one.doc")}) << other;
+    for (const char* bad : {"", "x", "yes", "1x"})
+        EXPECT_NE(WalkError(at("a"), "*.doc", bad).find("not a number"), std::string::npos) << bad;
+}
+
+TEST_F(FolderWalkTest, FailsWithAReasonForAMissingFolderAFileOrABadPattern)
+{
+    file("plain.doc");
+    std::string missing = WalkError(at("nothing-here"), "*");
+    EXPECT_NE(missing.find(at("nothing-here")), std::string::npos) << missing;
+    EXPECT_NE(missing.find("No such file or directory"), std::string::npos) << missing;
+
+    std::string notFolder = WalkError(at("plain.doc"), "*");
+    EXPECT_NE(notFolder.find("Not a directory"), std::string::npos) << notFolder;
+
+    EXPECT_FALSE(WalkError("", "*").empty());
+    EXPECT_NE(WalkError(m_root.path(), "[abc").find("invalid file-name pattern"), std::string::npos);
+    EXPECT_NE(WalkError(m_root.path(), "*.[z-a]").find("invalid file-name pattern"), std::string::npos);
+}
+
+TEST_F(FolderWalkTest, AnUnreadableSubfolderFailsTheWholeWalk)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permission bits do not stop root from reading";
+    makeChain();
+    ASSERT_EQ(::chmod(at("a/b/c").c_str(), 0), 0);
+    for (int threads : {1, 2}) {
+        std::string error = WalkError(at("a"), "*.doc", "1", threads);
+        EXPECT_NE(error.find(at("a/b/c")), std::string::npos) << error;
+        EXPECT_NE(error.find("Permission denied"), std::string::npos) << error;
+    }
+    // Not descending, the walk never meets the folder.
+    EXPECT_EQ(Walk(at("a"), "*.doc", "0"), Paths{at("a/one.doc")});
+}
+
+// Builds a chain of folders below `base` whose full path passes PATH_MAX.
+// Made and removed through descriptors, since no path call can reach the
+// bottom.
+class DeepChain final {
+public:
+    explicit DeepChain(const std::string& base) : m_base(base)
+    {
+        int fd = ::open(base.c_str(), O_RDONLY | O_DIRECTORY);
+        for (int i = 0; i < kDepth && fd >= 0; ++i) {
+            ::mkdirat(fd, m_name.c_str(), 0755);
+            int next = ::openat(fd, m_name.c_str(), O_RDONLY | O_DIRECTORY);
+            ::close(fd);
+            fd = next;
+        }
+        if (fd >= 0) {
+            ::close(::openat(fd, "bottom.doc", O_CREAT | O_WRONLY, 0644));
+            ::close(fd);
+        }
+    }
+    ~DeepChain() { clear(::open(m_base.c_str(), O_RDONLY | O_DIRECTORY)); }
+    DeepChain(const DeepChain&) = delete;
+    DeepChain& operator=(const DeepChain&) = delete;
+
+private:
+    // Empties the folder open as `fd` of what the chain put there; closes fd.
+    void clear(int fd)
+    {
+        if (fd < 0)
+            return;
+        ::unlinkat(fd, "bottom.doc", 0);
+        int child = ::openat(fd, m_name.c_str(), O_RDONLY | O_DIRECTORY);
+        if (child >= 0) {
+            clear(child);
+            ::unlinkat(fd, m_name.c_str(), AT_REMOVEDIR);
+        }
+        ::close(fd);
+    }
+
+    static constexpr int kDepth = 20;
+    std::string m_base;
+    std::string m_name = std::string(250, 'd');
+};
+
+TEST_F(FolderWalkTest, AFolderBeyondThePathLimitFailsTheWholeWalk)
+{
+    // A failure that root meets too: the deepest folder of the chain has a
+    // path longer than PATH_MAX.
+    makeChain();
+    DeepChain chain(at("a/b"));
+    for (int threads : {1, 2}) {
+        std::string error = WalkError(at("a"), "*.doc", "1", threads);
+        EXPECT_NE(error.find("File name too long"), std::string::npos) << error;
+    }
+    EXPECT_EQ(Walk(at("a"), "*.doc", "0"), Paths{at("a/one.doc")});
+}
+
+TEST_F(FolderWalkTest, ListsHiddenAndRegularFilesOnly)
+{
+    folder("top");
+    file("top/.hidden.doc");
+    file("top/plain.doc");
+    folder("top/folder.doc");
+    file("top/folder.doc/inner.doc");
+    ASSERT_EQ(::mkfifo(at("top/pipe.doc").c_str(), 0644), 0);
+    ASSERT_EQ(::symlink("plain.doc", at("top/link.doc").c_str()), 0);
+    ASSERT_EQ(::symlink("missing.doc", at("top/dangling.doc").c_str()), 0);
+    ASSERT_EQ(::symlink(at("top").c_str(), at("top/loop").c_str()), 0);
+    Paths found = Walk(at("top"), "*.doc");
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (Paths{at("top/.hidden.doc"), at("top/folder.doc/inner.doc"),
+                            at("top/link.doc"), at("top/plain.doc")}));
+}
+
+TEST_F(FolderWalkTest, MatchesNamesCaseInsensitivelyInAnyScript)
+{
+    folder("f");
+    for (const char* name : {"報告書.doc", "A.DOC", "b.Doc", "c.docx", "readme", "notes.txt", "日本"})
+        file(std::string("f/") + name);
+    auto sorted = [](Paths paths) {
+        std::sort(paths.begin(), paths.end());
+        return paths;
+    };
+    EXPECT_EQ(sorted(Walk(at("f"), "*.doc", "0")), (Paths{at("f/A.DOC"), at("f/b.Doc"), at("f/報告書.doc")}));
+    EXPECT_EQ(sorted(Walk(at("f"), "報告*", "0")), Paths{at("f/報告書.doc")});
+    EXPECT_EQ(sorted(Walk(at("f"), "??", "0")), Paths{at("f/日本")});
+    EXPECT_EQ(Walk(at("f"), "*.*", "0").size(), 5u);
+    EXPECT_EQ(Walk(at("f"), "*", "0").size(), 7u);
+    EXPECT_TRUE(Walk(at("f"), "", "0").empty());
+}
+
+TEST_F(FolderWalkTest, BuildsPathsFromTheFolderTextAsGiven)
+{
+    makeChain();
+    Paths expected{at("a/one.doc"), at("a/b/two.doc"), at("a/b/c/three.doc")};
+    EXPECT_EQ(Walk(at("a") + "/", "*.doc"), expected);
+    EXPECT_EQ(Walk(at("a") + "///", "*.doc"), expected);
+    // The watched folder itself may be a link; paths keep the text given.
+    ASSERT_EQ(::symlink(at("a").c_str(), at("alias").c_str()), 0);
+    EXPECT_EQ(Walk(at("alias"), "*.doc"),
+              (Paths{at("alias/one.doc"), at("alias/b/two.doc"), at("alias/b/c/three.doc")}));
+}
+
+TEST_F(FolderWalkTest, GivesEachFilesTimesAsTheTimeStampReaderDoes)
+{
+    folder("t");
+    file("t/past.doc");
+    file("t/future.doc");
+    ASSERT_EQ(::symlink("past.doc", at("t/link.doc").c_str()), 0);
+    struct timespec past[2] = {{981173106, 789000000}, {981173106, 789000000}}; // 2001-02-03 UTC
+    struct timespec future[2] = {{4102444800, 5}, {4102444800, 5}};             // 2100-01-01 UTC
+    ASSERT_EQ(::utimensat(AT_FDCWD, at("t/past.doc").c_str(), past, 0), 0);
+    ASSERT_EQ(::utimensat(AT_FDCWD, at("t/future.doc").c_str(), future, 0), 0);
+
+    std::optional<WalkResult> result = GetFilesMostDeep(at("t"), "*.doc", "0");
+    ASSERT_TRUE(result);
+    ASSERT_EQ(result->size(), 3u);
+    for (size_t i = 0; i < result->size(); ++i) {
+        std::string path(result->path(i));
+        AutomationDate created = 0, written = 0, accessed = 0;
+        GetFileTimeStamp(path, &created, &written, &accessed);
+        EXPECT_EQ(result->written(i), written) << path;
+        EXPECT_EQ(result->created(i), created) << path;
+        bool isFuture = path.ends_with("future.doc");
+        EXPECT_EQ(written, isFuture ? AutomationDateFromUnix(4102444800, 5)
+                                    : AutomationDateFromUnix(981173106, 789000000)) << path;
+    }
+
+    std::optional<WalkResult> untimed = GetFilesMostDeep(at("t"), "*.doc", "0", {1, false});
+    ASSERT_TRUE(untimed);
+    EXPECT_EQ(PathsOf(*untimed), PathsOf(*result));
+    EXPECT_EQ(untimed->written(0), kFileTimeZero);
+}
+
+// A reproducible tree of a few thousand files in a few hundred folders.
+void MakeTree(const std::string& root, unsigned seed)
+{
+    unsigned state = seed;
+    auto next = [&state] { return state = state * 1103515245u + 12345u, (state >> 16) & 0x7fff; };
+    std::vector<std::string> folders{root};
+    for (size_t i = 0; i < folders.size() && folders.size() < 400; ++i) {
+        for (unsigned k = next() % 4; k > 0; --k) {
+            folders.push_back(folders[i] + "/sub" + std::to_string(folders.size()));
+            MakeFolder(folders.back());
+        }
+    }
+    const char* extensions[] = {".doc", ".DOCX", ".txt", "", ".pdf", "_日本語.Doc"};
+    for (int i = 0; i < 4000; ++i) {
+        const std::string& where = folders[next() % folders.size()];
+        WriteFile(where + "/f" + std::to_string(i) + extensions[next() % 6], "");
+    }
+}
+
+TEST_F(FolderWalkTest, ManyThreadsGiveExactlyTheSingleThreadResult)
+{
+    MakeTree(m_root.path(), 7);
+    std::optional<WalkResult> single = GetFilesMostDeep(m_root.path(), "*.doc*", "1", {1, true});
+    ASSERT_TRUE(single);
+    Paths expected = PathsOf(*single);
+    EXPECT_GT(expected.size(), 1500u);
+    for (int threads : {2, 3, 8}) {
+        std::optional<WalkResult> several = GetFilesMostDeep(m_root.path(), "*.doc*", "1", {threads, true});
+        ASSERT_TRUE(several);
+        ASSERT_EQ(PathsOf(*several), expected) << threads << " threads";
+        for (size_t i = 0; i < expected.size(); ++i) {
+            ASSERT_EQ(several->created(i), single->created(i));
+            ASSERT_EQ(several->written(i), single->written(i));
+        }
+    }
+}
+
+TEST_F(FolderWalkTest, AnEmptyFolderGivesAnEmptyList)
+{
+    folder("empty");
+    for (int threads : {1, 2}) {
+        std::optional<WalkResult> result = GetFilesMostDeep(at("empty"), "*", "1", {threads, true});
+        ASSERT_TRUE(result);
+        EXPECT_TRUE(result->empty());
+    }
+}
+
+} // namespace
+} // namespace tessaly
