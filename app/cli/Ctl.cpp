@@ -13,6 +13,8 @@ constexpr const char* kUsage =
     "       tessalyctl [--dir DIR] settings set KEY VALUE\n"
     "       tessalyctl [--dir DIR] subs show [--json]\n"
     "       tessalyctl [--dir DIR] subs set ROW FIELD VALUE\n"
+    "       tessalyctl [--dir DIR] check\n"
+    "       tessalyctl [--dir DIR] balloon TITLE TEXT\n"
     "       tessalyctl [--dir DIR] history [--json]\n";
 
 int Usage(std::ostream& err, const std::string& reason)
@@ -69,6 +71,8 @@ const Command kCommands[] = {
     {"subs", "show", 2, [](CtlContext& c, const Words&) { return RunSubsShow(c); }},
     {"subs", "set", 5, [](CtlContext& c, const Words& w) { return RunSubsSet(c, w[2], w[3], w[4]); }},
     {"history", nullptr, 1, [](CtlContext& c, const Words&) { return RunHistory(c); }},
+    {"check", nullptr, 1, [](CtlContext& c, const Words&) { return RunCheck(c); }},
+    {"balloon", nullptr, 3, [](CtlContext& c, const Words& w) { return RunBalloon(c, w[1], w[2]); }},
 };
 
 const Command* FindCommand(const Words& w)

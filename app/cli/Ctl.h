@@ -31,5 +31,7 @@ int RunSettingsSet(CtlContext& context, const std::string& key, const std::strin
 int RunSubsShow(CtlContext& context);
 int RunSubsSet(CtlContext& context, const std::string& row, const std::string& field, const std::string& value);
 int RunHistory(CtlContext& context);
+int RunCheck(CtlContext& context);
+int RunBalloon(CtlContext& context, const std::string& title, const std::string& text);
 
 } // namespace tessaly

@@ -1,13 +1,30 @@
 // SPDX-License-Identifier: MIT
 #include "common/Clock.h"
 
+#include <cerrno>
 #include <ctime>
 
 namespace tessaly {
 
 AutomationDate SystemClock::Now() const
 {
-    return AutomationDateFromUnix(static_cast<int64_t>(std::time(nullptr)));
+    // The same clock WaitForNextSecond watches: time() may lag it slightly.
+    timespec now {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return AutomationDateFromUnix(static_cast<int64_t>(now.tv_sec));
+}
+
+void SystemClock::WaitForNextSecond() const
+{
+    timespec now {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    timespec rest{0, 1000000000L - now.tv_nsec + 1000000L};
+    if (rest.tv_nsec >= 1000000000L) {
+        rest.tv_sec = 1;
+        rest.tv_nsec -= 1000000000L;
+    }
+    while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {
+    }
 }
 
 } // namespace tessaly

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "resident/BalloonFeed.h"
 
-#include "resident/BalloonFeedClient.h"
+#include "common/BalloonFeedClient.h"
 
 #include <QLocalServer>
 #include <QLocalSocket>

@@ -1,20 +1,24 @@
 // SPDX-License-Identifier: MIT
 #include "resident/CheckRunWiring.h"
 
-#include <cstdio>
+#include "notify/ComponentMailTransfer.h"
+#include "notify/ComponentZipArchiver.h"
+#include "watch/CheckRun.h"
+
+#include <memory>
 
 namespace tessaly {
 
 std::function<bool()> MakeCheckRun(CheckEnvironment environment)
 {
-    (void)environment;
-    // No check run is built in yet: a tick that reaches the interval checks
-    // nothing. Said once, so that a user (and the desktop test) can tell.
-    return [said = false]() mutable {
-        if (!said)
-            std::fputs("tessaly: this build has no check run; nothing was checked\n", stderr);
-        said = true;
-        return false;
+    // The components are loaded on first use and kept for the program's life.
+    auto mail = std::make_shared<ComponentMailTransfer>();
+    auto zip = std::make_shared<ComponentZipArchiver>();
+    return [environment, mail, zip]() {
+        CheckRunContext context{environment.folder,    environment.settings, environment.subscriptions,
+                                environment.balloon,   environment.messages, environment.clock,
+                                *mail,                 *zip};
+        return CheckSubscriptions(context);
     };
 }
 

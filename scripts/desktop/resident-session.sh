@@ -117,7 +117,7 @@ data=$work/data docs=$work/docs
 mkdir -p "$data" "$docs"
 "$bin/tessalyctl" --dir "$data" settings set Conf_Interval 1
 "$bin/tessalyctl" --dir "$data" settings set Conf_Balloon 1
-printf 'Docs,,%s,*.txt,,,,\r\n' "$docs" >"$data/subscription.dat"
+printf 'Docs,,%s,*.txt,0,,,\r\n' "$docs" >"$data/subscription.dat"
 
 TESSALY_TEST_MINUTE_MS=3000 TESSALY_TEST_TRACE=1 \
   "$bin/tessaly" --dir "$data" >"$work/tessaly.out" 2>"$work/tessaly.err" &

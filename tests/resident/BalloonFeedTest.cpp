@@ -4,7 +4,7 @@
 #include "support/TempFolder.h"
 
 #include "resident/BalloonFeed.h"
-#include "resident/BalloonFeedClient.h"
+#include "common/BalloonFeedClient.h"
 
 #include <QTest>
 

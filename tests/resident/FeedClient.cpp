@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Sets the balloon of a running tessaly, as `tessalyctl balloon` does.
 //   resident_feed_client DIR TITLE TEXT
-#include "resident/BalloonFeedClient.h"
+#include "common/BalloonFeedClient.h"
 
 #include <cstdio>
 #include <string>

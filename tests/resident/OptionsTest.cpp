@@ -2,7 +2,7 @@
 // The command line, the version texts and the balloon feed's address.
 #include "support/TempFolder.h"
 
-#include "resident/BalloonFeedClient.h"
+#include "common/BalloonFeedClient.h"
 #include "resident/ProgramVersion.h"
 #include "resident/ResidentOptions.h"
 

@@ -4,7 +4,7 @@
 // icon, wrong usage.
 #include "support/TempFolder.h"
 
-#include "resident/BalloonFeedClient.h"
+#include "common/BalloonFeedClient.h"
 
 #include <gtest/gtest.h>
 
@@ -265,7 +265,7 @@ TEST(TessalyProcess, HeadlessCheckRunPrintsTheBalloon)
 {
     TempFolder folder;
     TempFolder documents;
-    WriteFile(folder.file("subscription.dat"), "Docs,," + documents.path() + ",*.txt,,,,\r\n");
+    WriteFile(folder.file("subscription.dat"), "Docs,," + documents.path() + ",*.txt,0,,,\r\n");
     WriteFile(documents.file("report.txt"), "news");
     // The interval goes in with the companion, as a script would set it.
     const std::string ctl =

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "resident/BalloonFeedClient.h"
+#include "common/BalloonFeedClient.h"
 
 #include <cerrno>
 #include <cstdint>

@@ -11,7 +11,7 @@ namespace tessaly {
 /// balloon of the program running on data folder `folder`: in
 /// $XDG_RUNTIME_DIR, else in a folder /tmp/tessaly-UID of mode 0700 (made
 /// when `create` is true), named after the folder. Gives nothing with
-/// `error` set when no private place for it can be had. No Qt, no core.
+/// `error` set when no private place for it can be had. No Qt.
 std::optional<std::string> BalloonFeedSocketPath(const std::string& folder, bool create, std::string* error);
 
 /// Sets the balloon of the program running on `folder`: `title` becomes

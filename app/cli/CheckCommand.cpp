@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: MIT
+// tessalyctl check: one check run on the data folder.
+#include "cli/Ctl.h"
+
+#include "cli/CtlMessages.h"
+#include "common/Balloon.h"
+#include "common/Clock.h"
+#include "common/TextLines.h"
+#include "notify/ComponentMailTransfer.h"
+#include "notify/ComponentZipArchiver.h"
+#include "settings/BasicSettings.h"
+#include "watch/CheckRun.h"
+
+
+namespace tessaly {
+namespace {
+
+/// Keeps the balloon's title and text so they can be printed after the run.
+class PrintedBalloon final : public Balloon {
+public:
+    std::string BalloonText() const override { return m_text; }
+    void SetBalloonText(std::string_view text) override { m_text = text; }
+    void SetBalloonTitle(std::string_view title) override { m_title = title; }
+
+    /// The title on one line, then the text's lines, nothing when the run
+    /// found no updates.
+    void print(std::ostream& out) const
+    {
+        if (m_text.empty())
+            return;
+        out << m_title << '\n';
+        TextLines lines(m_text);
+        std::string_view line;
+        while (lines.next(&line))
+            out << line << '\n';
+    }
+
+private:
+    std::string m_title;
+    std::string m_text;
+};
+
+} // namespace
+
+int RunCheck(CtlContext& context)
+{
+    BasicSettings settings;
+    std::string error;
+    if (!LoadBasicSettings(settings, context.folder, &error)) {
+        context.err << "tessalyctl: the settings could not be loaded completely, no check was run: " << error
+                    << '\n';
+        return kCtlFailed;
+    }
+    CtlMessages messages(context.err);
+    SubscriptionTable table;
+    LoadSubscriptions(table, context.folder, messages);
+    PrintedBalloon balloon;
+    SystemClock clock;
+    ComponentMailTransfer mail;
+    ComponentZipArchiver zip;
+    CheckRunContext run{context.folder, settings, table, balloon, messages, clock, mail, zip};
+    const bool complete = CheckSubscriptions(run);
+    balloon.print(context.out);
+    return complete ? kCtlOk : kCtlFailed;
+}
+
+} // namespace tessaly

@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "watch/FolderWalk.h"
+#include "watch/SubscriptionTable.h"
+
+#include <string>
+
+namespace tessaly {
+
+class Balloon;
+class Clock;
+class MailTransfer;
+class UserMessages;
+class ZipArchiver;
+struct BasicSettings;
+
+/// Everything one check run works with. The run reads the settings, writes
+/// LastCheck cells of the table and saves it into `folder`; it speaks to the
+/// user, the clock and the two components only through these ports.
+struct CheckRunContext {
+    std::string folder; ///< the data folder
+    const BasicSettings& settings;
+    SubscriptionTable& table;
+    Balloon& balloon;
+    UserMessages& messages;
+    const Clock& clock;
+    MailTransfer& mail;
+    ZipArchiver& zip;
+    /// Eight readers: the same speed as two on a warm cache, and on a cold
+    /// one the extra outstanding folder reads keep the disk busy.
+    WalkOptions walk{8, true};
+};
+
+/// The balloon title of a run that found updates.
+inline constexpr std::string_view kUpdatedBalloonTitle = "Tessaly! ﾌｧｲﾙが更新されました";
+
+/// One pass over the ten subscriptions: finds the documents created or
+/// written since each row's last check, records each in history.dat,
+/// announces each row with updates in the balloon and (when mail is on) by
+/// the update mail and the password mail, sets LastCheck of every walked row
+/// and saves the table. True when all ten rows were processed and the table
+/// was saved; false when the run ended early (after a message that says
+/// why; nothing is saved then) or the table could not be saved (reported).
+/// Runs on the calling thread and blocks while mails are sent.
+bool CheckSubscriptions(CheckRunContext& context);
+
+/// `count` capital letters A-Z from the process-wide random source (A and Z
+/// half as often as the others).
+std::string RandomLetters(int count);
+
+} // namespace tessaly

@@ -1,0 +1,334 @@
+// SPDX-License-Identifier: MIT
+// The check run end to end: tessalyctl check on real folders, real archives,
+// a real Postfix delivering into Maildirs, and unzip opening what arrived.
+#include "MailServer.h"
+#include "common/DateText.h"
+#include "common/FileSystem.h"
+#include "settings/BasicSettings.h"
+#include "support/RecordingMessages.h"
+#include "support/TempFolder.h"
+#include "watch/HistoryFile.h"
+#include "watch/SubscriptionTable.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <ctime>
+#include <random>
+#include <sys/stat.h>
+#include <thread>
+
+namespace tessaly {
+namespace {
+
+struct DeliveredMail {
+    std::string subject;
+    std::string body;
+    std::vector<std::pair<std::string, std::string>> attachments; ///< name, saved file
+};
+
+std::string RunCommand(const std::string& command, int* status = nullptr)
+{
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    std::string output;
+    if (!pipe)
+        return output;
+    char buffer[4096];
+    while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+        output.append(buffer, n);
+    int result = ::pclose(pipe);
+    if (status)
+        *status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+    return output;
+}
+
+std::string Quote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+/// The mails in `maildir` whose subject contains `marker`.
+std::vector<DeliveredMail> Delivered(const std::string& maildir, const std::string& marker, const std::string& saveTo)
+{
+    std::string output = RunCommand("/usr/bin/python3 " + Quote(DUMP_MAIL_SCRIPT) + " " + Quote(maildir) + " " +
+                                    Quote(saveTo));
+    std::vector<DeliveredMail> mails;
+    size_t start = 0;
+    while (start < output.size()) {
+        size_t end = output.find('\n', start);
+        std::string line = output.substr(start, end - start);
+        start = end == std::string::npos ? output.size() : end + 1;
+        if (line == "MAIL")
+            mails.emplace_back();
+        else if (line.rfind("SUBJECT ", 0) == 0)
+            mails.back().subject = line.substr(8);
+        else if (line.rfind("BODY ", 0) == 0)
+            mails.back().body = line.substr(5);
+        else if (line.rfind("ATTACH ", 0) == 0) {
+            size_t tab = line.find('\t');
+            mails.back().attachments.emplace_back(line.substr(7, tab - 7), line.substr(tab + 1));
+        }
+    }
+    std::erase_if(mails, [&](const DeliveredMail& m) { return m.subject.find(marker) == std::string::npos; });
+    return mails;
+}
+
+/// Waits until `count` mails with `marker` are in `maildir` (delivery runs
+/// behind the SMTP reply), then gives them.
+std::vector<DeliveredMail> WaitForMails(const std::string& maildir, const std::string& marker, size_t count,
+                                        const std::string& saveTo)
+{
+    std::vector<DeliveredMail> mails;
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        mails = Delivered(maildir, marker, saveTo);
+        if (mails.size() >= count)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return mails;
+}
+
+class CheckRunMail : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const test::MailServer& server = test::MailServer::Get();
+        m_data = m_temp.file("data");
+        ASSERT_EQ(::mkdir(m_data.c_str(), 0700), 0);
+        // Subjects carry the subscription names; a marker keeps this test's mails apart.
+        m_marker = "T" + std::to_string(std::random_device{}() % 1000000);
+        m_settings.Conf_Mail = 1;
+        m_settings.Conf_MailAdd = 1;
+        m_settings.Conf_zip = 1;
+        m_settings.Conf_MaxSize = "10";
+        m_settings.Conf_SmtpSrv = "127.0.0.1";
+        m_settings.Conf_SmtpPort = std::to_string(server.submitPort());
+        m_settings.Conf_SmtpAddr = server.address("sender");
+    }
+
+    std::string folder(const std::string& name)
+    {
+        std::string path = m_temp.file(name);
+        ::mkdir(path.c_str(), 0700);
+        return path;
+    }
+
+    void subscribe(size_t row, const std::string& name, const std::string& watched, const std::string& mailTo)
+    {
+        m_table[row] = {name + m_marker, "", watched, "*.*", "1", mailTo, ""};
+    }
+
+    int check(std::string* out = nullptr, std::string* err = nullptr)
+    {
+        std::string error;
+        EXPECT_TRUE(SaveBasicSettings(m_settings, m_data, &error)) << error;
+        EXPECT_TRUE(SaveSubscriptions(m_table, m_data, &error)) << error;
+        int status = -1;
+        std::string output = RunCommand(std::string(TESSALYCTL_PATH) + " --dir " + Quote(m_data) + " check 2>" +
+                                            Quote(m_temp.file("stderr")),
+                                        &status);
+        if (out)
+            *out = output;
+        if (err)
+            *err = test::ReadFile(m_temp.file("stderr"));
+        // What the run saved is what the next run starts from.
+        test::RecordingMessages quiet;
+        LoadSubscriptions(m_table, m_data, quiet);
+        return status;
+    }
+
+    std::string mailbox(const char* user) const { return test::MailServer::Get().maildir(user); }
+
+    size_t historyLines()
+    {
+        std::vector<std::string> lines;
+        std::string error;
+        EXPECT_TRUE(ReadHistoryLines(m_data + "/history.dat", &lines, &error));
+        return lines.size();
+    }
+
+    test::TempFolder m_temp;
+    std::string m_data;
+    std::string m_marker;
+    BasicSettings m_settings;
+    SubscriptionTable m_table;
+};
+
+/// The update mail with `marker` in its subject and the password mail that
+/// shares its management number, once both have arrived.
+std::pair<DeliveredMail, DeliveredMail> UpdateAndPasswordMail(const std::string& maildir, const std::string& marker,
+                                                              const std::string& saveTo)
+{
+    std::vector<DeliveredMail> updates = WaitForMails(maildir, marker, 1, saveTo);
+    if (updates.size() != 1) {
+        ADD_FAILURE() << updates.size() << " update mails with " << marker;
+        return {};
+    }
+    const std::string& subject = updates[0].subject;
+    const std::string number = subject.substr(subject.find("管理No:") + std::string("管理No:").size(), 10);
+    std::vector<DeliveredMail> told = WaitForMails(maildir, "管理No:" + number + " のパスワード", 1, saveTo + "-p");
+    if (told.empty()) {
+        ADD_FAILURE() << "no password mail for " << number;
+        return {updates[0], {}};
+    }
+    return {updates[0], told.back()};
+}
+
+std::string PasswordIn(const DeliveredMail& mail)
+{
+    const std::string lead = "のパスワードは ";
+    size_t at = mail.body.find(lead);
+    return at == std::string::npos ? std::string() : mail.body.substr(at + lead.size(), 10);
+}
+
+/// The bytes of `entry` in the archive `zip`, opened with `password`.
+std::string Unzipped(const std::string& zip, const std::string& password, const std::string& entry, int* status)
+{
+    return RunCommand("unzip -p -P " + Quote(password) + " " + Quote(zip) + " " + Quote(entry) + " 2>/dev/null",
+                      status);
+}
+
+TEST_F(CheckRunMail, EachSubscriptionsRecipientsGetItsMailsAndOpenItsArchives)
+{
+    const std::string sales = folder("sales");
+    const std::string weekly = folder("weekly");
+    test::WriteFile(sales + "/見積書.doc", "見積 estimate bytes");
+    test::WriteFile(sales + "/plan.xls", std::string(3000, 'p'));
+    test::WriteFile(weekly + "/week.txt", "weekly report");
+    const test::MailServer& server = test::MailServer::Get();
+    subscribe(0, "営業資料", sales, server.address("alice") + ";" + server.address("bob"));
+    subscribe(4, "週報", weekly, server.address("carol"));
+    const std::time_t before = ::time(nullptr);
+
+    std::string out;
+    std::string err;
+    ASSERT_EQ(check(&out, &err), 0) << err;
+    EXPECT_EQ(out, "Tessaly! ﾌｧｲﾙが更新されました\n営業資料" + m_marker + " 2ﾌｧｲﾙ\n週報" + m_marker + " 1ﾌｧｲﾙ\n");
+    EXPECT_EQ(historyLines(), 3u);
+    for (size_t row : {0u, 4u}) {
+        std::optional<AutomationDate> last = ParseDateTime(m_table[row].LastCheck);
+        ASSERT_TRUE(last.has_value()) << m_table[row].LastCheck;
+        EXPECT_GE(*last, AutomationDateFromUnix(before - 1));
+        EXPECT_LE(*last, AutomationDateFromUnix(::time(nullptr)));
+    }
+    EXPECT_FALSE(FileHasContent(m_data + "/見積書.doc.zip"));
+    EXPECT_FALSE(FileHasContent(m_data + "/week.txt.zip"));
+
+    for (const char* user : {"alice", "bob"}) {
+        SCOPED_TRACE(user);
+        const auto [update, told] = UpdateAndPasswordMail(mailbox(user), "営業資料" + m_marker, m_temp.file(user));
+        EXPECT_EQ(update.subject.rfind("【Tessaly!】営業資料" + m_marker + " の文書が更新されました。管理No:", 0), 0u);
+        const std::string password = PasswordIn(told);
+        ASSERT_EQ(password.size(), 10u) << told.body;
+        ASSERT_EQ(update.attachments.size(), 2u);
+        for (const auto& [name, saved] : update.attachments) {
+            const std::string document = name.substr(0, name.size() - 4);
+            int status = -1;
+            EXPECT_EQ(Unzipped(saved, password, document, &status), test::ReadFile(sales + "/" + document));
+            EXPECT_EQ(status, 0) << name;
+            Unzipped(saved, "WRONGPASSW", document, &status);
+            EXPECT_NE(status, 0) << name;
+        }
+        EXPECT_TRUE(Delivered(mailbox(user), "週報" + m_marker, m_temp.file("x")).empty());
+    }
+    const auto [weeklyUpdate, weeklyTold] = UpdateAndPasswordMail(mailbox("carol"), "週報" + m_marker, m_temp.file("c"));
+    ASSERT_EQ(weeklyUpdate.attachments.size(), 1u);
+    int status = -1;
+    EXPECT_EQ(Unzipped(weeklyUpdate.attachments[0].second, PasswordIn(weeklyTold), "week.txt", &status),
+              "weekly report");
+    EXPECT_TRUE(Delivered(mailbox("carol"), "営業資料" + m_marker, m_temp.file("y")).empty());
+
+    // Nothing changed: the second run sends and records nothing.
+    ASSERT_EQ(check(&out, &err), 0) << err;
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(historyLines(), 3u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(Delivered(mailbox("alice"), m_marker, m_temp.file("again")).size(), 1u);
+}
+
+TEST_F(CheckRunMail, DocumentsThemselvesNoAttachmentsAndTheSizeLimit)
+{
+    const std::string docs = folder("docs");
+    test::WriteFile(docs + "/small.doc", "small document");
+    std::string noise(3 * 1024 * 1024, '\0');
+    uint32_t x = 7;
+    for (char& c : noise) {
+        x = x * 1103515245 + 12345;
+        c = static_cast<char>(x >> 24);
+    }
+    test::WriteFile(docs + "/big.doc", noise);
+    const test::MailServer& server = test::MailServer::Get();
+
+    // Zip off: the documents themselves are attached and stay where they are.
+    m_settings.Conf_zip = 0;
+    subscribe(0, "原本", docs, server.address("alice"));
+    ASSERT_EQ(check(), 0);
+    std::vector<DeliveredMail> mails = WaitForMails(mailbox("alice"), "原本" + m_marker, 1, m_temp.file("a"));
+    ASSERT_EQ(mails.size(), 1u);
+    ASSERT_EQ(mails[0].attachments.size(), 2u);
+    for (const auto& [name, saved] : mails[0].attachments)
+        EXPECT_EQ(test::ReadFile(saved), test::ReadFile(docs + "/" + name)) << name;
+    EXPECT_TRUE(FileHasContent(docs + "/big.doc"));
+
+    // Attachments off: the mail only lists the documents.
+    m_settings.Conf_MailAdd = 0;
+    subscribe(0, "一覧", docs, server.address("alice"));
+    ASSERT_EQ(check(), 0);
+    mails = WaitForMails(mailbox("alice"), "一覧" + m_marker, 1, m_temp.file("b"));
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_TRUE(mails[0].attachments.empty());
+    EXPECT_NE(mails[0].body.find(docs + "/big.doc"), std::string::npos);
+
+    // A size limit of 2 MB keeps the 3 MB archive out, and it stays behind.
+    m_settings.Conf_MailAdd = 1;
+    m_settings.Conf_zip = 1;
+    m_settings.Conf_MaxSize = "2";
+    subscribe(0, "上限", docs, server.address("alice"));
+    ASSERT_EQ(check(), 0);
+    const auto [update, told] = UpdateAndPasswordMail(mailbox("alice"), "上限" + m_marker, m_temp.file("c"));
+    ASSERT_EQ(update.attachments.size(), 1u);
+    EXPECT_EQ(PasswordIn(told).size(), 10u);
+    EXPECT_EQ(update.attachments[0].first, "small.doc.zip");
+    EXPECT_TRUE(FileHasContent(m_data + "/big.doc.zip"));
+    EXPECT_FALSE(FileHasContent(m_data + "/small.doc.zip"));
+}
+
+TEST_F(CheckRunMail, ARefusedOrUnreachableServerEndsTheRunAndNothingIsLost)
+{
+    const std::string docs = folder("docs");
+    test::WriteFile(docs + "/a.doc", "a");
+    const test::MailServer& server = test::MailServer::Get();
+    subscribe(0, "拒否", docs, server.address("alice"));
+    // The AUTH-only submission refuses a sender who did not log in.
+    m_settings.Conf_SmtpPort = std::to_string(server.authPort());
+    ASSERT_TRUE(SaveSubscriptions(m_table, m_data));
+    const std::string saved = test::ReadFile(m_data + "/subscription.dat");
+    std::string out;
+    std::string err;
+    EXPECT_EQ(check(&out, &err), 1);
+    EXPECT_EQ(err, "ﾒｰﾙ送信で失敗しました(1)。ﾛｸﾞﾌｧｲﾙを確認してください。\n");
+    EXPECT_EQ(test::ReadFile(m_data + "/subscription.dat"), saved);
+    EXPECT_EQ(historyLines(), 1u);
+    EXPECT_TRUE(FileHasContent(m_data + "/a.doc.zip")); // kept for the next try
+    EXPECT_FALSE(test::ReadFile(m_data + "/mail.log").empty());
+
+    // A server that is down: the same document is reported again.
+    m_settings.Conf_SmtpPort = "1";
+    EXPECT_EQ(check(&out, &err), 1);
+    EXPECT_EQ(err, "ﾒｰﾙ送信で失敗しました(1)。ﾛｸﾞﾌｧｲﾙを確認してください。\n");
+    EXPECT_EQ(historyLines(), 2u);
+
+    // Once the server takes mail again, the document finally goes out.
+    m_settings.Conf_SmtpPort = std::to_string(server.submitPort());
+    EXPECT_EQ(check(&out, &err), 0) << err;
+    const auto [update, told] = UpdateAndPasswordMail(mailbox("alice"), "拒否" + m_marker, m_temp.file("m"));
+    ASSERT_EQ(update.attachments.size(), 1u);
+    int status = -1;
+    EXPECT_EQ(Unzipped(update.attachments[0].second, PasswordIn(told), "a.doc", &status), "a");
+}
+
+} // namespace
+} // namespace tessaly

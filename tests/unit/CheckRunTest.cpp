@@ -1,0 +1,394 @@
+// SPDX-License-Identifier: MIT
+// The check run over real folders, with the mails taken by a recorder and
+// archives made by the real zip component.
+#include "common/Balloon.h"
+#include "common/DateText.h"
+#include "common/FileSystem.h"
+#include "notify/ComponentZipArchiver.h"
+#include "settings/BasicSettings.h"
+#include "support/FixedClock.h"
+#include "support/Printers.h"
+#include "support/RecordingMailTransfer.h"
+#include "support/RecordingMessages.h"
+#include "support/TempFolder.h"
+#include "watch/CheckRun.h"
+#include "watch/HistoryFile.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tessaly {
+namespace {
+
+class RecordingBalloon final : public Balloon {
+public:
+    std::string BalloonText() const override { return text; }
+    void SetBalloonText(std::string_view value) override { text = value; }
+    void SetBalloonTitle(std::string_view value) override { title = value; }
+    std::string text = "previous run";
+    std::string title;
+};
+
+AutomationDate At(int y, int mo, int d, int h, int mi, int s)
+{
+    return ToAutomationDate({y, mo, d, h, mi, s});
+}
+
+/// Sets a file's last-write time to `seconds` after the Unix epoch.
+void SetWritten(const std::string& path, int64_t seconds)
+{
+    timespec times[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
+class CheckRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_docs = m_temp.file("docs");
+        m_data = m_temp.file("data");
+        ASSERT_EQ(::mkdir(m_docs.c_str(), 0700), 0);
+        ASSERT_EQ(::mkdir(m_data.c_str(), 0700), 0);
+        m_settings.Conf_MaxSize = "10";
+    }
+
+    /// A document, written (and created) now, with `bytes` of content.
+    std::string document(const std::string& relative, const std::string& bytes = "content")
+    {
+        const std::string path = m_docs + "/" + relative;
+        const size_t slash = path.rfind('/');
+        std::string folder = path.substr(0, slash);
+        for (size_t pos = m_docs.size() + 1; pos <= folder.size(); ++pos) {
+            if (pos == folder.size() || folder[pos] == '/')
+                ::mkdir(folder.substr(0, pos).c_str(), 0700);
+        }
+        test::WriteFile(path, bytes);
+        return path;
+    }
+
+    Subscription& row(size_t index, const std::string& name, const std::string& pattern = "*.*")
+    {
+        m_table[index] = {name, "", m_docs, pattern, "1", "a@example.jp;b@example.jp", ""};
+        return m_table[index];
+    }
+
+    bool run()
+    {
+        CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, m_clock, m_mail, m_zip};
+        return CheckSubscriptions(context);
+    }
+
+    std::vector<HistoryEntry> history()
+    {
+        std::vector<std::string> lines;
+        std::string error;
+        EXPECT_TRUE(ReadHistoryLines(m_data + "/history.dat", &lines, &error)) << error;
+        std::vector<HistoryEntry> entries;
+        for (const std::string& line : lines)
+            entries.push_back(ParseHistoryLine(line));
+        return entries;
+    }
+
+    std::vector<std::string> recordedFiles()
+    {
+        std::vector<std::string> files;
+        for (const HistoryEntry& entry : history())
+            files.push_back(entry.file);
+        return files;
+    }
+
+    void mailOn(bool attach, bool zip, const std::string& zipPassword = "")
+    {
+        m_settings.Conf_Mail = 1;
+        m_settings.Conf_MailAdd = attach ? 1 : 0;
+        m_settings.Conf_zip = zip ? 1 : 0;
+        m_settings.Conf_zipPasswd = zipPassword;
+        m_settings.Conf_SmtpSrv = "127.0.0.1";
+        m_settings.Conf_SmtpPort = "25";
+        m_settings.Conf_SmtpAddr = "tessaly@example.jp";
+    }
+
+    test::TempFolder m_temp;
+    std::string m_docs;
+    std::string m_data;
+    BasicSettings m_settings;
+    SubscriptionTable m_table;
+    RecordingBalloon m_balloon;
+    test::RecordingMessages m_messages;
+    test::FixedClock m_clock{At(2026, 12, 6, 14, 5, 9)};
+    test::RecordingMailTransfer m_mail;
+    ComponentZipArchiver m_zip;
+};
+
+TEST_F(CheckRun, RecordsAndAnnouncesEveryRowWithUpdates)
+{
+    document("a.doc");
+    document("sub/b.doc");
+    document("sub/deeper/c.doc");
+    row(0, "日報");
+    row(3, "週報", "*.DOC");
+    row(5, "空き").Folder = m_temp.file("missing");
+    m_table[5].LastCheck = "2020/01/01 00:00:00";
+    EXPECT_TRUE(run());
+    EXPECT_EQ(m_balloon.title, kUpdatedBalloonTitle);
+    EXPECT_EQ(m_balloon.text, "日報 3ﾌｧｲﾙ\r\n週報 3ﾌｧｲﾙ\r\n");
+    // Own files first, then each subfolder depth first; rows in order.
+    EXPECT_EQ(recordedFiles(), (std::vector<std::string>{"a.doc", "b.doc", "c.doc", "a.doc", "b.doc", "c.doc"}));
+    std::vector<HistoryEntry> lines = history();
+    EXPECT_EQ(lines[0].detected, "26年12月06_14:05:09");
+    EXPECT_EQ(lines[0].subscription, "日報");
+    EXPECT_EQ(lines[1].folder, m_docs + "/sub");
+    // Walked rows get the new last check; the skipped row keeps its own.
+    EXPECT_EQ(m_table[0].LastCheck, "2026/12/06 14:05:08");
+    EXPECT_EQ(m_table[3].LastCheck, "2026/12/06 14:05:08");
+    EXPECT_EQ(m_table[5].LastCheck, "2020/01/01 00:00:00");
+    EXPECT_TRUE(m_mail.sent.empty());
+    EXPECT_TRUE(m_messages.messages.empty());
+    // One save at the end.
+    SubscriptionTable saved;
+    ASSERT_TRUE(LoadSubscriptions(saved, m_data, m_messages));
+    EXPECT_EQ(saved, m_table);
+}
+
+TEST_F(CheckRun, ASecondRunWithoutChangesFindsNothing)
+{
+    document("a.doc");
+    row(0, "日報");
+    m_clock.now = AutomationDateFromUnix(::time(nullptr) + 2); // the document is older
+    ASSERT_TRUE(run());
+    ASSERT_EQ(history().size(), 1u);
+    m_clock.now += 60.0 / 86400.0;
+    EXPECT_TRUE(run());
+    EXPECT_EQ(history().size(), 1u);
+    // No balloon this time: the text was cleared and no title set again.
+    EXPECT_EQ(m_balloon.text, "");
+}
+
+TEST_F(CheckRun, EitherTimeLaterThanTheLastCheckCounts)
+{
+    const int64_t now = ::time(nullptr);
+    const std::string old = document("old.doc");
+    const std::string fresh = document("fresh.doc");
+    SetWritten(old, now - 7200);
+    SetWritten(fresh, now + 7200);
+    // Created after the last check but written before it.
+    row(0, "a").LastCheck = FormatDateTime(AutomationDateFromUnix(now - 3600));
+    ASSERT_TRUE(run());
+    std::vector<std::string> both = recordedFiles();
+    std::sort(both.begin(), both.end());
+    EXPECT_EQ(both, (std::vector<std::string>{"fresh.doc", "old.doc"}));
+    // Created before the last check and written after it.
+    ::unlink((m_data + "/history.dat").c_str());
+    row(1, "b").LastCheck = FormatDateTime(AutomationDateFromUnix(now + 3600));
+    m_table[0].Name.clear();
+    ASSERT_TRUE(run());
+    EXPECT_EQ(recordedFiles(), std::vector<std::string>{"fresh.doc"});
+    // Both at or before the last check: skipped.
+    ::unlink((m_data + "/history.dat").c_str());
+    m_table[1].LastCheck = FormatDateTime(AutomationDateFromUnix(now + 7200));
+    ASSERT_TRUE(run());
+    EXPECT_TRUE(recordedFiles().empty());
+}
+
+TEST_F(CheckRun, KeywordsPickDocumentsByName)
+{
+    for (const char* name : {"会議録.doc", "Minutes.doc", "plan.doc", "議事録まとめ.doc"})
+        document(name);
+    struct Case {
+        const char* keyword;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"", {"会議録.doc", "Minutes.doc", "plan.doc", "議事録まとめ.doc"}},
+        {"会議 minutes", {"会議録.doc", "Minutes.doc"}},
+        {"会議\u3000MINUTES", {"会議録.doc", "Minutes.doc"}},
+        {"会議  minutes", {"会議録.doc", "Minutes.doc", "plan.doc", "議事録まとめ.doc"}},
+        {" plan", {"会議録.doc", "Minutes.doc", "plan.doc", "議事録まとめ.doc"}},
+        {"まとめ", {"議事録まとめ.doc"}},
+        {"none", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keyword);
+        ::unlink((m_data + "/history.dat").c_str());
+        row(0, "kw").Keyword = c.keyword;
+        ASSERT_TRUE(run());
+        std::vector<std::string> files = recordedFiles();
+        std::vector<std::string> expected = c.expected;
+        std::sort(files.begin(), files.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(files, expected);
+    }
+}
+
+TEST_F(CheckRun, RowsThatCannotBeWalkedAreSkippedOrStopTheRun)
+{
+    document("a.doc");
+    test::WriteFile(m_temp.file("plain-file"), "x");
+    row(0, "file as folder").Folder = m_temp.file("plain-file");
+    row(1, "empty folder").Folder = "";
+    m_table[1].LastCheck = "2001/02/03 04:05:06";
+    row(2, "unused").Name = "";
+    row(4, "good");
+    EXPECT_TRUE(run());
+    EXPECT_EQ(m_table[0].LastCheck, "");
+    EXPECT_EQ(m_table[1].LastCheck, "2001/02/03 04:05:06");
+    EXPECT_EQ(m_table[2].LastCheck, "");
+    EXPECT_EQ(recordedFiles(), std::vector<std::string>{"a.doc"});
+
+    // A subfolders value that is not a number ends the run with its cause.
+    m_table[4].Subfolders = "yes";
+    m_table[4].LastCheck = "";
+    EXPECT_FALSE(run());
+    ASSERT_EQ(m_messages.messages.size(), 1u);
+    EXPECT_EQ(m_messages.messages[0].rfind("ﾁｪｯｸを中断しました。\r\n購読「good」: ", 0), 0u) << m_messages.messages[0];
+}
+
+TEST_F(CheckRun, AFailedRunSavesNothing)
+{
+    document("a.doc");
+    row(0, "first");
+    row(1, "second").LastCheck = "not a date";
+    ASSERT_TRUE(SaveSubscriptions(m_table, m_data));
+    const std::string before = test::ReadFile(m_data + "/subscription.dat");
+    EXPECT_FALSE(run());
+    EXPECT_EQ(test::ReadFile(m_data + "/subscription.dat"), before);
+    // The first row was done in memory only; its document is in the history.
+    EXPECT_NE(m_table[0].LastCheck, "");
+    EXPECT_EQ(recordedFiles(), std::vector<std::string>{"a.doc"});
+    EXPECT_NE(m_messages.messages.at(0).find("not a date"), std::string::npos);
+}
+
+TEST_F(CheckRun, HistoryFailureEndsTheRunWithItsMessage)
+{
+    document("a.doc");
+    row(0, "first");
+    ASSERT_EQ(::mkdir((m_data + "/history.dat").c_str(), 0700), 0);
+    EXPECT_FALSE(run());
+    ASSERT_EQ(m_messages.messages.size(), 1u);
+    EXPECT_EQ(m_messages.messages[0].rfind("履歴ﾌｧｲﾙ作成に失敗しました\r\n", 0), 0u);
+    EXPECT_FALSE(FileHasContent(m_data + "/subscription.dat"));
+}
+
+TEST_F(CheckRun, UpdateMailListsTheRowsDocumentsWithoutAttachments)
+{
+    mailOn(false, false);
+    document("a.doc");
+    document("sub/b.doc");
+    row(0, "日報");
+    ASSERT_TRUE(run());
+    ASSERT_EQ(m_mail.sent.size(), 1u);
+    const SendMailExArguments& mail = m_mail.sent[0];
+    EXPECT_EQ(mail.subject, "【Tessaly!】日報 の文書が更新されました。管理No:1405090612");
+    EXPECT_EQ(mail.body, "日報 の文書が更新されました。\r\n\r\n" + m_docs + "/a.doc\r\n" + m_docs + "/sub/b.doc\r\n");
+    EXPECT_EQ(mail.recipients, "bcc\ta@example.jp\tb@example.jp");
+    EXPECT_EQ(mail.attachments, "");
+}
+
+TEST_F(CheckRun, DocumentsAreAttachedThemselvesWhenZipIsOff)
+{
+    mailOn(true, false);
+    m_settings.Conf_MaxSize = "2";
+    const std::string small = document("small.doc", std::string(1536 * 1024 - 1, 's')); // rounds to 1 MB
+    document("large.doc", std::string(1536 * 1024, 'l'));                              // rounds to 2 MB
+    row(0, "att");
+    ASSERT_TRUE(run());
+    ASSERT_EQ(m_mail.sent.size(), 1u);
+    EXPECT_EQ(m_mail.sent[0].attachments, small);
+    EXPECT_TRUE(FileHasContent(small)); // the user's document stays
+}
+
+TEST_F(CheckRun, ArchivesAreAttachedTheirPasswordToldAndOnlyTheyDeleted)
+{
+    mailOn(true, true);
+    m_settings.Conf_MaxSize = "1";
+    document("a.doc", "alpha");
+    document("b.doc", "bravo");
+    // Random bytes do not compress: this archive stays above 0.5 MB and is left out.
+    std::string noise(700 * 1024, '\0');
+    uint32_t x = 12345;
+    for (char& c : noise) {
+        x = x * 1103515245 + 12345;
+        c = static_cast<char>(x >> 24);
+    }
+    document("big.doc", noise);
+    row(0, "zip");
+    ASSERT_TRUE(run()) << (m_messages.messages.empty() ? "" : m_messages.messages[0]);
+    ASSERT_EQ(m_mail.sent.size(), 2u);
+    EXPECT_EQ(m_mail.sent[0].attachments, m_data + "/a.doc.zip\t" + m_data + "/b.doc.zip");
+    // The password mail shares the management number and tells ten letters.
+    EXPECT_EQ(m_mail.sent[1].subject, "【Tessaly!】管理No:1405090612 のパスワードを通知します。");
+    const std::string& body = m_mail.sent[1].body;
+    const size_t at = body.find("のパスワードは ");
+    ASSERT_NE(at, std::string::npos);
+    const std::string password = body.substr(at + std::string("のパスワードは ").size(), 10);
+    EXPECT_TRUE(std::all_of(password.begin(), password.end(), [](char c) { return c >= 'A' && c <= 'Z'; }));
+    EXPECT_FALSE(FileHasContent(m_data + "/a.doc.zip"));
+    EXPECT_FALSE(FileHasContent(m_data + "/b.doc.zip"));
+    EXPECT_TRUE(FileHasContent(m_data + "/big.doc.zip")); // left out by the size test, kept
+}
+
+TEST_F(CheckRun, NoPasswordMailWhenNoArchiveWentOutOrThePasswordIsFixed)
+{
+    document("a.doc");
+    row(0, "p");
+    mailOn(false, true);
+    ASSERT_TRUE(run());
+    EXPECT_EQ(m_mail.sent.size(), 1u);
+    m_table[0].LastCheck.clear();
+    m_mail.sent.clear();
+    mailOn(true, true, "fixed pass");
+    ASSERT_TRUE(run());
+    ASSERT_EQ(m_mail.sent.size(), 1u);
+    EXPECT_EQ(m_mail.sent[0].attachments, m_data + "/a.doc.zip");
+}
+
+TEST_F(CheckRun, AFailedMailStopsTheRunAndKeepsTheArchives)
+{
+    mailOn(true, true);
+    document("a.doc");
+    row(0, "first");
+    row(1, "second");
+    m_mail.refuseFrom = 1; // the password mail of the first row
+    EXPECT_FALSE(run());
+    EXPECT_EQ(m_messages.messages, std::vector<std::string>{"ﾒｰﾙ送信で失敗しました(2)。ﾛｸﾞﾌｧｲﾙを確認してください。"});
+    EXPECT_TRUE(FileHasContent(m_data + "/a.doc.zip"));
+    EXPECT_EQ(m_table[1].LastCheck, ""); // later rows were not checked
+    EXPECT_FALSE(FileHasContent(m_data + "/subscription.dat"));
+
+    m_messages.messages.clear();
+    m_table[0].LastCheck.clear();
+    m_mail.sent.clear();
+    m_mail.refuseFrom = 0;
+    EXPECT_FALSE(run());
+    EXPECT_EQ(m_messages.messages, std::vector<std::string>{"ﾒｰﾙ送信で失敗しました(1)。ﾛｸﾞﾌｧｲﾙを確認してください。"});
+}
+
+TEST_F(CheckRun, ANonNumericSizeLimitStopsTheRunWhenAttaching)
+{
+    mailOn(true, false);
+    m_settings.Conf_MaxSize = "";
+    document("a.doc");
+    row(0, "first");
+    EXPECT_FALSE(run());
+    ASSERT_EQ(m_messages.messages.size(), 1u);
+    EXPECT_NE(m_messages.messages[0].find("size limit"), std::string::npos);
+}
+
+TEST(RandomLetters, DrawsCapitalLettersOnly)
+{
+    std::string seen;
+    for (int i = 0; i < 200; ++i) {
+        std::string letters = RandomLetters(10);
+        ASSERT_EQ(letters.size(), 10u);
+        seen += letters;
+    }
+    EXPECT_TRUE(std::all_of(seen.begin(), seen.end(), [](char c) { return c >= 'A' && c <= 'Z'; }));
+    for (char c = 'A'; c <= 'Z'; ++c)
+        EXPECT_NE(seen.find(c), std::string::npos) << c;
+}
+
+} // namespace
+} // namespace tessaly
