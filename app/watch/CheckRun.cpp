@@ -47,6 +47,16 @@ int64_t WholeSeconds(AutomationDate value)
     return static_cast<int64_t>(std::floor(value * 86400.0 + 1e-4));
 }
 
+/// True when a found file was created or written in `second`.
+bool ChangedInSecond(const WalkResult& files, int64_t second)
+{
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (WholeSeconds(files.created(i)) == second || WholeSeconds(files.written(i)) == second)
+            return true;
+    }
+    return false;
+}
+
 /// The keyword words of a subscription: ideographic spaces count as blanks,
 /// and every blank separates, so two blanks in a row give an empty word
 /// (which every name contains). An empty keyword gives no words at all.
@@ -94,6 +104,7 @@ public:
     bool run();
 
 private:
+    bool walk(std::optional<WalkResult>* files, AutomationDate* walkSecond);
     bool record(std::string_view path, AutomationDate created, AutomationDate written);
     bool decideAttachment(std::string_view path);
     bool announce();
@@ -126,18 +137,11 @@ bool RowCheck::run()
     // A missing folder, and a file where a folder should be, skip the row.
     if (m_row.Folder.empty() || !PathExists(m_row.Folder) || !IsDirectory(m_row.Folder))
         return true;
-    // Last checks are kept to the second. The new one is the last whole
-    // second before the walk starts, so a document changed while the walk
-    // runs is reported by the next run instead of being lost. The run starts
-    // at the top of a second (CheckSubscriptions waits for it), so what this
-    // run has seen is not reported again.
-    const AutomationDate checkedAt = m_context.clock.Now() - 1.0 / 86400.0;
+    std::optional<WalkResult> files;
+    AutomationDate walkSecond = 0;
+    if (!walk(&files, &walkSecond))
+        return false;
     const int64_t lastCheckSecond = WholeSeconds(*lastCheck);
-    std::string error;
-    std::optional<WalkResult> files =
-        GetFilesMostDeep(m_row.Folder, m_row.FileName, m_row.Subfolders, m_context.walk, &error);
-    if (!files)
-        return stop(error);
     m_tokens = KeywordTokens(m_row.Keyword);
     for (size_t i = 0; i < files->size(); ++i) {
         const AutomationDate created = files->created(i);
@@ -148,8 +152,29 @@ bool RowCheck::run()
         if (!record(files->path(i), created, written))
             return false;
     }
-    m_row.LastCheck = FormatDateTime(checkedAt);
+    // Everything the walk saw is older than the second it started in, so the
+    // second before it is the new last check: what changes from then on is
+    // reported by the next run, nothing seen now is reported again.
+    m_row.LastCheck = FormatDateTime(walkSecond - 1.0 / 86400.0);
     return m_updates == 0 || announce();
+}
+
+bool RowCheck::walk(std::optional<WalkResult>* files, AutomationDate* walkSecond)
+{
+    // Last checks are kept to the second. A file that changed in the very
+    // second a walk starts cannot be told apart from one that changes later
+    // in that second, after the walk has read it; so such a walk is done
+    // again once the clock has moved on (rare outside of tests).
+    for (int attempt = 0;; ++attempt) {
+        *walkSecond = m_context.clock.Now();
+        std::string error;
+        *files = GetFilesMostDeep(m_row.Folder, m_row.FileName, m_row.Subfolders, m_context.walk, &error);
+        if (!*files)
+            return stop(error);
+        if (attempt == 2 || !ChangedInSecond(**files, WholeSeconds(*walkSecond)))
+            return true;
+        m_context.clock.WaitForNextSecond();
+    }
 }
 
 bool RowCheck::record(std::string_view path, AutomationDate created, AutomationDate written)
@@ -244,7 +269,6 @@ std::string RandomLetters(int count)
 bool CheckSubscriptions(CheckRunContext& context)
 {
     context.balloon.SetBalloonText("");
-    context.clock.WaitForNextSecond();
     for (Subscription& row : context.table) {
         // Drawn for every row, used or not, as the random source expects.
         std::string password =

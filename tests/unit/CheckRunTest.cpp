@@ -168,6 +168,38 @@ TEST_F(CheckRun, ASecondRunWithoutChangesFindsNothing)
     EXPECT_EQ(m_balloon.text, "");
 }
 
+/// A clock that stands still until asked to wait for the next second.
+class SteppingClock final : public Clock {
+public:
+    explicit SteppingClock(AutomationDate now) : m_now(now) {}
+    AutomationDate Now() const override { return m_now; }
+    void WaitForNextSecond() const override
+    {
+        m_now += 1.0 / 86400.0;
+        ++waits;
+    }
+    mutable int waits = 0;
+
+private:
+    mutable AutomationDate m_now;
+};
+
+TEST_F(CheckRun, AWalkThatSeesAChangeOfItsOwnSecondIsDoneAgainLater)
+{
+    const int64_t second = ::time(nullptr) - 600;
+    SetWritten(document("a.doc"), second);
+    row(0, "same second");
+    SteppingClock clock(AutomationDateFromUnix(second));
+    CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, clock, m_mail, m_zip};
+    ASSERT_TRUE(CheckSubscriptions(context));
+    EXPECT_EQ(clock.waits, 1);
+    EXPECT_EQ(recordedFiles(), std::vector<std::string>{"a.doc"});
+    // The walk that counted started a second later; its last check covers the file.
+    EXPECT_EQ(m_table[0].LastCheck, FormatDateTime(AutomationDateFromUnix(second)));
+    ASSERT_TRUE(CheckSubscriptions(context));
+    EXPECT_EQ(recordedFiles().size(), 1u);
+}
+
 TEST_F(CheckRun, EitherTimeLaterThanTheLastCheckCounts)
 {
     const int64_t now = ::time(nullptr);
