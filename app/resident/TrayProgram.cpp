@@ -15,7 +15,7 @@
 #include "resident/ShippedIcon.h"
 #include "resident/StopSignals.h"
 #include "resident/TrayBalloon.h"
-#include "windows/PlaceholderWindowFactory.h"
+#include "windows/FormWindowFactory.h"
 
 #include <QIcon>
 #include <QSocketNotifier>
@@ -41,7 +41,7 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
     }
     TrayBalloon balloon(*control);
     CheckRunner checkRunner(MakeCheckRun({data.folder, data.settings, data.subscriptions, balloon, messages, clock}));
-    PlaceholderWindowFactory windows({data, messages, checkRunner, clock});
+    FormWindowFactory windows({data, messages, checkRunner, clock});
     FormStart form({*control, data, messages, input, checkRunner, windows, clock}, minute);
     form.setEndProgram([] { QCoreApplication::quit(); });
     control->setEventHandler(

@@ -1,0 +1,313 @@
+// SPDX-License-Identifier: MIT
+#include "windows/FormConfig.h"
+
+#include "common/Clock.h"
+#include "common/DateText.h"
+#include "common/NumericText.h"
+#include "common/UserMessages.h"
+#include "resident/CheckRunner.h"
+#include "watch/SubscriptionTable.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QEvent>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QStandardPaths>
+#include <QVBoxLayout>
+
+namespace tessaly {
+namespace {
+
+// The Text1 boxes by index, and the cell each edits.
+enum Text1 { Keyword = 0, Folder = 1, MailTo = 2, Name = 3, FileName = 4 };
+constexpr int kCellOfText1[5] = {1, 2, 5, 0, 3};
+constexpr int kSubfoldersCell = 4;
+constexpr int kLastCheckCell = 6;
+
+QString TwoDigits(int number)
+{
+    return QStringLiteral("%1").arg(number, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+QString ChooseFolder(QWidget* parent, const QString& start)
+{
+    QFileDialog dialog(parent, QStringLiteral("フォルダを選んでください"), start);
+    dialog.setFileMode(QFileDialog::Directory);
+    // Qt's own dialog, because it lists the files of a folder too.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setOption(QFileDialog::ShowDirsOnly, false);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return QDir::toNativeSeparators(dialog.selectedFiles().front());
+}
+
+FormConfig::FormConfig(const WindowContext& context, FolderChooser choose, QWidget* parent)
+    : QWidget(parent), m_context(context), m_choose(std::move(choose))
+{
+    setObjectName(QStringLiteral("FormConfig"));
+    setWindowTitle(QStringLiteral("購読設定"));
+    buildControls();
+    load();
+}
+
+FormConfig::~FormConfig() = default;
+
+QLineEdit* FormConfig::lineBox(const char* name)
+{
+    auto* box = new QLineEdit(this);
+    box->setObjectName(QLatin1String(name));
+    // A comma, CR or LF would split the cell when the file is read back.
+    box->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[^,\\r\\n]*")), box));
+    box->installEventFilter(this);
+    return box;
+}
+
+void FormConfig::buildControls()
+{
+    m_list = new QListWidget(this);
+    m_list->setObjectName(QStringLiteral("List1"));
+    connect(m_list, &QListWidget::currentRowChanged, this, &FormConfig::selectEntry);
+
+    m_fields = new QGroupBox(this);
+    auto* grid = new QGridLayout(m_fields);
+    for (int index = 0; index < 5; ++index) {
+        m_text1[index] = lineBox(QStringLiteral("Text1_%1").arg(index).toLatin1().constData());
+        const int cell = kCellOfText1[index];
+        connect(m_text1[index], &QLineEdit::textChanged, this, [this, cell](const QString& text) { store(cell, text); });
+    }
+    m_text1[MailTo]->setToolTip(QStringLiteral("複数指定する場合はｾﾐｺﾛﾝ（；）で区切ります"));
+    m_text1[FileName]->setMaximumWidth(120);
+    m_text2 = lineBox("Text2");
+    m_text2->setMaximumWidth(120);
+    connect(m_text2, &QLineEdit::textChanged, this, [this](const QString& text) { store(kLastCheckCell, text); });
+    m_check1 = new QCheckBox(QStringLiteral("ｻﾌﾞﾌｫﾙﾀﾞもﾁｪｯｸする"), this);
+    m_check1->setObjectName(QStringLiteral("Check1"));
+    connect(m_check1, &QCheckBox::clicked, this, [this] {
+        m_check1->setTristate(false);
+        store(kSubfoldersCell, m_check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    });
+    m_pick = new QPushButton(QStringLiteral("…"), this);
+    m_pick->setObjectName(QStringLiteral("Command1"));
+    m_pick->setFixedWidth(32);
+    connect(m_pick, &QPushButton::clicked, this, &FormConfig::pickFolder);
+    auto* clear = new QPushButton(QStringLiteral("クリア"), this);
+    clear->setObjectName(QStringLiteral("Command3"));
+    connect(clear, &QPushButton::clicked, this, &FormConfig::clearRow);
+
+    const auto label = [this](const QString& text, QWidget* buddy) {
+        auto* result = new QLabel(text, this);
+        result->setBuddy(buddy);
+        return result;
+    };
+    int row = 0;
+    for (auto [text, index] : {std::pair{QStringLiteral("購読名"), int(Name)}, {QStringLiteral("ｷｰﾜｰﾄﾞ"), int(Keyword)},
+                               {QStringLiteral("ﾁｪｯｸﾌｫﾙﾀﾞ"), int(Folder)}}) {
+        grid->addWidget(label(text, m_text1[index]), row, 0);
+        grid->addWidget(m_text1[index], row++, 1, 1, index == Folder ? 2 : 3);
+    }
+    grid->addWidget(m_pick, row - 1, 3);
+    grid->addWidget(label(QStringLiteral("ﾌｧｲﾙ名"), m_text1[FileName]), row, 0);
+    grid->addWidget(m_text1[FileName], row, 1);
+    grid->addWidget(m_check1, row++, 2, 1, 2);
+    grid->addWidget(label(QStringLiteral("ﾒｰﾙ送信先"), m_text1[MailTo]), row, 0);
+    grid->addWidget(m_text1[MailTo], row++, 1, 1, 3);
+    grid->addWidget(label(QStringLiteral("最終ﾁｪｯｸ日"), m_text2), row, 0);
+    grid->addWidget(m_text2, row, 1);
+    grid->addWidget(clear, row, 2, 1, 2, Qt::AlignRight);
+    grid->setColumnStretch(2, 1);
+
+    auto* subscribeButton = new QPushButton(QStringLiteral("購読"), this);
+    subscribeButton->setObjectName(QStringLiteral("Command4"));
+    connect(subscribeButton, &QPushButton::clicked, this, &FormConfig::subscribe);
+    auto* update = new QPushButton(QStringLiteral("更新"), this);
+    update->setObjectName(QStringLiteral("Command2"));
+    connect(update, &QPushButton::clicked, this, &FormConfig::save);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(subscribeButton);
+    buttons->addWidget(update);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_list, 1);
+    layout->addWidget(m_fields);
+    layout->addLayout(buttons);
+    resize(480, 440);
+}
+
+void FormConfig::load()
+{
+    if (!LoadSubscriptions(m_context.data.subscriptions, m_context.data.folder, m_context.messages)) {
+        // The bare entries are appended to whatever the list holds.
+        for (int number = 1; number <= 10; ++number)
+            m_list->addItem(QStringLiteral("(%1)").arg(number, 2, 10, QLatin1Char(' ')));
+        setFieldsEnabled(m_currentRow.has_value());
+        return;
+    }
+    const QSignalBlocker quiet(m_list);
+    m_list->clear();
+    for (int number = 1; number <= 10; ++number) {
+        const auto& name = m_context.data.subscriptions[static_cast<size_t>(number - 1)].Name;
+        m_list->addItem(QStringLiteral("(%1)").arg(TwoDigits(number)) + QString::fromStdString(name));
+    }
+    m_list->setCurrentRow(0);
+    selectEntry(0);
+}
+
+void FormConfig::selectEntry(int index)
+{
+    if (index < 0 || index >= m_list->count())
+        return;
+    const int number = m_list->item(index)->text().mid(1, 2).trimmed().toInt();
+    if (number < 1 || number > 10)
+        return;
+    m_currentRow = number;
+    fill();
+    setFieldsEnabled(true);
+}
+
+void FormConfig::fill()
+{
+    const Subscription& row = m_context.data.subscriptions[static_cast<size_t>(*m_currentRow - 1)];
+    m_filling = true;
+    for (int index = 0; index < 5; ++index)
+        m_text1[index]->setText(QString::fromStdString(row.cell(kCellOfText1[index])));
+    m_text2->setText(QString::fromStdString(row.LastCheck));
+    // A hand-edited cell that is no 0, 1 or 2 shows unticked and stays as it is.
+    const std::optional<double> value = row.Subfolders.empty() ? 0.0 : ParseNumber(row.Subfolders);
+    const int state = value ? static_cast<int>(RoundHalfEven(*value)) : 0;
+    m_check1->setTristate(state == 2);
+    m_check1->setCheckState(state == 1 ? Qt::Checked : state == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
+    m_filling = false;
+}
+
+void FormConfig::store(int column, const QString& text)
+{
+    if (m_filling || !m_currentRow)
+        return;
+    m_context.data.subscriptions[static_cast<size_t>(*m_currentRow - 1)].cell(column) = text.toStdString();
+}
+
+QString FormConfig::box(int index) const
+{
+    return m_text1[index]->text();
+}
+
+void FormConfig::setFieldsEnabled(bool enabled)
+{
+    m_fields->setEnabled(enabled);
+}
+
+void FormConfig::SetArray(bool clear)
+{
+    if (!m_currentRow)
+        return;
+    Subscription& row = m_context.data.subscriptions[static_cast<size_t>(*m_currentRow - 1)];
+    if (clear) {
+        row = Subscription{};
+        row.Subfolders = "0";
+        return;
+    }
+    for (int index = 0; index < 5; ++index)
+        row.cell(kCellOfText1[index]) = box(index).toStdString();
+    row.Subfolders = m_check1->checkState() == Qt::Checked ? "1" : m_check1->checkState() == Qt::Unchecked ? "0" : "2";
+    row.LastCheck = m_text2->text().toStdString();
+}
+
+bool FormConfig::InputCheck()
+{
+    completeRow();
+    normaliseDate();
+    return true;
+}
+
+void FormConfig::completeRow()
+{
+    if (!m_currentRow)
+        return;
+    const bool others = !box(Keyword).isEmpty() || !box(Folder).isEmpty() || !box(MailTo).isEmpty() ||
+                        !box(FileName).isEmpty() || !m_text2->text().isEmpty();
+    if (box(Name).isEmpty() && others)
+        m_text1[Name]->setText(QStringLiteral("購読") + TwoDigits(*m_currentRow));
+    const bool rest = !box(Name).isEmpty() || !box(Keyword).isEmpty() || !box(Folder).isEmpty() ||
+                      !box(MailTo).isEmpty() || !m_text2->text().isEmpty();
+    if (box(FileName).isEmpty() && rest)
+        m_text1[FileName]->setText(QStringLiteral("*.*"));
+}
+
+void FormConfig::normaliseDate()
+{
+    if (!m_currentRow || m_text2->text().isEmpty())
+        return;
+    const std::optional<AutomationDate> date = ParseDateTime(m_text2->text().toStdString());
+    m_text2->setText(QString::fromStdString(FormatDate(date ? *date : m_context.clock.Now())));
+}
+
+bool FormConfig::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusOut) {
+        if (watched == m_text2)
+            normaliseDate();
+        else if (std::find(m_text1.begin(), m_text1.end(), watched) != m_text1.end())
+            completeRow();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FormConfig::pickFolder()
+{
+    if (!m_currentRow || !m_choose)
+        return;
+    const QString current = box(Folder);
+    const QString start = !current.isEmpty() && QDir(current).exists()
+                              ? current
+                              : QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    const QString chosen = m_choose(this, start);
+    if (!chosen.isEmpty())
+        m_text1[Folder]->setText(chosen);
+}
+
+void FormConfig::save()
+{
+    std::string error;
+    if (!SaveSubscriptions(m_context.data.subscriptions, m_context.data.folder, &error)) {
+        m_context.messages.ShowMessage("購読ﾌｧｲﾙの書き込みに失敗しました。\r\n" + error);
+        return;
+    }
+    m_context.messages.ShowMessage("更新しました");
+    load();
+}
+
+void FormConfig::clearRow()
+{
+    if (!m_currentRow)
+        return;
+    for (QLineEdit* text : m_text1)
+        text->clear();
+    m_check1->setTristate(false);
+    m_check1->setChecked(false);
+    m_text2->clear();
+    SetArray(true);
+}
+
+void FormConfig::subscribe()
+{
+    if (m_context.checkRunner.running()) {
+        m_context.messages.ShowMessage("ﾁｪｯｸの実行中です。終了してからもう一度実行してください。");
+        return;
+    }
+    m_context.checkRunner.run();
+    load();
+    m_context.messages.ShowMessage("終了しました");
+}
+
+} // namespace tessaly

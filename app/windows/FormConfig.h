@@ -1,0 +1,92 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "windows/WindowContext.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <optional>
+
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace tessaly {
+
+/// Asks the user for a folder, starting at `start`; "" when cancelled.
+using FolderChooser = std::function<QString(QWidget* parent, const QString& start)>;
+
+/// The desktop's folder picker titled "フォルダを選んでください", listing
+/// files as well as folders.
+QString ChooseFolder(QWidget* parent, const QString& start);
+
+/// The subscription editor: the ten rows of the program's subscription
+/// table in a list (List1), the cells of the selected row below it (the
+/// Text1 boxes by index, Check1, Text2). Every edit goes into the table at
+/// once; 更新 (Command2) saves it, クリア (Command3) empties the row, 購読
+/// (Command4) runs a check now. Until a row is selected (after opening
+/// without a subscription file) the fields are disabled. UI thread only.
+class FormConfig final : public QWidget {
+    Q_OBJECT
+
+public:
+    /// Loads the editor. `choose` asks for a folder (the desktop's picker by
+    /// default). `context` must outlive the editor.
+    explicit FormConfig(const WindowContext& context, FolderChooser choose = ChooseFolder, QWidget* parent = nullptr);
+    ~FormConfig() override;
+
+    /// The opening steps: reads subscription.dat into the table and lists
+    /// the rows, selecting the first; without a readable file it appends
+    /// the ten bare entries "( 1)" ... "(10)" and selects nothing.
+    void load();
+    /// The row being edited (1..10), if any.
+    std::optional<int> currentRow() const { return m_currentRow; }
+
+    /// Empties the selected row (`clear`), or copies the controls into it.
+    void SetArray(bool clear);
+    /// The completion of the name and file name and the normalisation of
+    /// the last-check date, as on leaving their boxes. Always true.
+    bool InputCheck();
+    /// Leaving a Text1 box: a row with content but no name is named
+    /// "購読" and its two-digit number, and one without file name gets "*.*".
+    void completeRow();
+    /// Leaving Text2: a date becomes "yyyy/mm/dd"; a text that is no date
+    /// becomes today's date.
+    void normaliseDate();
+
+    /// The buttons: folder picker, 更新, クリア, 購読.
+    void pickFolder();
+    void save();
+    void clearRow();
+    void subscribe();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    QLineEdit* lineBox(const char* name);
+    void selectEntry(int index);
+    void fill();
+    void store(int column, const QString& text);
+    QString box(int index) const;
+    void setFieldsEnabled(bool enabled);
+
+    WindowContext m_context;
+    FolderChooser m_choose;
+    std::optional<int> m_currentRow;
+    bool m_filling = false;
+    QListWidget* m_list = nullptr;
+    QGroupBox* m_fields = nullptr;
+    std::array<QLineEdit*, 5> m_text1{};
+    QCheckBox* m_check1 = nullptr;
+    QLineEdit* m_text2 = nullptr;
+    QPushButton* m_pick = nullptr;
+};
+
+} // namespace tessaly

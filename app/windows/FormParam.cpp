@@ -1,0 +1,229 @@
+// SPDX-License-Identifier: MIT
+#include "windows/FormParam.h"
+
+#include "common/NumericText.h"
+#include "common/UserMessages.h"
+#include "settings/BasicSettings.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tessaly {
+namespace {
+
+// Password boxes show "*" for every character, whatever the style's own.
+const QString kStarMask = QStringLiteral("QLineEdit { lineedit-password-character: 42; }");
+constexpr int kShortBox = 60;
+
+QLabel* Label(const QString& text, QWidget* buddy)
+{
+    auto* label = new QLabel(text);
+    label->setBuddy(buddy);
+    return label;
+}
+
+} // namespace
+
+FormParam::FormParam(const WindowContext& context, QWidget* parent)
+    : QWidget(parent), m_context(context), m_settings(context.data.settings),
+      m_update(new QPushButton(QStringLiteral("更新"), this))
+{
+    setObjectName(QStringLiteral("FormParam"));
+    setWindowTitle(QStringLiteral("基本設定"));
+    m_update->setObjectName(QStringLiteral("Command2"));
+    m_update->setAutoDefault(false);
+    connect(m_update, &QPushButton::clicked, this, &FormParam::save);
+    buildLayout();
+    fill();
+}
+
+FormParam::~FormParam() = default;
+
+QCheckBox* FormParam::flag(const char* name, const QString& caption, std::int16_t BasicSettings::*field)
+{
+    auto* box = new QCheckBox(caption, this);
+    box->setObjectName(QLatin1String(name));
+    const FlagBinding binding{box, field};
+    m_flags.push_back(binding);
+    connect(box, &QCheckBox::toggled, this, [this, binding](bool on) { flagClicked(binding, on); });
+    return box;
+}
+
+QLineEdit* FormParam::text(const char* name, std::string BasicSettings::*field, bool masked, const char* notANumber)
+{
+    auto* box = new QLineEdit(this);
+    box->setObjectName(QLatin1String(name));
+    if (masked) {
+        box->setEchoMode(QLineEdit::Password);
+        box->setStyleSheet(kStarMask);
+    }
+    if (notANumber)
+        box->setFixedWidth(kShortBox);
+    const TextBinding binding{box, field, notANumber};
+    m_texts.push_back(binding);
+    connect(box, &QLineEdit::textChanged, this, [this, binding](const QString& typed) { textChanged(binding, typed); });
+    return box;
+}
+
+void FormParam::buildLayout()
+{
+    auto* top = new QGridLayout;
+    top->addWidget(flag("Chk_Passwd", QStringLiteral("ﾊﾟｽﾜｰﾄﾞﾛｯｸする"), &BasicSettings::Conf_Passwd), 0, 0);
+    top->addWidget(text("Txt_Passwd", &BasicSettings::Conf_PasswdTxt, true), 0, 1);
+    top->addWidget(flag("Chk_Balloon", QStringLiteral("ﾊﾞﾙｰﾝで通知する"), &BasicSettings::Conf_Balloon), 1, 0);
+    top->addWidget(flag("Chk_Mail", QStringLiteral("ﾒｰﾙで通知する"), &BasicSettings::Conf_Mail), 2, 0);
+
+    auto* mail = new QGroupBox(this);
+    mail->setObjectName(QStringLiteral("MailGroup"));
+    auto* grid = new QGridLayout(mail);
+    int row = 0;
+    const auto line = [&](const QString& caption, QLineEdit* box, QLineEdit* port = nullptr) {
+        grid->addWidget(Label(caption, box), row, 0);
+        grid->addWidget(box, row, 1, 1, port ? 2 : 3);
+        if (port) {
+            port->setFixedWidth(kShortBox);
+            grid->addWidget(port, row, 3);
+        }
+        ++row;
+    };
+    line(QStringLiteral("SMTPｻｰﾊﾞ"), text("Txt_SmtpSrv", &BasicSettings::Conf_SmtpSrv),
+         text("Txt_SmtpPort", &BasicSettings::Conf_SmtpPort));
+    line(QStringLiteral("POPｻｰﾊﾞ"), text("Txt_PopSrv", &BasicSettings::Conf_PopSrv),
+         text("Txt_PopPort", &BasicSettings::Conf_PopPort));
+    line(QStringLiteral("POPユーザ"), text("Txt_PopUser", &BasicSettings::Conf_PopUser));
+    line(QStringLiteral("POPﾊﾟｽﾜｰﾄﾞ"), text("Txt_PopPasswd", &BasicSettings::Conf_PopPasswd, true));
+    line(QStringLiteral("名前"), text("Txt_SmtpName", &BasicSettings::Conf_SmtpName));
+    line(QStringLiteral("ﾒｰﾙｱﾄﾞﾚｽ"), text("Txt_SmtpAddr", &BasicSettings::Conf_SmtpAddr));
+    grid->addWidget(flag("Chk_PopBeforeSMTP", QStringLiteral("POP Before SMTP"), &BasicSettings::Conf_PopBeforeSMTP),
+                    row++, 0, 1, 4);
+    grid->addWidget(flag("Chk_SmtpAuth", QStringLiteral("SMTPｻｰﾊﾞは認証が必要"), &BasicSettings::Conf_SmtpAuth), row, 0,
+                    1, 2);
+    grid->addWidget(flag("Chk_SmtpAuthMD5", QStringLiteral("CRAM-MD5 "), &BasicSettings::Conf_SmtpAuthMD5), row++, 2, 1,
+                    2);
+    auto* authUser = text("Txt_SmtpAuthUser", &BasicSettings::Conf_SmtpAuthUser);
+    auto* authPassword = text("Txt_SmtpAuthPasswd", &BasicSettings::Conf_SmtpAuthPasswd, true);
+    auto* auth = new QHBoxLayout;
+    auth->addWidget(Label(QStringLiteral("ﾕｰｻﾞ"), authUser));
+    auth->addWidget(authUser, 1);
+    auth->addWidget(Label(QStringLiteral("ﾊﾟｽﾜｰﾄﾞ"), authPassword));
+    auth->addWidget(authPassword, 1);
+    grid->addLayout(auth, row++, 0, 1, 4);
+    grid->addWidget(flag("Chk_MailAdd", QStringLiteral("ﾒｰﾙに添付する"), &BasicSettings::Conf_MailAdd), row++, 0, 1, 4);
+
+    auto* zipBox = new QGroupBox(mail);
+    auto* zip = new QHBoxLayout(zipBox);
+    auto* zipPassword = text("Txt_ZipPasswd", &BasicSettings::Conf_zipPasswd, true);
+    zipPassword->setToolTip(QStringLiteral("指定しない場合はﾗﾝﾀﾞﾑとなります"));
+    zip->addWidget(flag("Chk_Zip", QStringLiteral("zip圧縮する"), &BasicSettings::Conf_zip));
+    zip->addWidget(Label(QStringLiteral("ﾊﾟｽﾜｰﾄﾞ"), zipPassword));
+    zip->addWidget(zipPassword, 1);
+    auto* sizeBox = new QGroupBox(mail);
+    auto* size = new QHBoxLayout(sizeBox);
+    auto* maxSize = text("Txt_MAXSize", &BasicSettings::Conf_MaxSize, false, "MAXｻｲｽﾞは数値を指定します。");
+    size->addWidget(Label(QStringLiteral("MAXｻｲｽﾞ"), maxSize));
+    size->addWidget(maxSize);
+    size->addWidget(new QLabel(QStringLiteral("MB")));
+    auto* boxes = new QHBoxLayout;
+    boxes->addWidget(zipBox, 1);
+    boxes->addWidget(sizeBox);
+    grid->addLayout(boxes, row++, 0, 1, 4);
+
+    auto* interval = text("Txt_Interval", &BasicSettings::Conf_Interval, false, "ｲﾝﾀｰﾊﾞﾙは数値を指定します。");
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(Label(QStringLiteral("購読ｲﾝﾀｰﾊﾞﾙ"), interval));
+    bottom->addWidget(interval);
+    bottom->addWidget(new QLabel(QStringLiteral("分")));
+    bottom->addStretch(1);
+    bottom->addWidget(m_update);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(mail);
+    layout->addLayout(bottom);
+    layout->addStretch(1);
+}
+
+void FormParam::fill()
+{
+    // Filling runs the same handlers as a user's edit (a stored interval
+    // that is not a number is reported here); then the dialog starts unchanged.
+    for (const FlagBinding& binding : std::vector<FlagBinding>(m_flags))
+        binding.box->setChecked(m_settings.*binding.field == 1);
+    for (const TextBinding& binding : std::vector<TextBinding>(m_texts))
+        binding.box->setText(QString::fromStdString(m_settings.*binding.field));
+    m_update->setEnabled(false);
+    SetPropaty();
+}
+
+void FormParam::flagClicked(const FlagBinding& binding, bool on)
+{
+    m_update->setEnabled(true);
+    m_settings.*binding.field = on ? 1 : 0;
+    SetPropaty();
+}
+
+void FormParam::textChanged(const TextBinding& binding, const QString& typed)
+{
+    const std::string value = typed.toStdString();
+    if (binding.notANumber && !ParseNumber(value)) {
+        // The field keeps its last number; the box keeps what was typed.
+        m_context.messages.ShowMessage(binding.notANumber);
+        return;
+    }
+    m_update->setEnabled(true);
+    m_settings.*binding.field = value;
+    SetPropaty();
+}
+
+bool FormParam::ticked(const char* name) const
+{
+    const auto* box = findChild<QCheckBox*>(QLatin1String(name));
+    return box && box->isChecked();
+}
+
+void FormParam::enable(std::initializer_list<const char*> names, bool enabled)
+{
+    for (const char* name : names) {
+        if (auto* widget = findChild<QWidget*>(QLatin1String(name)))
+            widget->setEnabled(enabled);
+    }
+}
+
+void FormParam::SetPropaty()
+{
+    enable({"Txt_Passwd"}, ticked("Chk_Passwd"));
+    if (ticked("Chk_Mail")) {
+        enable({"Txt_SmtpSrv", "Txt_SmtpPort", "Txt_PopSrv", "Txt_PopPort", "Txt_PopUser", "Txt_PopPasswd",
+                "Txt_SmtpName", "Txt_SmtpAddr", "Chk_PopBeforeSMTP", "Chk_SmtpAuth"},
+               true);
+        enable({"Chk_SmtpAuthMD5", "Txt_SmtpAuthUser", "Txt_SmtpAuthPasswd"}, ticked("Chk_SmtpAuth"));
+        enable({"Chk_MailAdd"}, true);
+        const bool attach = ticked("Chk_MailAdd");
+        enable({"Chk_Zip", "Txt_MAXSize"}, attach);
+        enable({"Txt_ZipPasswd"}, attach && ticked("Chk_Zip"));
+    } else {
+        enable({"Txt_SmtpSrv", "Txt_SmtpPort", "Txt_PopSrv", "Txt_PopPort", "Txt_PopUser", "Txt_PopPasswd",
+                "Txt_SmtpName", "Txt_SmtpAddr", "Chk_PopBeforeSMTP", "Chk_SmtpAuth", "Chk_SmtpAuthMD5",
+                "Txt_SmtpAuthUser", "Txt_SmtpAuthPasswd", "Chk_MailAdd", "Chk_Zip", "Txt_ZipPasswd", "Txt_MAXSize"},
+               false);
+    }
+}
+
+void FormParam::save()
+{
+    std::string error;
+    if (!SaveBasicSettings(m_settings, m_context.data.folder, &error)) {
+        m_context.messages.ShowMessage("基本設定ﾌｧｲﾙの書き込みに失敗しました。\r\n" + error);
+        return;
+    }
+    m_context.messages.ShowMessage("更新しました。\r\n次回自動時より反映されます。");
+    m_update->setEnabled(false);
+}
+
+} // namespace tessaly

@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "windows/WindowContext.h"
+
+#include <QWidget>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
+namespace tessaly {
+
+/// The basic settings dialog. Every control is bound to one field of the
+/// program's BasicSettings and writes into it at once, so the running
+/// program uses an edit immediately; 更新 (Command2) writes the record to
+/// sysconfig.dat. Controls carry the names of their settings (Chk_Mail,
+/// Txt_SmtpSrv, ...). UI thread only.
+class FormParam final : public QWidget {
+    Q_OBJECT
+
+public:
+    /// Loads the dialog from `context.data.settings`; a stored interval or
+    /// size that is not a number is reported while it loads. `context`
+    /// must outlive the dialog.
+    explicit FormParam(const WindowContext& context, QWidget* parent = nullptr);
+    ~FormParam() override;
+
+    /// Enables and disables the dependent controls from the check boxes:
+    /// the password box by its check box, the mail group by Chk_Mail, the
+    /// authentication fields by Chk_SmtpAuth, the zip and size boxes by
+    /// Chk_MailAdd and the zip password by Chk_Zip.
+    void SetPropaty();
+    /// The Update button (Command2): saves and reports how it went.
+    void save();
+
+private:
+    struct FlagBinding {
+        QCheckBox* box;
+        std::int16_t BasicSettings::*field;
+    };
+    struct TextBinding {
+        QLineEdit* box;
+        std::string BasicSettings::*field;
+        const char* notANumber; ///< the refusal message of a numeric box, or nullptr
+    };
+
+    QCheckBox* flag(const char* name, const QString& caption, std::int16_t BasicSettings::*field);
+    QLineEdit* text(const char* name, std::string BasicSettings::*field, bool masked = false,
+                    const char* notANumber = nullptr);
+    void buildLayout();
+    void fill();
+    void flagClicked(const FlagBinding& binding, bool ticked);
+    void textChanged(const TextBinding& binding, const QString& text);
+    bool ticked(const char* name) const;
+    void enable(std::initializer_list<const char*> names, bool enabled);
+
+    WindowContext m_context;
+    BasicSettings& m_settings;
+    std::vector<FlagBinding> m_flags;
+    std::vector<TextBinding> m_texts;
+    QPushButton* m_update;
+};
+
+} // namespace tessaly

@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "windows/ChildWindowFactory.h"
+#include "windows/WindowContext.h"
+
+namespace tessaly {
+
+/// Makes the program's real child windows: the history list, the
+/// subscription editor, the basic settings dialog and the about box, each
+/// loaded anew on every call and working on the records of `context`.
+class FormWindowFactory final : public ChildWindowFactory {
+public:
+    /// `context` must outlive every window made.
+    explicit FormWindowFactory(const WindowContext& context) : m_context(context) {}
+
+    QWidget* create(ChildWindow kind) override;
+
+private:
+    WindowContext m_context;
+};
+
+} // namespace tessaly

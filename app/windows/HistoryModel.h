@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "watch/HistoryMerge.h"
+
+#include <QAbstractTableModel>
+#include <QStringList>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessaly {
+
+/// The rows of the history list: every line of history.hst as five cells,
+/// in a display order of their own, with a read mark per row. The file's
+/// bytes are kept as they are (code page 932) and split and decoded only
+/// for the cells on screen, so a million lines cost little more than the
+/// file itself. A line with fewer than five fields shows empty cells; fields
+/// beyond the fifth are not shown. With no line the model shows one empty
+/// row. UI thread only.
+class HistoryModel final : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    static constexpr int kColumns = 5;
+
+    explicit HistoryModel(QObject* parent = nullptr);
+
+    /// Replaces every row with the lines of `bytes` (a whole history file):
+    /// file order, all unread, captions without a sort marker.
+    void setContent(std::string bytes);
+    /// The number of history lines (the one empty row of an empty history
+    /// does not count).
+    int lineCount() const { return static_cast<int>(m_lines.size()); }
+
+    /// The raw bytes of cell `column` of display row `row`; empty for the
+    /// empty row and for fields the line lacks.
+    std::string_view cellBytes(int row, int column) const;
+    /// The same cell as text.
+    QString cellText(int row, int column) const;
+
+    /// Marks display row `row` read (light cyan) until the next setContent.
+    void markRead(int row);
+    bool isRead(int row) const;
+
+    /// Sorts the rows by the bytes of `column` in code page order (which
+    /// keeps the history's date form in date order); rows with equal cells
+    /// keep their previous order.
+    void sortRows(int column, bool ascending);
+
+    /// The rows a clear of the read rows keeps, in display order: those not
+    /// read and whose first cell is not empty.
+    std::vector<HistoryCells> unreadRows() const;
+
+    /// The default header captions.
+    static const QStringList& Captions();
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value, int role) override;
+
+private:
+    struct Line {
+        std::uint64_t begin;
+        std::uint32_t length;
+    };
+
+    std::string_view lineBytes(std::uint32_t line) const;
+    void reorder(std::vector<std::uint32_t> order);
+
+    std::string m_bytes;
+    std::vector<Line> m_lines;
+    std::vector<std::uint32_t> m_order; ///< display row -> line
+    std::vector<bool> m_read;           ///< by line
+    QStringList m_captions;
+};
+
+} // namespace tessaly

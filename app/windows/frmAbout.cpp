@@ -1,0 +1,115 @@
+// SPDX-License-Identifier: MIT
+#include "windows/frmAbout.h"
+
+#include "common/UserMessages.h"
+#include "resident/ProgramVersion.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tessaly {
+namespace {
+
+QFrame* Separator(QWidget* parent, int index)
+{
+    auto* line = new QFrame(parent);
+    line->setObjectName(QStringLiteral("Line1_%1").arg(index));
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+QLabel* NamedLabel(const char* name, const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    return label;
+}
+
+} // namespace
+
+frmAbout::frmAbout(UserMessages& messages, std::function<bool()> startSysInfo, QWidget* parent)
+    : QWidget(parent), m_messages(messages), m_startSysInfo(std::move(startSysInfo))
+{
+    const QString title = QString::fromUtf8(kProgramTitle.data(), static_cast<qsizetype>(kProgramTitle.size()));
+    const ProgramVersion version = CurrentVersion();
+    setObjectName(QStringLiteral("frmAbout"));
+    setWindowTitle(title + QStringLiteral("のﾊﾞｰｼﾞｮﾝ情報"));
+
+    auto* icon = NamedLabel("picIcon", {}, this);
+    icon->setPixmap(QApplication::windowIcon().pixmap(32, 32));
+    icon->setFixedSize(40, 40);
+    auto* lblTitle = NamedLabel("lblTitle", title, this);
+    QFont big = lblTitle->font();
+    big.setPointSizeF(big.pointSizeF() * 1.5);
+    big.setBold(true);
+    lblTitle->setFont(big);
+    auto* lblVersion = NamedLabel(
+        "lblVersion",
+        QStringLiteral("ﾊﾞｰｼﾞｮﾝ %1.%2.%3").arg(version.major).arg(version.minor).arg(version.revision), this);
+    auto* lblDescription = NamedLabel("lblDescription", MakerAddress(), this);
+    lblDescription->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* lblDisclaimer = NamedLabel("lblDisclaimer", QString(), this);
+    lblDisclaimer->setWordWrap(true);
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("cmdOK"));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &frmAbout::closeBox);
+    auto* sysInfoButton = new QPushButton(QStringLiteral("ｼｽﾃﾑ情報(&S)..."), this);
+    sysInfoButton->setObjectName(QStringLiteral("cmdSysInfo"));
+    connect(sysInfoButton, &QPushButton::clicked, this, &frmAbout::sysInfo);
+
+    auto* head = new QGridLayout;
+    head->addWidget(icon, 0, 0, 2, 1, Qt::AlignTop);
+    head->addWidget(lblTitle, 0, 1);
+    head->addWidget(lblVersion, 1, 1);
+    head->setColumnStretch(1, 1);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(ok);
+    buttons->addWidget(sysInfoButton);
+    auto* foot = new QHBoxLayout;
+    foot->addWidget(lblDisclaimer, 1);
+    foot->addLayout(buttons);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(head);
+    layout->addWidget(Separator(this, 0));
+    layout->addWidget(lblDescription);
+    layout->addStretch(1);
+    layout->addWidget(Separator(this, 1));
+    layout->addLayout(foot);
+    resize(380, 230);
+    ok->setFocus();
+}
+
+frmAbout::~frmAbout() = default;
+
+const QString& frmAbout::MakerAddress()
+{
+    static const QString address = QStringLiteral("https://tessaly.example.org/");
+    return address;
+}
+
+void frmAbout::sysInfo()
+{
+    if (!m_startSysInfo || !m_startSysInfo())
+        m_messages.ShowMessage("現時点ではｼｽﾃﾑ情報を使用できません");
+}
+
+void frmAbout::closeBox()
+{
+    // Inside the main window the box lives in a sub-window, which must go too.
+    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget()))
+        frame->close();
+    else
+        close();
+}
+
+} // namespace tessaly

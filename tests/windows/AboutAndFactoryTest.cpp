@@ -1,0 +1,129 @@
+// SPDX-License-Identifier: MIT
+// The about box, and the main window's commands opening the real windows.
+#include "WindowsHarness.h"
+
+#include "resident/FormMain.h"
+#include "windows/FormConfig.h"
+#include "windows/FormList.h"
+#include "windows/FormParam.h"
+#include "windows/FormWindowFactory.h"
+#include "windows/SystemInfoTool.h"
+#include "windows/frmAbout.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using namespace tessaly;
+using namespace tessaly::test;
+
+namespace {
+
+/// Sets PATH to one folder for its lifetime.
+class SearchPath final {
+public:
+    explicit SearchPath(const std::string& folder) : m_old(qgetenv("PATH")) { qputenv("PATH", folder.c_str()); }
+    ~SearchPath() { qputenv("PATH", m_old); }
+
+private:
+    QByteArray m_old;
+};
+
+QString LabelText(const QWidget& box, const char* name)
+{
+    return box.findChild<QLabel*>(QLatin1String(name))->text();
+}
+
+} // namespace
+
+class AboutAndFactoryTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void aboutShowsTitleAndVersion();
+    void sysInfoWithoutAToolSaysSo();
+    void sysInfoStartsTheToolFoundOnThePath();
+    void okClosesTheBoxInsideTheMainWindow();
+    void menuCommandsOpenTheRealWindows();
+};
+
+void AboutAndFactoryTest::aboutShowsTitleAndVersion()
+{
+    RecordingMessages messages;
+    frmAbout box(messages, [] { return true; });
+    QCOMPARE(box.windowTitle(), QStringLiteral("Tessalyのﾊﾞｰｼﾞｮﾝ情報"));
+    QCOMPARE(LabelText(box, "lblTitle"), QStringLiteral("Tessaly"));
+    QCOMPARE(LabelText(box, "lblVersion"), QStringLiteral("ﾊﾞｰｼﾞｮﾝ 1.1.9"));
+    QCOMPARE(LabelText(box, "lblDescription"), frmAbout::MakerAddress());
+    QCOMPARE(LabelText(box, "lblDisclaimer"), QString());
+    QCOMPARE(box.findChild<QPushButton*>("cmdOK")->text(), QStringLiteral("OK"));
+    QCOMPARE(box.findChild<QPushButton*>("cmdSysInfo")->text(), QStringLiteral("ｼｽﾃﾑ情報(&S)..."));
+}
+
+void AboutAndFactoryTest::sysInfoWithoutAToolSaysSo()
+{
+    TempFolder empty;
+    SearchPath path(empty.path());
+    QCOMPARE(FindSystemInfoTool(), QString());
+    RecordingMessages messages;
+    frmAbout box(messages, StartSysInfo);
+    box.show();
+    QTest::mouseClick(box.findChild<QPushButton*>("cmdSysInfo"), Qt::LeftButton);
+    QCOMPARE(messages.messages, std::vector<std::string>{"現時点ではｼｽﾃﾑ情報を使用できません"});
+}
+
+void AboutAndFactoryTest::sysInfoStartsTheToolFoundOnThePath()
+{
+    TempFolder tools;
+    const std::string marker = tools.file("started");
+    WriteFile(tools.file("hardinfo"), "#!/bin/sh\necho started > '" + marker + "'\n");
+    QCOMPARE(::chmod(tools.file("hardinfo").c_str(), 0755), 0);
+    SearchPath path(tools.path());
+    QCOMPARE(FindSystemInfoTool(), QString::fromStdString(tools.file("hardinfo")));
+    RecordingMessages messages;
+    frmAbout box(messages, StartSysInfo);
+    box.sysInfo();
+    QTRY_VERIFY(QFile::exists(QString::fromStdString(marker)));
+    QVERIFY(messages.messages.empty());
+}
+
+void AboutAndFactoryTest::okClosesTheBoxInsideTheMainWindow()
+{
+    WindowsHarness h;
+    FormWindowFactory windows(h.context);
+    QPointer<FormMain> frame = new FormMain(windows, h.clock, [] {});
+    frame->show();
+    frame->findChild<QAction*>("MnuAbout")->trigger();
+    QPointer<QMdiSubWindow> child = frame->childWindows().front();
+    QTest::mouseClick(child->widget()->findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
+    QTRY_VERIFY(!child);
+    QVERIFY(frame->childWindows().isEmpty());
+    delete frame.data();
+}
+
+void AboutAndFactoryTest::menuCommandsOpenTheRealWindows()
+{
+    WindowsHarness h;
+    FormWindowFactory windows(h.context);
+    QPointer<FormMain> frame = new FormMain(windows, h.clock, [] {});
+    frame->show();
+    const auto open = [&](const char* command) {
+        frame->findChild<QAction*>(QLatin1String(command))->trigger();
+        return frame->childWindows().size() == 1 ? frame->childWindows().front()->widget() : nullptr;
+    };
+    QVERIFY(qobject_cast<FormList*>(open("MnuList")));
+    QVERIFY(qobject_cast<FormConfig*>(open("MnuCheck")));
+    QVERIFY(qobject_cast<FormParam*>(open("MnuBasic")));
+    QVERIFY(qobject_cast<frmAbout*>(open("MnuAbout")));
+    QCOMPARE(frame->childWindows().front()->windowTitle(), QStringLiteral("Tessalyのﾊﾞｰｼﾞｮﾝ情報"));
+    delete frame.data();
+}
+
+QTEST_MAIN(AboutAndFactoryTest)
+#include "AboutAndFactoryTest.moc"

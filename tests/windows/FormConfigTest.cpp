@@ -1,0 +1,281 @@
+// SPDX-License-Identifier: MIT
+// The subscription editor: the list, the fields by index, completion and
+// date rules on leaving a box, and the Update, Clear and Subscribe buttons.
+#include "WindowsHarness.h"
+
+#include "windows/FormConfig.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using namespace tessaly;
+using namespace tessaly::test;
+
+namespace {
+
+SubscriptionTable SomeTable()
+{
+    SubscriptionTable table;
+    for (int row = 0; row < 10; row += 2)
+        table[size_t(row)] = {"Docs" + std::to_string(row + 1), "plan", "/srv/docs", "*.txt", "1", "a@example.jp",
+                              "2026/12/01 08:00:00"};
+    return table;
+}
+
+struct ConfigFixture {
+    explicit ConfigFixture(bool withFile = true)
+    {
+        if (withFile)
+            SaveSubscriptions(SomeTable(), h.folder.path());
+        form = std::make_unique<FormConfig>(h.context, [this](QWidget*, const QString&) { return chosenFolder; });
+        form->show();
+    }
+    QLineEdit* text1(int index) const { return form->findChild<QLineEdit*>(QStringLiteral("Text1_%1").arg(index)); }
+    QLineEdit* text2() const { return form->findChild<QLineEdit*>("Text2"); }
+    QCheckBox* check1() const { return form->findChild<QCheckBox*>("Check1"); }
+    QListWidget* list() const { return form->findChild<QListWidget*>("List1"); }
+    void click(const char* name) { QTest::mouseClick(form->findChild<QPushButton*>(name), Qt::LeftButton); }
+    QStringList entries() const
+    {
+        QStringList texts;
+        for (int row = 0; row < list()->count(); ++row)
+            texts << list()->item(row)->text();
+        return texts;
+    }
+    Subscription& row(int number) { return h.data.subscriptions[size_t(number - 1)]; }
+
+    WindowsHarness h;
+    QString chosenFolder;
+    std::unique_ptr<FormConfig> form;
+};
+
+} // namespace
+
+class FormConfigTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void listsTheRowsAndShowsTheFirst();
+    void boxesEditTheirCellsByIndex();
+    void leavingABoxCompletesNameAndFileName();
+    void dateRules_data();
+    void dateRules();
+    void folderPickerFillsTheFolder();
+    void updateSavesAndSelectsTheFirstRowAgain();
+    void failedUpdateIsReported();
+    void clearThenUpdateWritesAnEmptyRow();
+    void subscribeRunsACheckThenReloads();
+    void subscribeDuringACheckDoesNotStartAnother();
+    void withoutAFileTheBareListIsAppendedEachTime();
+    void unusualSubfoldersCellShowsUntickedAndStays();
+};
+
+void FormConfigTest::listsTheRowsAndShowsTheFirst()
+{
+    ConfigFixture f;
+    QCOMPARE(f.form->windowTitle(), QStringLiteral("購読設定"));
+    QCOMPARE(f.entries().size(), 10);
+    QCOMPARE(f.entries()[0], QStringLiteral("(01)Docs1"));
+    QCOMPARE(f.entries()[1], QStringLiteral("(02)"));
+    QCOMPARE(f.entries()[9], QStringLiteral("(10)"));
+    QCOMPARE(f.form->currentRow(), std::optional<int>(1));
+    QCOMPARE(f.list()->currentRow(), 0);
+    QCOMPARE(f.text1(3)->text(), QStringLiteral("Docs1"));
+    QCOMPARE(f.text1(0)->text(), QStringLiteral("plan"));
+    QCOMPARE(f.text1(1)->text(), QStringLiteral("/srv/docs"));
+    QCOMPARE(f.text1(4)->text(), QStringLiteral("*.txt"));
+    QCOMPARE(f.text1(2)->text(), QStringLiteral("a@example.jp"));
+    QCOMPARE(f.text2()->text(), QStringLiteral("2026/12/01 08:00:00"));
+    QVERIFY(f.check1()->isChecked());
+    QCOMPARE(f.text1(2)->toolTip(), QStringLiteral("複数指定する場合はｾﾐｺﾛﾝ（；）で区切ります"));
+    QVERIFY(f.h.messages.messages.empty());
+}
+
+void FormConfigTest::boxesEditTheirCellsByIndex()
+{
+    ConfigFixture f;
+    f.list()->setCurrentRow(1);
+    QCOMPARE(f.form->currentRow(), std::optional<int>(2));
+    QTest::keyClicks(f.text1(3), "Name");
+    QTest::keyClicks(f.text1(0), "Key");
+    QTest::keyClicks(f.text1(1), "/f");
+    QTest::keyClicks(f.text1(4), "*.doc");
+    QTest::keyClicks(f.text1(2), "b@example.jp");
+    QTest::keyClicks(f.text2(), "2026/1/2");
+    QTest::mouseClick(f.check1(), Qt::LeftButton, {}, QPoint(8, 8));
+    const Subscription expected{"Name", "Key", "/f", "*.doc", "1", "b@example.jp", "2026/1/2"};
+    QCOMPARE(f.row(2), expected);
+    // A comma would split the cell in the file: it is not taken.
+    QTest::keyClicks(f.text1(0), ",x");
+    QCOMPARE(f.row(2).Keyword, std::string("Keyx"));
+    // The entry shows the new name only after the next load.
+    QCOMPARE(f.entries()[1], QStringLiteral("(02)"));
+}
+
+void FormConfigTest::leavingABoxCompletesNameAndFileName()
+{
+    ConfigFixture f;
+    f.list()->setCurrentRow(1);
+    QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
+    f.text1(1)->setFocus();
+    QTest::keyClicks(f.text1(1), "/srv/new");
+    f.text1(0)->setFocus(); // leaves the folder box
+    QTRY_COMPARE(f.text1(3)->text(), QStringLiteral("購読02"));
+    QCOMPARE(f.text1(4)->text(), QStringLiteral("*.*"));
+    QCOMPARE(f.row(2).Name, std::string("購読02"));
+    QCOMPARE(f.row(2).FileName, std::string("*.*"));
+    // An empty row stays empty; a named row keeps its name.
+    f.list()->setCurrentRow(3);
+    QVERIFY(f.form->InputCheck());
+    QCOMPARE(f.row(4), Subscription{});
+    f.list()->setCurrentRow(0);
+    f.text1(4)->clear();
+    f.form->InputCheck();
+    QCOMPARE(f.row(1).Name, std::string("Docs1"));
+    QCOMPARE(f.row(1).FileName, std::string("*.*"));
+}
+
+void FormConfigTest::dateRules_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("impossible date") << "2024/2/30" << "2026/12/06";
+    QTest::newRow("not a date") << "yesterday" << "2026/12/06";
+    QTest::newRow("date with time") << "2024/3/5 10:20" << "2024/03/05";
+    QTest::newRow("iso date") << "2025-11-30" << "2025/11/30";
+    QTest::newRow("empty") << "" << "";
+}
+
+void FormConfigTest::dateRules()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, shown);
+    ConfigFixture f;
+    QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
+    f.text2()->setFocus();
+    f.text2()->clear();
+    QTest::keyClicks(f.text2(), typed);
+    f.text1(0)->setFocus();
+    QTRY_COMPARE(f.text2()->text(), shown);
+    QCOMPARE(f.row(1).LastCheck, shown.toStdString());
+}
+
+void FormConfigTest::folderPickerFillsTheFolder()
+{
+    ConfigFixture f;
+    f.chosenFolder = QStringLiteral("/home/user/報告");
+    f.click("Command1");
+    QCOMPARE(f.text1(1)->text(), f.chosenFolder);
+    QCOMPARE(f.row(1).Folder, std::string("/home/user/報告"));
+    f.chosenFolder.clear(); // cancelled
+    f.click("Command1");
+    QCOMPARE(f.row(1).Folder, std::string("/home/user/報告"));
+}
+
+void FormConfigTest::updateSavesAndSelectsTheFirstRowAgain()
+{
+    ConfigFixture f;
+    f.list()->setCurrentRow(4);
+    f.text1(3)->setText(QStringLiteral("改名"));
+    f.click("Command2");
+    QCOMPARE(f.h.lastMessage(), QStringLiteral("更新しました"));
+    QCOMPARE(f.form->currentRow(), std::optional<int>(1));
+    QCOMPARE(f.entries()[4], QStringLiteral("(05)改名"));
+    SubscriptionTable saved;
+    QVERIFY(LoadSubscriptions(saved, f.h.folder.path(), f.h.messages));
+    QCOMPARE(saved[4].Name, std::string("改名"));
+}
+
+void FormConfigTest::failedUpdateIsReported()
+{
+    ConfigFixture f;
+    QCOMPARE(::mkdir(f.h.folder.file("subscription.dat.tmp").c_str(), 0700), 0);
+    f.click("Command2");
+    QVERIFY(f.h.lastMessage().startsWith(QStringLiteral("購読ﾌｧｲﾙの書き込みに失敗しました。\r\n")));
+}
+
+void FormConfigTest::clearThenUpdateWritesAnEmptyRow()
+{
+    ConfigFixture f;
+    f.click("Command3");
+    for (int index = 0; index < 5; ++index)
+        QVERIFY(f.text1(index)->text().isEmpty());
+    QVERIFY(!f.check1()->isChecked() && f.text2()->text().isEmpty());
+    f.click("Command2");
+    const std::string file = ReadFile(f.h.folder.file("subscription.dat"));
+    QCOMPARE(QString::fromStdString(file.substr(0, file.find("\r\n"))), QStringLiteral(",,,,0,,,"));
+}
+
+void FormConfigTest::subscribeRunsACheckThenReloads()
+{
+    ConfigFixture f;
+    f.list()->setCurrentRow(2);
+    f.text1(3)->setText(QStringLiteral("New"));
+    // The check run sees the unsaved edit, stamps the row and saves the table.
+    f.h.onRun = [&f] {
+        QCOMPARE(f.row(3).Name, std::string("New"));
+        f.row(1).LastCheck = "2026/12/06 14:05:09";
+        SaveSubscriptions(f.h.data.subscriptions, f.h.folder.path());
+    };
+    f.click("Command4");
+    QCOMPARE(f.h.runs, 1);
+    QCOMPARE(f.h.lastMessage(), QStringLiteral("終了しました"));
+    QCOMPARE(f.form->currentRow(), std::optional<int>(1));
+    QCOMPARE(f.text2()->text(), QStringLiteral("2026/12/06 14:05:09"));
+    QCOMPARE(f.entries()[2], QStringLiteral("(03)New"));
+}
+
+void FormConfigTest::subscribeDuringACheckDoesNotStartAnother()
+{
+    ConfigFixture f;
+    f.h.onRun = [&f] { f.form->subscribe(); };
+    f.click("Command4");
+    QCOMPARE(f.h.runs, 1);
+    QCOMPARE(f.h.messages.messages.size(), size_t(2));
+    QVERIFY(QString::fromStdString(f.h.messages.messages[0]).startsWith(QStringLiteral("ﾁｪｯｸの実行中です。")));
+    QCOMPARE(f.h.lastMessage(), QStringLiteral("終了しました"));
+}
+
+void FormConfigTest::withoutAFileTheBareListIsAppendedEachTime()
+{
+    ConfigFixture f(false);
+    const QStringList bare{"( 1)", "( 2)", "( 3)", "( 4)", "( 5)", "( 6)", "( 7)", "( 8)", "( 9)", "(10)"};
+    QCOMPARE(f.entries(), bare);
+    QCOMPARE(f.form->currentRow(), std::nullopt);
+    QCOMPARE(f.list()->currentRow(), -1);
+    // Nothing to edit until a row is chosen; the buttons of the row do nothing.
+    QVERIFY(!f.text1(3)->isEnabled());
+    f.form->clearRow();
+    f.form->SetArray(false);
+    QVERIFY(f.form->InputCheck());
+    QCOMPARE(f.h.data.subscriptions, SubscriptionTable{});
+    f.form->load();
+    QCOMPARE(f.entries(), bare + bare);
+    f.list()->setCurrentRow(12);
+    QCOMPARE(f.form->currentRow(), std::optional<int>(3));
+    QVERIFY(f.text1(3)->isEnabled());
+    QTest::keyClicks(f.text1(1), "/srv");
+    QCOMPARE(f.row(3).Folder, std::string("/srv"));
+}
+
+void FormConfigTest::unusualSubfoldersCellShowsUntickedAndStays()
+{
+    ConfigFixture f;
+    f.row(2).Subfolders = "yes";
+    f.row(4).Subfolders = "2";
+    f.list()->setCurrentRow(1);
+    QCOMPARE(f.check1()->checkState(), Qt::Unchecked);
+    QCOMPARE(f.row(2).Subfolders, std::string("yes"));
+    f.list()->setCurrentRow(3);
+    QCOMPARE(f.check1()->checkState(), Qt::PartiallyChecked);
+    QTest::mouseClick(f.check1(), Qt::LeftButton, {}, QPoint(8, 8));
+    QCOMPARE(f.row(4).Subfolders, std::string("1"));
+}
+
+QTEST_MAIN(FormConfigTest)
+#include "FormConfigTest.moc"

@@ -1,0 +1,286 @@
+// SPDX-License-Identifier: MIT
+// The history list: loading with the merge, the grid, sorting by header
+// clicks, opening documents with read marks, and the two clears.
+#include "WindowsHarness.h"
+
+#include "common/Cp932.h"
+#include "windows/FormList.h"
+#include "windows/HistoryModel.h"
+
+#include <QBrush>
+#include <QHeaderView>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using namespace tessaly;
+using namespace tessaly::test;
+
+namespace {
+
+/// One history line in code page 932 with CR LF.
+std::string Line(const std::string& detected, const std::string& name, const std::string& folder,
+                 const std::string& file, const std::string& fileTime)
+{
+    return Utf8ToCp932(detected + "," + name + "," + folder + "," + file + "," + fileTime + ",") + "\r\n";
+}
+
+const std::string kLineA = Line("26年12月05_09:00:00", "Beta", "/srv/b", "b.txt", "26年12月04_08:00:00");
+const std::string kLineB = Line("26年12月06_10:00:00", "Alpha", "/srv/a", "a.txt", "26年12月06_09:00:00");
+const std::string kLineC = Line("26年12月04_11:00:00", "購読", "/srv/c", "c.txt", "26年12月05_07:00:00");
+
+/// A history list over the harness, with a document opener that records.
+struct ListFixture {
+    explicit ListFixture(const std::string& history, const std::string& inbox = {})
+    {
+        if (!history.empty())
+            WriteFile(h.folder.file("history.hst"), history);
+        if (!inbox.empty())
+            WriteFile(h.folder.file("history.dat"), inbox);
+        form = std::make_unique<FormList>(h.context, [this](const QString& path) {
+            opened << path;
+            return openSucceeds;
+        });
+        form->show();
+        form->activateWindow();
+        if (!QTest::qWaitForWindowActive(form.get()))
+            qWarning("the history list did not become active");
+    }
+    QStringList column(int column) const
+    {
+        QStringList cells;
+        for (int row = 0; row < form->model().rowCount(); ++row)
+            cells << form->model().cellText(row, column);
+        return cells;
+    }
+    QStringList captions() const
+    {
+        QStringList texts;
+        for (int column = 0; column < HistoryModel::kColumns; ++column)
+            texts << form->model().headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        return texts;
+    }
+    void clickHeader(int column)
+    {
+        QHeaderView* header = form->grid().horizontalHeader();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(column) + 10, header->height() / 2));
+    }
+    void doubleClickRow(int row)
+    {
+        QTableView& grid = form->grid();
+        const QPoint at = grid.visualRect(form->model().index(row, 1)).center();
+        // A double click is a press and release followed by the double click.
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, at);
+    }
+    void clear(bool everything, bool answer = true)
+    {
+        form->findChild<QRadioButton*>(everything ? "Option1_1" : "Option1_0")->setChecked(true);
+        h.messages.answers.push_back(answer);
+        QTest::mouseClick(form->findChild<QWidget*>("Command1"), Qt::LeftButton);
+    }
+    std::string history() const { return ReadFile(h.folder.file("history.hst")); }
+
+    WindowsHarness h;
+    QStringList opened;
+    bool openSucceeds = true;
+    std::unique_ptr<FormList> form;
+};
+
+} // namespace
+
+class FormListTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void loadMergesTheInboxAndShowsEveryLine();
+    void gridHasItsCaptionsWidthsAndAlignment();
+    void emptyHistoryShowsOneEmptyRowThatOpensNothing();
+    void shortAndLongLinesFillFiveCells();
+    void headerClicksCycleTheDirectionAndMoveTheMarker();
+    void doubleClickOpensTheDocumentAndMarksTheRow();
+    void documentThatCannotBeOpenedIsReportedAndStaysUnread();
+    void desktopOpenerRefusesAMissingFile();
+    void clearOfReadRowsKeepsTheOthersInDisplayOrder();
+    void clearOfEverythingDeletesAndTakesInNewLines();
+    void answeringNoClearsNothing();
+    void failedRewriteKeepsTheFileAndTheMarks();
+    void failedDeleteIsReported();
+};
+
+void FormListTest::loadMergesTheInboxAndShowsEveryLine()
+{
+    ListFixture f(kLineA + kLineB, kLineC);
+    QCOMPARE(f.history(), kLineA + kLineB + kLineC);
+    QVERIFY(!QFile::exists(QString::fromStdString(f.h.folder.file("history.dat"))));
+    QCOMPARE(f.column(1), QStringList({"Beta", "Alpha", "購読"}));
+    QCOMPARE(f.column(0).front(), QStringLiteral("26年12月05_09:00:00"));
+    QCOMPARE(f.column(4).back(), QStringLiteral("26年12月05_07:00:00"));
+    QVERIFY(f.h.messages.messages.empty());
+}
+
+void FormListTest::gridHasItsCaptionsWidthsAndAlignment()
+{
+    ListFixture f(kLineA);
+    QCOMPARE(f.form->windowTitle(), QStringLiteral("履歴ﾘｽﾄ"));
+    QCOMPARE(f.captions(), QStringList({"ﾁｪｯｸ日", "購読名", "ﾌｫﾙﾀﾞ", "ﾌｧｲﾙ", "最終更新日"}));
+    QCOMPARE(f.form->grid().toolTip(), QStringLiteral("ﾀﾞﾌﾞﾙｸﾘｯｸでﾌｧｲﾙを開きます"));
+    const QList<int> widths{113, 133, 167, 120, 113};
+    for (int column = 0; column < 5; ++column)
+        QCOMPARE(f.form->grid().columnWidth(column), widths[column]);
+    const HistoryModel& model = f.form->model();
+    QCOMPARE(model.headerData(2, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>(),
+             Qt::Alignment(Qt::AlignCenter));
+    QCOMPARE(model.index(0, 2).data(Qt::TextAlignmentRole).value<Qt::Alignment>(),
+             Qt::AlignLeft | Qt::AlignVCenter);
+    QVERIFY(f.form->findChild<QRadioButton*>("Option1_0")->isChecked());
+}
+
+void FormListTest::emptyHistoryShowsOneEmptyRowThatOpensNothing()
+{
+    ListFixture f({});
+    QCOMPARE(f.form->model().rowCount(), 1);
+    QCOMPARE(f.form->model().lineCount(), 0);
+    QCOMPARE(f.column(0), QStringList({QString()}));
+    f.doubleClickRow(0);
+    QVERIFY(f.opened.isEmpty());
+    QCOMPARE(f.h.lastMessage(), QStringLiteral("ﾌｧｲﾙを開けませんでした"));
+}
+
+void FormListTest::shortAndLongLinesFillFiveCells()
+{
+    ListFixture f("early,Name\r\na,b,c,d,e,f,g,\r\n");
+    QCOMPARE(f.form->model().lineCount(), 2);
+    for (int column = 0; column < 5; ++column)
+        QCOMPARE(f.form->model().cellText(0, column), (QStringList{"early", "Name", "", "", ""}[column]));
+    QCOMPARE(f.form->model().cellText(1, 4), QStringLiteral("e"));
+}
+
+void FormListTest::headerClicksCycleTheDirectionAndMoveTheMarker()
+{
+    ListFixture f(kLineA + kLineB + kLineC);
+    f.clickHeader(1);
+    QCOMPARE(f.captions()[1], QStringLiteral("購読名▲"));
+    QCOMPARE(f.column(1), QStringList({"Alpha", "Beta", "購読"}));
+    f.clickHeader(1);
+    QCOMPARE(f.captions()[1], QStringLiteral("購読名▼"));
+    QCOMPARE(f.column(1), QStringList({"購読", "Beta", "Alpha"}));
+    f.clickHeader(1);
+    QCOMPARE(f.captions()[1], QStringLiteral("購読名▲"));
+    // Another column starts ascending and takes the marker; dates sort as dates.
+    f.clickHeader(0);
+    QCOMPARE(f.captions(), QStringList({"ﾁｪｯｸ日▲", "購読名", "ﾌｫﾙﾀﾞ", "ﾌｧｲﾙ", "最終更新日"}));
+    QCOMPARE(f.column(1), QStringList({"購読", "Beta", "Alpha"}));
+    QCOMPARE(f.form->SetHeader(0), FormList::kDescending);
+    QCOMPARE(f.form->SetHeader(4), FormList::kAscending);
+    QCOMPARE(f.captions(), QStringList({"ﾁｪｯｸ日", "購読名", "ﾌｫﾙﾀﾞ", "ﾌｧｲﾙ", "最終更新日▲"}));
+    QVERIFY(f.form->grid().hasFocus());
+}
+
+void FormListTest::doubleClickOpensTheDocumentAndMarksTheRow()
+{
+    ListFixture f(kLineA + kLineB);
+    f.doubleClickRow(1);
+    QCOMPARE(f.opened, QStringList({"/srv/a/a.txt"}));
+    const HistoryModel& model = f.form->model();
+    QVERIFY(model.isRead(1) && !model.isRead(0));
+    for (int column = 0; column < 5; ++column)
+        QCOMPARE(model.index(1, column).data(Qt::BackgroundRole).value<QBrush>().color(), QColor(0, 255, 255));
+    // The mark follows its row through a sort.
+    f.clickHeader(1);
+    QVERIFY(model.isRead(0) && !model.isRead(1));
+    QVERIFY(f.h.messages.messages.empty());
+}
+
+void FormListTest::documentThatCannotBeOpenedIsReportedAndStaysUnread()
+{
+    ListFixture f(kLineA);
+    f.openSucceeds = false;
+    f.doubleClickRow(0);
+    QCOMPARE(f.opened.size(), 1);
+    QCOMPARE(f.h.lastMessage(), QStringLiteral("ﾌｧｲﾙを開けませんでした"));
+    QVERIFY(!f.form->model().isRead(0));
+}
+
+void FormListTest::desktopOpenerRefusesAMissingFile()
+{
+    TempFolder temp;
+    QVERIFY(!OpenDocument(QString::fromStdString(temp.file("gone.txt"))));
+    QVERIFY(!OpenDocument(QString()));
+}
+
+void FormListTest::clearOfReadRowsKeepsTheOthersInDisplayOrder()
+{
+    // The last line has a comma too many: only its first five parts are kept.
+    ListFixture f(kLineA + kLineB + kLineC + "x,y,z,w,v,extra,\r\n");
+    f.clickHeader(1);
+    f.clickHeader(1); // descending: 購読, x..., Beta, Alpha (by bytes of code page 932)
+    const QStringList order = f.column(1);
+    const int beta = int(order.indexOf("Beta"));
+    f.doubleClickRow(beta);
+    f.clear(false);
+    QCOMPARE(f.h.messages.questions.back(), std::string("履歴をｸﾘｱしますか?"));
+    std::string expected;
+    for (const QString& name : order) {
+        if (name == "Alpha")
+            expected += kLineB;
+        else if (name == "購読")
+            expected += kLineC;
+        else if (name == "y")
+            expected += "x,y,z,w,v,\r\n";
+    }
+    QCOMPARE(f.history(), expected);
+    // Loaded again: no marker, nothing read.
+    QCOMPARE(f.captions()[1], QStringLiteral("購読名"));
+    QCOMPARE(f.form->model().lineCount(), 3);
+    QVERIFY(!f.form->model().isRead(0));
+}
+
+void FormListTest::clearOfEverythingDeletesAndTakesInNewLines()
+{
+    ListFixture f(kLineA + kLineB);
+    WriteFile(f.h.folder.file("history.dat"), kLineC);
+    f.clear(true);
+    QCOMPARE(f.column(1), QStringList({"購読"}));
+    QCOMPARE(f.history(), kLineC);
+    f.clear(true);
+    QVERIFY(!QFile::exists(QString::fromStdString(f.h.folder.file("history.hst"))));
+    QCOMPARE(f.form->model().rowCount(), 1);
+    QVERIFY(f.h.messages.messages.empty());
+}
+
+void FormListTest::answeringNoClearsNothing()
+{
+    ListFixture f(kLineA + kLineB);
+    f.doubleClickRow(0);
+    f.clear(true, false);
+    f.clear(false, false);
+    QCOMPARE(f.history(), kLineA + kLineB);
+    QVERIFY(f.form->model().isRead(0));
+}
+
+void FormListTest::failedRewriteKeepsTheFileAndTheMarks()
+{
+    ListFixture f(kLineA + kLineB);
+    f.doubleClickRow(0);
+    QCOMPARE(::mkdir(f.h.folder.file("history.hst.tmp").c_str(), 0700), 0);
+    f.clear(false);
+    QVERIFY(f.h.lastMessage().startsWith(QStringLiteral("履歴ﾌｧｲﾙの書き込みに失敗しました。\r\n")));
+    QVERIFY(f.h.lastMessage().contains(QStringLiteral("history.hst.tmp")));
+    QCOMPARE(f.history(), kLineA + kLineB);
+    QVERIFY(f.form->model().isRead(0));
+}
+
+void FormListTest::failedDeleteIsReported()
+{
+    ListFixture f({});
+    QCOMPARE(::mkdir(f.h.folder.file("history.hst").c_str(), 0700), 0);
+    f.clear(true);
+    QVERIFY(f.h.lastMessage().startsWith(QStringLiteral("履歴ﾌｧｲﾙの削除に失敗しました。\r\n")));
+}
+
+QTEST_MAIN(FormListTest)
+#include "FormListTest.moc"

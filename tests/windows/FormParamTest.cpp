@@ -1,0 +1,250 @@
+// SPDX-License-Identifier: MIT
+// The basic settings dialog: its controls, the enabling rules, the numeric
+// boxes and the Update button.
+#include "WindowsHarness.h"
+
+#include "settings/BasicSettings.h"
+#include "windows/FormParam.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using namespace tessaly;
+using namespace tessaly::test;
+
+namespace {
+
+// Every control the enabling rules touch.
+const QStringList kDependents{"Txt_Passwd",        "Txt_SmtpSrv",      "Txt_SmtpPort",       "Txt_PopSrv",
+                              "Txt_PopPort",       "Txt_PopUser",      "Txt_PopPasswd",      "Txt_SmtpName",
+                              "Txt_SmtpAddr",      "Chk_PopBeforeSMTP", "Chk_SmtpAuth",      "Chk_SmtpAuthMD5",
+                              "Txt_SmtpAuthUser",  "Txt_SmtpAuthPasswd", "Chk_MailAdd",      "Chk_Zip",
+                              "Txt_ZipPasswd",     "Txt_MAXSize"};
+const QStringList kMailBasics{"Txt_SmtpSrv",  "Txt_SmtpPort", "Txt_PopSrv",        "Txt_PopPort",
+                              "Txt_PopUser",  "Txt_PopPasswd", "Txt_SmtpName",     "Txt_SmtpAddr",
+                              "Chk_PopBeforeSMTP", "Chk_SmtpAuth", "Chk_MailAdd"};
+
+struct ParamFixture {
+    explicit ParamFixture(const BasicSettings& settings = {})
+    {
+        h.data.settings = settings;
+        form = std::make_unique<FormParam>(h.context);
+        form->show();
+    }
+    template <typename T = QWidget>
+    T* control(const QString& name) const
+    {
+        T* widget = form->findChild<T*>(name);
+        if (!widget)
+            qFatal("no control %s", qPrintable(name));
+        return widget;
+    }
+    QStringList enabled() const
+    {
+        QStringList names;
+        for (const QString& name : kDependents) {
+            if (control(name)->isEnabled())
+                names << name;
+        }
+        return names;
+    }
+    bool updateEnabled() const { return control("Command2")->isEnabled(); }
+    void click(const QString& name) { QTest::mouseClick(control(name), Qt::LeftButton, {}, QPoint(8, 8)); }
+
+    WindowsHarness h;
+    std::unique_ptr<FormParam> form;
+};
+
+} // namespace
+
+class FormParamTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void defaultsShowEverythingOffAndTheMailGroupDisabled();
+    void controlsShowTheStoredSettings();
+    void enablingRules_data();
+    void enablingRules();
+    void ticksEnableTheirDependentsAtOnce();
+    void editsReachTheSettingsAtOnce();
+    void numericBoxesRefuseWhatIsNotANumber();
+    void storedNonNumberIsReportedOnOpening();
+    void updateSavesAndSaysSo();
+    void failedSaveIsReportedWithItsCause();
+};
+
+void FormParamTest::defaultsShowEverythingOffAndTheMailGroupDisabled()
+{
+    ParamFixture f;
+    QCOMPARE(f.form->windowTitle(), QStringLiteral("基本設定"));
+    for (QCheckBox* box : f.form->findChildren<QCheckBox*>())
+        QVERIFY2(!box->isChecked(), qPrintable(box->objectName()));
+    for (QLineEdit* box : f.form->findChildren<QLineEdit*>())
+        QVERIFY2(box->text().isEmpty(), qPrintable(box->objectName()));
+    QCOMPARE(f.enabled(), QStringList());
+    QVERIFY(f.control("Chk_Mail")->isEnabled());
+    QVERIFY(!f.updateEnabled());
+    QVERIFY(f.h.messages.messages.empty());
+}
+
+void FormParamTest::controlsShowTheStoredSettings()
+{
+    BasicSettings settings;
+    settings.Conf_Mail = 1;
+    settings.Conf_SmtpAuthMD5 = 2; // only 1 counts as on
+    settings.Conf_SmtpSrv = "smtp.example.jp";
+    settings.Conf_PopPasswd = "秘密";
+    settings.Conf_MaxSize = "3";
+    ParamFixture f(settings);
+    QVERIFY(f.control<QCheckBox>("Chk_Mail")->isChecked());
+    QVERIFY(!f.control<QCheckBox>("Chk_SmtpAuthMD5")->isChecked());
+    QCOMPARE(f.control<QLineEdit>("Txt_SmtpSrv")->text(), QStringLiteral("smtp.example.jp"));
+    QCOMPARE(f.control<QLineEdit>("Txt_PopPasswd")->text(), QStringLiteral("秘密"));
+    QCOMPARE(f.control<QLineEdit>("Txt_MAXSize")->text(), QStringLiteral("3"));
+    QCOMPARE(f.control<QCheckBox>("Chk_SmtpAuthMD5")->text(), QStringLiteral("CRAM-MD5 "));
+    for (const char* masked : {"Txt_Passwd", "Txt_PopPasswd", "Txt_SmtpAuthPasswd", "Txt_ZipPasswd"})
+        QCOMPARE(f.control<QLineEdit>(masked)->echoMode(), QLineEdit::Password);
+    QCOMPARE(f.control<QLineEdit>("Txt_SmtpSrv")->echoMode(), QLineEdit::Normal);
+    QCOMPARE(f.control("Txt_ZipPasswd")->toolTip(), QStringLiteral("指定しない場合はﾗﾝﾀﾞﾑとなります"));
+    QVERIFY(!f.updateEnabled());
+}
+
+void FormParamTest::enablingRules_data()
+{
+    QTest::addColumn<QStringList>("ticked");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("password") << QStringList{"Conf_Passwd"} << QStringList{"Txt_Passwd"};
+    QTest::newRow("everything without mail")
+        << QStringList{"Conf_SmtpAuth", "Conf_MailAdd", "Conf_zip", "Conf_PopBeforeSMTP"} << QStringList{};
+    QTest::newRow("mail") << QStringList{"Conf_Mail"} << kMailBasics;
+    QTest::newRow("mail, auth") << QStringList{"Conf_Mail", "Conf_SmtpAuth"}
+                                << kMailBasics + QStringList{"Chk_SmtpAuthMD5", "Txt_SmtpAuthUser", "Txt_SmtpAuthPasswd"};
+    QTest::newRow("mail, attach") << QStringList{"Conf_Mail", "Conf_MailAdd"}
+                                  << kMailBasics + QStringList{"Chk_Zip", "Txt_MAXSize"};
+    QTest::newRow("mail, attach, zip") << QStringList{"Conf_Mail", "Conf_MailAdd", "Conf_zip"}
+                                       << kMailBasics + QStringList{"Chk_Zip", "Txt_ZipPasswd", "Txt_MAXSize"};
+    QTest::newRow("mail, zip without attach") << QStringList{"Conf_Mail", "Conf_zip"} << kMailBasics;
+}
+
+void FormParamTest::enablingRules()
+{
+    QFETCH(QStringList, ticked);
+    QFETCH(QStringList, expected);
+    BasicSettings settings;
+    for (const QString& key : ticked)
+        SetBasicSetting(settings, *FindBasicSetting(key.toStdString()), "1");
+    ParamFixture f(settings);
+    QStringList actual = f.enabled();
+    actual.sort();
+    expected.sort();
+    QCOMPARE(actual, expected);
+}
+
+void FormParamTest::ticksEnableTheirDependentsAtOnce()
+{
+    BasicSettings settings;
+    settings.Conf_zip = 1;
+    ParamFixture f(settings);
+    f.click("Chk_Mail");
+    QVERIFY(f.updateEnabled());
+    QCOMPARE(f.h.data.settings.Conf_Mail, 1);
+    QVERIFY(f.control("Txt_SmtpSrv")->isEnabled() && !f.control("Txt_SmtpAuthUser")->isEnabled());
+    QVERIFY(!f.control("Chk_Zip")->isEnabled() && !f.control("Txt_MAXSize")->isEnabled());
+    f.click("Chk_SmtpAuth");
+    QVERIFY(f.control("Txt_SmtpAuthUser")->isEnabled());
+    f.click("Chk_MailAdd");
+    QVERIFY(f.control("Chk_Zip")->isEnabled() && f.control("Txt_ZipPasswd")->isEnabled());
+    f.click("Chk_MailAdd");
+    QVERIFY(!f.control("Chk_Zip")->isEnabled() && !f.control("Txt_ZipPasswd")->isEnabled());
+    QCOMPARE(f.h.data.settings.Conf_zip, 1); // disabling keeps the setting
+    // Unticking mail disables the group and keeps every mail setting.
+    f.click("Chk_Mail");
+    QCOMPARE(f.enabled(), QStringList());
+    QCOMPARE(f.h.data.settings.Conf_SmtpAuth, 1);
+}
+
+void FormParamTest::editsReachTheSettingsAtOnce()
+{
+    ParamFixture f;
+    f.click("Chk_Balloon");
+    QCOMPARE(f.h.data.settings.Conf_Balloon, 1);
+    f.click("Chk_Passwd");
+    QTest::keyClicks(f.control("Txt_Passwd"), "abc");
+    QCOMPARE(f.h.data.settings.Conf_PasswdTxt, std::string("abc"));
+    f.click("Chk_Mail");
+    QTest::keyClicks(f.control("Txt_SmtpSrv"), "mail.example.jp");
+    QCOMPARE(f.h.data.settings.Conf_SmtpSrv, std::string("mail.example.jp"));
+    // Nothing reached the file.
+    QVERIFY(!QFile::exists(QString::fromStdString(f.h.folder.file("sysconfig.dat"))));
+}
+
+void FormParamTest::numericBoxesRefuseWhatIsNotANumber()
+{
+    ParamFixture f;
+    auto* interval = f.control<QLineEdit>("Txt_Interval");
+    QTest::keyClicks(interval, "5");
+    QCOMPARE(f.h.data.settings.Conf_Interval, std::string("5"));
+    QTest::keyClicks(interval, "x");
+    QCOMPARE(f.h.messages.messages, std::vector<std::string>{"ｲﾝﾀｰﾊﾞﾙは数値を指定します。"});
+    QCOMPARE(interval->text(), QStringLiteral("5x"));
+    QCOMPARE(f.h.data.settings.Conf_Interval, std::string("5"));
+    // Deleting back to nothing: the field keeps its last number.
+    QTest::keyClick(interval, Qt::Key_Backspace);
+    QCOMPARE(f.h.data.settings.Conf_Interval, std::string("5"));
+    QTest::keyClick(interval, Qt::Key_Backspace);
+    QCOMPARE(f.h.messages.messages.size(), size_t(2));
+    QCOMPARE(f.h.data.settings.Conf_Interval, std::string("5"));
+    for (const char* number : {"-5", "2.5"}) {
+        interval->clear();
+        QTest::keyClicks(interval, number);
+        QCOMPARE(f.h.data.settings.Conf_Interval, std::string(number));
+    }
+    f.h.messages.messages.clear();
+    f.click("Chk_Mail");
+    f.click("Chk_MailAdd");
+    QTest::keyClicks(f.control("Txt_MAXSize"), "1M");
+    QCOMPARE(f.h.messages.messages, std::vector<std::string>{"MAXｻｲｽﾞは数値を指定します。"});
+    QCOMPARE(f.h.data.settings.Conf_MaxSize, std::string("1"));
+}
+
+void FormParamTest::storedNonNumberIsReportedOnOpening()
+{
+    BasicSettings settings;
+    settings.Conf_Interval = "ten";
+    ParamFixture f(settings);
+    QCOMPARE(f.h.messages.messages, std::vector<std::string>{"ｲﾝﾀｰﾊﾞﾙは数値を指定します。"});
+    QCOMPARE(f.control<QLineEdit>("Txt_Interval")->text(), QStringLiteral("ten"));
+    QVERIFY(!f.updateEnabled());
+}
+
+void FormParamTest::updateSavesAndSaysSo()
+{
+    ParamFixture f;
+    f.click("Chk_Mail");
+    QTest::keyClicks(f.control("Txt_SmtpSrv"), "smtp.example.jp");
+    f.click("Command2");
+    QCOMPARE(f.h.lastMessage(), QStringLiteral("更新しました。\r\n次回自動時より反映されます。"));
+    QVERIFY(!f.updateEnabled());
+    BasicSettings saved;
+    QVERIFY(LoadBasicSettings(saved, f.h.folder.path()));
+    QCOMPARE(saved, f.h.data.settings);
+    QCOMPARE(saved.Conf_SmtpSrv, std::string("smtp.example.jp"));
+}
+
+void FormParamTest::failedSaveIsReportedWithItsCause()
+{
+    ParamFixture f;
+    f.click("Chk_Balloon");
+    QCOMPARE(::mkdir(f.h.folder.file("sysconfig.dat.tmp").c_str(), 0700), 0);
+    f.click("Command2");
+    QVERIFY(f.h.lastMessage().startsWith(QStringLiteral("基本設定ﾌｧｲﾙの書き込みに失敗しました。\r\n")));
+    QVERIFY(f.h.lastMessage().size() > QStringLiteral("基本設定ﾌｧｲﾙの書き込みに失敗しました。\r\n").size());
+    QVERIFY(f.updateEnabled());
+}
+
+QTEST_MAIN(FormParamTest)
+#include "FormParamTest.moc"
