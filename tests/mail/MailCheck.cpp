@@ -18,22 +18,17 @@ std::string JsonList(const std::vector<std::string>& texts)
     return out + "]";
 }
 
-std::string JsonMail(const ExpectedMail& mail)
-{
-    std::string attachments = "[";
-    for (const ExpectedAttachment& a : mail.attachments) {
-        attachments += (attachments.size() > 1 ? "," : "") + std::string("{\"name\":") + JsonQuote(a.name) +
-                       ",\"source\":" + JsonQuote(a.source) + "}";
-    }
-    return "{\"subject\":" + JsonQuote(mail.subject) + ",\"from\":" + JsonQuote(mail.from) +
-           ",\"body\":" + JsonQuote(mail.body) + ",\"attachments\":" + attachments + "]}";
-}
-
 std::string Json(const MailboxCheck& check)
 {
     std::string messages = "[";
-    for (const ExpectedMail& mail : check.messages)
-        messages += (messages.size() > 1 ? "," : "") + JsonMail(mail);
+    for (const ExpectedMail& mail : check.messages) {
+        std::vector<std::string> attachments; // name and source, in turn
+        for (const ExpectedAttachment& a : mail.attachments)
+            attachments.insert(attachments.end(), {a.name, a.source});
+        messages += (messages.size() > 1 ? "," : "") + std::string("{\"subject\":") + JsonQuote(mail.subject) +
+                    ",\"from\":" + JsonQuote(mail.from) + ",\"body\":" + JsonQuote(mail.body) +
+                    ",\"attachments\":" + JsonList(attachments) + "}";
+    }
     std::string json = "{";
     if (check.files.empty())
         json += "\"maildir\":" + JsonQuote(check.maildir) + ",";

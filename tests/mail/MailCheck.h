@@ -6,11 +6,9 @@
 
 namespace tessaly::test {
 
-/// An attachment a mail must carry: its name as a reader shows it, and the
-/// file whose bytes it must hold.
+/// An attachment a mail must carry: its name as a reader shows it, and the file whose bytes it must hold.
 struct ExpectedAttachment {
-    std::string name;
-    std::string source;
+    std::string name, source;
 };
 
 /// A mail that must be there exactly once, found by its subject.
@@ -32,9 +30,7 @@ struct MailboxCheck {
     std::vector<std::string> absent; ///< nowhere in any message
 };
 
-/// Reads the mail with Python's email package (policy=default) and
-/// compares. "ok" when everything is as expected, otherwise one line per
-/// difference.
+/// Reads the mail with Python's email package and compares: "ok", or one line per difference.
 std::string RunMailCheck(const MailboxCheck& check);
 
 } // namespace tessaly::test

@@ -2,8 +2,8 @@
 // The update mail and the password mail as the program hands them to the
 // mail-transfer component: texts, argument formats, POP before SMTP and the
 // three outcomes.
-#include "notify/ComponentMailTransfer.h"
 #include "notify/NotificationMail.h"
+#include "notify/ComponentMailTransfer.h"
 #include "notify/PasswordMail.h"
 #include "notify/UpdateMail.h"
 #include "support/TempFolder.h"
@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <tuple>
 
 namespace tessaly {
 namespace {
@@ -67,11 +68,10 @@ MailOutcome SendUpdate(MailTransfer& transfer, const BasicSettings& settings, co
 
 MailOutcome SendPassword(MailTransfer& transfer, const BasicSettings& settings)
 {
-    return SendPasswordMail({transfer, settings, "/data"}, "a@example.jp", "営業資料", "QWERTYUIOP", "",
-                            "1405090612");
+    return SendPasswordMail({transfer, settings, "/data"}, "a@example.jp", "営業資料", "QWERTYUIOP", "", "1405090612");
 }
 
-TEST(NotificationMail, UpdateMailHandsOverTheDocumentedTexts)
+TEST(NotificationMail, UpdateAndPasswordMailsHandOverTheirTexts)
 {
     RecordingMailTransfer transfer;
     MailOutcome outcome = SendUpdate(transfer, MailSettings());
@@ -87,28 +87,18 @@ TEST(NotificationMail, UpdateMailHandsOverTheDocumentedTexts)
         "営業資料 の文書が更新されました。\r\n\r\n/srv/営業/a.doc\r\n/srv/営業/b.xls\r\n",
         "/data/a.doc.zip\t/data/b.xls.zip"};
     EXPECT_EQ(transfer.mails[0], expected);
-}
 
-TEST(NotificationMail, PasswordMailHandsOverTheDocumentedTexts)
-{
-    RecordingMailTransfer transfer;
     EXPECT_TRUE(SendPassword(transfer, MailSettings()).isSent());
-    ASSERT_EQ(transfer.mails.size(), 1u);
-    const SendMailExArguments& mail = transfer.mails[0];
+    const SendMailExArguments& mail = transfer.mails.at(1);
     EXPECT_EQ(mail.subject, "【Tessaly!】管理No:1405090612 のパスワードを通知します。");
     EXPECT_EQ(mail.body, "管理No:1405090612のパスワードは QWERTYUIOPです。\r\n\r\n");
     EXPECT_EQ(mail.recipients, "bcc\ta@example.jp");
     EXPECT_EQ(mail.attachments, "");
-    EXPECT_EQ(mail.body.find("営業資料"), std::string::npos);
 }
 
 TEST(NotificationMail, SenderSpecCarriesAuthenticationOnlyWhenItIsOn)
 {
-    struct Case {
-        int16_t auth, md5;
-        std::string user, password, expected;
-    };
-    const Case cases[] = {
+    const std::tuple<int16_t, int16_t, std::string, std::string, std::string> cases[] = {
         {0, 0, "u", "p", "me@example.jp"},
         {0, 1, "u", "p", "me@example.jp"}, // the MD5 flag alone is not looked at
         {1, 0, "u", "p:w", "me@example.jp\tu:p:w"},
@@ -117,14 +107,14 @@ TEST(NotificationMail, SenderSpecCarriesAuthenticationOnlyWhenItIsOn)
         {2, 1, "u", "p", "me@example.jp"}, // a flag is on only when it is 1
         {1, -1, "u", "p", "me@example.jp\tu:p"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [auth, md5, user, password, expected] : cases) {
         BasicSettings settings;
         settings.Conf_SmtpAddr = "me@example.jp";
-        settings.Conf_SmtpAuth = c.auth;
-        settings.Conf_SmtpAuthMD5 = c.md5;
-        settings.Conf_SmtpAuthUser = c.user;
-        settings.Conf_SmtpAuthPasswd = c.password;
-        EXPECT_EQ(SenderSpec(settings), c.expected) << c.auth << "/" << c.md5;
+        settings.Conf_SmtpAuth = auth;
+        settings.Conf_SmtpAuthMD5 = md5;
+        settings.Conf_SmtpAuthUser = user;
+        settings.Conf_SmtpAuthPasswd = password;
+        EXPECT_EQ(SenderSpec(settings), expected) << auth << "/" << md5;
     }
 }
 
@@ -135,32 +125,28 @@ TEST(NotificationMail, RecipientListBecomesBlindCopies)
     EXPECT_EQ(RecipientsArgument("a@x;"), "bcc\ta@x\t");
 }
 
-TEST(NotificationMail, PopBeforeSmtpLogsInBeforeEveryMail)
+TEST(NotificationMail, PopBeforeSmtpLogsInBeforeEveryMailAndAFailedLoginStillSubmits)
 {
     RecordingMailTransfer transfer;
     BasicSettings settings = MailSettings();
     settings.Conf_PopBeforeSMTP = 1;
     EXPECT_TRUE(SendUpdate(transfer, settings).isSent());
+    transfer.rcvResult = "authentication failed";
     EXPECT_TRUE(SendPassword(transfer, settings).isSent());
     EXPECT_EQ(transfer.calls, (std::vector<std::string>{"RcvMail", "SendMailEx", "RcvMail", "SendMailEx"}));
     const RcvMailArguments expected{"pop.example.jp\t110", "popuser", "pop-pass", "STAT", "/data/RcvMail.txt"};
     EXPECT_EQ(transfer.logins.at(0), expected);
     EXPECT_EQ(transfer.logins.at(1), expected);
 
-    settings.Conf_PopBeforeSMTP = 2;
+    // Files are plainly joined to the data folder.
+    SendUpdate(transfer, settings, "/");
+    EXPECT_EQ(transfer.mails.at(2).logPath, "//mail.log");
+    EXPECT_EQ(transfer.logins.at(2).outputPath, "//RcvMail.txt");
+
+    settings.Conf_PopBeforeSMTP = 2; // on only when it is 1
     transfer.calls.clear();
     SendUpdate(transfer, settings);
     EXPECT_EQ(transfer.calls, std::vector<std::string>{"SendMailEx"});
-}
-
-TEST(NotificationMail, FailedPopLoginStillSubmits)
-{
-    RecordingMailTransfer transfer;
-    transfer.rcvResult = "authentication failed";
-    BasicSettings settings = MailSettings();
-    settings.Conf_PopBeforeSMTP = 1;
-    EXPECT_TRUE(SendUpdate(transfer, settings).isSent());
-    EXPECT_EQ(transfer.calls, (std::vector<std::string>{"RcvMail", "SendMailEx"}));
 }
 
 TEST(NotificationMail, OutcomesFollowTheComponent)
@@ -182,41 +168,23 @@ TEST(NotificationMail, OutcomesFollowTheComponent)
     EXPECT_EQ(SendUpdate(transfer, MailSettings()).code(), -9);
 }
 
-TEST(NotificationMail, MissingPopFunctionFailsBeforeSubmitting)
+TEST(NotificationMail, MissingComponentOrFunctionGivesMinus9)
 {
-    RecordingMailTransfer transfer;
-    transfer.rcvResult.reset();
+    RecordingMailTransfer recording;
+    recording.rcvResult.reset();
     BasicSettings settings = MailSettings();
     settings.Conf_PopBeforeSMTP = 1;
-    EXPECT_EQ(SendUpdate(transfer, settings).code(), -9);
-    EXPECT_EQ(transfer.calls, std::vector<std::string>{"RcvMail"});
-}
+    EXPECT_EQ(SendUpdate(recording, settings).code(), -9);
+    EXPECT_EQ(recording.calls, std::vector<std::string>{"RcvMail"}); // fails before submitting
 
-TEST(NotificationMail, FilesArePlainlyJoinedToTheDataFolder)
-{
-    RecordingMailTransfer transfer;
-    BasicSettings settings = MailSettings();
-    settings.Conf_PopBeforeSMTP = 1;
-    SendUpdate(transfer, settings, "/");
-    EXPECT_EQ(transfer.mails.at(0).logPath, "//mail.log");
-    EXPECT_EQ(transfer.logins.at(0).outputPath, "//RcvMail.txt");
-}
-
-TEST(NotificationMail, MissingComponentGivesMinus9)
-{
     test::TempFolder empty;
-    ComponentMailTransfer transfer({empty.path()});
-    MailOutcome outcome = SendUpdate(transfer, MailSettings());
+    ComponentMailTransfer none({empty.path()});
+    MailOutcome outcome = SendUpdate(none, MailSettings());
     EXPECT_EQ(outcome.code(), -9);
     EXPECT_NE(outcome.text().find("libtessaly_mail.so"), std::string::npos) << outcome.text();
-}
 
-TEST(NotificationMail, ComponentWithoutSendMailExGivesMinus9)
-{
-    ComponentMailTransfer transfer({STUB_COMPONENT_DIR});
-    BasicSettings settings = MailSettings();
-    settings.Conf_PopBeforeSMTP = 1; // RcvMail is there and answers
-    MailOutcome outcome = SendUpdate(transfer, settings);
+    ComponentMailTransfer stub({STUB_COMPONENT_DIR}); // RcvMail is there and answers
+    outcome = SendUpdate(stub, settings);
     EXPECT_EQ(outcome.code(), -9);
     EXPECT_NE(outcome.text().find("SendMailEx"), std::string::npos) << outcome.text();
 }

@@ -10,7 +10,7 @@ EXPECT.json (UTF-8):
   "maildir":  folder whose new/ and cur/ hold the messages, or
   "files":    list of message files
   "wait_seconds": how long to wait for the expected messages to arrive
-  "messages": [{"subject", "from", "body", "attachments": [{"name", "source"}]}]
+  "messages": [{"subject", "from", "body", "attachments": [name, source, ...]}]
               each must be there exactly once, found by its subject
   "missing_subjects": subjects that must not be there
   "hidden":   texts that no header written by the sender may contain
@@ -81,10 +81,11 @@ def check_message(expected, path, raw, msg, problems):
     elif lines(text[0].get_content()) != lines(expected["body"]):
         problems.append(f"{where}: body {text[0].get_content()!r} != {expected['body']!r}")
     got = [(p.get_filename(), p.get_payload(decode=True)) for p in parts if p.get_filename()]
+    pairs = expected.get("attachments", [])  # name, source, name, source, ...
     want = []
-    for a in expected.get("attachments", []):
-        with open(a["source"], "rb") as f:
-            want.append((a["name"], f.read()))
+    for name, source in zip(pairs[0::2], pairs[1::2]):
+        with open(source, "rb") as f:
+            want.append((name, f.read()))
     if [g[0] for g in got] != [w[0] for w in want]:
         problems.append(f"{where}: attachment names {[g[0] for g in got]!r} != {[w[0] for w in want]!r}")
     elif [g[1] for g in got] != [w[1] for w in want]:

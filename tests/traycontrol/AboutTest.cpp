@@ -18,12 +18,6 @@ using namespace lumitray::test;
 
 namespace {
 
-QString TextOf(const QWidget& dialog, const char* name)
-{
-    const auto* label = dialog.findChild<QLabel*>(QLatin1String(name));
-    return label ? label->text() : QStringLiteral("<missing %1>").arg(QLatin1String(name));
-}
-
 void Mouse(QWidget* widget, QEvent::Type type)
 {
     const QPointF at(2, 2);
@@ -33,28 +27,6 @@ void Mouse(QWidget* widget, QEvent::Type type)
 }
 
 } // namespace
-
-TEST(AboutBox, ShowsNameVersionCommentAndLinks)
-{
-    frmAbout dialog;
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Lumitray - バージョン情報"));
-    EXPECT_EQ(TextOf(dialog, "lblTitle_0"), QStringLiteral("Lumitray"));
-    EXPECT_EQ(TextOf(dialog, "lblTitle_1"), QStringLiteral("Lumitray"));
-    EXPECT_EQ(TextOf(dialog, "lblVersion"), QStringLiteral("Ver.1.0.0 "));
-    EXPECT_EQ(TextOf(dialog, "lblComment"), QStringLiteral("通知領域にアイコンを表示させるActiveXコントロールです。"));
-    EXPECT_FALSE(TextOf(dialog, "lblCopyright").isEmpty());
-    EXPECT_EQ(TextOf(dialog, "Label1_0"), QStringLiteral("公開HP"));
-    EXPECT_EQ(TextOf(dialog, "Label1_1"), QStringLiteral("作者へメール"));
-    EXPECT_TRUE(TextOf(dialog, "lblURL").endsWith(QLatin1Char('/')));
-    EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("lblURL"))->toolTip(), QStringLiteral("最新版のチェックはこちら。"));
-    EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("lblEmail"))->toolTip(),
-              QStringLiteral("ご意見ご感想をお聞かせ下さい。"));
-    auto* ok = dialog.findChild<QPushButton*>(QStringLiteral("cmdOK"));
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(ok->text(), QStringLiteral("OK"));
-    EXPECT_EQ(ok->toolTip(), QStringLiteral("この画面を閉じます。"));
-    EXPECT_FALSE(dialog.windowIcon().isNull());
-}
 
 TEST(AboutBox, LinksTurnRedWhilePressedAndOpenWithTheUrlHandler)
 {
@@ -67,6 +39,8 @@ TEST(AboutBox, LinksTurnRedWhilePressedAndOpenWithTheUrlHandler)
     dialog.show();
     auto* web = dialog.findChild<QLabel*>(QStringLiteral("lblURL"));
     auto* mail = dialog.findChild<QLabel*>(QStringLiteral("lblEmail"));
+    ASSERT_TRUE(web && mail);
+    EXPECT_TRUE(web->text().endsWith(QLatin1Char('/')));
     EXPECT_EQ(web->cursor().shape(), Qt::PointingHandCursor);
     Mouse(web, QEvent::MouseButtonPress);
     EXPECT_EQ(web->palette().color(QPalette::WindowText), QColor(Qt::red));

@@ -101,6 +101,7 @@ private:
     std::unique_ptr<NotificationArea> m_previous;
 };
 
+using Raised = std::vector<RaisedEvent>;
 const RaisedEvent Show{EventIds::BalloonShow, 0};
 const RaisedEvent Click{EventIds::BalloonClick, 0};
 const RaisedEvent Close{EventIds::BalloonClose, 0};
@@ -136,14 +137,16 @@ TEST_F(AreaTest, XEmbedClicksBecomeMouseEvents)
 {
     start(TrayProtocol::XEmbed);
     control->show();
-    activate(QSystemTrayIcon::Trigger);
-    EXPECT_EQ(take(), (std::vector<RaisedEvent>{{EventIds::MouseDown, 1}, {EventIds::MouseUp, 1}}));
-    activate(QSystemTrayIcon::DoubleClick);
-    EXPECT_EQ(take(), (std::vector<RaisedEvent>{{EventIds::DblClick, 1}}));
-    activate(QSystemTrayIcon::Context);
-    EXPECT_EQ(take(), (std::vector<RaisedEvent>{{EventIds::MouseDown, 2}, {EventIds::MouseUp, 2}}));
-    activate(QSystemTrayIcon::MiddleClick);
-    EXPECT_EQ(take(), (std::vector<RaisedEvent>{{EventIds::MouseDown, 4}, {EventIds::MouseUp, 4}}));
+    const std::pair<QSystemTrayIcon::ActivationReason, Raised> cases[] = {
+        {QSystemTrayIcon::Trigger, {{EventIds::MouseDown, 1}, {EventIds::MouseUp, 1}}},
+        {QSystemTrayIcon::DoubleClick, {{EventIds::DblClick, 1}}},
+        {QSystemTrayIcon::Context, {{EventIds::MouseDown, 2}, {EventIds::MouseUp, 2}}},
+        {QSystemTrayIcon::MiddleClick, {{EventIds::MouseDown, 4}, {EventIds::MouseUp, 4}}},
+    };
+    for (const auto& [reason, expected] : cases) {
+        activate(reason);
+        EXPECT_EQ(take(), expected) << reason;
+    }
 }
 
 TEST_F(AreaTest, XEmbedBalloonsAreShownClickedReplacedAndTimedOut)
@@ -151,25 +154,25 @@ TEST_F(AreaTest, XEmbedBalloonsAreShownClickedReplacedAndTimedOut)
     start(TrayProtocol::XEmbed);
     control->show();
     showBalloon(QStringLiteral("議事録: 2件"));
-    EXPECT_EQ(take(), std::vector<RaisedEvent>{Show});
+    EXPECT_EQ(take(), Raised{Show});
     emit tray()->messageClicked();
-    EXPECT_EQ(take(), std::vector<RaisedEvent>{Click});
+    EXPECT_EQ(take(), Raised{Click});
     emit tray()->messageClicked(); // no balloon open any more
     EXPECT_TRUE(take().empty());
 
     showBalloon(QStringLiteral("一"));
     showBalloon(QStringLiteral("二"));
-    EXPECT_EQ(take(), (std::vector<RaisedEvent>{Show, Close, Show}));
+    EXPECT_EQ(take(), Raised({Show, Close, Show}));
     auto* timer = tray()->findChild<QTimer*>(QStringLiteral("balloonTimer"));
     ASSERT_TRUE(timer);
     EXPECT_EQ(timer->interval(), 3000);
     QMetaObject::invokeMethod(timer, "timeout");
-    EXPECT_EQ(take(), std::vector<RaisedEvent>{Close});
+    EXPECT_EQ(take(), Raised{Close});
 
     showBalloon(QStringLiteral("三"));
     control->setBalloonText(QString());
     control->refresh();
-    EXPECT_EQ(take(), (std::vector<RaisedEvent>{Show, Close}));
+    EXPECT_EQ(take(), Raised({Show, Close}));
     EXPECT_TRUE(bus->notices.empty()); // Qt draws these balloons itself
 }
 
@@ -181,12 +184,12 @@ TEST_F(AreaTest, StatusNotifierActivationsOpenOncePerBurst)
         now = at;
         activate(QSystemTrayIcon::Trigger);
     }
-    EXPECT_EQ(take(), (std::vector<RaisedEvent>{{EventIds::DblClick, 1}}));
+    EXPECT_EQ(take(), Raised({{EventIds::DblClick, 1}}));
     now = 5000;
     activate(QSystemTrayIcon::Trigger);
-    EXPECT_EQ(take(), (std::vector<RaisedEvent>{{EventIds::DblClick, 1}}));
+    EXPECT_EQ(take(), Raised({{EventIds::DblClick, 1}}));
     activate(QSystemTrayIcon::Context);
-    EXPECT_EQ(take(), (std::vector<RaisedEvent>{{EventIds::MouseDown, 2}, {EventIds::MouseUp, 2}}));
+    EXPECT_EQ(take(), Raised({{EventIds::MouseDown, 2}, {EventIds::MouseUp, 2}}));
 }
 
 TEST_F(AreaTest, StatusNotifierBalloonsGoToTheNotificationService)
@@ -205,10 +208,10 @@ TEST_F(AreaTest, StatusNotifierBalloonsGoToTheNotificationService)
     EXPECT_EQ(bus->notices[0].timeoutMs, 5000);
     EXPECT_TRUE(take().empty()); // not shown until the service has it
     bus->answer(7);
-    EXPECT_EQ(take(), std::vector<RaisedEvent>{Show});
+    EXPECT_EQ(take(), Raised{Show});
     bus->click(7);
     bus->closedBy(7, 2); // the service closes a clicked notice: not a second event
-    EXPECT_EQ(take(), std::vector<RaisedEvent>{Click});
+    EXPECT_EQ(take(), Raised{Click});
 
     showBalloon(QStringLiteral("次"));
     bus->answer(8);
@@ -216,7 +219,7 @@ TEST_F(AreaTest, StatusNotifierBalloonsGoToTheNotificationService)
     EXPECT_EQ(bus->notices.back().replacesId, 8u);
     bus->answer(8);
     bus->closedBy(8, 1);
-    EXPECT_EQ(take(), (std::vector<RaisedEvent>{Show, Close, Show, Close}));
+    EXPECT_EQ(take(), Raised({Show, Close, Show, Close}));
     bus->click(8); // unknown by now
     EXPECT_TRUE(take().empty());
 }
@@ -245,7 +248,7 @@ TEST_F(AreaTest, WithoutATrayHostBalloonsStillReachTheNotificationService)
     showBalloon(QStringLiteral("トレイなし"));
     ASSERT_EQ(bus->notices.size(), 1u);
     bus->answer(3);
-    EXPECT_EQ(take(), std::vector<RaisedEvent>{Show});
+    EXPECT_EQ(take(), Raised{Show});
 }
 
 TEST_F(AreaTest, AnOldShellGetsTheShortRecordWithoutBalloons)

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 using namespace lumitray;
 using namespace lumitray::test;
@@ -23,60 +24,54 @@ namespace {
 
 TrayIconFields SampleFields()
 {
-    TrayIconFields fields;
-    fields.isNewVersion = True;
-    fields.iconId = -16380;
-    fields.window = 0x00010012;
-    fields.iconHandle = 0x00020004;
-    fields.toolTipText = QStringLiteral("Tip");
-    fields.balloon = True;
-    fields.balloonTitle = QStringLiteral("Title");
-    fields.balloonText = QStringLiteral("Text");
-    fields.balloonIcon = BalloonIcon_Information;
-    fields.balloonSound = True;
-    fields.balloonTimeOut = 5;
-    return fields;
+    return {.isNewVersion = True,
+            .iconId = -16380,
+            .window = 0x00010012,
+            .iconHandle = 0x00020004,
+            .toolTipText = QStringLiteral("Tip"),
+            .balloon = True,
+            .balloonTitle = QStringLiteral("Title"),
+            .balloonText = QStringLiteral("Text"),
+            .balloonIcon = BalloonIcon_Information,
+            .balloonSound = True,
+            .balloonTimeOut = 5};
 }
 
-template <std::size_t N>
-std::uint32_t At(const std::array<std::uint8_t, N>& record, std::size_t offset)
+std::uint32_t At(std::span<const std::uint8_t> record, std::size_t offset)
 {
     return ReadRecordValue(record, offset);
 }
 
 /// The field's bytes as a string, zero bytes included.
-template <std::size_t N>
-std::string Field(const std::array<std::uint8_t, N>& record, std::size_t offset, std::size_t size)
+std::string Field(std::span<const std::uint8_t> record, std::size_t offset, std::size_t size)
 {
     return std::string(reinterpret_cast<const char*>(record.data() + offset), size);
 }
 
+/// The text, its zero, then blanks to the field's size.
 std::string Padded(const std::string& text, std::size_t size)
 {
-    std::string field = text;
-    field.push_back('\0');
-    field.resize(size, ' ');
-    return field;
-}
-
-bool AllZero(std::span<const std::uint8_t> bytes)
-{
-    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
+    return (text + '\0').append(size - text.size() - 1, ' ');
 }
 
 } // namespace
 
 TEST(TrayIconRecord, LongRecordCarriesEveryFieldAtItsOffset)
 {
-    basTaskTray::RegisterCallbackMessage();
+    // The callback message is one registered number, the same every time.
+    const std::uint32_t callback = basTaskTray::RegisterCallbackMessage();
+    EXPECT_GE(callback, 0xC000u);
+    EXPECT_LE(callback, 0xFFFFu);
+    EXPECT_EQ(basTaskTray::RegisterCallbackMessage(), callback);
+    EXPECT_EQ(AtomTable::windowMessages().find(QStringLiteral("LumitrayControl_PresentedBy_Pemberd_Lumitry")),
+              callback);
     const auto record = basTaskTray::FillLongRecord(SampleFields());
     EXPECT_EQ(record.size(), 488u);
     EXPECT_EQ(At(record, L::Size), 488u);
     EXPECT_EQ(At(record, L::Window), 0x00010012u);
     EXPECT_EQ(At(record, L::Id), static_cast<std::uint32_t>(-16380));
     EXPECT_EQ(At(record, L::Flags), 23u);
-    EXPECT_EQ(At(record, L::CallbackMessage), basTaskTray::CallbackMessage());
-    EXPECT_NE(basTaskTray::CallbackMessage(), 0u);
+    EXPECT_EQ(At(record, L::CallbackMessage), callback);
     EXPECT_EQ(At(record, L::Icon), 0x00020004u);
     EXPECT_EQ(Field(record, L::Tip, 128), Padded("Tip", 128));
     EXPECT_EQ(At(record, L::State), 0u);
@@ -85,16 +80,14 @@ TEST(TrayIconRecord, LongRecordCarriesEveryFieldAtItsOffset)
     EXPECT_EQ(At(record, L::TimeOut), 5u); // seconds, as stored
     EXPECT_EQ(Field(record, L::InfoTitle, 64), Padded("Title", 64));
     EXPECT_EQ(At(record, L::InfoFlags), 1u);
-}
 
-TEST(TrayIconRecord, BalloonOffGivesFlags7AndZeroedBalloonFields)
-{
+    // Without a balloon: flags 7 and every balloon field zero.
     TrayIconFields fields = SampleFields();
     fields.balloon = False;
-    const auto record = basTaskTray::FillLongRecord(fields);
-    EXPECT_EQ(At(record, L::Flags), 7u);
-    EXPECT_EQ(Field(record, L::Tip, 128), Padded("Tip", 128));
-    EXPECT_TRUE(AllZero(std::span(record).subspan(L::Info)));
+    const auto plain = basTaskTray::FillLongRecord(fields);
+    EXPECT_EQ(At(plain, L::Flags), 7u);
+    EXPECT_EQ(Field(plain, L::Tip, 128), Padded("Tip", 128));
+    EXPECT_TRUE(std::all_of(plain.begin() + L::Info, plain.end(), [](std::uint8_t b) { return b == 0; }));
 }
 
 TEST(TrayIconRecord, ShortRecordHasTheTipOnlyEvenWithABalloon)
@@ -114,22 +107,16 @@ TEST(TrayIconRecord, ShortRecordHasTheTipOnlyEvenWithABalloon)
 
 TEST(TrayIconRecord, NoSoundFlagIsAddedToTheIconKindOnce)
 {
-    struct Case {
-        std::int32_t icon;
-        Boolean sound;
-        std::uint32_t flags;
+    const std::tuple<std::int32_t, Boolean, std::uint32_t> cases[] = {
+        {BalloonIcon_Warning, False, 18},   {BalloonIcon_Warning, True, 2},
+        {BalloonIcon_None, False, 16},      {BalloonIcon_Error, False, 19},
+        {BalloonIcon_Information, True, 1}, {16, False, 16}, // an unchecked kind that already has the bit keeps it
     };
-    const Case cases[] = {
-        {BalloonIcon_Warning, False, 18}, {BalloonIcon_Warning, True, 2}, {BalloonIcon_None, False, 16},
-        {BalloonIcon_Error, False, 19},   {BalloonIcon_Information, True, 1},
-        {16, False, 16}, // an unchecked kind that already has the bit keeps it
-    };
-    for (const Case& c : cases) {
+    for (const auto& [icon, sound, flags] : cases) {
         TrayIconFields fields = SampleFields();
-        fields.balloonIcon = c.icon;
-        fields.balloonSound = c.sound;
-        EXPECT_EQ(At(basTaskTray::FillLongRecord(fields), L::InfoFlags), c.flags)
-            << "icon " << c.icon << " sound " << c.sound;
+        fields.balloonIcon = icon;
+        fields.balloonSound = sound;
+        EXPECT_EQ(At(basTaskTray::FillLongRecord(fields), L::InfoFlags), flags) << icon << " sound " << sound;
     }
 }
 
@@ -156,7 +143,7 @@ TEST(TrayIconRecord, JapaneseTextIsShiftJisCutOnACharacterBoundary)
     // zero of a 128-byte field, and the last byte is a blank, not half a
     // character.
     fields.toolTipText = QString(70, QChar(0x3042)); // あ
-    fields.balloonTitle = QStringLiteral("ｱｲｳ更新");    // half-width katakana are single bytes
+    fields.balloonTitle = QStringLiteral("ｱｲｳ更新"); // half-width katakana are single bytes
     fields.balloonText = QStringLiteral("絵文字\U0001F600");
     const auto record = basTaskTray::FillLongRecord(fields);
     std::string tip = Field(record, L::Tip, 128);
@@ -175,74 +162,27 @@ TEST(TrayIconRecord, JapaneseTextIsShiftJisCutOnACharacterBoundary)
     EXPECT_EQ(odd[L::InfoTitle + 63], ' ');
 }
 
-TEST(TrayIconRecord, IconHandleWinsOverThePicture)
-{
-    TrayIconFields fields = SampleFields();
-    fields.icon = Picture::fromIconResource(LibraryInstance(), 101);
-    ASSERT_TRUE(fields.icon);
-    EXPECT_EQ(basTaskTray::IconForRecord(fields), 0x00020004);
-    fields.iconHandle = 0;
-    EXPECT_EQ(basTaskTray::IconForRecord(fields), fields.icon->handle());
-    fields.icon.reset();
-    EXPECT_EQ(basTaskTray::IconForRecord(fields), 0);
-}
-
-TEST(TrayIconRecord, DecodingGivesBackWhatWasFilledAndRejectsOtherSizes)
+TEST(TrayIconRecord, DecodingRejectsRecordsOfOtherSizes)
 {
     const auto record = basTaskTray::FillLongRecord(SampleFields());
     TrayIconData data;
     ASSERT_TRUE(DecodeTrayIconRecord(record, &data));
-    EXPECT_TRUE(data.longLayout);
-    EXPECT_EQ(data.id, -16380);
-    EXPECT_EQ(data.tip, QStringLiteral("Tip"));
-    EXPECT_EQ(data.info, QStringLiteral("Text"));
-    EXPECT_EQ(data.infoTitle, QStringLiteral("Title"));
     EXPECT_EQ(data.timeOut, 5u);
-
     EXPECT_FALSE(DecodeTrayIconRecord(std::span(record).first(487), &data));
     auto wrongSize = record;
     WriteRecordValue(wrongSize, L::Size, 88);
     EXPECT_FALSE(DecodeTrayIconRecord(wrongSize, &data));
 }
 
-TEST(ShellCalls, AddModifyDeleteEachSendTheCompleteRecord)
-{
-    ShellRecorder shell;
-    const TrayIconFields fields = SampleFields();
-    basTaskTray::AddTrayIcon(fields);
-    basTaskTray::ModifyTrayIcon(fields);
-    basTaskTray::DeleteTrayIcon(fields);
-    ASSERT_EQ(shell.calls.size(), 3u);
-    const auto expected = basTaskTray::FillLongRecord(fields);
-    for (std::uint32_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(shell.calls[i].operation, i);
-        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), shell.calls[i].record.begin(),
-                               shell.calls[i].record.end()));
-    }
-}
-
-TEST(ShellCalls, CallbackMessageIsTheSameRegisteredNumberEveryTime)
-{
-    const std::uint32_t first = basTaskTray::RegisterCallbackMessage();
-    EXPECT_GE(first, 0xC000u);
-    EXPECT_LE(first, 0xFFFFu);
-    EXPECT_EQ(basTaskTray::RegisterCallbackMessage(), first);
-    EXPECT_EQ(AtomTable::windowMessages().find(QStringLiteral("LumitrayControl_PresentedBy_Pemberd_Lumitry")), first);
-}
-
 TEST(ShellCalls, VersionTestPicksTheLongRecordForNewShells)
 {
-    struct Case {
-        std::uint32_t platform, major, minor;
-        Boolean expected;
+    const std::pair<OsVersionInfo, Boolean> cases[] = {
+        {{2, 5, 0}, True},   {{2, 6, 1}, True},  {{2, 4, 0}, False}, {{1, 4, 0}, False},
+        {{1, 4, 10}, False}, {{1, 4, 90}, True}, {{1, 5, 0}, True},  {{0, 9, 9}, False},
     };
-    const Case cases[] = {
-        {2, 5, 0, True},  {2, 6, 1, True},   {2, 4, 0, False}, {1, 4, 0, False},
-        {1, 4, 10, False}, {1, 4, 90, True}, {1, 5, 0, True},  {0, 9, 9, False},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(basTaskTray::GetIsNewVersion(OsVersionInfo{c.platform, c.major, c.minor}), c.expected)
-            << c.platform << " " << c.major << "." << c.minor;
+    for (const auto& [version, expected] : cases)
+        EXPECT_EQ(basTaskTray::GetIsNewVersion(version), expected)
+            << version.platformId << " " << version.majorVersion << "." << version.minorVersion;
     EXPECT_EQ(basTaskTray::GetIsNewVersion(std::nullopt), False);
 }
 
@@ -262,17 +202,6 @@ TEST(Atoms, IconAtomsAreStringAtomsCountedByReference)
     std::int32_t again = static_cast<std::int16_t>(atom);
     basTaskTray::DeleteIconAtom(again);
     EXPECT_EQ(AtomTable::global().find(QStringLiteral("Test(0).ID By Pemberd")), 0);
-}
-
-TEST(WindowProcedure, CallbackLParamsTranslateToTheirCodes)
-{
-    const std::pair<std::intptr_t, TrayEventCode> cases[] = {
-        {0x200, 1},  {0x201, 2},  {0x202, 3},  {0x203, 4},  {0x207, 5}, {0x208, 6},
-        {0x209, 7},  {0x204, 8},  {0x205, 9},  {0x206, 10}, {0x402, 11}, {0x405, 12},
-        {0x403, 13}, {0x404, 13}, {0x400, 0},  {0x401, 0},  {0x7B, 0},  {0, 0},
-    };
-    for (const auto& [lParam, code] : cases)
-        EXPECT_EQ(basWndProc::TranslateCallback(lParam), code) << std::hex << lParam;
 }
 
 namespace {

@@ -51,29 +51,22 @@ struct ShellCall {
     }
 };
 
-/// Keeps every record it is sent, in a list the test owns.
-class RecordingArea final : public NotificationArea {
-public:
-    explicit RecordingArea(std::vector<ShellCall>* calls) : m_calls(calls) {}
-    bool notifyIcon(std::uint32_t operation, std::span<const std::uint8_t> record) override
-    {
-        m_calls->push_back({operation, {record.begin(), record.end()}});
-        return true;
-    }
-
-private:
-    std::vector<ShellCall>* m_calls;
-};
-
-/// Installs a RecordingArea for the life of the object.
+/// Installs, for its life, a notification area that keeps every record it is sent.
 class ShellRecorder final {
-public:
-    ShellRecorder() { m_previous = SetNotificationArea(std::make_unique<RecordingArea>(&calls)); }
-    ~ShellRecorder() { SetNotificationArea(std::move(m_previous)); }
-    std::vector<ShellCall> calls;
+    struct Area final : NotificationArea {
+        std::vector<ShellCall>* calls;
+        explicit Area(std::vector<ShellCall>* c) : calls(c) {}
+        bool notifyIcon(std::uint32_t operation, std::span<const std::uint8_t> record) override
+        {
+            calls->push_back({operation, {record.begin(), record.end()}});
+            return true;
+        }
+    };
+    std::unique_ptr<NotificationArea> m_previous = SetNotificationArea(std::make_unique<Area>(&calls));
 
-private:
-    std::unique_ptr<NotificationArea> m_previous;
+public:
+    std::vector<ShellCall> calls;
+    ~ShellRecorder() { SetNotificationArea(std::move(m_previous)); }
 };
 
 /// One raised event: its id and its Button argument (0 when it has none).
