@@ -118,7 +118,7 @@ TEST(MailComponent, MimeFormReadsBackExactlyInPython)
     };
     Submission submission;
     submission.sender = "me@example.jp";
-    submission.recipients = {{"a@example.jp", Recipient::Kind::Bcc}};
+    submission.recipients = {{"hidden-reader@example.jp", Recipient::Kind::Bcc}};
     submission.subject =
         "【Tessaly!】" + std::string(30, 'x') + "非常に長い購読名の文書が更新されました。管理No:1405090612";
     submission.body = "一行目\n\n二行目\r\n三行目\r\n";
@@ -143,7 +143,7 @@ TEST(MailComponent, MimeFormReadsBackExactlyInPython)
         EXPECT_LE(end - start, 78u) << message.substr(start, end - start);
         start = end + 2;
     }
-    EXPECT_EQ(message.find("a@example.jp"), std::string::npos) << "a blind copy shows its recipient";
+    EXPECT_EQ(message.find("hidden-reader@example.jp"), std::string::npos) << "a blind copy shows its recipient";
     test::WriteFile(folder.file("message.eml"), message);
     test::MailboxCheck check;
     check.files = {folder.file("message.eml")};

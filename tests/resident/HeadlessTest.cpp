@@ -115,18 +115,14 @@ TEST(HeadlessBalloon, PrintsTitleAndEveryLineWhenTheTextIsSet)
     EXPECT_EQ(balloon.BalloonText(), "報告書 3ﾌｧｲﾙ\r\n議事録 1ﾌｧｲﾙ\r\n");
     EXPECT_EQ(out.str(), "Tessaly! ﾌｧｲﾙが更新されました\n報告書 3ﾌｧｲﾙ\n"
                          "Tessaly! ﾌｧｲﾙが更新されました\n報告書 3ﾌｧｲﾙ\n議事録 1ﾌｧｲﾙ\n");
-}
-
-TEST(HeadlessBalloon, EndsLinesAtAnyLineBreakAndKeepsTheLastLine)
-{
-    std::ostringstream out;
-    HeadlessBalloon balloon(out);
+    // Any line break ends a line; the last line is kept.
+    out.str("");
     balloon.SetBalloonTitle("T");
     balloon.SetBalloonText("a\nb\rc\r\n\r\nd");
     EXPECT_EQ(out.str(), "T\na\nb\nc\n\nd\n");
 }
 
-TEST(SteadyMinuteTicks, StopsWhenTheStopPipeIsReadable)
+TEST(SteadyMinuteTicks, StopsOnThePipeAndDeliversAMissedTickAtOnce)
 {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
@@ -136,14 +132,10 @@ TEST(SteadyMinuteTicks, StopsWhenTheStopPipeIsReadable)
     ticks.waitForStop(); // returns at once
     ::close(fds[0]);
     ::close(fds[1]);
-}
-
-TEST(SteadyMinuteTicks, DeliversAMissedTickAtOnce)
-{
     // A period of zero is always missed: every call ticks without waiting.
-    SteadyMinuteTicks ticks(std::chrono::milliseconds(0), -1);
-    EXPECT_TRUE(ticks.nextTick());
-    EXPECT_TRUE(ticks.nextTick());
+    SteadyMinuteTicks missed(std::chrono::milliseconds(0), -1);
+    EXPECT_TRUE(missed.nextTick());
+    EXPECT_TRUE(missed.nextTick());
 }
 
 } // namespace

@@ -41,7 +41,7 @@ INSTANTIATE_TEST_SUITE_P(Intervals, MinuteTriggerTest,
                                            IntervalCase{" 5", 30, 0}, IntervalCase{"5 ", 30, 0},
                                            IntervalCase{"+5", 30, 0}, IntervalCase{"5.0", 30, 0},
                                            IntervalCase{"-1", 30, 0}, IntervalCase{"9999999999", 30, 0},
-                                           IntervalCase{"５", 30, 0}));
+                                           IntervalCase{"５", 30, 0}, IntervalCase{"five", 30, 0}));
 
 TEST(MinuteTrigger, CountStartsAgainAfterEveryRunAndReadsTheIntervalEachTick)
 {
@@ -64,19 +64,14 @@ TEST(MinuteTrigger, CountStartsAgainAfterEveryRunAndReadsTheIntervalEachTick)
     EXPECT_EQ(runner.runs(), 1);
     trigger.tick();
     EXPECT_EQ(runner.runs(), 2);
-}
 
-TEST(MinuteTrigger, LoweringTheIntervalBelowTheCountChecksAtTheNextTick)
-{
-    BasicSettings settings;
+    // Lowering it below the count checks at the next tick.
     settings.Conf_Interval = "30";
-    CheckRunner runner;
-    MinuteTrigger trigger(settings, runner);
     for (int i = 0; i < 20; ++i)
         trigger.tick();
     settings.Conf_Interval = "10";
     trigger.tick();
-    EXPECT_EQ(runner.runs(), 1);
+    EXPECT_EQ(runner.runs(), 3);
     EXPECT_EQ(trigger.minuteCount(), 0);
 }
 
@@ -104,34 +99,29 @@ TEST(MinuteTrigger, TicksDuringARunNeverStartASecondOne)
     EXPECT_EQ(trigger.minuteCount(), 0);
 }
 
-TEST(CheckRunner, RefusesASecondRunWhileOneIsInProgress)
+TEST(CheckRunner, RefusesANestedRunGivesTheResultAndRecoversFromAThrow)
 {
     CheckRunner* self = nullptr;
     bool nested = true;
-    CheckRunner runner([&] {
-        nested = self->run();
-        return true;
+    int mode = 0; // 0: nest, 1: throw, 2: fail
+    CheckRunner runner([&]() -> bool {
+        if (mode == 1)
+            throw std::runtime_error("boom");
+        if (mode == 0)
+            nested = self->run();
+        return mode == 0;
     });
     self = &runner;
     EXPECT_TRUE(runner.run());
     EXPECT_FALSE(nested);
     EXPECT_FALSE(runner.running());
     EXPECT_EQ(runner.runs(), 1);
-}
-
-TEST(CheckRunner, GivesTheRunsResultAndRecoversFromAThrow)
-{
-    bool fail = true;
-    CheckRunner runner([&]() -> bool {
-        if (fail)
-            throw std::runtime_error("boom");
-        return false;
-    });
+    mode = 1;
     EXPECT_THROW(runner.run(), std::runtime_error);
     EXPECT_FALSE(runner.running());
-    fail = false;
+    mode = 2;
     EXPECT_FALSE(runner.run());
-    EXPECT_EQ(runner.runs(), 2);
+    EXPECT_EQ(runner.runs(), 3);
     EXPECT_TRUE(CheckRunner().run());
 }
 

@@ -1,14 +1,11 @@
 // SPDX-License-Identifier: MIT
-// The command line, the version texts and the balloon feed's address.
+// The command line and the balloon feed's address.
 #include "support/TempFolder.h"
 
 #include "common/BalloonFeedClient.h"
-#include "resident/ProgramVersion.h"
 #include "resident/ResidentOptions.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
 
 using namespace tessaly;
 using namespace tessaly::test;
@@ -39,13 +36,6 @@ TEST(ResidentOptions, RefusesWrongUsage)
         EXPECT_FALSE(ParseResidentOptions(args, &options, &error)) << args.front();
         EXPECT_FALSE(error.empty());
     }
-}
-
-TEST(ProgramVersion, CaptionAndToolTips)
-{
-    EXPECT_EQ(VersionCaption(), "Tessaly Ver  1.1.9");
-    EXPECT_EQ(TrayToolTip(true), "Tessaly Ver  1.1.9  購読中…");
-    EXPECT_EQ(TrayToolTip(false), "Tessaly Ver  1.1.9  -停止-");
 }
 
 TEST(BalloonFeedAddress, OneFolderOneSocketInAPrivatePlace)

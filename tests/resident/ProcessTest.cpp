@@ -29,25 +29,36 @@ namespace {
 
 constexpr auto kBound = std::chrono::seconds(30);
 
-/// One run of the program with its standard output and error captured.
+/// One run of TESSALY_PATH with its standard output and error captured;
+/// `env` entries replace (or, when empty, remove) variables of the test's.
 class Tessaly final {
 public:
-    /// Starts TESSALY_PATH with `args`; `env` entries replace (or, when
-    /// empty, remove) variables of the test's environment.
     Tessaly(const std::vector<std::string>& args, const std::map<std::string, std::string>& env = {})
     {
         std::vector<std::string> environment;
-        for (char** e = environ; *e; ++e) {
-            const std::string entry = *e;
-            if (!env.contains(entry.substr(0, entry.find('='))))
+        for (char** e = environ; *e; ++e)
+            if (const std::string entry = *e; !env.contains(entry.substr(0, entry.find('='))))
                 environment.push_back(entry);
-        }
         for (const auto& [name, value] : env)
             if (!value.empty())
                 environment.push_back(name + "=" + value);
         std::vector<std::string> argv{TESSALY_PATH};
         argv.insert(argv.end(), args.begin(), args.end());
-        m_pid = Spawn(argv, environment);
+        int out[2], err[2];
+        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+        if (::posix_spawn(&m_pid, argv[0].c_str(), &actions, nullptr, Pointers(argv).data(),
+                          Pointers(environment).data()) != 0)
+            m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        ::close(err[1]);
+        m_fds[0] = out[0];
+        m_fds[1] = err[0];
     }
     ~Tessaly()
     {
@@ -55,122 +66,83 @@ public:
             ::kill(m_pid, SIGKILL);
             ::waitpid(m_pid, nullptr, 0);
         }
-        ::close(m_out);
-        ::close(m_err);
+        ::close(m_fds[0]);
+        ::close(m_fds[1]);
     }
 
-    /// Reads until `text` shows on standard error (or output); false when
-    /// the program ended or the bound passed first.
-    bool waitForError(const std::string& text) { return waitFor(m_err, m_errText, text); }
-    bool waitForOutput(const std::string& text) { return waitFor(m_out, m_outText, text); }
-    /// Waits until either text shows on either stream; 1 for the first, 2
-    /// for the second, 0 when none came.
-    int waitForEither(const std::string& output, const std::string& error);
-
+    /// Waits (bounded) until `output` shows on standard output (1) or
+    /// `error` on standard error (2); 0 when neither came before the end.
+    int waitForEither(const std::string& output, const std::string& error)
+    {
+        const auto end = std::chrono::steady_clock::now() + kBound;
+        while (std::chrono::steady_clock::now() < end) {
+            if (!output.empty() && m_text[0].find(output) != std::string::npos)
+                return 1;
+            if (!error.empty() && m_text[1].find(error) != std::string::npos)
+                return 2;
+            if (!readSome(200) && ::waitpid(m_pid, nullptr, WNOHANG) != 0)
+                return 0;
+        }
+        return 0;
+    }
+    bool waitForError(const std::string& text) { return waitForEither({}, text) == 2; }
     void signal(int number) { ::kill(m_pid, number); }
-    /// Waits for the end (bounded) and gives the exit status, -1 when it
-    /// did not end normally.
-    int exitStatus();
-    const std::string& error() const { return m_errText; }
-    const std::string& output() const { return m_outText; }
+    /// Waits (bounded) for the end: the exit status, -1 when it did not end normally.
+    int exitStatus()
+    {
+        const auto end = std::chrono::steady_clock::now() + kBound;
+        int status = 0;
+        while (::waitpid(m_pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > end)
+                return -1;
+            readSome(100);
+        }
+        while (readSome(0)) {
+        }
+        m_pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    const std::string& output() const { return m_text[0]; }
+    const std::string& error() const { return m_text[1]; }
 
 private:
-    pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& environment);
-    bool readSome(int timeoutMs);
-    bool waitFor(int fd, std::string& text, const std::string& wanted);
+    static std::vector<char*> Pointers(std::vector<std::string>& texts)
+    {
+        std::vector<char*> pointers;
+        for (std::string& text : texts)
+            pointers.push_back(text.data());
+        pointers.push_back(nullptr);
+        return pointers;
+    }
+    bool readSome(int timeoutMs)
+    {
+        pollfd fds[2] = {{m_fds[0], POLLIN, 0}, {m_fds[1], POLLIN, 0}};
+        if (::poll(fds, 2, timeoutMs) <= 0)
+            return false;
+        bool any = false;
+        char buffer[4096];
+        for (int i = 0; i < 2; ++i) {
+            const ssize_t n = (fds[i].revents & (POLLIN | POLLHUP)) ? ::read(fds[i].fd, buffer, sizeof buffer) : 0;
+            if (n > 0) {
+                m_text[i].append(buffer, static_cast<size_t>(n));
+                any = true;
+            }
+        }
+        return any;
+    }
 
     pid_t m_pid = -1;
-    int m_out = -1;
-    int m_err = -1;
-    std::string m_outText;
-    std::string m_errText;
+    int m_fds[2] = {-1, -1};
+    std::string m_text[2];
 };
 
-std::vector<char*> Pointers(std::vector<std::string>& texts)
+/// Starts headless in `folder`, waits until it runs, then ends it with SIGTERM.
+void RunHeadlessOnce(const std::string& folder)
 {
-    std::vector<char*> pointers;
-    for (std::string& text : texts)
-        pointers.push_back(text.data());
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
-pid_t Tessaly::Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& environment)
-{
-    int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
-        return -1;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-    std::vector<std::string> args = argv, env = environment;
-    pid_t pid = -1;
-    if (::posix_spawn(&pid, args[0].c_str(), &actions, nullptr, Pointers(args).data(), Pointers(env).data()) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    ::close(err[1]);
-    m_out = out[0];
-    m_err = err[0];
-    return pid;
-}
-
-bool Tessaly::readSome(int timeoutMs)
-{
-    pollfd fds[2] = {{m_out, POLLIN, 0}, {m_err, POLLIN, 0}};
-    if (::poll(fds, 2, timeoutMs) <= 0)
-        return false;
-    bool any = false;
-    char buffer[4096];
-    for (int i = 0; i < 2; ++i) {
-        if (!(fds[i].revents & (POLLIN | POLLHUP)))
-            continue;
-        const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-        if (n > 0) {
-            (i == 0 ? m_outText : m_errText).append(buffer, static_cast<size_t>(n));
-            any = true;
-        }
-    }
-    return any;
-}
-
-bool Tessaly::waitFor(int, std::string& text, const std::string& wanted)
-{
-    const auto end = std::chrono::steady_clock::now() + kBound;
-    while (text.find(wanted) == std::string::npos) {
-        if (std::chrono::steady_clock::now() > end || (!readSome(200) && ::waitpid(m_pid, nullptr, WNOHANG) != 0))
-            return text.find(wanted) != std::string::npos;
-    }
-    return true;
-}
-
-int Tessaly::waitForEither(const std::string& output, const std::string& error)
-{
-    const auto end = std::chrono::steady_clock::now() + kBound;
-    while (std::chrono::steady_clock::now() < end) {
-        if (m_outText.find(output) != std::string::npos)
-            return 1;
-        if (m_errText.find(error) != std::string::npos)
-            return 2;
-        readSome(200);
-    }
-    return 0;
-}
-
-int Tessaly::exitStatus()
-{
-    const auto end = std::chrono::steady_clock::now() + kBound;
-    int status = 0;
-    while (::waitpid(m_pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > end)
-            return -1;
-        readSome(100);
-    }
-    while (readSome(0)) {
-    }
-    m_pid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    Tessaly tessaly({"--headless", "--dir", folder});
+    ASSERT_TRUE(tessaly.waitForError("running headless")) << tessaly.error();
+    tessaly.signal(SIGTERM);
+    EXPECT_EQ(tessaly.exitStatus(), 0);
 }
 
 /// No display of any kind.
@@ -225,22 +197,14 @@ TEST(TessalyProcess, TrayModeTakesTheBalloonFeedAndEndsCleanlyOnSigterm)
 TEST(TessalyProcess, NewDataFolderGetsTheShippedIconAndAnOldOneKeepsItsOwn)
 {
     TempFolder fresh;
-    {
-        Tessaly tessaly({"--headless", "--dir", fresh.path()});
-        ASSERT_TRUE(tessaly.waitForError("running headless"));
-        tessaly.signal(SIGTERM);
-        EXPECT_EQ(tessaly.exitStatus(), 0);
-    }
+    RunHeadlessOnce(fresh.path());
     const std::string icon = ReadFile(fresh.file("norvikinfo.ico"));
     ASSERT_GE(icon.size(), 6u);
     EXPECT_EQ(icon.substr(0, 4), std::string("\0\0\1\0", 4)); // an icon directory
 
     TempFolder old;
     WriteFile(old.file("norvikinfo.ico"), "the user's own file");
-    Tessaly tessaly({"--headless", "--dir", old.path()});
-    ASSERT_TRUE(tessaly.waitForError("running headless"));
-    tessaly.signal(SIGTERM);
-    EXPECT_EQ(tessaly.exitStatus(), 0);
+    RunHeadlessOnce(old.path());
     EXPECT_EQ(ReadFile(old.file("norvikinfo.ico")), "the user's own file");
 }
 

@@ -27,6 +27,7 @@ TrayIconFields SampleFields()
     return {.isNewVersion = True,
             .iconId = -16380,
             .window = 0x00010012,
+            .icon = nullptr,
             .iconHandle = 0x00020004,
             .toolTipText = QStringLiteral("Tip"),
             .balloon = True,

@@ -67,7 +67,6 @@ private slots:
     void dateRules();
     void folderPickerFillsTheFolder();
     void updateSavesAndSelectsTheFirstRowAgain();
-    void failedUpdateIsReported();
     void clearThenUpdateWritesAnEmptyRow();
     void subscribeRunsACheckThenReloads();
     void subscribeDuringACheckDoesNotStartAnother();
@@ -78,11 +77,8 @@ private slots:
 void FormConfigTest::listsTheRowsAndShowsTheFirst()
 {
     ConfigFixture f;
-    QCOMPARE(f.form->windowTitle(), QStringLiteral("購読設定"));
-    QCOMPARE(f.entries().size(), 10);
-    QCOMPARE(f.entries()[0], QStringLiteral("(01)Docs1"));
-    QCOMPARE(f.entries()[1], QStringLiteral("(02)"));
-    QCOMPARE(f.entries()[9], QStringLiteral("(10)"));
+    QCOMPARE(f.entries(), QStringList({"(01)Docs1", "(02)", "(03)Docs3", "(04)", "(05)Docs5", "(06)", "(07)Docs7",
+                                       "(08)", "(09)Docs9", "(10)"}));
     QCOMPARE(f.form->currentRow(), std::optional<int>(1));
     QCOMPARE(f.list()->currentRow(), 0);
     QCOMPARE(f.text1(3)->text(), QStringLiteral("Docs1"));
@@ -92,7 +88,6 @@ void FormConfigTest::listsTheRowsAndShowsTheFirst()
     QCOMPARE(f.text1(2)->text(), QStringLiteral("a@example.jp"));
     QCOMPARE(f.text2()->text(), QStringLiteral("2026/12/01 08:00:00"));
     QVERIFY(f.check1()->isChecked());
-    QCOMPARE(f.text1(2)->toolTip(), QStringLiteral("複数指定する場合はｾﾐｺﾛﾝ（；）で区切ります"));
     QVERIFY(f.h.messages.messages.empty());
 }
 
@@ -189,11 +184,7 @@ void FormConfigTest::updateSavesAndSelectsTheFirstRowAgain()
     SubscriptionTable saved;
     QVERIFY(LoadSubscriptions(saved, f.h.folder.path(), f.h.messages));
     QCOMPARE(saved[4].Name, std::string("改名"));
-}
-
-void FormConfigTest::failedUpdateIsReported()
-{
-    ConfigFixture f;
+    // A failed update is reported.
     QCOMPARE(::mkdir(f.h.folder.file("subscription.dat.tmp").c_str(), 0700), 0);
     f.click("Command2");
     QVERIFY(f.h.lastMessage().startsWith(QStringLiteral("購読ﾌｧｲﾙの書き込みに失敗しました。\r\n")));
