@@ -27,14 +27,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Start an X server on a free display and learn its number.
-Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$work/display" >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")"
-export NO_AT_BRIDGE=1 QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY
+# shellcheck source=virtual-display.sh
+source "$here/virtual-display.sh"
+start_virtual_display "$work"
 
 # Everything else lives in one D-Bus session.
 dbus-run-session -- bash "$here/tray-session.sh" "$mode" "$probe" "$watcher" "$artifacts" "$work"

@@ -12,22 +12,19 @@ set -euo pipefail
 
 program=$1 artifacts=$2
 mkdir -p "$artifacts"
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 work=$(mktemp -d)
-xvfb_pid=
+pids=()
 cleanup() {
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 5 -screen 0 1800x1300x24 -nolisten tcp 5>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")"
-export NO_AT_BRIDGE=1 QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY
+# shellcheck source=virtual-display.sh
+source "$here/virtual-display.sh"
+start_virtual_display "$work" 1800x1300
 
 rm -f "$artifacts"/*.png
 for scale in 1 2; do
