@@ -10,8 +10,7 @@
 namespace tessaly {
 namespace {
 
-/// A key table whose bytes are easy to see in a dump: row r, position p
-/// holds 3 + r * 16 + p % 16.
+/// Row r, position p holds 3 + r * 16 + p % 16: easy to read in a dump.
 GsxSeq::KeyTable PlainTable()
 {
     GsxSeq::KeyTable table{};
@@ -84,10 +83,9 @@ TEST_F(GsxSeqFile, WritesHeaderKeyTableRecordsAndEndTag)
     EXPECT_EQ(bytes[1042], '\x03');
     EXPECT_EQ(bytes[1043], '\x06');
     EXPECT_EQ(ReadRecords(m_path), (std::vector<std::string>{"A", ""}));
-}
-
-TEST_F(GsxSeqFile, OneCharacterRecordMakesA1043ByteFile)
-{
+    struct stat st {};
+    ASSERT_EQ(::stat(m_path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u); // owner read-write only
     EXPECT_EQ(WriteRecords(m_path, {"x"}).size(), 1043u);
 }
 
@@ -117,7 +115,7 @@ TEST_F(GsxSeqFile, EachFileGetsAFreshKeyTableAndRandomRows)
     EXPECT_NE(first.substr(1037), second.substr(1037));
     EXPECT_EQ(ReadRecords(m_path), texts);
     EXPECT_EQ(ReadRecords(m_temp.file("other.dat")), texts);
-    // Key bytes stay within 3..253 and rows within 0..7.
+    // Key bytes stay within 3..253.
     for (size_t i = 13; i < 1037; ++i) {
         auto key = static_cast<unsigned char>(first[i]);
         EXPECT_TRUE(key >= 3 && key <= 253) << i;
@@ -208,14 +206,6 @@ TEST_F(GsxSeqFile, TooLongRecordFailsAndLeavesTheOldFile)
     EXPECT_EQ(ReadRecords(m_path), std::vector<std::string>{"old"});
     struct stat st {};
     EXPECT_NE(::stat((m_path + ".tmp").c_str(), &st), 0) << "temporary file left behind";
-}
-
-TEST_F(GsxSeqFile, IsCreatedOwnerReadWriteOnly)
-{
-    WriteRecords(m_path, {"secret"});
-    struct stat st {};
-    ASSERT_EQ(::stat(m_path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 } // namespace

@@ -21,7 +21,6 @@ BasicSettings SomeSettings(const std::string& server)
     BasicSettings settings;
     settings.Conf_Mail = 1;
     settings.Conf_SmtpSrv = server;
-    settings.Conf_SmtpAuthPasswd = "秘密";
     return settings;
 }
 
@@ -33,14 +32,12 @@ SubscriptionTable SomeTable(const std::string& name)
     return table;
 }
 
-/// Saves both files into `folder` in a child limited to `limit` bytes per
-/// file; the child exits 0 when both saves reported failure with a cause.
+/// In a child limited to `limit` bytes per file: 0 when both saves fail with a cause.
 int SaveBothInChild(const std::string& folder, off_t limit)
 {
     return test::RunInChild(
         [&] {
-            std::string settingsError;
-            std::string tableError;
+            std::string settingsError, tableError;
             bool settingsSaved = SaveBasicSettings(SomeSettings("new"), folder, &settingsError);
             bool tableSaved = SaveSubscriptions(SomeTable("new"), folder, &tableError);
             return !settingsSaved && !tableSaved && !settingsError.empty() && !tableError.empty() ? 0 : 1;
@@ -75,8 +72,7 @@ TEST(SaveFailure, FileSizeLimitKeepsThePreviousFiles)
 {
     test::TempFolder temp;
     SaveOld(temp.path());
-    // Less than either file needs.
-    EXPECT_EQ(SaveBothInChild(temp.path(), 400), 0);
+    EXPECT_EQ(SaveBothInChild(temp.path(), 400), 0); // less than either file needs
     ExpectOldFilesIntact(temp.path());
 }
 
@@ -108,14 +104,12 @@ TEST(SaveFailure, FullDiskKeepsThePreviousFiles)
     } unmount{mountPoint};
     SaveOld(mountPoint);
     // Fill the rest of the file system.
-    {
-        std::string filler(4096, 'x');
-        FILE* file = std::fopen((mountPoint + "/filler").c_str(), "wb");
-        ASSERT_NE(file, nullptr);
-        while (std::fwrite(filler.data(), 1, filler.size(), file) == filler.size() && std::fflush(file) == 0) {
-        }
-        std::fclose(file);
+    const std::string filler(4096, 'x');
+    FILE* file = std::fopen((mountPoint + "/filler").c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    while (std::fwrite(filler.data(), 1, filler.size(), file) == filler.size() && std::fflush(file) == 0) {
     }
+    std::fclose(file);
     std::string error;
     EXPECT_FALSE(SaveBasicSettings(SomeSettings("new"), mountPoint, &error));
     EXPECT_FALSE(error.empty());
