@@ -26,9 +26,11 @@ std::string AbsoluteFolder(std::string_view folder)
 } // namespace
 
 bool MakeZipAttachment(std::string_view sourcePath, std::string_view password, std::string_view dataFolder,
-                       ZipArchiver& archiver, ZipAttachment* attachment, std::string* error)
+                       ZipArchiver& archiver, ZipAttachment* attachment, std::string* error,
+                       std::string_view archiveName)
 {
-    attachment->archivePath = JoinPath(AbsoluteFolder(dataFolder), FileNameOf(sourcePath) + ".zip");
+    const std::string name = archiveName.empty() ? FileNameOf(sourcePath) + ".zip" : std::string(archiveName);
+    attachment->archivePath = JoinPath(AbsoluteFolder(dataFolder), name);
     attachment->archiveSize = 0;
     attachment->resultText = ZipFiles(&attachment->archivePath, std::string(sourcePath), password, archiver);
     if (attachment->resultText != kZipOk) {

@@ -16,10 +16,10 @@ struct ZipAttachment {
     std::string resultText;  ///< ZipFiles' result: "OK" or a message
 };
 
-/// Packs the document `sourcePath` into "<dataFolder>/<file name>.zip" (the
-/// extension is always appended: a.ZIP gives a.ZIP.zip), protected by
-/// `password` unless it is empty, and measures the archive. An archive of
-/// that name left from an earlier run is replaced.
+/// Packs the document `sourcePath` into "<dataFolder>/<archiveName>", by
+/// default "<file name>.zip" (the extension is always appended: a.ZIP gives
+/// a.ZIP.zip), protected by `password` unless it is empty, and measures the
+/// archive. An archive of that name left from an earlier run is replaced.
 ///
 /// True when a fresh archive was made; `attachment` then holds its path and
 /// size. False, with `error` naming the cause, when the packing failed or no
@@ -27,6 +27,7 @@ struct ZipAttachment {
 /// passed on as if it were the new one. `attachment->resultText` holds
 /// ZipFiles' result either way. Blocks until the component returns.
 bool MakeZipAttachment(std::string_view sourcePath, std::string_view password, std::string_view dataFolder,
-                       ZipArchiver& archiver, ZipAttachment* attachment, std::string* error);
+                       ZipArchiver& archiver, ZipAttachment* attachment, std::string* error,
+                       std::string_view archiveName = {});
 
 } // namespace tessaly

@@ -21,6 +21,7 @@
 #include <cmath>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <set>
 #include <vector>
 
 namespace tessaly {
@@ -107,6 +108,7 @@ private:
     bool walk(std::optional<WalkResult>* files, AutomationDate* walkSecond);
     bool record(std::string_view path, AutomationDate created, AutomationDate written);
     bool decideAttachment(std::string_view path);
+    std::string archiveName(std::string_view path);
     bool announce();
     bool deleteArchives();
     bool stop(std::string_view cause);
@@ -119,6 +121,7 @@ private:
     std::string m_updatedFileList;
     std::string m_attachmentList;
     std::vector<std::string> m_attachedArchives;
+    std::set<std::string> m_archiveNames; ///< archives made for this row
 };
 
 bool RowCheck::stop(std::string_view cause)
@@ -200,7 +203,8 @@ bool RowCheck::decideAttachment(std::string_view path)
     if (IsOn(settings.Conf_zip)) {
         ZipAttachment archive;
         std::string error;
-        if (!MakeZipAttachment(path, m_password, m_context.folder, m_context.zip, &archive, &error))
+        if (!MakeZipAttachment(path, m_password, m_context.folder, m_context.zip, &archive, &error,
+                               archiveName(path)))
             return stop(error);
         attachment = archive.archivePath;
         size = archive.archiveSize;
@@ -219,6 +223,19 @@ bool RowCheck::decideAttachment(std::string_view path)
             m_attachedArchives.push_back(attachment);
     }
     return true;
+}
+
+/// "<file name>.zip", or "<file name>(2).zip" and so on when a document of
+/// the same name in another folder of the row already has that archive, so
+/// that one document's archive never replaces another's before the mail.
+std::string RowCheck::archiveName(std::string_view path)
+{
+    const std::string fileName = FileNameOf(path);
+    std::string name = fileName + ".zip";
+    for (int n = 2; m_archiveNames.count(name) != 0; ++n)
+        name = fileName + "(" + std::to_string(n) + ").zip";
+    m_archiveNames.insert(name);
+    return name;
 }
 
 bool RowCheck::announce()

@@ -3,6 +3,7 @@
 
 #include "notify/MailTransfer.h"
 
+#include <functional>
 #include <vector>
 
 namespace tessaly::test {
@@ -15,6 +16,8 @@ public:
     {
         if (static_cast<int>(sent.size()) >= refuseFrom)
             return refusal;
+        if (onSend)
+            onSend(arguments);
         sent.push_back(arguments);
         return std::string();
     }
@@ -26,6 +29,8 @@ public:
 
     std::vector<SendMailExArguments> sent;
     std::vector<RcvMailArguments> logins;
+    /// Called with each mail that is taken, while its attachments exist.
+    std::function<void(const SendMailExArguments&)> onSend;
     int refuseFrom = 1 << 30;
     std::string refusal = "550 5.7.1 refused";
 };

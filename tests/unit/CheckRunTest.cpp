@@ -336,6 +336,32 @@ TEST_F(CheckRun, ArchivesAreAttachedTheirPasswordToldAndOnlyTheyDeleted)
     EXPECT_TRUE(FileHasContent(m_data + "/big.doc.zip")); // left out by the size test, kept
 }
 
+TEST_F(CheckRun, DocumentsOfTheSameNameGetArchivesOfTheirOwn)
+{
+    mailOn(true, true, "fixed pass");
+    document("a/report.doc", "first report");
+    document("b/report.doc", "second report");
+    row(0, "twins");
+    std::vector<std::string> contents;
+    m_mail.onSend = [&](const SendMailExArguments&) {
+        for (const char* archive : {"/report.doc.zip", "/report.doc(2).zip"}) {
+            const std::string command = "unzip -p -P 'fixed pass' '" + m_data + archive + "' report.doc";
+            FILE* pipe = ::popen(command.c_str(), "r");
+            char buffer[64] = {};
+            contents.emplace_back(buffer, pipe ? std::fread(buffer, 1, sizeof buffer, pipe) : 0);
+            if (pipe)
+                ::pclose(pipe);
+        }
+    };
+    ASSERT_TRUE(run());
+    std::sort(contents.begin(), contents.end());
+    EXPECT_EQ(contents, (std::vector<std::string>{"first report", "second report"}));
+    ASSERT_EQ(m_mail.sent.size(), 1u);
+    EXPECT_EQ(m_mail.sent[0].attachments, m_data + "/report.doc.zip\t" + m_data + "/report.doc(2).zip");
+    EXPECT_FALSE(FileHasContent(m_data + "/report.doc.zip"));
+    EXPECT_FALSE(FileHasContent(m_data + "/report.doc(2).zip"));
+}
+
 TEST_F(CheckRun, NoPasswordMailWhenNoArchiveWentOutOrThePasswordIsFixed)
 {
     document("a.doc");
