@@ -6,7 +6,7 @@
 #include "common/AutomationDate.h"
 #include "resident/FormMain.h"
 #include "windows/ChildWindowFactory.h"
-#include "windows/PlaceholderWindow.h"
+#include "PlaceholderWindow.h"
 
 #include <QAction>
 #include <QCloseEvent>

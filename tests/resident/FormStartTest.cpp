@@ -6,7 +6,7 @@
 #include "resident/FormMain.h"
 #include "resident/TrayBalloon.h"
 #include "traycontrol/TrayIconRecord.h"
-#include "windows/PlaceholderWindow.h"
+#include "PlaceholderWindow.h"
 
 #include <QAction>
 #include <QMdiSubWindow>

@@ -11,7 +11,7 @@
 #include "resident/FormStart.h"
 #include "resident/LumitrayHost.h"
 #include "resident/ResidentData.h"
-#include "windows/PlaceholderWindowFactory.h"
+#include "PlaceholderWindowFactory.h"
 
 #include <chrono>
 #include <memory>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "windows/PlaceholderWindow.h"
+#include "PlaceholderWindow.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

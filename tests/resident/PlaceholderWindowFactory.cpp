@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "windows/PlaceholderWindowFactory.h"
+#include "PlaceholderWindowFactory.h"
 
-#include "windows/PlaceholderWindow.h"
+#include "PlaceholderWindow.h"
 
 namespace tessaly {
 

@@ -7,7 +7,7 @@
 
 namespace tessaly {
 
-/// An empty stand-in for a child window that is not built yet: the right
+/// An empty stand-in for a child window in the resident tests: the right
 /// caption and a short note, nothing else.
 class PlaceholderWindow final : public QWidget {
     Q_OBJECT

@@ -6,7 +6,8 @@
 
 namespace tessaly {
 
-/// Makes placeholder windows for every kind, until the real windows exist.
+/// Makes light stand-in windows for every kind, so the resident tests can
+/// exercise the one-child rule without the real windows behind them.
 class PlaceholderWindowFactory final : public ChildWindowFactory {
 public:
     explicit PlaceholderWindowFactory(const WindowContext& context) : m_context(context) {}
