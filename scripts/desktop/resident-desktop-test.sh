@@ -5,7 +5,7 @@
 #
 #   resident-desktop-test.sh xembed|sni BIN_DIR WATCHER ARTIFACT_DIR
 #
-# BIN_DIR holds tessaly, tessalyctl, resident_feed_client and
+# BIN_DIR holds tessaly, tessalyctl and
 # resident_desktop_shot. xembed: trayer docks the icon and Qt draws the
 # balloon; sni: a StatusNotifierItem watcher takes the item and the balloon
 # is a dunst notification. Every wait is for something observable, bounded
@@ -15,18 +15,9 @@ set -euo pipefail
 mode=$1 bin=$2 watcher=$3 artifacts=$4
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 mkdir -p "$artifacts"
-work=$(mktemp -d)
-pids=()
-
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
 # shellcheck source=virtual-display.sh
 source "$here/virtual-display.sh"
+begin_desktop_test
 start_virtual_display "$work"
 
 # Everything else lives in one D-Bus session.

@@ -181,14 +181,7 @@ if [ "$mode" = xembed ]; then
 else
   balloon_up() { grep_in notes.log "$title"; }
 fi
-checked() { balloon_up || grep_in tessaly.err 'this build has no check run'; }
-wait_until "no balloon after the check run" 30 checked
-if ! balloon_up; then
-  # Until the check run is built in, the balloon comes through the feed.
-  echo "NOTE ($mode): this build has no check run; the balloon comes from the balloon feed"
-  "$bin/resident_feed_client" "$data" "$title" "$line"$'\r\n'
-  wait_until "no balloon after the feed" 20 balloon_up
-fi
+wait_until "no balloon after the check run" 30 balloon_up
 if [ "$mode" = sni ]; then
   wait_until "the balloon lacks the subscription's line" 20 grep_in notes.log "$line"
   wait_until "dunst shows no notice" 20 sh -c '[ "$(dunstctl count displayed)" -ge 1 ]'

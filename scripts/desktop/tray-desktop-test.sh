@@ -17,18 +17,9 @@ set -euo pipefail
 mode=$1 probe=$2 watcher=$3 artifacts=$4
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 mkdir -p "$artifacts"
-work=$(mktemp -d)
-pids=()
-
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
 # shellcheck source=virtual-display.sh
 source "$here/virtual-display.sh"
+begin_desktop_test
 start_virtual_display "$work"
 
 # Everything else lives in one D-Bus session.

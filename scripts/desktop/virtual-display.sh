@@ -1,11 +1,25 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Sourced by the desktop tests: starts Xvfb on a free display.
+# Sourced by the desktop tests.
 #
+#   begin_desktop_test
+#     Sets `work` to a fresh folder and `pids` to an empty list; on exit
+#     every process in `pids` is killed and the folder removed.
 #   start_virtual_display WORK_DIR [WIDTHxHEIGHT]
-#
-# Exports DISPLAY for Qt's xcb platform and appends the server's process id
-# to the caller's `pids` array, which the caller's cleanup kills.
+#     Starts Xvfb on a free display, exports DISPLAY for Qt's xcb platform
+#     and appends the server's process id to `pids`.
+
+begin_desktop_test() {
+  work=$(mktemp -d)
+  pids=()
+  trap end_desktop_test EXIT
+}
+
+end_desktop_test() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
 
 start_virtual_display() {
   local work=$1 size=${2:-1024x768}

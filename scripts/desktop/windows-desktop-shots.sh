@@ -13,17 +13,9 @@ set -euo pipefail
 program=$1 artifacts=$2
 mkdir -p "$artifacts"
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
 # shellcheck source=virtual-display.sh
 source "$here/virtual-display.sh"
+begin_desktop_test
 start_virtual_display "$work" 1800x1300
 
 rm -f "$artifacts"/*.png
