@@ -11,8 +11,8 @@ namespace tessaly {
 
 /// The mail-transfer component libtessaly_mail.so, loaded on first use from
 /// the given folders (by default the executable's folder, then the
-/// install's component folder). Texts cross to it in code page 932. Not
-/// thread-safe.
+/// install's component folder). Texts cross to it as they are: UTF-8, paths
+/// as their bytes. Not thread-safe.
 class ComponentMailTransfer final : public MailTransfer {
 public:
     /// The component's file name.
@@ -20,9 +20,6 @@ public:
 
     explicit ComponentMailTransfer(std::vector<std::string> folders = ComponentLibrary::DefaultFolders());
 
-    /// An attachment path that code page 932 cannot carry is not handed
-    /// over (the component could not open it): the result is a text naming
-    /// it.
     std::optional<std::string> sendMailEx(const SendMailExArguments& arguments, std::string* error) override;
     std::optional<std::string> rcvMail(const RcvMailArguments& arguments, std::string* error) override;
 

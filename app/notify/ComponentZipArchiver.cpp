@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "notify/ComponentZipArchiver.h"
 
-#include "common/Cp932.h"
-
 #include <array>
 #include <cstring>
 
@@ -37,15 +35,10 @@ std::optional<int32_t> ComponentZipArchiver::zip(std::string_view commandLine, s
 {
     if (!bind())
         return std::nullopt;
-    bool lossless = true;
-    const std::string bytes = Utf8ToCp932(commandLine, &lossless);
-    if (!lossless) {
-        *output = "コマンドラインに Shift-JIS で表せない文字があります。";
-        return -1;
-    }
     std::array<char, kOutputSize> buffer{};
-    const int32_t result = m_zip(0, bytes.c_str(), buffer.data(), kOutputSize);
-    *output = Cp932ToUtf8(std::string_view(buffer.data(), ::strnlen(buffer.data(), buffer.size())));
+    const std::string line(commandLine);
+    const int32_t result = m_zip(0, line.c_str(), buffer.data(), kOutputSize);
+    output->assign(buffer.data(), ::strnlen(buffer.data(), buffer.size()));
     return result;
 }
 

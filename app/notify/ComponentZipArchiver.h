@@ -11,8 +11,9 @@ namespace tessaly {
 
 /// The zip component libtessaly_zip.so, loaded on first use from the given
 /// folders (by default the executable's folder, then the install's component
-/// folder). Texts cross to the component in code page 932 through a
-/// 1024-byte output buffer. Not thread-safe.
+/// folder). The command line crosses as it is (UTF-8 text, paths as their
+/// bytes); the component's UTF-8 message comes back through a 1024-byte
+/// output buffer. Not thread-safe.
 class ComponentZipArchiver final : public ZipArchiver {
 public:
     /// The component's file name.
@@ -25,8 +26,6 @@ public:
 
     bool isInstalled() const override;
     std::optional<bool> isRunning() override;
-    /// A command line that code page 932 cannot carry is not handed over; it
-    /// fails with code -1 and a message.
     std::optional<int32_t> zip(std::string_view commandLine, std::string* output) override;
 
 private:

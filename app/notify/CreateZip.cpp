@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "notify/CreateZip.h"
 
-#include "common/Cp932.h"
 #include "common/FileSystem.h"
+#include "common/PathField.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -65,7 +65,8 @@ std::string ArchivePathFor(std::string_view wanted)
 }
 
 /// Appends a blank and `text` in double quotes; a double quote inside is
-/// written twice, which the component reads back as one.
+/// written twice, which the component reads back as one. Every other byte
+/// (blanks, Tab, line breaks, bytes that are not UTF-8) goes as it is.
 void AppendQuoted(std::string* line, std::string_view text)
 {
     line->append(" \"");
@@ -79,16 +80,15 @@ void AppendQuoted(std::string* line, std::string_view text)
 
 std::string BadInput(int number, const std::string& path)
 {
-    return std::string(kZipBadInput) + "\r" + std::to_string(number) + " " + ErrorText(number) + ": " + path;
+    return std::string(kZipBadInput) + "\r" + std::to_string(number) + " " + ErrorText(number) + ": " +
+           ValidUtf8(path);
 }
 
-/// The password and archive part of the command line, or a failure text.
-std::string TargetPart(const std::string& archivePath, std::string_view password, std::string* failure)
+/// The password and archive part of the command line.
+std::string TargetPart(const std::string& archivePath, std::string_view password)
 {
     std::string part;
     if (!password.empty()) {
-        if (!IsCp932Representable(password))
-            *failure = "パスワードに Shift-JIS で表せない文字があります。";
         part = " -P ";
         for (char c : password) {
             if (c == '"')
@@ -96,8 +96,6 @@ std::string TargetPart(const std::string& archivePath, std::string_view password
             part.push_back(c);
         }
     }
-    if (!IsCp932Representable(archivePath))
-        *failure = "書庫ファイル名に Shift-JIS で表せない文字があります: " + archivePath;
     AppendQuoted(&part, archivePath);
     return part;
 }
@@ -119,8 +117,6 @@ std::string AddSingleInput(std::string_view given, const std::string& target, Co
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         return BadInput(errno, path);
-    if (!IsCp932Representable(path))
-        return BadInput(EILSEQ, path);
     command->text = S_ISDIR(st.st_mode) ? "-r -v" : "-r -v -j";
     command->text += target;
     AppendQuoted(&command->text, path);
@@ -138,8 +134,6 @@ std::string AddInputList(const std::vector<std::string>& list, const std::string
             continue;
         if (IsDirectory(path))
             return std::string(kZipFolderInList);
-        if (!IsCp932Representable(path))
-            return BadInput(EILSEQ, path);
         AppendQuoted(&command->text, path);
         ++command->inputs;
     }
@@ -159,7 +153,7 @@ std::string RemoveOldArchive(const std::string& archivePath)
 {
     if (!PathExists(archivePath) || ::unlink(archivePath.c_str()) == 0)
         return "";
-    return "以前の書庫ファイルを削除できません: " + archivePath + " (" + ErrorText(errno) + ")";
+    return "以前の書庫ファイルを削除できません: " + ValidUtf8(archivePath) + " (" + ErrorText(errno) + ")";
 }
 
 std::string RunComponent(const CommandLine& command, ZipArchiver& archiver)
@@ -188,12 +182,9 @@ std::string ZipFiles(std::string* archivePath, const ZipInputs& inputs, std::str
     if (!archiver.isInstalled())
         return std::string(kZipNotInstalled);
     *archivePath = ArchivePathFor(*archivePath);
-    std::string failure;
-    const std::string target = TargetPart(*archivePath, password, &failure);
-    if (!failure.empty())
-        return failure;
+    const std::string target = TargetPart(*archivePath, password);
     CommandLine command;
-    failure = AddInputs(inputs, target, &command);
+    std::string failure = AddInputs(inputs, target, &command);
     if (!failure.empty())
         return failure;
     failure = RemoveOldArchive(*archivePath);

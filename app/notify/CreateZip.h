@@ -37,8 +37,10 @@ inline constexpr std::string_view kZipBadInput = "入力ファイルが正しく
 /// installed. An input is trimmed of blanks unless it exists as given, and a
 /// single input loses one trailing "/"; a single folder is packed with its
 /// structure, files are stored under their bare names. A file already at the
-/// archive path is deleted before packing. Blocks until the component
-/// returns. Every failure is reported as the result text.
+/// archive path is deleted before packing. Paths and the password may hold
+/// any bytes (blanks, quotes, Tab, line breaks, bytes that are not UTF-8);
+/// they reach the component unchanged. Blocks until the component returns.
+/// Every failure is reported as the result text, UTF-8.
 std::string ZipFiles(std::string* archivePath, const ZipInputs& inputs, std::string_view password,
                      ZipArchiver& archiver);
 

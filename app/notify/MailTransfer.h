@@ -6,7 +6,8 @@
 
 namespace tessaly {
 
-/// The arguments of SendMailEx, in its order. UTF-8 on this side.
+/// The arguments of SendMailEx, in its order: UTF-8 texts; the log path and
+/// the attachment paths are byte strings, passed on unchanged.
 struct SendMailExArguments {
     std::string logPath;
     std::string serverSpec;  ///< host, TAB, port
@@ -19,7 +20,8 @@ struct SendMailExArguments {
     friend bool operator==(const SendMailExArguments&, const SendMailExArguments&) = default;
 };
 
-/// The arguments of RcvMail, in its order. UTF-8 on this side.
+/// The arguments of RcvMail, in its order: UTF-8 texts; the output path is a
+/// byte string, passed on unchanged.
 struct RcvMailArguments {
     std::string popServerSpec; ///< host, TAB, port
     std::string user;

@@ -10,7 +10,8 @@ namespace tessaly {
 
 /// The program's view of the zip component: its presence test and its two
 /// functions. The real one loads the component library; tests supply their
-/// own. Texts are UTF-8 on this side of the interface.
+/// own. Texts are UTF-8; paths on the command line are their bytes, passed
+/// on unchanged.
 class ZipArchiver {
 public:
     virtual ~ZipArchiver() = default;

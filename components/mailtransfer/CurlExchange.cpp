@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "CurlExchange.h"
 
+#include "common/FileSystem.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -170,12 +172,11 @@ bool CurlExchange::Connected() const
 
 std::string CurlExchange::DescribeTimeOut() const
 {
-    const std::string where = m_server.Text();
     if (!m_lastCommand.empty())
-        return "time-out: " + where + " did not answer " + m_lastCommand + " in time";
+        return "時間切れ: " + where() + " が " + m_lastCommand + " に時間内に応答しませんでした";
     if (Connected())
-        return "time-out: " + where + " accepted the connection but never answered";
-    return "time-out: no connection to " + where;
+        return "時間切れ: " + where() + " は接続を受け付けましたが、応答しませんでした";
+    return "時間切れ: " + where() + " に接続できませんでした";
 }
 
 std::string CurlExchange::DescribeConnectFailure() const
@@ -183,42 +184,43 @@ std::string CurlExchange::DescribeConnectFailure() const
     long osError = 0;
     curl_easy_getinfo(m_curl, CURLINFO_OS_ERRNO, &osError);
     if (osError == ECONNREFUSED)
-        return "connection refused by " + m_server.Text();
-    std::string why = osError ? std::strerror(static_cast<int>(osError)) : m_errorBuffer;
-    return "cannot connect to " + m_server.Text() + (why.empty() ? "" : ": " + why);
+        return where() + " に接続を拒否されました";
+    std::string why = osError ? ErrorText(static_cast<int>(osError)) : std::string(m_errorBuffer);
+    return where() + " に接続できません" + (why.empty() ? "" : ": " + why);
 }
 
 std::string CurlExchange::Describe(CURLcode code) const
 {
-    const std::string where = m_server.Text();
     switch (code) {
     case CURLE_OK:
         return {};
     case CURLE_FAILED_INIT:
-        return "the mail transfer library could not be initialised";
+        return "メール送受信ライブラリを初期化できません";
+    case CURLE_OUT_OF_MEMORY:
+        return "メモリが足りないため、" + where() + " とやり取りできません";
     case CURLE_COULDNT_RESOLVE_HOST:
-        return "unknown server: " + m_server.host;
+        return "サーバー " + m_server.host + " が見つかりません";
     case CURLE_COULDNT_CONNECT:
         return DescribeConnectFailure();
     case CURLE_OPERATION_TIMEDOUT:
         return DescribeTimeOut();
     case CURLE_LOGIN_DENIED:
         if (!m_refusal.empty())
-            return "authentication failed: " + m_refusal;
-        return "authentication failed: " + where + " offers no authentication method that may be used";
+            return "認証に失敗しました: " + m_refusal;
+        return "認証に失敗しました: " + where() + " には使える認証方式がありません";
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_USE_SSL_FAILED:
-        return "encrypted connection to " + where + " failed: " + m_errorBuffer;
+        return where() + " との暗号化通信に失敗しました: " + m_errorBuffer;
     default:
         break;
     }
     // After a refusal libcurl still says QUIT: the refusal is the cause.
     if (!m_refusal.empty())
-        return m_refusal + " (answer of " + where + " to " + m_refusedCommand + ")";
+        return m_refusal + " (" + where() + " の " + m_refusedCommand + " への応答)";
     if (code == CURLE_GOT_NOTHING || code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR)
-        return where + " closed the connection";
+        return where() + " が接続を切断しました";
     std::string detail = m_errorBuffer[0] ? m_errorBuffer : curl_easy_strerror(code);
-    return "mail exchange with " + where + " failed: " + detail;
+    return where() + " とのメールのやり取りに失敗しました: " + detail;
 }
 
 } // namespace tessaly::mail

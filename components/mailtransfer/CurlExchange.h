@@ -52,6 +52,8 @@ private:
     std::string DescribeTimeOut() const;
     std::string DescribeConnectFailure() const;
     bool Connected() const;
+    /// "host:port" of the server, for messages.
+    std::string where() const { return m_server.Text(); }
 
     ServerAddress m_server;
     TransferLog* m_log;

@@ -2,6 +2,8 @@
 #include "MessageSource.h"
 
 #include "MimeEncoding.h"
+#include "common/FileSystem.h"
+#include "common/PathField.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -44,7 +46,7 @@ bool MessageSource::Refill()
         std::string chunk(kFileChunk, '\0');
         size_t n = std::fread(chunk.data(), 1, chunk.size(), segment.file.get());
         if (std::ferror(segment.file.get())) {
-            m_error = "cannot read attachment " + segment.path + ": " + std::strerror(errno);
+            m_error = "添付ファイルを読めません: " + ValidUtf8(segment.path) + " (" + ErrorText(errno) + ")";
             return false;
         }
         chunk.resize(n);
@@ -77,7 +79,7 @@ bool MessageSource::Rewind()
     m_error.clear();
     for (Segment& segment : m_segments) {
         if (segment.file && std::fseek(segment.file.get(), 0, SEEK_SET) != 0) {
-            m_error = "cannot read attachment " + segment.path + ": " + std::strerror(errno);
+            m_error = "添付ファイルを読めません: " + ValidUtf8(segment.path) + " (" + ErrorText(errno) + ")";
             return false;
         }
     }

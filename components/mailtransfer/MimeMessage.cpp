@@ -2,9 +2,10 @@
 #include "MimeMessage.h"
 
 #include "MimeEncoding.h"
+#include "common/FileSystem.h"
+#include "common/PathField.h"
 
 #include <cerrno>
-#include <cstring>
 #include <random>
 #include <sys/stat.h>
 
@@ -37,23 +38,25 @@ std::string FileNameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-/// Opens an attachment for reading; nullptr with `error` set when that is
-/// not possible.
+/// Opens an attachment for reading, from the bytes of its path; nullptr with
+/// `error` set when that is not possible.
 std::FILE* OpenAttachment(const std::string& path, std::string* error)
 {
+    const std::string shown = ValidUtf8(path);
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
-        *error = errno == ENOENT || errno == ENOTDIR ? "attachment not found: " + path
-                                                      : "cannot read attachment " + path + ": " + std::strerror(errno);
+        *error = errno == ENOENT || errno == ENOTDIR
+                     ? "添付ファイルがありません: " + shown
+                     : "添付ファイルを読めません: " + shown + " (" + ErrorText(errno) + ")";
         return nullptr;
     }
     if (!S_ISREG(status.st_mode)) {
-        *error = "attachment is not a file: " + path;
+        *error = "添付ファイルが通常のファイルではありません: " + shown;
         return nullptr;
     }
     std::FILE* file = std::fopen(path.c_str(), "rbe");
     if (!file)
-        *error = "cannot read attachment " + path + ": " + std::strerror(errno);
+        *error = "添付ファイルを読めません: " + shown + " (" + ErrorText(errno) + ")";
     return file;
 }
 
@@ -79,7 +82,7 @@ std::string MimeMessage::Headers(const Submission& submission, std::time_t now)
     headers += "To: " + (to.empty() && cc.empty() ? std::string("undisclosed-recipients:;") : to) + "\r\n";
     if (!cc.empty())
         headers += "Cc: " + cc + "\r\n";
-    headers += "Subject: " + EncodeHeaderText(submission.subject) + "\r\n";
+    headers += "Subject: " + EncodeHeaderText(ValidUtf8(submission.subject)) + "\r\n";
     headers += "Message-ID: " + NewMessageId(submission.sender, now) + "\r\n";
     headers += "MIME-Version: 1.0\r\n";
     headers += "X-Mailer: Tessaly\r\n";
@@ -88,7 +91,8 @@ std::string MimeMessage::Headers(const Submission& submission, std::time_t now)
 
 std::string MimeMessage::AttachmentHeaders(const std::string& path, const std::string& boundary)
 {
-    std::string name = FileNameOf(path);
+    // The name as mail readers show it; the content is read from the path.
+    const std::string name = ValidUtf8(FileNameOf(path));
     return "--" + boundary + "\r\n" + "Content-Type: application/octet-stream;\r\n " + NameParameter(name) +
            "\r\n" + "Content-Disposition: attachment;\r\n " + FileNameParameter(name) + "\r\n" +
            "Content-Transfer-Encoding: base64\r\n\r\n";
@@ -98,7 +102,7 @@ bool MimeMessage::Compose(const Submission& submission, std::time_t now, Message
 {
     const std::string textHeaders = "Content-Type: text/plain; charset=UTF-8\r\n"
                                     "Content-Transfer-Encoding: base64\r\n\r\n";
-    std::string body = Base64Lines(WithCrLf(submission.body));
+    std::string body = Base64Lines(WithCrLf(ValidUtf8(submission.body)));
     if (body.empty())
         body = "\r\n"; // keeps the blank line that ends the part's headers
 

@@ -13,11 +13,14 @@ namespace tessaly::mail {
 /// recipients, or the empty group "undisclosed-recipients:;" when all are
 /// blind copies), Subject as encoded words, a unique Message-ID, the body as
 /// UTF-8 text in base64 and each attachment as application/octet-stream in
-/// base64 with its file name encoded for every common mail reader.
+/// base64 with its file name encoded for every common mail reader. Subject,
+/// body and file names reach the mail as valid UTF-8: a byte that is not
+/// part of a UTF-8 character becomes U+FFFD. Attachments are read from the
+/// bytes of their paths.
 class MimeMessage final {
 public:
     /// Composes the mail into `source`, opening every attachment now. False
-    /// with `error` set ("attachment not found: PATH" and the like) when an
+    /// with `error` set ("添付ファイルがありません: PATH" and the like) when an
     /// attachment cannot be read; `source` is then unusable.
     static bool Compose(const Submission& submission, std::time_t now, MessageSource* source, std::string* error);
 

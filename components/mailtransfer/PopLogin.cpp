@@ -3,7 +3,7 @@
 
 #include "CurlExchange.h"
 #include "ServerAddress.h"
-#include "common/Cp932.h"
+#include "common/PathField.h"
 
 #include <fstream>
 
@@ -56,8 +56,8 @@ PopLogin::PopLogin(TransferOptions options) : m_options(options) {}
 std::string PopLogin::Run(const PopLoginTexts& texts) const
 {
     std::string answer;
-    std::string error = Exchange(texts, &answer);
-    WriteOutput(texts.outputPath, error.empty() ? answer : Utf8ToCp932(error) + "\r\n");
+    const std::string error = ValidUtf8(Exchange(texts, &answer));
+    WriteOutput(texts.outputPath, error.empty() ? answer : error + "\r\n");
     return error;
 }
 
@@ -68,12 +68,12 @@ std::string PopLogin::Exchange(const PopLoginTexts& texts, std::string* answer) 
     if (!ParseServerSpec(texts.serverSpec, kDefaultPopPort, "POP3", &server, &error))
         return error;
     if (texts.user.empty())
-        return "no POP3 user name is set";
+        return "POP3 のユーザー名が設定されていません";
     std::string command = UpperCase(Trimmed(texts.command));
     if (command.empty())
         command = "STAT";
     if (HasControlCharacter(texts.user) || HasControlCharacter(texts.password) || HasControlCharacter(command))
-        return "the POP3 user name, password or command holds a control character";
+        return "POP3 のユーザー名、パスワードまたはコマンドに制御文字が含まれています";
 
     TransferLog quiet("");
     CurlExchange exchange(server, m_options, &quiet);

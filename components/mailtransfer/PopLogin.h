@@ -7,7 +7,7 @@
 
 namespace tessaly::mail {
 
-/// The texts handed to RcvMail, already decoded to UTF-8.
+/// The texts handed to RcvMail: UTF-8, the output path as bytes.
 struct PopLoginTexts {
     std::string serverSpec; ///< "host<TAB>port"
     std::string user;
@@ -24,8 +24,8 @@ public:
     explicit PopLogin(TransferOptions options = {});
 
     /// Logs in, sends the command and writes the server's answer (or the
-    /// failure text) to the output file. Returns "" on success, otherwise a
-    /// short text for the user.
+    /// failure text, UTF-8) to the output file. Returns "" on success,
+    /// otherwise a short text for the user.
     std::string Run(const PopLoginTexts& texts) const;
 
 private:

@@ -61,18 +61,18 @@ bool ParseServerSpec(std::string_view text, int defaultPort, std::string_view wh
     if (host.size() > 2 && host.front() == '[' && host.back() == ']')
         host = host.substr(1, host.size() - 2);
     if (host.empty()) {
-        *error = "no " + std::string(what) + " server is set";
+        *error = std::string(what) + " サーバーが設定されていません";
         return false;
     }
     if (!IsPlainHost(host)) {
-        *error = "invalid " + std::string(what) + " server name: " + std::string(host);
+        *error = std::string(what) + " サーバー名が正しくありません: " + std::string(host);
         return false;
     }
     int number = defaultPort;
     if (!port.empty()) {
         auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), number);
         if (ec != std::errc() || end != port.data() + port.size() || number < 1 || number > 65535) {
-            *error = "invalid " + std::string(what) + " port: " + std::string(port);
+            *error = std::string(what) + " のポート番号が正しくありません: " + std::string(port);
             return false;
         }
     }

@@ -3,6 +3,7 @@
 
 #include "CurlExchange.h"
 #include "MimeMessage.h"
+#include "common/PathField.h"
 
 #include <ctime>
 #include <memory>
@@ -88,7 +89,7 @@ std::string SmtpSubmitter::Submit(const SubmissionTexts& texts, TransferLog& log
         error = Send(submission, log);
     }
     log.Finish(error);
-    return error;
+    return ValidUtf8(error);
 }
 
 std::string SmtpSubmitter::Send(const Submission& submission, TransferLog& log) const

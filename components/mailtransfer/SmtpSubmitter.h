@@ -18,7 +18,8 @@ public:
     explicit SmtpSubmitter(TransferOptions options = {});
 
     /// Submits one mail and writes the exchange to `log`. Returns "" when
-    /// the server accepted it, otherwise a short text for the user.
+    /// the server accepted it, otherwise a short text for the user (UTF-8,
+    /// naming the server, address or path concerned).
     /// Returns only when the exchange is over or has timed out.
     std::string Submit(const SubmissionTexts& texts, TransferLog& log) const;
 

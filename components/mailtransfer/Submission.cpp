@@ -49,13 +49,13 @@ bool ParseRecipients(std::string_view text, std::vector<Recipient>* recipients, 
             continue;
         }
         if (!IsUsableAddress(field)) {
-            *error = "invalid recipient address: \"" + std::string(field) + "\"";
+            *error = "宛先のアドレスが正しくありません: \"" + std::string(field) + "\"";
             return false;
         }
         recipients->push_back({std::string(field), kind});
     }
     if (recipients->empty()) {
-        *error = "no recipient address is set";
+        *error = "宛先のアドレスが設定されていません";
         return false;
     }
     return true;
@@ -66,11 +66,11 @@ bool ParseSender(std::string_view text, Submission* submission, std::string* err
     std::vector<std::string_view> fields = SplitAtTabs(text);
     std::string_view address = Trimmed(fields[0]);
     if (address.empty()) {
-        *error = "no sender address is set";
+        *error = "送信者のアドレスが設定されていません";
         return false;
     }
     if (!IsUsableAddress(address)) {
-        *error = "invalid sender address: \"" + std::string(address) + "\"";
+        *error = "送信者のアドレスが正しくありません: \"" + std::string(address) + "\"";
         return false;
     }
     submission->sender = std::string(address);
@@ -84,11 +84,11 @@ bool ParseSender(std::string_view text, Submission* submission, std::string* err
         credentials.password = std::string(login.substr(colon + 1));
     credentials.cramMd5 = fields.size() > 2 && SameLetters(Trimmed(fields[2]), "CRAM-MD5");
     if (credentials.user.empty()) {
-        *error = "SMTP authentication is on, but no user name is set";
+        *error = "SMTP 認証を使う設定ですが、ユーザー名が設定されていません";
         return false;
     }
     if (HasControlCharacter(credentials.user) || HasControlCharacter(credentials.password)) {
-        *error = "the SMTP user name or password holds a control character";
+        *error = "SMTP のユーザー名またはパスワードに制御文字が含まれています";
         return false;
     }
     submission->credentials = std::move(credentials);

@@ -9,7 +9,7 @@
 
 namespace tessaly::mail {
 
-/// The texts handed to SendMailEx, already decoded to UTF-8.
+/// The texts handed to SendMailEx: UTF-8, the attachment paths as bytes.
 struct SubmissionTexts {
     std::string serverSpec;  ///< "host<TAB>port"
     std::string recipients;  ///< "bcc<TAB>addr<TAB>addr..." ("to" and "cc" switch the kind too)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "TransferLog.h"
 
-#include "common/Cp932.h"
+#include "common/PathField.h"
 
 #include <cstdio>
 #include <ctime>
@@ -111,7 +111,9 @@ void TransferLog::Finish(std::string_view result)
     std::string block;
     for (const std::string& line : m_lines)
         block += line + "\r\n";
-    block = Utf8ToCp932(block);
+    // A server or a path may bring bytes that are not UTF-8; the file stays
+    // readable text.
+    block = ValidUtf8(block);
     RotateIfLarge();
     int fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0)

@@ -15,7 +15,8 @@ namespace tessaly::mail {
 /// bodies are never handed to it. Not thread-safe.
 class TransferLog final {
 public:
-    /// A log appending to `path` (UTF-8); nothing is written when it is "".
+    /// A log appending to `path` (its bytes, as given); nothing is written
+    /// when it is "".
     /// When the file has grown past a mebibyte it is moved to `path`.old
     /// before the next block, so the log cannot fill the disk.
     explicit TransferLog(std::string path);
@@ -33,11 +34,12 @@ public:
     void AddSecret(std::string secret);
 
     /// Ends the block with its result ("" = accepted) and appends it to the
-    /// file in the code page of the program's files. A log that cannot be
-    /// written is skipped: it never decides whether a mail goes out.
+    /// file as UTF-8, every byte that is not UTF-8 shown as U+FFFD. A log
+    /// that cannot be written is skipped: it never decides whether a mail
+    /// goes out.
     void Finish(std::string_view result);
 
-    /// The lines of the current block, as they will be written.
+    /// The lines of the current block, masked, before they are written.
     const std::vector<std::string>& Lines() const { return m_lines; }
 
 private:

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The C contract of the zip component (libtessaly_zip.so). Every text is
-// code page 932 and NUL-terminated.
+// NUL-terminated; messages are UTF-8, and the paths and the password on the
+// command line are byte strings used exactly as given.
 #pragma once
 
 #include <stdint.h>
@@ -22,13 +23,17 @@ extern "C" {
 /// name, -v reporting what was stored, and -P protecting every entry with
 /// traditional PKWARE encryption. The password runs from the blank after -P
 /// to the first blank that is followed by a double-quoted path; a double
-/// quote inside a quoted path or the password is written twice. The archive
-/// path must be absolute and must not exist yet: nothing is ever replaced.
+/// quote inside a quoted path or the password is written twice; any other
+/// byte but NUL may stand in a quoted path. The archive path must be
+/// absolute and must not exist yet: nothing is ever replaced. Each file is
+/// stored under its name's bytes: with the language-encoding flag (UTF-8)
+/// when the name is valid UTF-8, as plain bytes without it otherwise.
 /// Returns 0 on success and one of the non-zero codes below otherwise, in
-/// which case no archive is left behind. A NUL-terminated message (empty
-/// unless failed or -v) is written to `output`, cut at a character boundary
-/// to `outputSize` bytes including the NUL; nothing is written when `output`
-/// is null or `outputSize` is not positive. `window` is not used. Thread-safe.
+/// which case no archive is left behind. A NUL-terminated UTF-8 message
+/// (empty unless failed or -v; a byte of a path that is not UTF-8 shows as
+/// U+FFFD) is written to `output`, cut at a character boundary to
+/// `outputSize` bytes including the NUL; nothing is written when `output` is
+/// null or `outputSize` is not positive. `window` is not used. Thread-safe.
 TESSALY_ZIP_EXPORT int32_t Zip(intptr_t window, const char* commandLine, char* output, int32_t outputSize);
 
 /// Non-zero while a call of Zip is packing in this process.

@@ -3,6 +3,7 @@
 
 #include "TessalyZip.h"
 #include "common/FileSystem.h"
+#include "common/PathField.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <locale.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,16 +43,65 @@ private:
     int m_fd;
 };
 
+bool IsAscii(const std::string& text)
+{
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+/// The locale under which libarchive writes one entry header.
+///
+/// WORKAROUND: libarchive takes the language-encoding flag for the whole
+/// archive from its hdrcharset option: with hdrcharset=UTF-8 a name that is
+/// not UTF-8 is flagged as UTF-8 all the same (readers then garble or refuse
+/// it), and depending on the locale some valid names are refused. Without
+/// the option it stores the name's bytes unchanged and sets the flag for a
+/// name that is not plain ASCII exactly when the calling thread's locale is
+/// UTF-8. So each header is written
+/// with the thread switched to a UTF-8 locale for a UTF-8 name and to the
+/// "C" locale for any other, and switched back afterwards; the rest of the
+/// process is not affected.
+class NameLocale final {
+public:
+    explicit NameLocale(const std::string& name)
+    {
+        if (IsAscii(name))
+            return;
+        static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+        static const locale_t plain = ::newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(nullptr));
+        const locale_t wanted = ValidUtf8(name) == name ? utf8 : plain;
+        if (wanted == static_cast<locale_t>(nullptr)) {
+            m_failed = true;
+            return;
+        }
+        m_previous = ::uselocale(wanted);
+    }
+    ~NameLocale()
+    {
+        if (m_previous != static_cast<locale_t>(nullptr))
+            ::uselocale(m_previous);
+    }
+    NameLocale(const NameLocale&) = delete;
+    NameLocale& operator=(const NameLocale&) = delete;
+
+    /// False when the locale the name needs is missing from the system.
+    bool ready() const { return !m_failed; }
+
+private:
+    locale_t m_previous = static_cast<locale_t>(nullptr);
+    bool m_failed = false;
+};
+
 EntryPtr NewEntry(const std::string& name, mode_t type, const struct stat& st)
 {
     EntryPtr entry(archive_entry_new(), &archive_entry_free);
     if (!entry)
         return entry;
-    archive_entry_set_pathname_utf8(entry.get(), name.c_str());
-    // WORKAROUND: a name libarchive cannot convert is dropped, and writing
-    // an entry without one crashes inside the library.
-    if (!archive_entry_pathname_utf8(entry.get()))
-        return EntryPtr(nullptr, &archive_entry_free);
+    // The name's bytes, as they are: no character set conversion.
+    archive_entry_copy_pathname(entry.get(), name.c_str());
     archive_entry_set_filetype(entry.get(), type);
     archive_entry_set_perm(entry.get(), st.st_mode & 0777);
     archive_entry_set_mtime(entry.get(), st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
@@ -92,10 +143,8 @@ int32_t ZipArchiveWriter::configure(bool encrypt, const std::string& password, s
         *error = "書庫を準備できません (メモリ不足)。";
         return TESSALY_ZIP_INTERNAL_ERROR;
     }
-    // Without hdrcharset libarchive writes names in the locale's character set
-    // and, in the "C" locale, without the UTF-8 flag.
+    // No hdrcharset: names are stored as their bytes (see NameLocale).
     bool ready = archive_write_set_format_zip(m_archive) == ARCHIVE_OK &&
-                 archive_write_set_options(m_archive, "zip:hdrcharset=UTF-8") == ARCHIVE_OK &&
                  archive_write_set_bytes_per_block(m_archive, 65536) == ARCHIVE_OK &&
                  archive_write_set_bytes_in_last_block(m_archive, 1) == ARCHIVE_OK;
     if (ready && encrypt) {
@@ -124,9 +173,22 @@ int32_t ZipArchiveWriter::addFolder(const ZipEntry& entry, std::string* error)
         *error = "入力フォルダを読めません: " + entry.sourcePath + " (" + ErrorText(errno) + ")";
         return TESSALY_ZIP_INPUT_ERROR;
     }
-    EntryPtr header = NewEntry(entry.name, AE_IFDIR, st);
+    return writeHeader(entry, AE_IFDIR, st, error);
+}
+
+int32_t ZipArchiveWriter::writeHeader(const ZipEntry& entry, mode_t type, const struct stat& st, std::string* error)
+{
+    const std::string what =
+        (type == AE_IFDIR ? "書庫にフォルダ " : "書庫にファイル ") + entry.name + " を書き込めません";
+    NameLocale locale(entry.name);
+    if (!locale.ready()) {
+        *error = what + " (UTF-8 のロケール C.UTF-8 がありません)";
+        return TESSALY_ZIP_INTERNAL_ERROR;
+    }
+    EntryPtr header = NewEntry(entry.name, type, st);
+    // ARCHIVE_WARN here means the name could not be stored as given.
     if (!header || archive_write_header(m_archive, header.get()) != ARCHIVE_OK) {
-        *error = libraryError("書庫にフォルダ " + entry.name + " を書き込めません");
+        *error = libraryError(what);
         return TESSALY_ZIP_WRITE_ERROR;
     }
     return 0;
@@ -144,12 +206,8 @@ int32_t ZipArchiveWriter::addFile(const ZipEntry& entry, std::string* error)
         *error = "通常のファイルではありません: " + entry.sourcePath;
         return TESSALY_ZIP_INPUT_ERROR;
     }
-    EntryPtr header = NewEntry(entry.name, AE_IFREG, st);
-    // ARCHIVE_WARN here means the name could not be stored as given.
-    if (!header || archive_write_header(m_archive, header.get()) != ARCHIVE_OK) {
-        *error = libraryError("書庫にファイル " + entry.name + " を書き込めません");
-        return TESSALY_ZIP_WRITE_ERROR;
-    }
+    if (int32_t status = writeHeader(entry, AE_IFREG, st, error))
+        return status;
     ::posix_fadvise(input.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
     if (int32_t status = copyContent(input.fd(), st.st_size, entry, error))
         return status;

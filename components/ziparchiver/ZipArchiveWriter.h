@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <vector>
 
@@ -12,13 +13,14 @@ struct archive;
 
 namespace tessaly::zip {
 
-/// Writes one new zip archive with libarchive: deflated entries, UTF-8 names
-/// with the language-encoding flag, and traditional PKWARE encryption of
+/// Writes one new zip archive with libarchive: deflated entries, names stored
+/// as their bytes (with the language-encoding flag when they are valid
+/// UTF-8, without it otherwise), and traditional PKWARE encryption of
 /// every entry when a password is given. The archive file is created by this
 /// object and never replaces an existing one; unless finish() succeeds, the
 /// destructor removes what was written, so no half archive stays behind.
-/// Every step returns 0 or a failure code of TessalyZip.h with a UTF-8
-/// message in `error`. One object per archive, one thread at a time.
+/// Every step returns 0 or a failure code of TessalyZip.h with a message in
+/// `error`. One object per archive, one thread at a time.
 class ZipArchiveWriter final {
 public:
     ZipArchiveWriter();
@@ -41,6 +43,7 @@ private:
     int32_t configure(bool encrypt, const std::string& password, std::string* error);
     int32_t addFolder(const ZipEntry& entry, std::string* error);
     int32_t addFile(const ZipEntry& entry, std::string* error);
+    int32_t writeHeader(const ZipEntry& entry, mode_t type, const struct stat& st, std::string* error);
     int32_t copyContent(int input, off_t size, const ZipEntry& entry, std::string* error);
     std::string libraryError(const std::string& what) const;
     void discard();

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "ZipCommandLine.h"
 
-#include "common/Cp932.h"
+#include "common/PathField.h"
 
-#include <algorithm>
+#include <iterator>
 
 namespace tessaly::zip {
 namespace {
@@ -13,9 +13,9 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t';
 }
 
-/// Reads one command line token by token. Code page 932 never uses the
-/// bytes of a blank or a double quote inside a double-byte character, so the
-/// line can be split byte by byte before it is decoded.
+/// Reads one command line token by token, byte by byte: UTF-8 never uses
+/// the bytes of a blank or a double quote inside a character, and any other
+/// bytes of a path are kept as they are.
 class Scanner final {
 public:
     explicit Scanner(std::string_view line) : m_line(line) {}
@@ -138,16 +138,15 @@ bool ApplyOption(std::string_view token, ZipCommand* command, bool* wantsPasswor
 
 bool AddPath(std::string_view bytes, std::vector<std::string>* paths, std::string* error)
 {
-    std::string path;
     if (bytes.empty()) {
         *error = "空のパスがあります。";
         return false;
     }
-    if (bytes.find('\0') != std::string_view::npos || !DecodePath(bytes, &path)) {
-        *error = "コード ページ 932 として読めないパスがあります。";
+    if (bytes.find('\0') != std::string_view::npos) {
+        *error = "NUL 文字を含むパスがあります。";
         return false;
     }
-    paths->push_back(std::move(path));
+    paths->emplace_back(bytes);
     return true;
 }
 
@@ -158,7 +157,7 @@ bool ApplyPaths(std::vector<std::string> paths, ZipCommand* command, std::string
         return false;
     }
     if (paths.front().front() != '/') {
-        *error = "書庫ファイル名は絶対パスで指定してください: " + paths.front();
+        *error = "書庫ファイル名は絶対パスで指定してください: " + ValidUtf8(paths.front());
         return false;
     }
     command->archivePath = std::move(paths.front());
@@ -182,15 +181,6 @@ bool ApplyOptionToken(Scanner& scanner, std::string_view token, ZipCommand* comm
 }
 
 } // namespace
-
-bool DecodePath(std::string_view bytes, std::string* path)
-{
-    *path = Cp932ToUtf8(bytes);
-    // The decoder marks what it cannot read with "?"; a valid double-byte
-    // character never holds that byte, so the counts agree exactly when
-    // everything was read.
-    return std::count(bytes.begin(), bytes.end(), '?') == std::count(path->begin(), path->end(), '?');
-}
 
 bool ParseZipCommandLine(std::string_view line, ZipCommand* command, std::string* error)
 {

@@ -13,21 +13,18 @@ struct ZipCommand {
     bool verbose = false;            ///< -v: report what was stored
     bool junkPaths = false;          ///< -j: store every file under its bare name
     bool encrypt = false;            ///< -P was given
-    std::string password;            ///< the password's bytes as given (code page 932)
-    std::string archivePath;         ///< UTF-8, absolute
-    std::vector<std::string> inputs; ///< UTF-8, in the order given
+    std::string password;            ///< the password's bytes as given
+    std::string archivePath;         ///< its bytes as given, absolute
+    std::vector<std::string> inputs; ///< their bytes as given, in the order given
 };
 
-/// Parses a command line in code page 932 (see TessalyZip.h for its form).
-/// Gives false with a UTF-8 message in `error` for any line it does not
-/// fully understand: an unknown option, an unclosed quote, an empty password,
-/// a second -P, a path that is not valid code page 932 or holds a NUL, no
-/// archive, a relative archive path. A line without inputs parses; the
-/// caller decides what that means. Never reads outside `line`.
+/// Parses a command line (see TessalyZip.h for its form). Paths and the
+/// password are taken byte for byte, whatever their encoding. Gives false
+/// with a UTF-8 message in `error` for any line it does not fully
+/// understand: an unknown option, an unclosed quote, an empty password, a
+/// second -P, an empty path or one holding a NUL, no archive, a relative
+/// archive path. A line without inputs parses; the caller decides what that
+/// means. Never reads outside `line`.
 bool ParseZipCommandLine(std::string_view line, ZipCommand* command, std::string* error);
-
-/// Decodes a code page 932 path to UTF-8; false when some byte sequence is
-/// not valid code page 932.
-bool DecodePath(std::string_view bytes, std::string* path);
 
 } // namespace tessaly::zip

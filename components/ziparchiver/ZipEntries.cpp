@@ -23,39 +23,6 @@ std::string InputFailure(const std::string& path, int number)
     return "入力ファイルを読めません: " + path + " (" + ErrorText(number) + ")";
 }
 
-/// The length of the valid UTF-8 sequence at `at`, or 0 when there is none.
-size_t Utf8SequenceAt(const std::string& text, size_t at)
-{
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    if (lead < 0x80)
-        return 1;
-    const size_t length = lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc2 ? 2 : 0;
-    if (length == 0 || lead > 0xf4 || at + length > text.size())
-        return 0;
-    for (size_t i = 1; i < length; ++i) {
-        if ((byte(at + i) & 0xc0) != 0x80)
-            return 0;
-    }
-    const unsigned char second = byte(at + 1);
-    const bool overlong = (lead == 0xe0 && second < 0xa0) || (lead == 0xf0 && second < 0x90);
-    const bool outOfRange = (lead == 0xed && second >= 0xa0) || (lead == 0xf4 && second >= 0x90);
-    return overlong || outOfRange ? 0 : length;
-}
-
-/// A name read from a folder may be in any encoding; entry names must be
-/// UTF-8, so every byte that is not part of a valid sequence becomes U+FFFD.
-std::string AsUtf8Name(const std::string& name)
-{
-    std::string text;
-    for (size_t at = 0; at < name.size();) {
-        const size_t length = Utf8SequenceAt(name, at);
-        text.append(length ? name.substr(at, length) : "\xEF\xBF\xBD");
-        at += length ? length : 1;
-    }
-    return text;
-}
-
 /// The name a top-level input is stored under: its last path element,
 /// resolved through the file system for "/", "." or "..".
 std::string BaseName(const std::string& path)
@@ -162,7 +129,7 @@ private:
     {
         if (folder && m_command.junkPaths)
             return true;
-        std::string stored = AsUtf8Name(m_command.junkPaths ? name.substr(name.rfind('/') + 1) : name);
+        std::string stored = m_command.junkPaths ? name.substr(name.rfind('/') + 1) : name;
         if (!m_names.insert(stored).second) {
             *error = "書庫の中で同じ名前が重複します: " + stored + " (" + path + ")";
             return false;

@@ -11,7 +11,7 @@ namespace tessaly::zip {
 /// One item to store in the archive.
 struct ZipEntry {
     std::string sourcePath; ///< where the content is read from
-    std::string name;       ///< the entry name in the archive, UTF-8, never absolute, never ".."
+    std::string name;       ///< the entry name in the archive (the file's name bytes), never absolute, never ".."
     bool folder = false;    ///< a folder entry (name ends in "/"), no content
 };
 
@@ -21,11 +21,10 @@ struct ZipEntry {
 /// own contents), without -r as a folder entry only. With -j every file is
 /// stored under its bare name and no folder entries are made. Inside a
 /// folder, symbolic links to files are followed, links to folders and
-/// special files (pipes, devices, sockets) are left out. A name found in a
-/// folder that is not valid UTF-8 is stored with U+FFFD for every byte that
-/// cannot be read. Gives false with a UTF-8 message when an input is missing,
-/// unreadable or not a file or folder, or when two entries would get the
-/// same name. Touches nothing.
+/// special files (pipes, devices, sockets) are left out. Names keep their
+/// bytes exactly, whether they are UTF-8 or not. Gives false with a message
+/// when an input is missing, unreadable or not a file or folder, or when two
+/// entries would get the same name. Touches nothing.
 bool CollectZipEntries(const ZipCommand& command, std::vector<ZipEntry>* entries, std::string* error);
 
 } // namespace tessaly::zip

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ZipOutput.h"
 
-#include "common/Cp932.h"
+#include "common/PathField.h"
 
 #include <cstring>
 #include <string>
@@ -9,22 +9,20 @@
 namespace tessaly::zip {
 namespace {
 
-bool IsLeadByte(unsigned char byte)
+bool IsContinuationByte(char c)
 {
-    return (byte >= 0x81 && byte <= 0x9f) || (byte >= 0xe0 && byte <= 0xfc);
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
-/// The longest prefix of `bytes` of at most `limit` bytes that ends on a
-/// character boundary.
-size_t FittingLength(const std::string& bytes, size_t limit)
+/// The longest prefix of the valid UTF-8 `text` of at most `limit` bytes
+/// that ends on a character boundary.
+size_t FittingLength(const std::string& text, size_t limit)
 {
-    size_t length = 0;
-    while (length < bytes.size()) {
-        const size_t width = IsLeadByte(static_cast<unsigned char>(bytes[length])) ? 2 : 1;
-        if (length + width > limit)
-            break;
-        length += width;
-    }
+    if (text.size() <= limit)
+        return text.size();
+    size_t length = limit;
+    while (length > 0 && IsContinuationByte(text[length]))
+        --length;
     return length;
 }
 
@@ -34,9 +32,9 @@ void PutOutput(std::string_view text, char* output, int32_t outputSize)
 {
     if (!output || outputSize <= 0)
         return;
-    const std::string bytes = Utf8ToCp932(text);
-    const size_t length = FittingLength(bytes, static_cast<size_t>(outputSize) - 1);
-    std::memcpy(output, bytes.data(), length);
+    const std::string utf8 = ValidUtf8(text);
+    const size_t length = FittingLength(utf8, static_cast<size_t>(outputSize) - 1);
+    std::memcpy(output, utf8.data(), length);
     output[length] = '\0';
 }
 

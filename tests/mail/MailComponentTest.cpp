@@ -1,19 +1,20 @@
 // SPDX-License-Identifier: MIT
 // The mail-transfer component without a server: how it reads its
 // arguments, the MIME form of a mail as Python's email parser sees it, the
-// masking of mail.log, and the code page 932 boundary.
+// masking of mail.log, and the UTF-8 boundary.
 #include "MailCheck.h"
 #include "MessageSource.h"
 #include "MimeMessage.h"
 #include "ScriptedSmtpServer.h"
 #include "Submission.h"
 #include "TransferLog.h"
-#include "common/Cp932.h"
+#include "common/PathField.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sys/stat.h>
 
 extern "C" const char* SendMailEx(const char*, const char*, const char*, const char*, const char*, const char*,
                                   const char*);
@@ -56,13 +57,13 @@ TEST(MailComponent, RecipientsAreTrimmedAndKeepTheirKindAndTheSenderCarriesCrede
 TEST(MailComponent, ArgumentsThatCannotBeSentAreRefusedWithAReason)
 {
     const std::pair<std::pair<std::string, std::string>, std::string> cases[] = {
-        {{"bcc\t", "me@x.jp"}, "no recipient address is set"},
-        {{"bcc\ta@x.jp\r\nRCPT TO:<evil@x.jp>", "me@x.jp"}, "invalid recipient address"},
-        {{"bcc\t<a@x.jp>", "me@x.jp"}, "invalid recipient address"},
-        {{"bcc\ta@x.jp", ""}, "no sender address is set"},
-        {{"bcc\ta@x.jp", "me@x.jp\r\nDATA"}, "invalid sender address"},
-        {{"bcc\ta@x.jp", "me@x.jp\t:"}, "no user name"},
-        {{"bcc\ta@x.jp", "me@x.jp\tu:p\r\nw"}, "control character"},
+        {{"bcc\t", "me@x.jp"}, "宛先のアドレスが設定されていません"},
+        {{"bcc\ta@x.jp\r\nRCPT TO:<evil@x.jp>", "me@x.jp"}, "宛先のアドレスが正しくありません: \"a@x.jp\r\nRCPT"},
+        {{"bcc\t<a@x.jp>", "me@x.jp"}, "宛先のアドレスが正しくありません: \"<a@x.jp>\""},
+        {{"bcc\ta@x.jp", ""}, "送信者のアドレスが設定されていません"},
+        {{"bcc\ta@x.jp", "me@x.jp\r\nDATA"}, "送信者のアドレスが正しくありません: \"me@x.jp\r\nDATA\""},
+        {{"bcc\ta@x.jp", "me@x.jp\t:"}, "ユーザー名が設定されていません"},
+        {{"bcc\ta@x.jp", "me@x.jp\tu:p\r\nw"}, "制御文字"},
     };
     for (const auto& [arguments, reason] : cases) {
         std::string error;
@@ -115,20 +116,22 @@ TEST(MailComponent, MimeFormReadsBackExactlyInPython)
         "=?UTF-8?B?YQ==?=.txt",
         std::string(70, 'a') + ".pdf",
         "emoji 😀.pdf",
+        "caf\u00e9 \u301c \u30ab\u3099.txt",
+        "bad\xff\xfe byte.txt", // shown with U+FFFD, read from its real bytes
     };
     Submission submission;
     submission.sender = "me@example.jp";
     submission.recipients = {{"hidden-reader@example.jp", Recipient::Kind::Bcc}};
     submission.subject =
         "【Tessaly!】" + std::string(30, 'x') + "非常に長い購読名の文書が更新されました。管理No:1405090612";
-    submission.body = "一行目\n\n二行目\r\n三行目\r\n";
-    test::ExpectedMail expected{submission.subject, "me@example.jp", "一行目\r\n\r\n二行目\r\n三行目\r\n", {}};
+    submission.body = "一行目\n\n二行目\xff\r\n三行目\r\n";
+    test::ExpectedMail expected{submission.subject, "me@example.jp", "一行目\r\n\r\n二行目\uFFFD\r\n三行目\r\n", {}};
     size_t size = 0;
     for (const std::string& name : names) {
         // The largest crosses several read chunks; one is empty.
         std::string path = WriteBytes(folder, name, size);
         submission.attachments.push_back(path);
-        expected.attachments.push_back({name, path});
+        expected.attachments.push_back({ValidUtf8(name), path});
         size = size * 2 + 20000;
     }
     MessageSource source;
@@ -157,14 +160,14 @@ TEST(MailComponent, MissingAttachmentStopsTheMailBeforeItStarts)
     test::TempFolder folder;
     Submission submission;
     submission.sender = "me@example.jp";
-    submission.attachments = {folder.path(), folder.file("gone.pdf")};
+    submission.attachments = {folder.path(), folder.file("gone\xff.pdf")};
     MessageSource source;
     std::string error;
     EXPECT_FALSE(MimeMessage::Compose(submission, 0, &source, &error));
-    EXPECT_EQ(error, "attachment is not a file: " + folder.path());
+    EXPECT_EQ(error, "添付ファイルが通常のファイルではありません: " + folder.path());
     submission.attachments.erase(submission.attachments.begin());
     EXPECT_FALSE(MimeMessage::Compose(submission, 0, &source, &error));
-    EXPECT_EQ(error, "attachment not found: " + folder.file("gone.pdf"));
+    EXPECT_EQ(error, "添付ファイルがありません: " + folder.file("gone\uFFFD.pdf"));
 }
 
 TEST(MailComponent, LogNeverHoldsCredentials)
@@ -209,20 +212,23 @@ TEST(MailComponent, LargeLogIsSetAsideBeforeTheNextBlock)
     EXPECT_NE(test::ReadFile(folder.file("mail.log")).find("= accepted"), std::string::npos);
 }
 
-TEST(MailComponent, ExportsSpeakShiftJisAndSurviveNullArguments)
+TEST(MailComponent, ExportsSpeakUtf8AndSurviveNullArguments)
 {
-    EXPECT_STREQ(SendMailEx(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), "no SMTP server is set");
-    EXPECT_STREQ(RcvMail(nullptr, nullptr, nullptr, nullptr, nullptr), "no POP3 server is set");
+    EXPECT_STREQ(SendMailEx(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+                 "SMTP サーバーが設定されていません");
+    EXPECT_STREQ(RcvMail(nullptr, nullptr, nullptr, nullptr, nullptr), "POP3 サーバーが設定されていません");
 
+    // Paths are bytes: a data folder that is not UTF-8 still gets its log.
     test::TempFolder folder;
-    const std::string missing = folder.file("営業資料.pdf");
-    const std::string logPath = folder.file("mail.log");
+    const std::string data = folder.file("data\xe9");
+    ASSERT_EQ(::mkdir(data.c_str(), 0700), 0);
+    test::WriteFile(data + "/ok.pdf", "ok");
+    const std::string missing = data + "/営業資料\xff.pdf";
     const std::string server = "127.0.0.1\t" + std::to_string(test::ClosedPort());
-    const char* result = SendMailEx(Utf8ToCp932(logPath).c_str(), server.c_str(), "bcc\ta@example.jp", "me@example.jp",
-                                    Utf8ToCp932("件名").c_str(), "", Utf8ToCp932(missing).c_str());
-    EXPECT_EQ(Cp932ToUtf8(result), "attachment not found: " + missing);
-    EXPECT_NE(Cp932ToUtf8(test::ReadFile(logPath)).find("= failed: attachment not found: " + missing),
-              std::string::npos);
+    const std::string result = SendMailEx((data + "/mail.log").c_str(), server.c_str(), "bcc\ta@example.jp",
+                                          "me@example.jp", "件名", "", (data + "/ok.pdf\t" + missing).c_str());
+    EXPECT_EQ(result, "添付ファイルがありません: " + ValidUtf8(missing));
+    EXPECT_NE(test::ReadFile(data + "/mail.log").find("= failed: " + result + "\r\n"), std::string::npos);
 }
 
 } // namespace

@@ -40,13 +40,13 @@ std::string Submit(int port, std::string* logText = nullptr)
 TEST(MailFault, ClosedPortAndSilentServerEachSayWhatWentWrong)
 {
     int port = test::ClosedPort();
-    EXPECT_EQ(Submit(port), "connection refused by 127.0.0.1:" + std::to_string(port));
+    EXPECT_EQ(Submit(port), "127.0.0.1:" + std::to_string(port) + " に接続を拒否されました");
 
     test::ScriptedSmtpServer server(test::ScriptedSmtpServer::Behaviour::Silent);
     std::string log;
     EXPECT_EQ(Submit(server.port(), &log),
-              "time-out: 127.0.0.1:" + std::to_string(server.port()) + " accepted the connection but never answered");
-    EXPECT_NE(log.find("= failed: time-out"), std::string::npos) << log;
+              "時間切れ: 127.0.0.1:" + std::to_string(server.port()) + " は接続を受け付けましたが、応答しませんでした");
+    EXPECT_NE(log.find("= failed: 時間切れ"), std::string::npos) << log;
 }
 
 TEST(MailFault, ServerThatStallsAfterTheMessageTimesOut)
@@ -55,7 +55,7 @@ TEST(MailFault, ServerThatStallsAfterTheMessageTimesOut)
     std::string log;
     std::string result = Submit(server.port(), &log);
     EXPECT_TRUE(server.receivedMessage());
-    EXPECT_EQ(result.rfind("time-out: ", 0), 0u) << result;
+    EXPECT_EQ(result.rfind("時間切れ: ", 0), 0u) << result;
     EXPECT_NE(result.find("DATA"), std::string::npos) << result;
     EXPECT_NE(log.find("> RCPT TO:<a@example.jp>"), std::string::npos) << log;
     EXPECT_EQ(log.find("body"), std::string::npos) << "the message body reached the log:\n" << log;
@@ -76,7 +76,7 @@ TEST(MailFault, SilentPopServerTimesOutAndSaysSoInTheOutputFile)
     PopLoginTexts texts{"127.0.0.1\t" + std::to_string(server.port()), "user", "password", "STAT",
                         folder.file("RcvMail.txt")};
     std::string result = PopLogin(ShortTimeOuts()).Run(texts);
-    EXPECT_EQ(result.rfind("time-out: ", 0), 0u) << result;
+    EXPECT_EQ(result.rfind("時間切れ: ", 0), 0u) << result;
     EXPECT_EQ(test::ReadFile(folder.file("RcvMail.txt")), result + "\r\n");
 }
 

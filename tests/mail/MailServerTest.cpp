@@ -4,7 +4,7 @@
 // mail is read back from the Maildirs with Python's email parser.
 #include "MailServer.h"
 #include "MailCheck.h"
-#include "common/Cp932.h"
+#include "common/PathField.h"
 #include "notify/ComponentMailTransfer.h"
 #include "notify/PasswordMail.h"
 #include "notify/UpdateMail.h"
@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <sstream>
+#include <sys/stat.h>
 #include <thread>
 
 namespace tessaly {
@@ -51,7 +52,7 @@ protected:
         return SendUpdateMail({transfer, settings, data.path()}, recipients, name, documents, attachments, number);
     }
 
-    std::string MailLog() const { return Cp932ToUtf8(test::ReadFile(data.file("mail.log"))); }
+    std::string MailLog() const { return test::ReadFile(data.file("mail.log")); }
 
     static std::string UpdateSubject(const std::string& name, const std::string& number)
     {
@@ -100,6 +101,35 @@ TEST_F(MailServerTest, UpdateAndPasswordMailsReachEveryRecipientIntact)
         }
         EXPECT_EQ(test::RunMailCheck(check), "ok") << user;
     }
+}
+
+TEST_F(MailServerTest, AttachmentsOfAnyNameArriveUnderTheirNamesAndAnyDataFolderGetsItsLog)
+{
+    const std::string folder = data.file("caf\u00e9");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    const std::string names[] = {"caf\u00e9.doc", "wave\u301c.doc", "emoji \U0001F600.pdf", "bad\xff byte.doc"};
+    std::vector<test::ExpectedAttachment> expected;
+    std::string attachments;
+    uint32_t seed = 1;
+    for (const std::string& name : names) {
+        std::string bytes(5000, '\0');
+        for (char& c : bytes)
+            c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
+        test::WriteFile(folder + "/" + name, bytes);
+        attachments += (attachments.empty() ? "" : "\t") + folder + "/" + name;
+        // A name that is not UTF-8 is shown with U+FFFD; its file is read from the real bytes.
+        expected.push_back({ValidUtf8(name), folder + "/" + name});
+    }
+    const std::string documents = folder + "/bad\xff byte.doc\r\n";
+    EXPECT_EQ(Text(SendUpdateMail({transfer, settings, folder}, "alice@tessaly.test", "\u540d\u524d", documents,
+                                  attachments, "5000000001")),
+              "sent");
+    test::MailboxCheck check;
+    check.maildir = server.maildir("alice");
+    check.messages = {{UpdateSubject("\u540d\u524d", "5000000001"), server.address("sender"),
+                       "\u540d\u524d の文書が更新されました。\r\n\r\n" + ValidUtf8(documents), expected}};
+    EXPECT_EQ(test::RunMailCheck(check), "ok");
+    EXPECT_NE(test::ReadFile(folder + "/mail.log").find("= accepted"), std::string::npos);
 }
 
 TEST_F(MailServerTest, PlainAndCramMd5LogInOverTlsAndTheLogKeepsNoSecret)
@@ -154,8 +184,8 @@ TEST_F(MailServerTest, RefusedMailsSayWhy)
         {"alice@tessaly.test;nobody@tessaly.test", "", "", "550 5.1.1 <nobody@tessaly.test>", ""},
         {"someone@example.com", "", "", "Relay access denied", ""},
         {"alice@tessaly.test", "reject-content@tessaly.test", "", "5.7.1 message content refused by policy", ""},
-        {"alice@tessaly.test", "", missing, "attachment not found: " + missing, ""},
-        {"alice@tessaly.test", "", "", "authentication failed: 535 ", "wrong-secret"},
+        {"alice@tessaly.test", "", missing, "添付ファイルがありません: " + missing, ""},
+        {"alice@tessaly.test", "", "", "認証に失敗しました: 535 ", "wrong-secret"},
         {"alice@tessaly.test", "", "", "Access denied", "-"},
     };
     int number = 100;
@@ -233,7 +263,7 @@ TEST_F(MailServerTest, PopLoginReportsItsOutcomeInTheOutputFile)
     std::optional<std::string> bad =
         transfer.rcvMail({popSpec, server.address("bob"), "wrong", "STAT", data.file("RcvMail.txt")}, &error);
     ASSERT_TRUE(bad.has_value());
-    EXPECT_EQ(bad->rfind("authentication failed: -ERR", 0), 0u) << *bad;
+    EXPECT_EQ(bad->rfind("認証に失敗しました: -ERR", 0), 0u) << *bad;
     EXPECT_EQ(test::ReadFile(data.file("RcvMail.txt")), *bad + "\r\n");
 }
 

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <stdexcept>
 #include <tuple>
 
@@ -189,13 +190,18 @@ TEST(NotificationMail, MissingComponentOrFunctionGivesMinus9)
     EXPECT_NE(outcome.text().find("SendMailEx"), std::string::npos) << outcome.text();
 }
 
-TEST(NotificationMail, AttachmentPathsShiftJisCannotCarryAreNotHandedOver)
+TEST(NotificationMail, PathsOfAnyBytesReachTheComponentAndItsAnswerComesBackUnchanged)
 {
+    test::TempFolder folder;
+    const std::string data = folder.file("caf\u00e9");
+    ASSERT_TRUE(std::filesystem::create_directory(data));
     ComponentMailTransfer transfer;
-    MailOutcome outcome = SendUpdateMail({transfer, MailSettings(), "/nonexistent"}, "a@example.jp", "n", "",
-                                         "/srv/ok.doc\t/srv/😀.doc", "0000000000");
+    const std::string missing = data + "/\U0001F600\xff.doc";
+    MailOutcome outcome =
+        SendUpdateMail({transfer, MailSettings(), data}, "a@example.jp", "n", "", missing, "0000000000");
     EXPECT_TRUE(outcome.isRefused());
-    EXPECT_NE(outcome.text().find("/srv/😀.doc"), std::string::npos) << outcome.text();
+    EXPECT_EQ(outcome.text(), "添付ファイルがありません: " + data + "/\U0001F600\uFFFD.doc");
+    EXPECT_NE(test::ReadFile(data + "/mail.log").find(outcome.text()), std::string::npos);
 }
 
 } // namespace

@@ -6,7 +6,7 @@ difference, and exits 0 either way unless the input is unusable.
 
     check_mail.py EXPECT.json
 
-EXPECT.json (UTF-8):
+EXPECT.json (UTF-8; a file path may hold bytes that are not):
   "maildir":  folder whose new/ and cur/ hold the messages, or
   "files":    list of message files
   "wait_seconds": how long to wait for the expected messages to arrive
@@ -109,7 +109,8 @@ def check_headers(expect, path, raw, msg, problems):
 
 
 def main():
-    with open(sys.argv[1], encoding="utf-8") as f:
+    # A path that is not UTF-8 arrives as its raw bytes and is opened as such.
+    with open(sys.argv[1], encoding="utf-8", errors="surrogateescape") as f:
         expect = json.load(f)
     messages = wait_for(expect)
     problems = []

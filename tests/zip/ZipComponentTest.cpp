@@ -2,12 +2,15 @@
 // The zip component as the program loads it: archives it makes must open
 // with the common unzip tools, and every failure must leave nothing behind.
 #include "ZipTools.h"
+#include "common/FileSystem.h"
 #include "notify/ComponentZipArchiver.h"
 #include "support/ChildProcess.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -139,7 +142,45 @@ TEST_F(ZipComponent, FolderContentsWithOddNamesOrSpecialFilesDoNotStopThePacking
     ASSERT_EQ(zip("-r -v" + quoted("a.zip") + quoted("odd")), 0) << m_output;
     ASSERT_EQ(unzip(m_temp.file("a.zip"), m_temp.file("out"), ""), 0) << m_toolOutput;
     EXPECT_EQ(test::ReadTree(m_temp.file("out")),
-              (std::map<std::string, std::string>{{"odd/", ""}, {"odd/caf\uFFFD.txt", "latin-1 name"}}));
+              (std::map<std::string, std::string>{{"odd/", ""}, {"odd/caf\xe9.txt", "latin-1 name"}}));
+}
+
+TEST_F(ZipComponent, EveryNameIsStoredAsItsBytesFlaggedUtf8OnlyWhenItIsUtf8)
+{
+    // One file per name in a folder packed with its structure, so that each
+    // name also reaches the archive through the folder listing.
+    const std::vector<std::pair<std::string, bool>> names = {
+        {"caf\u00e9.txt", true},
+        {"wave\u301c.txt", true},
+        {"emoji\U0001F600.txt", true},
+        {"\u30ab\u3099 kana.txt", true},
+        {"bad\xff\xfe byte.txt", false},
+        {"tab\there.txt", false},
+        {"line\nbreak.txt", false},
+        {"comma, \"quote\" 100%.txt", false},
+    };
+    makeFolder("docs");
+    std::map<std::string, std::string> expected{{"docs/", ""}};
+    for (size_t i = 0; i < names.size(); ++i) {
+        WriteFile(m_temp.file("docs/" + names[i].first), test::SomeBytes(1000 + i, static_cast<uint32_t>(i)));
+        expected["docs/" + names[i].first] = test::SomeBytes(1000 + i, static_cast<uint32_t>(i));
+    }
+    ASSERT_EQ(zip("-r -v -P pw" + quoted("a.zip") + quoted("docs")), 0) << m_output;
+
+    for (const test::ArchiveEntry& entry : test::ReadEntries(m_temp.file("a.zip"))) {
+        const auto name =
+            std::find_if(names.begin(), names.end(), [&](const auto& n) { return "docs/" + n.first == entry.name; });
+        if (entry.name == "docs/")
+            continue;
+        ASSERT_NE(name, names.end()) << "stored name changed: " << entry.name;
+        EXPECT_EQ(entry.utf8Name(), name->second) << entry.name;
+    }
+    // unzip drops control characters from names unless told otherwise (-^).
+    ASSERT_EQ(RunTool({"unzip", "-^", "-P", "pw", "-d", m_temp.file("unzip"), m_temp.file("a.zip")}, &m_toolOutput), 0)
+        << m_toolOutput;
+    EXPECT_EQ(test::ReadTree(m_temp.file("unzip")), expected);
+    ASSERT_EQ(sevenZip(m_temp.file("a.zip"), m_temp.file("7z"), "pw"), 0) << m_toolOutput;
+    EXPECT_EQ(test::ReadTree(m_temp.file("7z")), expected);
 }
 
 TEST_F(ZipComponent, FlatteningTwoFilesOfTheSameNameIsRefused)
@@ -223,7 +264,7 @@ TEST_F(ZipComponent, AFullDiskLeavesNoHalfArchive)
         [&] {
             std::string output;
             const std::optional<int32_t> result = m_archiver.zip(line, &output);
-            return result == 14 && output.find("File too large") != std::string::npos ? 0 : 1;
+            return result == 14 && output.find(ErrorText(EFBIG)) != std::string::npos ? 0 : 1;
         },
         256 << 10);
     EXPECT_EQ(code, 0);
@@ -247,16 +288,18 @@ std::string CallWithBuffer(const std::string& line, int32_t size)
     return buffer.substr(0, end);
 }
 
-TEST(ZipComponentOutput, MessagesAreCutToTheBufferAtACharacterBoundary)
+TEST(ZipComponentOutput, MessagesAreUtf8CutToTheBufferAtACharacterBoundary)
 {
-    const std::string line = "-j \"/nonexistent/a.zip\" \"/nonexistent/入力.txt\"";
+    const std::string line = "-j \"/nonexistent/a.zip\" \"/nonexistent/\xff\u5165\u529b.txt\"";
     EXPECT_EQ(CallWithBuffer(line, 1), "");
     const std::string whole = CallWithBuffer(line, 1024);
-    EXPECT_GT(whole.size(), 12u);
-    // The message begins with double-byte characters: a cut after an odd
-    // number of bytes must drop the half character.
-    EXPECT_EQ(CallWithBuffer(line, 4), whole.substr(0, 2));
-    EXPECT_EQ(CallWithBuffer(line, 5), whole.substr(0, 4));
+    // A byte of a path that is not UTF-8 is shown as U+FFFD.
+    EXPECT_NE(whole.find("/nonexistent/\uFFFD\u5165\u529b.txt"), std::string::npos) << whole;
+    // The message begins with three-byte characters: a cut inside one drops
+    // the whole character.
+    EXPECT_EQ(CallWithBuffer(line, 4), whole.substr(0, 3));
+    EXPECT_EQ(CallWithBuffer(line, 6), whole.substr(0, 3));
+    EXPECT_EQ(CallWithBuffer(line, 7), whole.substr(0, 6));
 
     ComponentLibrary library(ComponentZipArchiver::kFileName);
     auto* zip = reinterpret_cast<int32_t (*)(intptr_t, const char*, char*, int32_t)>(library.symbol("Zip"));
