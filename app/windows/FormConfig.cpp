@@ -2,11 +2,14 @@
 #include "windows/FormConfig.h"
 
 #include "common/Clock.h"
+#include "common/Cp932.h"
 #include "common/DateText.h"
 #include "common/NumericText.h"
+#include "common/PathField.h"
 #include "common/UserMessages.h"
 #include "resident/CheckRunner.h"
 #include "watch/SubscriptionTable.h"
+#include "windows/ShiftJisInput.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -19,18 +22,26 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QStandardPaths>
 #include <QVBoxLayout>
 
 namespace tessaly {
 namespace {
 
-// The Text1 boxes by index, and the cell each edits.
+// The Text1 boxes by index, the cell each edits, and its name in messages
+// (the folder takes any path and has no message).
 enum Text1 { Keyword = 0, Folder = 1, MailTo = 2, Name = 3, FileName = 4 };
 constexpr int kCellOfText1[5] = {1, 2, 5, 0, 3};
+const char* const kCaptionOfText1[5] = {"ｷｰﾜｰﾄﾞ", nullptr, "ﾒｰﾙ送信先", "購読名", "ﾌｧｲﾙ名"};
+constexpr int kFolderCell = 2;
 constexpr int kSubfoldersCell = 4;
 constexpr int kLastCheckCell = 6;
+
+/// A folder's bytes as the box shows them.
+QString FolderText(const std::string& bytes)
+{
+    return QString::fromStdString(ValidUtf8(bytes));
+}
 
 QString TwoDigits(int number)
 {
@@ -62,12 +73,15 @@ FormConfig::FormConfig(const WindowContext& context, FolderChooser choose, QWidg
 
 FormConfig::~FormConfig() = default;
 
-QLineEdit* FormConfig::lineBox(const char* name)
+QLineEdit* FormConfig::lineBox(const char* name, const char* caption)
 {
     auto* box = new QLineEdit(this);
     box->setObjectName(QLatin1String(name));
-    // A comma, CR or LF would split the cell when the file is read back.
-    box->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[^,\\r\\n]*")), box));
+    // The folder takes any path: its cell is escaped when the file is
+    // written. Every other cell is code page 932 text, and a comma, CR or
+    // LF would split it when the file is read back.
+    if (caption)
+        GuardShiftJisInput(box, {QString::fromUtf8(caption), false, true}, m_context.messages);
     box->installEventFilter(this);
     return box;
 }
@@ -81,13 +95,13 @@ void FormConfig::buildControls()
     m_fields = new QGroupBox(this);
     auto* grid = new QGridLayout(m_fields);
     for (int index = 0; index < 5; ++index) {
-        m_text1[index] = lineBox(QStringLiteral("Text1_%1").arg(index).toLatin1().constData());
+        m_text1[index] = lineBox(QStringLiteral("Text1_%1").arg(index).toLatin1().constData(), kCaptionOfText1[index]);
         const int cell = kCellOfText1[index];
         connect(m_text1[index], &QLineEdit::textChanged, this, [this, cell](const QString& text) { store(cell, text); });
     }
     m_text1[MailTo]->setToolTip(QStringLiteral("複数指定する場合はｾﾐｺﾛﾝ（；）で区切ります"));
     m_text1[FileName]->setMaximumWidth(120);
-    m_text2 = lineBox("Text2");
+    m_text2 = lineBox("Text2", "最終ﾁｪｯｸ日");
     m_text2->setMaximumWidth(120);
     connect(m_text2, &QLineEdit::textChanged, this, [this](const QString& text) { store(kLastCheckCell, text); });
     m_check1 = new QCheckBox(QStringLiteral("ｻﾌﾞﾌｫﾙﾀﾞもﾁｪｯｸする"), this);
@@ -179,8 +193,10 @@ void FormConfig::fill()
 {
     const Subscription& row = m_context.data.subscriptions[static_cast<size_t>(*m_currentRow - 1)];
     m_filling = true;
+    m_shownFolder = row.Folder;
     for (int index = 0; index < 5; ++index)
-        m_text1[index]->setText(QString::fromStdString(row.cell(kCellOfText1[index])));
+        m_text1[index]->setText(index == Folder ? FolderText(row.Folder)
+                                                : QString::fromStdString(row.cell(kCellOfText1[index])));
     m_text2->setText(QString::fromStdString(row.LastCheck));
     // A hand-edited cell that is no 0, 1 or 2 shows unticked and stays as it is.
     const std::optional<double> value = row.Subfolders.empty() ? 0.0 : ParseNumber(row.Subfolders);
@@ -194,7 +210,19 @@ void FormConfig::store(int column, const QString& text)
 {
     if (m_filling || !m_currentRow)
         return;
-    m_context.data.subscriptions[static_cast<size_t>(*m_currentRow - 1)].cell(column) = text.toStdString();
+    std::string value = column == kFolderCell ? folderBytes(text) : text.toStdString();
+    // The boxes refuse such text as it is typed; a cell that already holds
+    // it is never overwritten with it.
+    if (column != kFolderCell && !IsCp932Representable(value))
+        return;
+    m_context.data.subscriptions[static_cast<size_t>(*m_currentRow - 1)].cell(column) = std::move(value);
+}
+
+std::string FormConfig::folderBytes(const QString& text) const
+{
+    // A folder whose name is no UTF-8 shows with U+FFFD; unless the user
+    // changed it, the cell keeps the bytes that name the real folder.
+    return text == FolderText(m_shownFolder) ? m_shownFolder : text.toStdString();
 }
 
 QString FormConfig::box(int index) const
@@ -217,10 +245,16 @@ void FormConfig::SetArray(bool clear)
         row.Subfolders = "0";
         return;
     }
-    for (int index = 0; index < 5; ++index)
-        row.cell(kCellOfText1[index]) = box(index).toStdString();
+    for (int index = 0; index < 5; ++index) {
+        const QString text = box(index);
+        if (index == Folder)
+            row.Folder = folderBytes(text);
+        else if (IsCp932Representable(text.toStdString()))
+            row.cell(kCellOfText1[index]) = text.toStdString();
+    }
     row.Subfolders = m_check1->checkState() == Qt::Checked ? "1" : m_check1->checkState() == Qt::Unchecked ? "0" : "2";
-    row.LastCheck = m_text2->text().toStdString();
+    if (IsCp932Representable(m_text2->text().toStdString()))
+        row.LastCheck = m_text2->text().toStdString();
 }
 
 bool FormConfig::InputCheck()

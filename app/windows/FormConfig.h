@@ -9,6 +9,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <string>
 
 class QCheckBox;
 class QGroupBox;
@@ -30,7 +31,9 @@ QString ChooseFolder(QWidget* parent, const QString& start);
 /// Text1 boxes by index, Check1, Text2). Every edit goes into the table at
 /// once; 更新 (Command2) saves it, クリア (Command3) empties the row, 購読
 /// (Command4) runs a check now. Until a row is selected (after opening
-/// without a subscription file) the fields are disabled. UI thread only.
+/// without a subscription file) the fields are disabled. The folder takes
+/// any path; the other boxes refuse a comma, CR and LF, and characters code
+/// page 932 lacks (with a message). UI thread only.
 class FormConfig final : public QWidget {
     Q_OBJECT
 
@@ -70,16 +73,20 @@ protected:
 
 private:
     void buildControls();
-    QLineEdit* lineBox(const char* name);
+    /// A field box; `caption` names it in messages, nullptr for the folder.
+    QLineEdit* lineBox(const char* name, const char* caption);
     void selectEntry(int index);
     void fill();
     void store(int column, const QString& text);
+    /// The folder cell for the folder box's `text`.
+    std::string folderBytes(const QString& text) const;
     QString box(int index) const;
     void setFieldsEnabled(bool enabled);
 
     WindowContext m_context;
     FolderChooser m_choose;
     std::optional<int> m_currentRow;
+    std::string m_shownFolder; ///< the folder cell as the row was shown, bytes and all
     bool m_filling = false;
     QListWidget* m_list = nullptr;
     QGroupBox* m_fields = nullptr;

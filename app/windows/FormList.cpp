@@ -136,11 +136,10 @@ void FormList::sortByColumn(int column)
 
 void FormList::openRow(int row)
 {
-    const QString folder = m_model->cellText(row, 2);
-    const QString file = m_model->cellText(row, 3);
     // An empty row names no document; handing "/" alone to the desktop
     // would open the root folder instead.
-    const bool opened = !(folder.isEmpty() && file.isEmpty()) && m_open && m_open(folder + QLatin1Char('/') + file);
+    const std::string path = m_model->documentPath(row);
+    const bool opened = !path.empty() && m_open && m_open(path);
     if (!opened) {
         m_context.messages.ShowMessage("ﾌｧｲﾙを開けませんでした");
         return;

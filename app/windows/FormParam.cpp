@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "windows/FormParam.h"
 
+#include "common/Cp932.h"
 #include "common/NumericText.h"
 #include "common/UserMessages.h"
 #include "settings/BasicSettings.h"
+#include "windows/ShiftJisInput.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -55,7 +57,8 @@ QCheckBox* FormParam::flag(const char* name, const QString& caption, std::int16_
     return box;
 }
 
-QLineEdit* FormParam::text(const char* name, std::string BasicSettings::*field, bool masked, const char* notANumber)
+QLineEdit* FormParam::text(const char* name, const char* caption, std::string BasicSettings::*field, bool masked,
+                           const char* notANumber)
 {
     auto* box = new QLineEdit(this);
     box->setObjectName(QLatin1String(name));
@@ -63,6 +66,8 @@ QLineEdit* FormParam::text(const char* name, std::string BasicSettings::*field, 
         box->setEchoMode(QLineEdit::Password);
         box->setStyleSheet(kStarMask);
     }
+    // sysconfig.dat is code page 932: a character it lacks would come back as "?".
+    GuardShiftJisInput(box, {QString::fromUtf8(caption), masked}, m_context.messages);
     if (notANumber)
         box->setFixedWidth(kShortBox);
     const TextBinding binding{box, field, notANumber};
@@ -75,7 +80,7 @@ void FormParam::buildLayout()
 {
     auto* top = new QGridLayout;
     top->addWidget(flag("Chk_Passwd", QStringLiteral("ﾊﾟｽﾜｰﾄﾞﾛｯｸする"), &BasicSettings::Conf_Passwd), 0, 0);
-    top->addWidget(text("Txt_Passwd", &BasicSettings::Conf_PasswdTxt, true), 0, 1);
+    top->addWidget(text("Txt_Passwd", "ﾛｯｸのﾊﾟｽﾜｰﾄﾞ", &BasicSettings::Conf_PasswdTxt, true), 0, 1);
     top->addWidget(flag("Chk_Balloon", QStringLiteral("ﾊﾞﾙｰﾝで通知する"), &BasicSettings::Conf_Balloon), 1, 0);
     top->addWidget(flag("Chk_Mail", QStringLiteral("ﾒｰﾙで通知する"), &BasicSettings::Conf_Mail), 2, 0);
 
@@ -92,22 +97,22 @@ void FormParam::buildLayout()
         }
         ++row;
     };
-    line(QStringLiteral("SMTPｻｰﾊﾞ"), text("Txt_SmtpSrv", &BasicSettings::Conf_SmtpSrv),
-         text("Txt_SmtpPort", &BasicSettings::Conf_SmtpPort));
-    line(QStringLiteral("POPｻｰﾊﾞ"), text("Txt_PopSrv", &BasicSettings::Conf_PopSrv),
-         text("Txt_PopPort", &BasicSettings::Conf_PopPort));
-    line(QStringLiteral("POPユーザ"), text("Txt_PopUser", &BasicSettings::Conf_PopUser));
-    line(QStringLiteral("POPﾊﾟｽﾜｰﾄﾞ"), text("Txt_PopPasswd", &BasicSettings::Conf_PopPasswd, true));
-    line(QStringLiteral("名前"), text("Txt_SmtpName", &BasicSettings::Conf_SmtpName));
-    line(QStringLiteral("ﾒｰﾙｱﾄﾞﾚｽ"), text("Txt_SmtpAddr", &BasicSettings::Conf_SmtpAddr));
+    line(QStringLiteral("SMTPｻｰﾊﾞ"), text("Txt_SmtpSrv", "SMTPｻｰﾊﾞ", &BasicSettings::Conf_SmtpSrv),
+         text("Txt_SmtpPort", "SMTPｻｰﾊﾞのﾎﾟｰﾄ", &BasicSettings::Conf_SmtpPort));
+    line(QStringLiteral("POPｻｰﾊﾞ"), text("Txt_PopSrv", "POPｻｰﾊﾞ", &BasicSettings::Conf_PopSrv),
+         text("Txt_PopPort", "POPｻｰﾊﾞのﾎﾟｰﾄ", &BasicSettings::Conf_PopPort));
+    line(QStringLiteral("POPユーザ"), text("Txt_PopUser", "POPユーザ", &BasicSettings::Conf_PopUser));
+    line(QStringLiteral("POPﾊﾟｽﾜｰﾄﾞ"), text("Txt_PopPasswd", "POPﾊﾟｽﾜｰﾄﾞ", &BasicSettings::Conf_PopPasswd, true));
+    line(QStringLiteral("名前"), text("Txt_SmtpName", "名前", &BasicSettings::Conf_SmtpName));
+    line(QStringLiteral("ﾒｰﾙｱﾄﾞﾚｽ"), text("Txt_SmtpAddr", "ﾒｰﾙｱﾄﾞﾚｽ", &BasicSettings::Conf_SmtpAddr));
     grid->addWidget(flag("Chk_PopBeforeSMTP", QStringLiteral("POP Before SMTP"), &BasicSettings::Conf_PopBeforeSMTP),
                     row++, 0, 1, 4);
     grid->addWidget(flag("Chk_SmtpAuth", QStringLiteral("SMTPｻｰﾊﾞは認証が必要"), &BasicSettings::Conf_SmtpAuth), row, 0,
                     1, 2);
     grid->addWidget(flag("Chk_SmtpAuthMD5", QStringLiteral("CRAM-MD5 "), &BasicSettings::Conf_SmtpAuthMD5), row++, 2, 1,
                     2);
-    auto* authUser = text("Txt_SmtpAuthUser", &BasicSettings::Conf_SmtpAuthUser);
-    auto* authPassword = text("Txt_SmtpAuthPasswd", &BasicSettings::Conf_SmtpAuthPasswd, true);
+    auto* authUser = text("Txt_SmtpAuthUser", "認証のﾕｰｻﾞ", &BasicSettings::Conf_SmtpAuthUser);
+    auto* authPassword = text("Txt_SmtpAuthPasswd", "認証のﾊﾟｽﾜｰﾄﾞ", &BasicSettings::Conf_SmtpAuthPasswd, true);
     auto* auth = new QHBoxLayout;
     auth->addWidget(Label(QStringLiteral("ﾕｰｻﾞ"), authUser));
     auth->addWidget(authUser, 1);
@@ -118,14 +123,14 @@ void FormParam::buildLayout()
 
     auto* zipBox = new QGroupBox(mail);
     auto* zip = new QHBoxLayout(zipBox);
-    auto* zipPassword = text("Txt_ZipPasswd", &BasicSettings::Conf_zipPasswd, true);
+    auto* zipPassword = text("Txt_ZipPasswd", "zipのﾊﾟｽﾜｰﾄﾞ", &BasicSettings::Conf_zipPasswd, true);
     zipPassword->setToolTip(QStringLiteral("指定しない場合はﾗﾝﾀﾞﾑとなります"));
     zip->addWidget(flag("Chk_Zip", QStringLiteral("zip圧縮する"), &BasicSettings::Conf_zip));
     zip->addWidget(Label(QStringLiteral("ﾊﾟｽﾜｰﾄﾞ"), zipPassword));
     zip->addWidget(zipPassword, 1);
     auto* sizeBox = new QGroupBox(mail);
     auto* size = new QHBoxLayout(sizeBox);
-    auto* maxSize = text("Txt_MAXSize", &BasicSettings::Conf_MaxSize, false, "MAXｻｲｽﾞは数値を指定します。");
+    auto* maxSize = text("Txt_MAXSize", "MAXｻｲｽﾞ", &BasicSettings::Conf_MaxSize, false, "MAXｻｲｽﾞは数値を指定します。");
     size->addWidget(Label(QStringLiteral("MAXｻｲｽﾞ"), maxSize));
     size->addWidget(maxSize);
     size->addWidget(new QLabel(QStringLiteral("MB")));
@@ -134,7 +139,8 @@ void FormParam::buildLayout()
     boxes->addWidget(sizeBox);
     grid->addLayout(boxes, row++, 0, 1, 4);
 
-    auto* interval = text("Txt_Interval", &BasicSettings::Conf_Interval, false, "ｲﾝﾀｰﾊﾞﾙは数値を指定します。");
+    auto* interval =
+        text("Txt_Interval", "購読ｲﾝﾀｰﾊﾞﾙ", &BasicSettings::Conf_Interval, false, "ｲﾝﾀｰﾊﾞﾙは数値を指定します。");
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(Label(QStringLiteral("購読ｲﾝﾀｰﾊﾞﾙ"), interval));
     bottom->addWidget(interval);
@@ -171,6 +177,10 @@ void FormParam::flagClicked(const FlagBinding& binding, bool on)
 void FormParam::textChanged(const TextBinding& binding, const QString& typed)
 {
     const std::string value = typed.toStdString();
+    // The box refuses such text as it is typed; a stored text that already
+    // holds it is never written back in its place.
+    if (!IsCp932Representable(value))
+        return;
     if (binding.notANumber && !ParseNumber(value)) {
         // The field keeps its last number; the box keeps what was typed.
         m_context.messages.ShowMessage(binding.notANumber);

@@ -19,7 +19,8 @@ namespace tessaly {
 /// program's BasicSettings and writes into it at once, so the running
 /// program uses an edit immediately; 更新 (Command2) writes the record to
 /// sysconfig.dat. Controls carry the names of their settings (Chk_Mail,
-/// Txt_SmtpSrv, ...). UI thread only.
+/// Txt_SmtpSrv, ...). A text box refuses characters code page 932 lacks,
+/// with a message, and keeps its previous text. UI thread only.
 class FormParam final : public QWidget {
     Q_OBJECT
 
@@ -50,7 +51,8 @@ private:
     };
 
     QCheckBox* flag(const char* name, const QString& caption, std::int16_t BasicSettings::*field);
-    QLineEdit* text(const char* name, std::string BasicSettings::*field, bool masked = false,
+    /// A text box bound to `field`; `caption` names it in messages.
+    QLineEdit* text(const char* name, const char* caption, std::string BasicSettings::*field, bool masked = false,
                     const char* notANumber = nullptr);
     void buildLayout();
     void fill();

@@ -2,6 +2,7 @@
 #include "windows/HistoryModel.h"
 
 #include "common/Cp932.h"
+#include "common/PathField.h"
 
 #include <QBrush>
 #include <QColor>
@@ -95,7 +96,19 @@ std::string_view HistoryModel::cellBytes(int row, int column) const
 
 QString HistoryModel::cellText(int row, int column) const
 {
-    return QString::fromStdString(Cp932ToUtf8(cellBytes(row, column)));
+    const std::string_view bytes = cellBytes(row, column);
+    if (column == kFolderColumn || column == kFileColumn)
+        return QString::fromStdString(ValidUtf8(DecodePathField(bytes)));
+    return QString::fromStdString(Cp932ToUtf8(bytes));
+}
+
+std::string HistoryModel::documentPath(int row) const
+{
+    const std::string_view folder = cellBytes(row, kFolderColumn);
+    const std::string_view file = cellBytes(row, kFileColumn);
+    if (folder.empty() && file.empty())
+        return {};
+    return DecodePathField(folder) + "/" + DecodePathField(file);
 }
 
 void HistoryModel::markRead(int row)

@@ -25,6 +25,10 @@ class HistoryModel final : public QAbstractTableModel {
 
 public:
     static constexpr int kColumns = 5;
+    /// The columns whose cells are path fields (plain code page 932 text,
+    /// or "|" and the path with "%XX" escapes).
+    static constexpr int kFolderColumn = 2;
+    static constexpr int kFileColumn = 3;
 
     explicit HistoryModel(QObject* parent = nullptr);
 
@@ -38,8 +42,12 @@ public:
     /// The raw bytes of cell `column` of display row `row`; empty for the
     /// empty row and for fields the line lacks.
     std::string_view cellBytes(int row, int column) const;
-    /// The same cell as text.
+    /// The same cell as text; the folder and file cells show the path they
+    /// stand for, with U+FFFD for bytes that are not UTF-8.
     QString cellText(int row, int column) const;
+    /// The path of display row `row`'s document as the file system has it:
+    /// its folder, "/" and its file name; empty when the row names neither.
+    std::string documentPath(int row) const;
 
     /// Marks display row `row` read (light cyan) until the next setContent.
     void markRead(int row);

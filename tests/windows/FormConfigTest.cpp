@@ -6,6 +6,8 @@
 #include "windows/FormConfig.h"
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -66,6 +68,8 @@ private slots:
     void dateRules_data();
     void dateRules();
     void folderPickerFillsTheFolder();
+    void onlyTheFolderTakesWhatShiftJisCannotHold();
+    void folderThatIsNoUtf8KeepsItsBytesUntilEdited();
     void updateSavesAndSelectsTheFirstRowAgain();
     void clearThenUpdateWritesAnEmptyRow();
     void subscribeRunsACheckThenReloads();
@@ -170,6 +174,53 @@ void FormConfigTest::folderPickerFillsTheFolder()
     f.chosenFolder.clear(); // cancelled
     f.click("Command1");
     QCOMPARE(f.row(1).Folder, std::string("/home/user/報告"));
+}
+
+void FormConfigTest::onlyTheFolderTakesWhatShiftJisCannotHold()
+{
+    ConfigFixture f;
+    TypeText(f.text1(3), QStringLiteral("é"));
+    QCOMPARE(f.text1(3)->text(), QStringLiteral("Docs1"));
+    QCOMPARE(f.row(1).Name, std::string("Docs1"));
+    QCoreApplication::processEvents();
+    QCOMPARE(f.h.lastMessage(), QStringLiteral("購読名に Shift-JIS で表せない文字「é」(U+00E9)は使えません。"));
+    QGuiApplication::clipboard()->setText(QStringLiteral(";報告😀"));
+    QTest::keyClick(f.text1(2), Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(f.row(1).MailTo, std::string("a@example.jp"));
+    QCoreApplication::processEvents();
+    QCOMPARE(f.h.lastMessage(), QStringLiteral("ﾒｰﾙ送信先に Shift-JIS で表せない文字「😀」(U+1F600)は使えません。"));
+    QCOMPARE(f.h.messages.messages.size(), size_t(2));
+
+    // The folder takes any path, a comma included, and the file keeps it.
+    const QString path = QStringLiteral("/srv/café,〜😀");
+    f.text1(1)->clear();
+    TypeText(f.text1(1), path);
+    QCOMPARE(f.row(1).Folder, path.toStdString());
+    f.click("Command2");
+    QCOMPARE(f.h.lastMessage(), QStringLiteral("更新しました"));
+    QCOMPARE(f.text1(1)->text(), path);
+    QCOMPARE(f.row(1).Folder, path.toStdString());
+}
+
+void FormConfigTest::folderThatIsNoUtf8KeepsItsBytesUntilEdited()
+{
+    ConfigFixture f(false); // no file: the rows show the table as it is
+    const std::string latin1 = "/srv/caf\xe9"; // "é" in Latin-1
+    f.row(2) = {"Docs", "", latin1, "*.*", "0", "", ""};
+    f.list()->setCurrentRow(1);
+    QCOMPARE(f.text1(1)->text(), QStringLiteral("/srv/caf\uFFFD"));
+    QTest::keyClicks(f.text1(3), "2");
+    f.form->SetArray(false);
+    f.click("Command2");
+    QCOMPARE(f.h.lastMessage(), QStringLiteral("更新しました"));
+    f.list()->setCurrentRow(1);
+    QCOMPARE(f.row(2).Name, std::string("Docs2"));
+    QCOMPARE(f.row(2).Folder, latin1);
+    // An edit of the folder takes the text as shown; undone, the bytes are back.
+    QTest::keyClicks(f.text1(1), "x");
+    QCOMPARE(f.row(2).Folder, std::string("/srv/caf\xef\xbf\xbdx"));
+    QTest::keyClick(f.text1(1), Qt::Key_Backspace);
+    QCOMPARE(f.row(2).Folder, latin1);
 }
 
 void FormConfigTest::updateSavesAndSelectsTheFirstRowAgain()

@@ -4,12 +4,15 @@
 #include "WindowsHarness.h"
 
 #include "common/Cp932.h"
+#include "common/PathField.h"
 #include "windows/FormList.h"
 #include "windows/HistoryModel.h"
 
 #include <QBrush>
+#include <QDesktopServices>
 #include <QHeaderView>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTableView>
 #include <QTest>
 
@@ -31,6 +34,22 @@ const std::string kLineA = Line("26年12月05_09:00:00", "Beta", "/srv/b", "b.tx
 const std::string kLineB = Line("26年12月06_10:00:00", "Alpha", "/srv/a", "a.txt", "26年12月06_09:00:00");
 const std::string kLineC = Line("26年12月04_11:00:00", "購読", "/srv/c", "c.txt", "26年12月05_07:00:00");
 
+// A folder and a file name code page 932 cannot carry: é, 〜 (which would
+// come back as ～), an emoji, a byte that is no UTF-8, a comma, CR and LF.
+const std::string kOddFolder = "/srv/caf\xc3\xa9 \xe3\x80\x9c";
+const std::string kOddFile = "a,b\r\n\xf0\x9f\x98\x80\xff.doc";
+const std::string kOddLine = Utf8ToCp932("26年12月07_08:00:00,購読,") + EncodePathField(kOddFolder) + "," +
+                             EncodePathField(kOddFile) + "," + Utf8ToCp932("26年12月07_07:00:00,") + "\r\n";
+
+/// Stands in for the desktop: records the URLs it is asked to open.
+class UrlRecorder final : public QObject {
+    Q_OBJECT
+
+public:
+    Q_INVOKABLE void open(const QUrl& url) { urls << url; }
+    QList<QUrl> urls;
+};
+
 /// A history list over the harness, with a document opener that records.
 struct ListFixture {
     explicit ListFixture(const std::string& history, const std::string& inbox = {})
@@ -39,8 +58,8 @@ struct ListFixture {
             WriteFile(h.folder.file("history.hst"), history);
         if (!inbox.empty())
             WriteFile(h.folder.file("history.dat"), inbox);
-        form = std::make_unique<FormList>(h.context, [this](const QString& path) {
-            opened << path;
+        form = std::make_unique<FormList>(h.context, [this](const std::string& path) {
+            opened.push_back(path);
             return openSucceeds;
         });
         form->show();
@@ -85,7 +104,7 @@ struct ListFixture {
     std::string history() const { return ReadFile(h.folder.file("history.hst")); }
 
     WindowsHarness h;
-    QStringList opened;
+    std::vector<std::string> opened;
     bool openSucceeds = true;
     std::unique_ptr<FormList> form;
 };
@@ -102,7 +121,10 @@ private slots:
     void headerClicksCycleTheDirectionAndMoveTheMarker();
     void doubleClickOpensTheDocumentAndMarksTheRow();
     void desktopOpenerRefusesAMissingFile();
+    void escapedPathsShowTheirNamesAndOpenTheExactBytes();
+    void desktopOpenerNamesTheFileByItsBytes();
     void clearOfReadRowsKeepsTheOthersInDisplayOrder();
+    void clearKeepsWindowsAndEscapedLinesByteForByte();
     void clearOfEverythingDeletesAndTakesInNewLines();
     void failedRewriteKeepsTheFileAndTheMarks();
     void failedDeleteIsReported();
@@ -126,7 +148,7 @@ void FormListTest::emptyHistoryShowsOneEmptyRowThatOpensNothing()
     QCOMPARE(f.form->model().lineCount(), 0);
     QCOMPARE(f.column(0), QStringList({QString()}));
     f.doubleClickRow(0);
-    QVERIFY(f.opened.isEmpty());
+    QVERIFY(f.opened.empty());
     QCOMPARE(f.h.lastMessage(), QStringLiteral("ﾌｧｲﾙを開けませんでした"));
 }
 
@@ -164,7 +186,7 @@ void FormListTest::doubleClickOpensTheDocumentAndMarksTheRow()
 {
     ListFixture f(kLineA + kLineB);
     f.doubleClickRow(1);
-    QCOMPARE(f.opened, QStringList({"/srv/a/a.txt"}));
+    QCOMPARE(f.opened, std::vector<std::string>{"/srv/a/a.txt"});
     const HistoryModel& model = f.form->model();
     QVERIFY(model.isRead(1) && !model.isRead(0));
     for (int column = 0; column < 5; ++column)
@@ -176,7 +198,7 @@ void FormListTest::doubleClickOpensTheDocumentAndMarksTheRow()
     // A document that cannot be opened is reported and stays unread.
     f.openSucceeds = false;
     f.doubleClickRow(1);
-    QCOMPARE(f.opened.size(), 2);
+    QCOMPARE(f.opened.size(), size_t(2));
     QCOMPARE(f.h.lastMessage(), QStringLiteral("ﾌｧｲﾙを開けませんでした"));
     QVERIFY(!f.form->model().isRead(1));
 }
@@ -184,8 +206,42 @@ void FormListTest::doubleClickOpensTheDocumentAndMarksTheRow()
 void FormListTest::desktopOpenerRefusesAMissingFile()
 {
     TempFolder temp;
-    QVERIFY(!OpenDocument(QString::fromStdString(temp.file("gone.txt"))));
-    QVERIFY(!OpenDocument(QString()));
+    QVERIFY(!OpenDocument(temp.file("gone.txt")));
+    QVERIFY(!OpenDocument(std::string()));
+}
+
+void FormListTest::escapedPathsShowTheirNamesAndOpenTheExactBytes()
+{
+    ListFixture f(kLineA + kOddLine);
+    const HistoryModel& model = f.form->model();
+    QCOMPARE(model.cellText(1, 2), QStringLiteral("/srv/café 〜"));
+    QCOMPARE(model.cellText(1, 3), QStringLiteral("a,b\r\n😀\uFFFD.doc"));
+    QCOMPARE(model.cellText(1, 1), QStringLiteral("購読"));
+    QCOMPARE(model.cellText(1, 4), QStringLiteral("26年12月07_07:00:00"));
+    f.doubleClickRow(1);
+    QCOMPARE(f.opened, std::vector<std::string>{kOddFolder + "/" + kOddFile});
+    QVERIFY(model.isRead(1));
+}
+
+void FormListTest::desktopOpenerNamesTheFileByItsBytes()
+{
+    UrlRecorder desktop;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &desktop, "open");
+    const auto restore = qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); });
+    TempFolder temp;
+    // "é" in Latin-1: not UTF-8. Text would make it "?" or U+FFFD, and
+    // files of those names exist beside it.
+    const std::string latin1 = temp.file("caf\xe9 #%.doc");
+    WriteFile(temp.file("caf? #%.doc"), "x");
+    WriteFile(temp.file("caf\xef\xbf\xbd #%.doc"), "x");
+    QVERIFY(!OpenDocument(latin1));
+    QVERIFY(desktop.urls.isEmpty());
+    WriteFile(latin1, "x");
+    QVERIFY(OpenDocument(latin1));
+    QCOMPARE(desktop.urls.size(), 1);
+    QVERIFY(desktop.urls[0].isLocalFile());
+    QCOMPARE(QByteArray::fromPercentEncoding(desktop.urls[0].toEncoded()),
+             "file://" + QByteArray::fromStdString(latin1));
 }
 
 void FormListTest::clearOfReadRowsKeepsTheOthersInDisplayOrder()
@@ -213,6 +269,20 @@ void FormListTest::clearOfReadRowsKeepsTheOthersInDisplayOrder()
     QCOMPARE(f.captions()[1], QStringLiteral("購読名"));
     QCOMPARE(f.form->model().lineCount(), 3);
     QVERIFY(!f.form->model().isRead(0));
+}
+
+void FormListTest::clearKeepsWindowsAndEscapedLinesByteForByte()
+{
+    // As a Windows installation writes it: code page 932 with "\\" as the
+    // second byte of 表 and 予.
+    const std::string windows =
+        Line("26年12月03_09:00:00", "購読", "C:\\表示\\資料", "予定表.xls", "26年12月02_18:00:00");
+    ListFixture f(kLineA + windows + kOddLine);
+    f.doubleClickRow(0);
+    f.clear(false);
+    QCOMPARE(f.history(), windows + kOddLine);
+    QCOMPARE(f.form->model().cellText(0, 2), QStringLiteral("C:\\表示\\資料"));
+    QCOMPARE(f.form->model().cellText(1, 3), QStringLiteral("a,b\r\n😀\uFFFD.doc"));
 }
 
 void FormListTest::clearOfEverythingDeletesAndTakesInNewLines()

@@ -7,6 +7,8 @@
 #include "windows/FormParam.h"
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -72,6 +74,7 @@ private slots:
     void ticksEnableTheirDependentsAtOnce();
     void editsReachTheSettingsAtOnce();
     void numericBoxesRefuseWhatIsNotANumber();
+    void textShiftJisCannotHoldIsRefusedTypedOrPasted();
     void updateSavesAndSaysSo();
 };
 
@@ -212,6 +215,46 @@ void FormParamTest::numericBoxesRefuseWhatIsNotANumber()
     QCOMPARE(g.h.messages.messages, std::vector<std::string>{"ｲﾝﾀｰﾊﾞﾙは数値を指定します。"});
     QCOMPARE(g.control<QLineEdit>("Txt_Interval")->text(), QStringLiteral("ten"));
     QVERIFY(!g.updateEnabled());
+}
+
+void FormParamTest::textShiftJisCannotHoldIsRefusedTypedOrPasted()
+{
+    ParamFixture f;
+    f.click("Chk_Passwd");
+    f.click("Chk_Mail");
+    auto* password = f.control<QLineEdit>("Txt_Passwd");
+    QTest::keyClicks(password, "pass");
+    // Typed: each refused key leaves box and setting as they were, and the
+    // burst is told once, without showing a password's character.
+    TypeText(password, QStringLiteral("éü"));
+    QCOMPARE(password->text(), QStringLiteral("pass"));
+    QCOMPARE(f.h.data.settings.Conf_PasswdTxt, std::string("pass"));
+    QVERIFY(f.h.messages.messages.empty()); // told once the box is itself again
+    QCoreApplication::processEvents();
+    QCOMPARE(f.h.messages.messages, std::vector<std::string>{"ﾛｯｸのﾊﾟｽﾜｰﾄﾞに Shift-JIS で表せない文字は使えません。"});
+    QTest::keyClicks(password, "1");
+    QCOMPARE(f.h.data.settings.Conf_PasswdTxt, std::string("pass1"));
+
+    // Pasted over a selection: the selection and the text stay.
+    auto* server = f.control<QLineEdit>("Txt_SmtpSrv");
+    QTest::keyClicks(server, "smtp.example.jp");
+    server->setSelection(0, 4);
+    QGuiApplication::clipboard()->setText(QStringLiteral("mail.café"));
+    QTest::keyClick(server, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(server->text(), QStringLiteral("smtp.example.jp"));
+    QCOMPARE(server->selectedText(), QStringLiteral("smtp"));
+    QCOMPARE(f.h.data.settings.Conf_SmtpSrv, std::string("smtp.example.jp"));
+    QCoreApplication::processEvents();
+    QCOMPARE(f.h.lastMessage(), QStringLiteral("SMTPｻｰﾊﾞに Shift-JIS で表せない文字「é」(U+00E9)は使えません。"));
+
+    // A kana with a separate voiced mark is taken in its composed form, the
+    // wave dash of Linux input as the one code page 932 has.
+    auto* name = f.control<QLineEdit>("Txt_SmtpName");
+    QGuiApplication::clipboard()->setText(QStringLiteral("か\u3099ぎ\u301C"));
+    QTest::keyClick(name, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(name->text(), QStringLiteral("がぎ\uFF5E"));
+    QCOMPARE(f.h.data.settings.Conf_SmtpName, std::string("がぎ\uFF5E"));
+    QCOMPARE(f.h.messages.messages.size(), size_t(2));
 }
 
 void FormParamTest::updateSavesAndSaysSo()

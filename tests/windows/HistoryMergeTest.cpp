@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The history list's file work: the merge of history.dat into history.hst,
 // the rewrite that keeps the unread rows and the delete of a full clear.
+#include "common/PathField.h"
 #include "support/TempFolder.h"
 #include "watch/HistoryMerge.h"
 
@@ -22,9 +23,11 @@ bool Exists(const std::string& path)
 }
 
 // Two lines in code page 932 ("購読" is \x8d\x77\x93\xc7), one of them with
-// an extra comma in its file name.
+// an extra comma in its file name and an escaped folder (a comma, CR LF and
+// a byte that is no UTF-8).
 const std::string kOld = "26\x94N12\x8c\x8e" "05_09:30:00,\x8dw\x93\xc7,/srv/a,x.txt,26\x94N12\x8c\x8e" "05_09:00:00,\r\n";
-const std::string kNew = "26\x94N12\x8c\x8e" "06_14:05:09,Docs,/srv/b,y,z.txt,26\x94N12\x8c\x8e" "06_14:00:00,\r\n";
+const std::string kNew = "26\x94N12\x8c\x8e" "06_14:05:09,Docs," + EncodePathField("/srv/b,\r\n\xff") +
+                         ",y,z.txt,26\x94N12\x8c\x8e" "06_14:00:00,\r\n";
 
 struct MergeCase {
     const char* name;

@@ -13,6 +13,7 @@
 #include "windows/WindowContext.h"
 
 #include <QString>
+#include <QTest>
 
 #include <functional>
 #include <string>
@@ -40,5 +41,14 @@ struct WindowsHarness {
         return messages.messages.empty() ? QString() : QString::fromStdString(messages.messages.back());
     }
 };
+
+/// Types `text` into `box` one key per character, as an input method would
+/// deliver characters that have no key of their own (QTest::keyClicks takes
+/// ASCII only).
+inline void TypeText(QWidget* box, const QString& text)
+{
+    for (char32_t character : text.toUcs4())
+        QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString::fromUcs4(&character, 1), Qt::NoModifier);
+}
 
 } // namespace tessaly::test

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QString>
+
+class QLineEdit;
+
+namespace tessaly {
+
+class UserMessages;
+
+/// How a box reacts to text the data files cannot hold.
+struct ShiftJisGuard {
+    QString field;               ///< the box's name in the message
+    bool masked = false;         ///< a password box: the message hides the character
+    bool cellSeparators = false; ///< also refuse ",", CR and LF (silently, as a cell of a comma file)
+};
+
+/// Makes `box` refuse any typed or pasted text that code page 932 cannot
+/// hold: the box keeps its previous text, cursor and undo steps, and the
+/// refusal is told through `messages` once control is back in the event
+/// loop (never while the box is in the middle of the edit). Text in a
+/// decomposed form (a kana and a separate voiced mark) is composed first,
+/// and characters with a code page 932 look-alike (〜 U+301C, − U+2212, ...)
+/// become it; the text is taken when it fits then. `messages` must outlive
+/// the box.
+void GuardShiftJisInput(QLineEdit* box, const ShiftJisGuard& guard, UserMessages& messages);
+
+} // namespace tessaly
