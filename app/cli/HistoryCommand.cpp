@@ -2,8 +2,10 @@
 // tessalyctl history: history.hst, then history.dat, without merging them.
 #include "cli/Ctl.h"
 
+#include "common/Cp932.h"
 #include "common/FileSystem.h"
 #include "common/Json.h"
+#include "common/PathField.h"
 #include "watch/HistoryFile.h"
 
 namespace tessaly {
@@ -21,8 +23,9 @@ int RunHistory(CtlContext& context)
         all.insert(all.end(), lines.begin(), lines.end());
     }
     if (!context.json) {
+        // The lines as the files hold them, escaped path fields included.
         for (const std::string& line : all)
-            context.out << line << '\n';
+            context.out << Cp932ToUtf8(line) << '\n';
         return kCtlOk;
     }
     context.out << "[";
@@ -30,8 +33,8 @@ int RunHistory(CtlContext& context)
     for (const std::string& line : all) {
         HistoryEntry e = ParseHistoryLine(line);
         context.out << separator << "{\"detected\": " << JsonQuote(e.detected)
-                    << ", \"subscription\": " << JsonQuote(e.subscription) << ", \"folder\": " << JsonQuote(e.folder)
-                    << ", \"file\": " << JsonQuote(e.file) << ", \"file_time\": " << JsonQuote(e.fileTime) << "}";
+                    << ", \"subscription\": " << JsonQuote(e.subscription) << ", \"folder\": " << JsonQuote(ValidUtf8(e.folder))
+                    << ", \"file\": " << JsonQuote(ValidUtf8(e.file)) << ", \"file_time\": " << JsonQuote(e.fileTime) << "}";
         separator = ",\n  ";
     }
     context.out << (all.empty() ? "]\n" : "\n]\n");

@@ -6,6 +6,7 @@
 #include "common/Cp932.h"
 #include "common/DateText.h"
 #include "common/Json.h"
+#include "common/PathField.h"
 #include "watch/SubscriptionTable.h"
 
 namespace tessaly {
@@ -22,7 +23,7 @@ void PrintSubscriptions(const SubscriptionTable& table, CtlContext& context)
         for (size_t row = 0; row < table.size(); ++row) {
             context.out << row + 1;
             for (int column = 0; column < Subscription::kColumns; ++column)
-                context.out << '\t' << table[row].cell(column);
+                context.out << '\t' << ValidUtf8(table[row].cell(column));
             context.out << '\n';
         }
         return;
@@ -32,7 +33,7 @@ void PrintSubscriptions(const SubscriptionTable& table, CtlContext& context)
         context.out << (row == 0 ? "\n  {" : ",\n  {");
         for (int column = 0; column < Subscription::kColumns; ++column) {
             context.out << (column == 0 ? "" : ", ") << JsonQuote(names[static_cast<size_t>(column)]) << ": "
-                        << JsonQuote(table[row].cell(column));
+                        << JsonQuote(ValidUtf8(table[row].cell(column)));
         }
         context.out << "}";
     }
@@ -51,9 +52,10 @@ int RowIndex(const std::string& text)
 /// Why `value` cannot be stored in the cell `field`, or "" when it can.
 std::string ValueProblem(const std::string& field, const std::string& value)
 {
-    if (!IsStorableCell(value))
+    // Any folder is stored exactly; the other cells are plain text.
+    if (field != "Folder" && !IsStorableCell(value))
         return "a subscription value cannot contain a comma or a line break";
-    if (!IsCp932Representable(value))
+    if (field != "Folder" && !IsCp932Representable(value))
         return "the value has characters that Shift-JIS cannot store";
     if (field == "Subfolders" && value != "0" && value != "1")
         return "Subfolders is 1 (walk subfolders too) or 0";
@@ -99,7 +101,17 @@ int RunSubsSet(CtlContext& context, const std::string& rowText, const std::strin
         context.err << "tessalyctl: the subscription file could not be loaded completely, nothing was saved\n";
         return kCtlFailed;
     }
-    table[static_cast<size_t>(row)].cell(column) = value;
+    Subscription& subscription = table[static_cast<size_t>(row)];
+    const bool wasInUse = subscription.inUse();
+    subscription.cell(column) = value;
+    // A row taken into use gets what the editor gives a new row, so that
+    // it can be checked at once.
+    if (!wasInUse) {
+        if (subscription.FileName.empty())
+            subscription.FileName = "*.*";
+        if (subscription.Subfolders.empty())
+            subscription.Subfolders = "0";
+    }
     std::string error;
     if (!SaveSubscriptions(table, context.folder, &error)) {
         context.err << "tessalyctl: the subscriptions could not be saved: " << error << '\n';

@@ -67,10 +67,34 @@ bool ReadWholeFile(const std::string& path, std::string* contents, std::string* 
 
 std::string ErrorText(int errorNumber)
 {
+    // The causes a user meets with files and folders, in the program's
+    // language; anything rarer keeps the system's text with its number.
+    switch (errorNumber) {
+    case EACCES:
+    case EPERM: return "アクセスが拒否されました";
+    case ENOENT: return "ファイルまたはフォルダがありません";
+    case ENOTDIR: return "途中のパスがフォルダではありません";
+    case EISDIR: return "フォルダです";
+    case ELOOP: return "シンボリックリンクが多すぎるか、リンクをたどれません";
+    case ENAMETOOLONG: return "名前が長すぎます";
+    case ENOSPC: return "ディスクの空き容量が足りません";
+    case EDQUOT: return "ディスク使用量の制限を超えました";
+    case EFBIG: return "ファイルが大きすぎます";
+    case EROFS: return "読み取り専用のファイルシステムです";
+    case EIO: return "入出力エラーが発生しました";
+    case EEXIST: return "同じ名前のファイルがすでにあります";
+    case EMFILE:
+    case ENFILE: return "開いているファイルが多すぎます";
+    case ENOMEM: return "メモリが足りません";
+    case EBUSY: return "使用中です";
+    case ETXTBSY: return "実行中のファイルです";
+    case ESTALE: return "ネットワーク上のファイルが無効になりました";
+    default: break;
+    }
     char buffer[256];
     // GNU strerror_r may return a static text instead of filling the buffer.
     const char* text = strerror_r(errorNumber, buffer, sizeof buffer);
-    return text ? std::string(text) : std::string("error ") + std::to_string(errorNumber);
+    return "エラー " + std::to_string(errorNumber) + (text ? " (" + std::string(text) + ")" : std::string());
 }
 
 } // namespace tessaly

@@ -21,7 +21,7 @@ std::string JoinPath(std::string_view folder, std::string_view name);
 /// Reads the whole file into `contents`. False with `error` set on failure.
 bool ReadWholeFile(const std::string& path, std::string* contents, std::string* error);
 
-/// A short description of an errno value, for messages.
+/// A short description of an errno value, in Japanese, for messages.
 std::string ErrorText(int errorNumber);
 
 } // namespace tessaly

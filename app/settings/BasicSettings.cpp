@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "settings/BasicSettings.h"
 
+#include "common/Cp932.h"
 #include "common/FileSystem.h"
 #include "common/NumericText.h"
 #include "settings/GsxSeq.h"
@@ -142,6 +143,15 @@ bool LoadBasicSettings(BasicSettings& settings, const std::string& folder, std::
 
 bool SaveBasicSettings(const BasicSettings& settings, const std::string& folder, std::string* error)
 {
+    // A text the file cannot hold would come back changed (a password with
+    // "?" locks the user out): such a save writes nothing.
+    for (const BasicSettingField& field : kFields) {
+        if (!IsCp932Representable(BasicSettingText(settings, field))) {
+            if (error)
+                *error = std::string(field.key) + " に Shift-JIS で表せない文字があります。";
+            return false;
+        }
+    }
     GsxSeq seq;
     seq.MakeKeyTable();
     bool ok = seq.CreateSeqFile(JoinPath(folder, kSettingsFileName));

@@ -5,6 +5,7 @@
 #include "common/Cp932.h"
 #include "common/DateText.h"
 #include "common/FileSystem.h"
+#include "common/PathField.h"
 #include "common/TextLines.h"
 #include "watch/PathParts.h"
 
@@ -23,7 +24,7 @@ bool AppendWhole(const std::string& path, std::string_view bytes, std::string* e
     int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) {
         if (error)
-            *error = "cannot open " + path + ": " + ErrorText(errno);
+            *error = path + " を開けません: " + ErrorText(errno);
         return false;
     }
     struct stat before {};
@@ -46,7 +47,7 @@ bool AppendWhole(const std::string& path, std::string_view bytes, std::string* e
     if (::close(fd) != 0 && failure == 0)
         failure = errno;
     if (failure != 0 && error)
-        *error = "cannot write " + path + ": " + ErrorText(failure);
+        *error = path + " に書き込めません: " + ErrorText(failure);
     return failure == 0;
 }
 
@@ -57,8 +58,9 @@ std::string HistoryLine(const UpdateRecord& record, AutomationDate detected)
     const AutomationDate fileTime = record.Created > record.Written ? record.Created : record.Written;
     std::string line;
     for (const std::string& field :
-         {FormatHistoryTime(detected), record.SubscriptionName, FolderOf(record.FilePath),
-          FileNameOf(record.FilePath), FormatHistoryTime(fileTime)}) {
+         {Utf8ToCp932(FormatHistoryTime(detected)), Utf8ToCp932(record.SubscriptionName),
+          EncodePathField(FolderOf(record.FilePath)), EncodePathField(FileNameOf(record.FilePath)),
+          Utf8ToCp932(FormatHistoryTime(fileTime))}) {
         line += field;
         line += ',';
     }
@@ -67,25 +69,25 @@ std::string HistoryLine(const UpdateRecord& record, AutomationDate detected)
 
 bool WriteHistory(const std::string& folder, const UpdateRecord& record, const Clock& clock, std::string* error)
 {
-    std::string line = Utf8ToCp932(HistoryLine(record, clock.Now()));
+    std::string line = HistoryLine(record, clock.Now());
     line += "\r\n";
     return AppendWhole(JoinPath(folder, kHistoryInboxFileName), line, error);
 }
 
 HistoryEntry ParseHistoryLine(std::string_view line)
 {
-    HistoryEntry entry;
-    std::string* cells[] = {&entry.detected, &entry.subscription, &entry.folder, &entry.file, &entry.fileTime};
+    std::string_view cells[5];
     size_t start = 0;
-    for (std::string* cell : cells) {
+    for (std::string_view& cell : cells) {
         if (start > line.size())
             break;
         size_t comma = line.find(',', start);
         size_t end = comma == std::string_view::npos ? line.size() : comma;
-        *cell = std::string(line.substr(start, end - start));
+        cell = line.substr(start, end - start);
         start = end + 1;
     }
-    return entry;
+    return HistoryEntry{Cp932ToUtf8(cells[0]), Cp932ToUtf8(cells[1]), DecodePathField(cells[2]),
+                        DecodePathField(cells[3]), Cp932ToUtf8(cells[4])};
 }
 
 bool ReadHistoryLines(const std::string& path, std::vector<std::string>* lines, std::string* error)
@@ -99,7 +101,7 @@ bool ReadHistoryLines(const std::string& path, std::vector<std::string>* lines, 
     TextLines reader(bytes);
     std::string_view line;
     while (reader.next(&line))
-        lines->push_back(Cp932ToUtf8(line));
+        lines->emplace_back(line);
     return true;
 }
 

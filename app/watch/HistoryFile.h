@@ -17,10 +17,12 @@ inline constexpr std::string_view kHistoryInboxFileName = "history.dat";
 /// The accumulated history the history list keeps.
 inline constexpr std::string_view kHistoryFileName = "history.hst";
 
-/// The history line of one record (UTF-8, without CR LF): detection time,
-/// subscription, folder, file name and file time, each followed by ",".
-/// The file time is `Created` when it is strictly later than `Written`,
-/// else `Written`; both times use the form "yy年mm月dd_HH:MM:SS".
+/// The bytes of the history line of one record (code page 932, without
+/// CR LF): detection time, subscription, folder, file name and file time,
+/// each followed by ",". The folder and the file name are path fields (see
+/// PathField.h), so any path comes back exactly. The file time is `Created`
+/// when it is strictly later than `Written`, else `Written`; both times use
+/// the form "yy年mm月dd_HH:MM:SS".
 std::string HistoryLine(const UpdateRecord& record, AutomationDate detected);
 
 /// Appends the line of `record` with CR LF to history.dat in `folder`
@@ -31,7 +33,8 @@ std::string HistoryLine(const UpdateRecord& record, AutomationDate detected);
 bool WriteHistory(const std::string& folder, const UpdateRecord& record, const Clock& clock,
                   std::string* error = nullptr);
 
-/// The five cells of one history line.
+/// The five cells of one history line: texts in UTF-8, the folder and the
+/// file name as the bytes of the paths they stand for.
 struct HistoryEntry {
     std::string detected;
     std::string subscription;
@@ -42,13 +45,14 @@ struct HistoryEntry {
     friend bool operator==(const HistoryEntry&, const HistoryEntry&) = default;
 };
 
-/// Splits a history line (UTF-8) at every ","; parts 0 to 4 become the five
-/// cells. Missing parts are empty cells; parts beyond the fifth are dropped.
+/// Splits the bytes of a history line (code page 932) at every ","; parts 0
+/// to 4 become the five cells, the path fields decoded. Missing parts are
+/// empty cells; parts beyond the fifth are dropped.
 HistoryEntry ParseHistoryLine(std::string_view line);
 
-/// The lines of a history file (code page 932 on disk) as UTF-8 texts, in
-/// file order. A missing file gives no lines and true; false with `error`
-/// set when the file exists but cannot be read.
+/// The lines of a history file as their bytes (code page 932), in file
+/// order. A missing file gives no lines and true; false with `error` set
+/// when the file exists but cannot be read.
 bool ReadHistoryLines(const std::string& path, std::vector<std::string>* lines, std::string* error);
 
 } // namespace tessaly

@@ -4,12 +4,14 @@
 #include "common/AtomicFile.h"
 #include "common/Cp932.h"
 #include "common/FileSystem.h"
+#include "common/PathField.h"
 #include "common/TextLines.h"
 #include "common/UserMessages.h"
 
 namespace tessaly {
 namespace {
 
+constexpr int kFolderColumn = 2;
 constexpr std::string_view kTooManyLines = "購読設定ﾌｧｲﾙは最大10行です。\r\n以降は切り捨てられます。";
 constexpr std::string_view kReadFailed = "購読ﾌｧｲﾙ読込みでエラーが発生しました\r\n";
 
@@ -27,7 +29,9 @@ bool StoreLine(Subscription& row, std::string_view line)
     for (size_t comma = line.find(','); comma != std::string_view::npos; comma = line.find(',', start)) {
         if (column >= Subscription::kColumns)
             return false;
-        row.cell(column++) = std::string(line.substr(start, comma - start));
+        const std::string_view bytes = line.substr(start, comma - start);
+        row.cell(column) = column == kFolderColumn ? DecodePathField(bytes) : Cp932ToUtf8(bytes);
+        ++column;
         start = comma + 1;
     }
     return true;
@@ -96,7 +100,7 @@ bool LoadSubscriptions(SubscriptionTable& table, const std::string& folder, User
             result = SubscriptionLoad::Cut;
             break;
         }
-        if (!StoreLine(table[row], Cp932ToUtf8(line))) {
+        if (!StoreLine(table[row], line)) {
             messages.ShowMessage(TooManyColumnsMessage());
             result = SubscriptionLoad::Cut;
         }
@@ -106,20 +110,40 @@ bool LoadSubscriptions(SubscriptionTable& table, const std::string& folder, User
 
 bool SaveSubscriptions(const SubscriptionTable& table, const std::string& folder, std::string* error)
 {
-    std::string text;
-    for (const Subscription& row : table) {
+    std::string bytes;
+    for (size_t row = 0; row < table.size(); ++row) {
         for (int column = 0; column < Subscription::kColumns; ++column) {
-            text += row.cell(column);
-            text += ',';
+            const std::string& cell = table[row].cell(column);
+            if (std::string problem = CellProblem(column, cell); !problem.empty()) {
+                // Saving would change the cell; the file keeps what it has.
+                if (error)
+                    *error = "購読" + std::to_string(row + 1) + "の" +
+                             std::string(SubscriptionFieldNames()[static_cast<size_t>(column)]) + ": " + problem;
+                return false;
+            }
+            bytes += column == kFolderColumn ? EncodePathField(cell) : Utf8ToCp932(cell);
+            bytes += ',';
         }
-        text += "\r\n";
+        bytes += "\r\n";
     }
-    return WriteFileAtomically(JoinPath(folder, kSubscriptionFileName), Utf8ToCp932(text), error);
+    return WriteFileAtomically(JoinPath(folder, kSubscriptionFileName), bytes, error);
 }
 
 bool IsStorableCell(std::string_view text)
 {
     return text.find_first_of(",\r\n") == std::string_view::npos;
+}
+
+std::string CellProblem(int column, std::string_view text)
+{
+    // The folder is a path field: any path is stored exactly.
+    if (column == kFolderColumn)
+        return {};
+    if (!IsStorableCell(text))
+        return "カンマと改行は使えません。";
+    if (!IsCp932Representable(text))
+        return "Shift-JIS で表せない文字は使えません。";
+    return {};
 }
 
 } // namespace tessaly

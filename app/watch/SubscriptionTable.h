@@ -13,7 +13,7 @@ class UserMessages;
 struct Subscription {
     std::string Name;       ///< empty: the row is unused
     std::string Keyword;    ///< filter words separated by blanks
-    std::string Folder;     ///< the folder to watch, a full path
+    std::string Folder;     ///< the folder to watch, a full path (its bytes)
     std::string FileName;   ///< file-name pattern with wildcards
     std::string Subfolders; ///< "1": subfolders are walked too
     std::string MailTo;     ///< recipients, separated by ";"
@@ -57,13 +57,22 @@ bool LoadSubscriptions(SubscriptionTable& table, const std::string& folder, User
                        SubscriptionLoad* outcome = nullptr);
 
 /// Writes the whole table to subscription.dat in `folder`: ten lines of
-/// seven comma-terminated cells, CR LF, code page 932. The old file is
-/// replaced only once the new one is complete. False on failure, with
-/// `error` set when given; no message is shown.
+/// seven comma-terminated cells, CR LF, code page 932, the Folder cell as a
+/// path field (see PathField.h) so that any path is kept exactly. The old
+/// file is replaced only once the new one is complete. A cell that the file
+/// cannot hold unchanged (see CellProblem) fails the save before anything
+/// is written. False on failure, with `error` set when given; no message is
+/// shown.
 bool SaveSubscriptions(const SubscriptionTable& table, const std::string& folder, std::string* error = nullptr);
 
 /// True when `text` may stand in a cell: no comma, CR or LF, which would
 /// split the cell when the file is read back.
 bool IsStorableCell(std::string_view text);
+
+/// Why `text` cannot be stored in cell `column` unchanged (a Japanese
+/// sentence for messages), or "" when it can. The Folder cell takes any
+/// path; every other cell must be free of commas and line breaks and
+/// representable in code page 932.
+std::string CellProblem(int column, std::string_view text);
 
 } // namespace tessaly

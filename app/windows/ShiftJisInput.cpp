@@ -50,38 +50,27 @@ std::string ShiftJisRefusal(const QString& field, std::optional<char32_t> charac
         .toStdString();
 }
 
-/// `text` composed, with the characters Japanese input on Linux gives
-/// where code page 932 has a look-alike of its own (〜 for ～, − for －,
-/// ...) replaced by that look-alike.
-QString ShiftJisForm(const QString& text)
-{
-    static const std::pair<char16_t, char16_t> kLookAlikes[] = {
-        {u'\u301C', u'\uFF5E'}, {u'\u2016', u'\u2225'}, {u'\u2212', u'\uFF0D'}, {u'\u2014', u'\u2015'},
-        {u'\u00A2', u'\uFFE0'}, {u'\u00A3', u'\uFFE1'}, {u'\u00AC', u'\uFFE2'}, {u'\u00A6', u'\uFFE4'}};
-    QString form = text.normalized(QString::NormalizationForm_C);
-    for (const auto& [typed, lookAlike] : kLookAlikes)
-        form.replace(QChar(typed), QChar(lookAlike));
-    return form;
-}
-
-/// Takes text that code page 932 holds, in its ShiftJisForm when only that
-/// fits, and remembers why it last refused one.
+/// Takes text that code page 932 holds, composed first when only that fits
+/// (a password is taken as typed), and remembers why it last refused one.
 class ShiftJisValidator final : public QValidator {
 public:
-    ShiftJisValidator(bool cellSeparators, QObject* parent) : QValidator(parent), m_cellSeparators(cellSeparators) {}
+    ShiftJisValidator(bool cellSeparators, bool compose, QObject* parent)
+        : QValidator(parent), m_cellSeparators(cellSeparators), m_compose(compose)
+    {
+    }
 
     State validate(QString& text, int& position) const override
     {
         m_refusedCharacter.reset();
         m_refusedForCharacter = false;
         if (!FitsShiftJis(text)) {
-            const QString form = ShiftJisForm(text);
+            const QString form = m_compose ? text.normalized(QString::NormalizationForm_C) : text;
             if (!FitsShiftJis(form)) {
                 m_refusedForCharacter = true;
                 m_refusedCharacter = FirstNonShiftJisCharacter(form);
                 return Invalid;
             }
-            const qsizetype before = ShiftJisForm(text.left(position)).size();
+            const qsizetype before = text.left(position).normalized(QString::NormalizationForm_C).size();
             position = static_cast<int>(std::min(before, form.size()));
             text = form;
         }
@@ -98,6 +87,7 @@ public:
 
 private:
     bool m_cellSeparators;
+    bool m_compose;
     mutable bool m_refusedForCharacter = false;
     mutable std::optional<char32_t> m_refusedCharacter;
 };
@@ -106,7 +96,7 @@ private:
 
 void GuardShiftJisInput(QLineEdit* box, const ShiftJisGuard& guard, UserMessages& messages)
 {
-    auto* validator = new ShiftJisValidator(guard.cellSeparators, box);
+    auto* validator = new ShiftJisValidator(guard.cellSeparators, !guard.masked, box);
     box->setValidator(validator);
     // The box reports a refusal before it takes the edit back; the message
     // waits until the box shows its previous text again, and a burst of

@@ -20,10 +20,11 @@ struct ShiftJisGuard {
 /// hold: the box keeps its previous text, cursor and undo steps, and the
 /// refusal is told through `messages` once control is back in the event
 /// loop (never while the box is in the middle of the edit). Text in a
-/// decomposed form (a kana and a separate voiced mark) is composed first,
-/// and characters with a code page 932 look-alike (〜 U+301C, − U+2212, ...)
-/// become it; the text is taken when it fits then. `messages` must outlive
-/// the box.
+/// decomposed form (a kana and a separate voiced mark) is composed first and
+/// taken when it fits then, except in a password box, whose text is taken
+/// exactly as typed. A character that only looks like one of code page 932
+/// (〜 U+301C beside ～ U+FF5E) is refused like any other. `messages` must
+/// outlive the box.
 void GuardShiftJisInput(QLineEdit* box, const ShiftJisGuard& guard, UserMessages& messages);
 
 } // namespace tessaly

@@ -62,7 +62,7 @@ TEST_F(Ctl, SetRefusesWhatCannotBeStoredAndLeavesTheFiles)
              {"settings", "set", "Conf_SmtpSrv", "😀"}, {"settings", "set", "Conf_SmtpSrv", std::string(40000, 'x')},
              {"subs", "set", "0", "Name", "x"}, {"subs", "set", "11", "Name", "x"},
              {"subs", "set", "one", "Name", "x"}, {"subs", "set", "1", "name", "x"},
-             {"subs", "set", "1", "Name", "a,b"}, {"subs", "set", "1", "Folder", "/a\nb"},
+             {"subs", "set", "1", "Name", "a,b"}, {"subs", "set", "1", "Keyword", "a\nb"},
              {"subs", "set", "1", "Subfolders", "2"}, {"subs", "set", "1", "LastCheck", "tomorrow"},
              {"subs", "set", "1", "MailTo", "한@example.kr"}}) {
         Result result = run(args);
@@ -97,6 +97,23 @@ TEST_F(Ctl, SubscriptionsRoundTripEveryField)
                             "\"LastCheck\": \"2026/12/06 14:05:09\"}\n]"),
               std::string::npos)
         << json.out;
+}
+
+TEST_F(Ctl, AnyFolderIsStoredExactlyAndANewRowGetsWhatTheEditorGives)
+{
+    const std::string folder = "/home/u/Résumés, 〜 😀\n\xFF";
+    ASSERT_EQ(run({"subs", "set", "2", "Folder", folder}).status, kCtlOk);
+    ASSERT_EQ(run({"subs", "set", "2", "Name", "週報"}).status, kCtlOk);
+    std::string expected = Utf8ToCp932(",,,,,,,\r\n週報,,|/home/u/R%C3%A9sum%C3%A9s%2C %E3%80%9C %F0%9F%98%80%0A%FF,*.*,0,,,\r\n");
+    for (int row = 3; row <= 10; ++row)
+        expected += ",,,,,,,\r\n";
+    EXPECT_EQ(file("subscription.dat"), expected);
+    Result json = run({"subs", "show", "--json"});
+    EXPECT_NE(json.out.find("\"Folder\": \"/home/u/Résumés, 〜 😀\\n\uFFFD\""), std::string::npos) << json.out;
+    // Cells already set are kept when a row is taken into use.
+    ASSERT_EQ(run({"subs", "set", "3", "FileName", "*.pdf"}).status, kCtlOk);
+    ASSERT_EQ(run({"subs", "set", "3", "Name", "x"}).status, kCtlOk);
+    EXPECT_NE(run({"subs", "show"}).out.find("3\tx\t\t\t*.pdf\t0\t"), std::string::npos);
 }
 
 TEST_F(Ctl, ACutSubscriptionFileIsReportedAndNeverOverwritten)

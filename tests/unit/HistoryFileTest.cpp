@@ -27,7 +27,7 @@ TEST(HistoryLine, HoldsFiveCommaTerminatedFields)
 {
     UpdateRecord record = Record("日報", "/srv/共有/plan.doc", At(2026, 12, 1, 8, 0, 0), At(2026, 12, 5, 9, 30, 0));
     EXPECT_EQ(HistoryLine(record, At(2026, 12, 6, 14, 5, 9)),
-              "26年12月06_14:05:09,日報,/srv/共有,plan.doc,26年12月05_09:30:00,");
+              Utf8ToCp932("26年12月06_14:05:09,日報,/srv/共有,plan.doc,26年12月05_09:30:00,"));
 }
 
 TEST(HistoryLine, FileTimeIsTheLaterOfCreatedAndWritten)
@@ -53,10 +53,12 @@ TEST(HistoryLine, FileInTheRootHasAnEmptyFolderCell)
 
 TEST(HistoryEntry, SplitsAtEveryComma)
 {
-    HistoryEntry entry = ParseHistoryLine("26年12月06_14:05:09,購読,/srv/a,b.doc,26年12月05_09:30:00,");
+    HistoryEntry entry =
+        ParseHistoryLine(Utf8ToCp932("26年12月06_14:05:09,購読,/srv/a,b.doc,26年12月05_09:30:00,"));
     EXPECT_EQ(entry, (HistoryEntry{"26年12月06_14:05:09", "購読", "/srv/a", "b.doc", "26年12月05_09:30:00"}));
-    // A comma inside a name shifts the cells; parts beyond the fifth are dropped.
-    EXPECT_EQ(ParseHistoryLine("t,名前,/a,b,c.doc,time,"), (HistoryEntry{"t", "名前", "/a", "b", "c.doc"}));
+    // A comma inside a name of an old line shifts the cells; parts beyond
+    // the fifth are dropped.
+    EXPECT_EQ(ParseHistoryLine(Utf8ToCp932("t,名前,/a,b,c.doc,time,")), (HistoryEntry{"t", "名前", "/a", "b", "c.doc"}));
     // Fewer than five parts leave the missing cells empty.
     EXPECT_EQ(ParseHistoryLine("t,s"), (HistoryEntry{"t", "s", "", "", ""}));
     EXPECT_EQ(ParseHistoryLine(""), HistoryEntry{});
@@ -69,23 +71,31 @@ protected:
     test::FixedClock m_clock{At(2026, 12, 6, 14, 5, 9)};
 };
 
-TEST_F(HistoryInbox, AppendsOneShiftJisLinePerRecord)
+TEST_F(HistoryInbox, AppendsOneShiftJisLinePerRecordAndKeepsEveryNameExactly)
 {
     const AutomationDate t = At(2026, 12, 5, 9, 30, 0);
     ASSERT_TRUE(WriteHistory(m_temp.path(), Record("購読", "/srv/a/x.doc", t, t), m_clock));
     ASSERT_TRUE(WriteHistory(m_temp.path(), Record("購読", "/srv/a/y,z.doc", t, t), m_clock));
+    // A name Shift-JIS holds is written as the Windows program writes it; one
+    // with a comma is escaped, so the line keeps its five cells.
     EXPECT_EQ(test::ReadFile(path()),
               Utf8ToCp932("26年12月06_14:05:09,購読,/srv/a,x.doc,26年12月05_09:30:00,\r\n"
-                          "26年12月06_14:05:09,購読,/srv/a,y,z.doc,26年12月05_09:30:00,\r\n"));
+                          "26年12月06_14:05:09,購読,/srv/a,|y%2Cz.doc,26年12月05_09:30:00,\r\n"));
+    const std::string names[] = {"ü.doc", "😀.doc", "〜.txt", "カ\u3099.doc", "bad\xFF.doc",
+                                 "a\r\nb.doc", "tab\there.doc", "?.doc"};
+    for (const std::string& name : names)
+        ASSERT_TRUE(WriteHistory(m_temp.path(), Record("購読", "/srv/R\xC3\xA9sum\xC3\xA9s/" + name, t, t), m_clock));
     std::vector<std::string> lines;
     std::string error;
     ASSERT_TRUE(ReadHistoryLines(path(), &lines, &error));
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(ParseHistoryLine(lines[1]).file, "y");
-    // Characters Shift-JIS lacks become question marks.
-    ASSERT_TRUE(WriteHistory(m_temp.path(), Record("s", "/srv/😀.doc", t, t), m_clock));
-    ASSERT_TRUE(ReadHistoryLines(path(), &lines, &error));
-    EXPECT_EQ(ParseHistoryLine(lines.at(2)).file, "?.doc");
+    ASSERT_EQ(lines.size(), 2u + std::size(names));
+    EXPECT_EQ(ParseHistoryLine(lines[1]).file, "y,z.doc");
+    for (size_t i = 0; i < std::size(names); ++i) {
+        const HistoryEntry entry = ParseHistoryLine(lines[2 + i]);
+        EXPECT_EQ(entry.folder, "/srv/Résumés");
+        EXPECT_EQ(entry.file, names[i]);
+        EXPECT_EQ(entry.fileTime, "26年12月05_09:30:00");
+    }
 }
 
 TEST_F(HistoryInbox, AFailedWriteReportsAndLeavesNoHalfLine)
@@ -98,7 +108,7 @@ TEST_F(HistoryInbox, AFailedWriteReportsAndLeavesNoHalfLine)
         [&] {
             std::string error;
             bool ok = WriteHistory(m_temp.path(), Record("s", "/srv/b.doc", t, t), m_clock, &error);
-            return !ok && error.find("too large") != std::string::npos ? 0 : 1;
+            return !ok && error.find("大きすぎます") != std::string::npos ? 0 : 1;
         },
         static_cast<off_t>(before.size() + 10));
     EXPECT_EQ(result, 0);

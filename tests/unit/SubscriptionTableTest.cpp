@@ -58,6 +58,46 @@ TEST_F(SubscriptionFile, ReadsBackEveryCellOfASavedTable)
     EXPECT_TRUE(m_messages.messages.empty());
 }
 
+TEST_F(SubscriptionFile, AnyFolderComesBackExactlyWhileWindowsFilesStayAsTheyAre)
+{
+    // A file as the Windows program writes it is read and written back
+    // byte for byte.
+    std::string windows = Utf8ToCp932("日報,,C:\\共有\\文書,*.*,1,,2026/12/06 14:05:09,\r\n");
+    for (int i = 0; i < 9; ++i)
+        windows += ",,,,,,,\r\n";
+    test::WriteFile(path(), windows);
+    ASSERT_TRUE(load());
+    EXPECT_EQ(m_table[0].Folder, "C:\\共有\\文書");
+    ASSERT_TRUE(SaveSubscriptions(m_table, m_temp.path()));
+    EXPECT_EQ(test::ReadFile(path()), windows);
+
+    const std::string folders[] = {"/home/u/Résumés", "/srv/〜,\r\n\t|", "/data/\xFF\xFE", "|x"};
+    for (size_t row = 0; row < std::size(folders); ++row)
+        m_table[row].Folder = folders[row];
+    const SubscriptionTable saved = m_table;
+    ASSERT_TRUE(SaveSubscriptions(m_table, m_temp.path()));
+    m_table = SubscriptionTable{};
+    SubscriptionLoad outcome;
+    ASSERT_TRUE(load(&outcome));
+    EXPECT_EQ(outcome, SubscriptionLoad::Complete);
+    EXPECT_EQ(m_table, saved);
+}
+
+TEST_F(SubscriptionFile, ASaveThatWouldChangeACellWritesNothing)
+{
+    ASSERT_TRUE(SaveSubscriptions(m_table, m_temp.path()));
+    const std::string before = test::ReadFile(path());
+    const std::pair<int, std::string> cells[] = {{0, "Café"}, {1, "a,b"}, {3, "*.😀"}, {5, "x@例.한국"}, {6, "\n"}};
+    for (const auto& [column, text] : cells) {
+        SubscriptionTable table;
+        table[4].cell(column) = text;
+        std::string error;
+        EXPECT_FALSE(SaveSubscriptions(table, m_temp.path(), &error)) << text;
+        EXPECT_NE(error.find("購読5"), std::string::npos) << error;
+        EXPECT_EQ(test::ReadFile(path()), before);
+    }
+}
+
 TEST_F(SubscriptionFile, MissingEmptyOrFolderFileLeavesTheTableAlone)
 {
     m_table[2].Name = "kept";
@@ -132,7 +172,7 @@ TEST_F(SubscriptionFile, AFileThatCannotBeReadIsReportedWithItsCause)
         [&] {
             SubscriptionLoad outcome;
             bool loaded = load(&outcome);
-            const std::string expected = "購読ﾌｧｲﾙ読込みでエラーが発生しました\r\nPermission denied";
+            const std::string expected = "購読ﾌｧｲﾙ読込みでエラーが発生しました\r\nアクセスが拒否されました";
             return !loaded && outcome == SubscriptionLoad::Failed && m_messages.messages.size() == 1 &&
                            m_messages.messages[0] == expected
                        ? 0
