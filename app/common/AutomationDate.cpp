@@ -2,6 +2,7 @@
 #include "common/AutomationDate.h"
 
 #include <cmath>
+#include <optional>
 
 namespace tessaly {
 
@@ -32,6 +33,14 @@ void CivilFromDays(int64_t z, int* year, int* month, int* day)
     *year = static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0));
     *month = m;
     *day = d;
+}
+
+/// The wall-clock fields as seconds since 1970-01-01 00:00, as if they were
+/// UTC.
+int64_t WallSeconds(const CivilDateTime& value)
+{
+    return DaysFromCivil(value.year, value.month, value.day) * 86400 + value.hour * 3600 + value.minute * 60 +
+           value.second;
 }
 
 int DaysInMonth(int year, int month)
@@ -96,6 +105,30 @@ CivilDateTime LocalCivilFromUnix(int64_t seconds, long nanoseconds)
 AutomationDate AutomationDateFromUnix(int64_t seconds, long nanoseconds)
 {
     return ToAutomationDate(LocalCivilFromUnix(seconds, nanoseconds));
+}
+
+int64_t EarliestInstantOf(AutomationDate local)
+{
+    const int64_t wall = WallSeconds(FromAutomationDate(local));
+    const auto wallAt = [](int64_t instant) { return WallSeconds(LocalCivilFromUnix(instant)); };
+    // The offsets in force a day either side cover any clock change near
+    // this time; each that maps back onto the same wall time is a match.
+    std::optional<int64_t> earliest;
+    for (int64_t probe : {wall - 86400, wall, wall + 86400}) {
+        const int64_t instant = wall - (wallAt(probe) - probe);
+        if (wallAt(instant) == wall && (!earliest || instant < *earliest))
+            earliest = instant;
+    }
+    if (earliest)
+        return *earliest;
+    // A skipped wall time: the first instant whose wall time is later.
+    int64_t before = wall - 26 * 3600;
+    int64_t after = wall + 26 * 3600;
+    while (before + 1 < after) {
+        const int64_t middle = before + (after - before) / 2;
+        (wallAt(middle) >= wall ? after : before) = middle;
+    }
+    return after;
 }
 
 } // namespace tessaly

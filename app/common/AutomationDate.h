@@ -50,6 +50,13 @@ CivilDateTime LocalCivilFromUnix(int64_t seconds, long nanoseconds = 0);
 /// The automation date of a UTC instant in local time.
 AutomationDate AutomationDateFromUnix(int64_t seconds, long nanoseconds = 0);
 
+/// The earliest instant (seconds since the Unix epoch, UTC) whose local
+/// wall-clock time, in whole seconds, is that of `local` (rounded to the
+/// second). In the hour that repeats when the clocks go back that is its
+/// first occurrence; a wall-clock time that the clocks skip gives the first
+/// instant after the skip.
+int64_t EarliestInstantOf(AutomationDate local);
+
 /// The date of the zero file time (1 January 1601 00:00), which is earlier
 /// than any last-check value.
 inline constexpr AutomationDate kFileTimeZero = -kDaysFrom1601To1899;

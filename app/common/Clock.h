@@ -13,6 +13,11 @@ public:
     virtual ~Clock() = default;
     /// The current local date-time, in whole seconds.
     virtual AutomationDate Now() const = 0;
+    /// The current instant in whole seconds since the Unix epoch (UTC). By
+    /// default the earliest instant with Now()'s wall-clock time, which is
+    /// exact for the real clock except in the hour that repeats when the
+    /// clocks go back.
+    virtual int64_t UnixNow() const { return EarliestInstantOf(Now()); }
     /// Returns once the clock has passed into a new whole second, so that
     /// Now() read right after it is (nearly) exact. Stepped clocks need not
     /// wait.
@@ -23,6 +28,7 @@ public:
 class SystemClock final : public Clock {
 public:
     AutomationDate Now() const override;
+    int64_t UnixNow() const override;
     void WaitForNextSecond() const override;
 };
 

@@ -14,6 +14,13 @@ AutomationDate SystemClock::Now() const
     return AutomationDateFromUnix(static_cast<int64_t>(now.tv_sec));
 }
 
+int64_t SystemClock::UnixNow() const
+{
+    timespec now {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<int64_t>(now.tv_sec);
+}
+
 void SystemClock::WaitForNextSecond() const
 {
     timespec now {};

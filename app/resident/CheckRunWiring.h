@@ -22,6 +22,9 @@ struct CheckEnvironment {
     Balloon& balloon;                 ///< the tray balloon, or standard output when headless
     UserMessages& messages;           ///< message boxes, or standard error when headless
     const Clock& clock;
+    /// Tell each skipped folder once per program run (a desktop, where each
+    /// telling is a message box) instead of at every run (a log).
+    bool tellSkippedFoldersOnce = false;
 };
 
 /// Makes the check run the program starts every `Conf_Interval` minutes.

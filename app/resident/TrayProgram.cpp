@@ -40,7 +40,7 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
         return 1;
     }
     TrayBalloon balloon(*control);
-    CheckRunner checkRunner(MakeCheckRun({data.folder, data.settings, data.subscriptions, balloon, messages, clock}));
+    CheckRunner checkRunner(MakeCheckRun({data.folder, data.settings, data.subscriptions, balloon, messages, clock, true}));
     FormWindowFactory windows({data, messages, checkRunner, clock});
     FormStart form({*control, data, messages, input, checkRunner, windows, clock}, minute);
     form.setEndProgram([] { QCoreApplication::quit(); });

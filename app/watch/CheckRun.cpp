@@ -6,9 +6,11 @@
 #include "common/DateText.h"
 #include "common/FileSystem.h"
 #include "common/NumericText.h"
+#include "common/PathField.h"
 #include "common/Random.h"
 #include "common/UserMessages.h"
 #include "notify/MailDelivery.h"
+#include "notify/NotificationMail.h"
 #include "notify/PasswordMail.h"
 #include "notify/UpdateMail.h"
 #include "notify/ZipAttachment.h"
@@ -22,6 +24,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <set>
+#include <utility>
 #include <vector>
 
 namespace tessaly {
@@ -29,33 +32,36 @@ namespace {
 
 constexpr std::string_view kNeverChecked = "1900/01/01 00:00:00";
 constexpr std::string_view kHistoryFailed = "履歴ﾌｧｲﾙ作成に失敗しました";
-constexpr std::string_view kUpdateMailFailed = "ﾒｰﾙ送信で失敗しました(1)。ﾛｸﾞﾌｧｲﾙを確認してください。";
-constexpr std::string_view kPasswordMailFailed = "ﾒｰﾙ送信で失敗しました(2)。ﾛｸﾞﾌｧｲﾙを確認してください。";
+constexpr std::string_view kUpdateMailFailed = "ﾒｰﾙ送信で失敗しました(1)。";
+constexpr std::string_view kPasswordMailFailed = "ﾒｰﾙ送信で失敗しました(2)。";
+constexpr std::string_view kReadTheLog = "ﾛｸﾞﾌｧｲﾙを確認してください。";
 constexpr std::string_view kRunStopped = "ﾁｪｯｸを中断しました。";
 constexpr std::string_view kSaveFailed = "購読ﾌｧｲﾙを保存できませんでした。";
+constexpr std::string_view kFoldersSkipped = "次のﾌｫﾙﾀﾞは読めないため、ﾁｪｯｸから除きました。";
 
 bool IsOn(int16_t flag)
 {
     return flag == 1;
 }
 
-/// Whole seconds since 1899-12-30 of a date-time, cut (not rounded) to the
-/// second: last checks are kept to the second, so file times are compared at
-/// that precision too. The small allowance absorbs the rounding error of a
-/// value that lies exactly on a second.
-int64_t WholeSeconds(AutomationDate value)
-{
-    return static_cast<int64_t>(std::floor(value * 86400.0 + 1e-4));
-}
-
 /// True when a found file was created or written in `second`.
 bool ChangedInSecond(const WalkResult& files, int64_t second)
 {
     for (size_t i = 0; i < files.size(); ++i) {
-        if (WholeSeconds(files.created(i)) == second || WholeSeconds(files.written(i)) == second)
+        if (files.createdInstant(i).seconds == second || files.writtenInstant(i).seconds == second)
             return true;
     }
     return false;
+}
+
+/// True when a file counts as updated since `lastCheck`: created or written
+/// after it. A last-write time later than the walk's start (a clock set
+/// wrong, an archive restored with future dates) is not looked at, or the
+/// file would be reported again at every run until that time has come; its
+/// creation time decides alone.
+bool ChangedSince(FileInstant created, FileInstant written, int64_t lastCheck, int64_t walkStart)
+{
+    return created.seconds > lastCheck || (written.seconds > lastCheck && written.seconds <= walkStart);
 }
 
 /// The keyword words of a subscription: ideographic spaces count as blanks,
@@ -92,11 +98,40 @@ bool PassesKeywords(const std::vector<std::string>& tokens, std::string_view pat
     return false;
 }
 
+/// What identifies one state of a file: whether it exists, its inode, size
+/// and modification time.
+struct FileState {
+    bool exists = false;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+
+    static FileState Of(const std::string& path)
+    {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0)
+            return {};
+        return FileState{true, st.st_ino, st.st_size, st.st_mtim};
+    }
+
+    bool sameAs(const FileState& other) const
+    {
+        return exists == other.exists && inode == other.inode && size == other.size &&
+               modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+    }
+};
+
+/// What the whole run shares across its rows.
+struct RunState {
+    std::string previousManagementNo;
+    std::vector<std::pair<std::string, SkippedFolder>> skipped; ///< subscription name, folder
+};
+
 /// The work of one subscription row, kept while the row is processed.
 class RowCheck final {
 public:
-    RowCheck(CheckRunContext& context, Subscription& row, std::string password)
-        : m_context(context), m_row(row), m_password(std::move(password))
+    RowCheck(CheckRunContext& context, RunState& run, Subscription& row, std::string password)
+        : m_context(context), m_run(run), m_row(row), m_password(std::move(password))
     {
     }
 
@@ -105,19 +140,22 @@ public:
     bool run();
 
 private:
-    bool walk(std::optional<WalkResult>* files, AutomationDate* walkSecond);
-    bool record(std::string_view path, AutomationDate created, AutomationDate written);
+    bool walk(std::optional<WalkResult>* files, int64_t* walkStart);
+    bool record(std::string_view path, const WalkResult& files, size_t index);
     bool decideAttachment(std::string_view path);
     std::string archiveName(std::string_view path);
+    std::string managementNo();
     bool announce();
+    bool sendFailed(std::string_view message, const MailOutcome& outcome, const FileState& logBefore);
     bool deleteArchives();
     bool stop(std::string_view cause);
 
     CheckRunContext& m_context;
+    RunState& m_run;
     Subscription& m_row;
     std::string m_password;
     std::vector<std::string> m_tokens;
-    int m_updates = 0;
+    int64_t m_updates = 0;
     std::string m_updatedFileList;
     std::string m_attachmentList;
     std::vector<std::string> m_attachedArchives;
@@ -136,55 +174,68 @@ bool RowCheck::run()
     const std::string& lastCheckText = m_row.LastCheck.empty() ? std::string(kNeverChecked) : m_row.LastCheck;
     std::optional<AutomationDate> lastCheck = ParseDateTime(lastCheckText);
     if (!lastCheck)
-        return stop("the last check \"" + m_row.LastCheck + "\" is not a date");
+        return stop("最終ﾁｪｯｸ日「" + m_row.LastCheck + "」が日付ではありません");
     // A missing folder, and a file where a folder should be, skip the row.
     if (m_row.Folder.empty() || !PathExists(m_row.Folder) || !IsDirectory(m_row.Folder))
         return true;
     std::optional<WalkResult> files;
-    AutomationDate walkSecond = 0;
-    if (!walk(&files, &walkSecond))
+    int64_t walkStart = 0;
+    if (!walk(&files, &walkStart))
         return false;
-    const int64_t lastCheckSecond = WholeSeconds(*lastCheck);
+    const std::vector<SkippedFolder>& skipped = files->skippedFolders();
+    for (const SkippedFolder& folder : skipped)
+        m_run.skipped.emplace_back(m_row.Name, folder);
+    // A row whose own folder could not be read was not walked: it keeps its
+    // last check, so that nothing is missed once the folder can be read.
+    if (!skipped.empty() && skipped.front().path == FolderWalkRoot(m_row.Folder))
+        return true;
+    // The last check names the earliest instant with its wall-clock time, so
+    // that nothing of an hour the clocks repeat is missed.
+    const int64_t lastCheckInstant = EarliestInstantOf(*lastCheck);
     m_tokens = KeywordTokens(m_row.Keyword);
     for (size_t i = 0; i < files->size(); ++i) {
-        const AutomationDate created = files->created(i);
-        const AutomationDate written = files->written(i);
-        const bool changed = WholeSeconds(created) > lastCheckSecond || WholeSeconds(written) > lastCheckSecond;
-        if (!changed || !PassesKeywords(m_tokens, files->path(i)))
+        if (!ChangedSince(files->createdInstant(i), files->writtenInstant(i), lastCheckInstant, walkStart) ||
+            !PassesKeywords(m_tokens, files->path(i)))
             continue;
-        if (!record(files->path(i), created, written))
+        if (!record(files->path(i), *files, i))
             return false;
     }
     // Everything the walk saw is older than the second it started in, so the
     // second before it is the new last check: what changes from then on is
-    // reported by the next run, nothing seen now is reported again.
-    m_row.LastCheck = FormatDateTime(walkSecond - 1.0 / 86400.0);
+    // reported by the next run, nothing seen now is reported again. While
+    // the clocks repeat an hour, that text would name an earlier instant
+    // than the last check already does; the last check never goes back.
+    const std::string next = FormatDateTime(AutomationDateFromUnix(walkStart - 1));
+    if (std::optional<AutomationDate> nextValue = ParseDateTime(next);
+        nextValue && EarliestInstantOf(*nextValue) >= lastCheckInstant)
+        m_row.LastCheck = next;
     return m_updates == 0 || announce();
 }
 
-bool RowCheck::walk(std::optional<WalkResult>* files, AutomationDate* walkSecond)
+bool RowCheck::walk(std::optional<WalkResult>* files, int64_t* walkStart)
 {
     // Last checks are kept to the second. A file that changed in the very
     // second a walk starts cannot be told apart from one that changes later
     // in that second, after the walk has read it; so such a walk is done
     // again once the clock has moved on (rare outside of tests).
     for (int attempt = 0;; ++attempt) {
-        *walkSecond = m_context.clock.Now();
+        *walkStart = m_context.clock.UnixNow();
         std::string error;
         *files = GetFilesMostDeep(m_row.Folder, m_row.FileName, m_row.Subfolders, m_context.walk, &error);
         if (!*files)
-            return stop(error);
-        if (attempt == 2 || !ChangedInSecond(**files, WholeSeconds(*walkSecond)))
+            return stop(error + " (" + ValidUtf8(m_row.Folder) + ")");
+        if (attempt == 2 || !ChangedInSecond(**files, *walkStart))
             return true;
         m_context.clock.WaitForNextSecond();
     }
 }
 
-bool RowCheck::record(std::string_view path, AutomationDate created, AutomationDate written)
+bool RowCheck::record(std::string_view path, const WalkResult& files, size_t index)
 {
     ++m_updates;
     std::string error;
-    if (!WriteHistory(m_context.folder, UpdateRecord{m_row.Name, std::string(path), created, written},
+    if (!WriteHistory(m_context.folder,
+                      UpdateRecord{m_row.Name, std::string(path), files.created(index), files.written(index)},
                       m_context.clock, &error)) {
         m_context.messages.ShowMessage(std::string(kHistoryFailed) + "\r\n" + error);
         return false;
@@ -198,25 +249,32 @@ bool RowCheck::decideAttachment(std::string_view path)
     const BasicSettings& settings = m_context.settings;
     if (!IsOn(settings.Conf_MailAdd))
         return true;
+    std::optional<double> maxSize = ParseNumber(settings.Conf_MaxSize);
+    if (!maxSize)
+        return stop("添付ﾌｧｲﾙの最大ｻｲｽﾞ「" + settings.Conf_MaxSize + "」が数値ではありません");
     std::string attachment(path);
     int64_t size = 0;
     if (IsOn(settings.Conf_zip)) {
         ZipAttachment archive;
         std::string error;
+        // A document that cannot be packed is listed in the mail but not
+        // attached, like one over the size limit; without the component no
+        // document can be, and the run ends.
         if (!MakeZipAttachment(path, m_password, m_context.folder, m_context.zip, &archive, &error,
                                archiveName(path)))
-            return stop(error);
+            return archive.componentUnavailable ? stop(error) : true;
         attachment = archive.archivePath;
         size = archive.archiveSize;
     } else {
+        // Only a regular file can go out as it is.
         struct stat st {};
-        if (::stat(attachment.c_str(), &st) != 0)
-            return stop("cannot read the size of " + attachment + ": " + ErrorText(errno));
+        if (::stat(attachment.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            return true;
         size = st.st_size;
     }
-    std::optional<double> maxSize = ParseNumber(settings.Conf_MaxSize);
-    if (!maxSize)
-        return stop("the attachment size limit \"" + settings.Conf_MaxSize + "\" is not a number");
+    // The list is separated by tabs: a path holding one cannot be in it.
+    if (attachment.find('\t') != std::string::npos)
+        return true;
     if (*maxSize > RoundHalfEven(static_cast<double>(size) / 1024.0 / 1024.0)) {
         m_attachmentList.append(attachment).append("\t");
         if (IsOn(settings.Conf_zip))
@@ -225,17 +283,31 @@ bool RowCheck::decideAttachment(std::string_view path)
     return true;
 }
 
-/// "<file name>.zip", or "<file name>(2).zip" and so on when a document of
-/// the same name in another folder of the row already has that archive, so
-/// that one document's archive never replaces another's before the mail.
+/// The archive name of a document (see ArchiveNameFor), numbered when a
+/// document of the same name in another folder of the row already has it,
+/// so that one document's archive never replaces another's before the mail.
 std::string RowCheck::archiveName(std::string_view path)
 {
     const std::string fileName = FileNameOf(path);
-    std::string name = fileName + ".zip";
-    for (int n = 2; m_archiveNames.count(name) != 0; ++n)
-        name = fileName + "(" + std::to_string(n) + ").zip";
+    std::string name = ArchiveNameFor(fileName);
+    for (int copy = 2; m_archiveNames.count(name) != 0; ++copy)
+        name = ArchiveNameFor(fileName, copy);
     m_archiveNames.insert(name);
     return name;
+}
+
+/// The management number of the row's mails, never the same as the one of
+/// the row announced before it in this run, so that a recipient of both can
+/// tell their mails apart.
+std::string RowCheck::managementNo()
+{
+    std::string number = FormatManagementNo(m_context.clock.Now());
+    for (int wait = 0; wait < 3 && number == m_run.previousManagementNo; ++wait) {
+        m_context.clock.WaitForNextSecond();
+        number = FormatManagementNo(m_context.clock.Now());
+    }
+    m_run.previousManagementNo = number;
+    return number;
 }
 
 bool RowCheck::announce()
@@ -243,34 +315,64 @@ bool RowCheck::announce()
     m_context.balloon.SetBalloonTitle(kUpdatedBalloonTitle);
     m_context.balloon.SetBalloonText(m_context.balloon.BalloonText() + m_row.Name + " " +
                                      std::to_string(m_updates) + "ﾌｧｲﾙ\r\n");
-    const std::string managementNo = FormatManagementNo(m_context.clock.Now());
+    const std::string number = managementNo();
     const BasicSettings& settings = m_context.settings;
     if (!IsOn(settings.Conf_Mail))
         return true;
     if (!m_attachmentList.empty())
         m_attachmentList.pop_back();
     const MailDelivery delivery{m_context.mail, settings, m_context.folder};
-    if (!SendUpdateMail(delivery, m_row.MailTo, m_row.Name, m_updatedFileList, m_attachmentList, managementNo)
-             .isSent()) {
-        m_context.messages.ShowMessage(kUpdateMailFailed);
-        return false;
-    }
+    FileState logBefore = FileState::Of(JoinPath(m_context.folder, kMailLogFileName));
+    MailOutcome update = SendUpdateMail(delivery, m_row.MailTo, m_row.Name, m_updatedFileList, m_attachmentList, number);
+    if (!update.isSent())
+        return sendFailed(kUpdateMailFailed, update, logBefore);
     // The password is told only when an archive with a drawn password went out.
-    if (settings.Conf_zipPasswd.empty() && IsOn(settings.Conf_zip) && !m_attachedArchives.empty() &&
-        !SendPasswordMail(delivery, m_row.MailTo, m_row.Name, m_password, "", managementNo).isSent()) {
-        m_context.messages.ShowMessage(kPasswordMailFailed);
-        return false;
+    if (settings.Conf_zipPasswd.empty() && IsOn(settings.Conf_zip) && !m_attachedArchives.empty()) {
+        logBefore = FileState::Of(JoinPath(m_context.folder, kMailLogFileName));
+        MailOutcome password = SendPasswordMail(delivery, m_row.MailTo, m_row.Name, m_password, "", number);
+        if (!password.isSent())
+            return sendFailed(kPasswordMailFailed, password, logBefore);
     }
     return !IsOn(settings.Conf_zip) || deleteArchives();
+}
+
+/// Tells why a mail did not go out: the log when the component wrote to it,
+/// the cause itself when it did not get that far.
+bool RowCheck::sendFailed(std::string_view message, const MailOutcome& outcome, const FileState& logBefore)
+{
+    const std::string logPath = JoinPath(m_context.folder, kMailLogFileName);
+    const FileState logAfter = FileState::Of(logPath);
+    std::string text(message);
+    if (logAfter.exists && !logAfter.sameAs(logBefore))
+        text += std::string(kReadTheLog) + "\r\n購読「" + m_row.Name + "」: " + outcome.text() + "\r\nﾛｸﾞﾌｧｲﾙ: " +
+                ValidUtf8(logPath);
+    else
+        text += "\r\n購読「" + m_row.Name + "」: " + outcome.text();
+    m_context.messages.ShowMessage(text);
+    return false;
 }
 
 bool RowCheck::deleteArchives()
 {
     for (const std::string& archive : m_attachedArchives) {
         if (::unlink(archive.c_str()) != 0 && errno != ENOENT)
-            return stop("cannot delete " + archive + ": " + ErrorText(errno));
+            return stop("書庫ﾌｧｲﾙ " + ValidUtf8(archive) + " を削除できません: " + ErrorText(errno));
     }
     return true;
+}
+
+/// Tells the folders the run had to leave out in one message; with a set of
+/// folders told before, only the new ones.
+void TellSkippedFolders(CheckRunContext& context, const RunState& run)
+{
+    std::string lines;
+    for (const auto& [name, folder] : run.skipped) {
+        if (context.toldSkippedFolders && !context.toldSkippedFolders->insert(folder.path).second)
+            continue;
+        lines += "\r\n購読「" + name + "」: " + ValidUtf8(folder.path) + " (" + folder.reason + ")";
+    }
+    if (!lines.empty())
+        context.messages.ShowMessage(std::string(kFoldersSkipped) + lines);
 }
 
 } // namespace
@@ -286,16 +388,23 @@ std::string RandomLetters(int count)
 bool CheckSubscriptions(CheckRunContext& context)
 {
     context.balloon.SetBalloonText("");
+    RunState run;
+    bool complete = true;
     for (Subscription& row : context.table) {
         // Drawn for every row, used or not, as the random source expects.
         std::string password =
             context.settings.Conf_zipPasswd.empty() ? RandomLetters(10) : context.settings.Conf_zipPasswd;
         if (!row.inUse())
             continue;
-        RowCheck check(context, row, std::move(password));
-        if (!check.run())
-            return false;
+        RowCheck check(context, run, row, std::move(password));
+        if (!check.run()) {
+            complete = false;
+            break;
+        }
     }
+    TellSkippedFolders(context, run);
+    if (!complete)
+        return false;
     std::string error;
     if (!SaveSubscriptions(context.table, context.folder, &error)) {
         context.messages.ShowMessage(std::string(kSaveFailed) + "\r\n" + error);

@@ -4,6 +4,7 @@
 #include "watch/FolderWalk.h"
 #include "watch/SubscriptionTable.h"
 
+#include <set>
 #include <string>
 
 namespace tessaly {
@@ -30,6 +31,10 @@ struct CheckRunContext {
     /// Eight readers: the same speed as two on a warm cache, and on a cold
     /// one the extra outstanding folder reads keep the disk busy.
     WalkOptions walk{8, true};
+    /// Folders whose being skipped was told already. When given, a skipped
+    /// folder is told once for as long as the set lives (the desktop keeps
+    /// one per program run); without it every run tells every skipped folder.
+    std::set<std::string>* toldSkippedFolders = nullptr;
 };
 
 /// The balloon title of a run that found updates.
@@ -42,6 +47,10 @@ inline constexpr std::string_view kUpdatedBalloonTitle = "Tessaly! ﾌｧｲﾙ�
 /// and saves the table. True when all ten rows were processed and the table
 /// was saved; false when the run ended early (after a message that says
 /// why; nothing is saved then) or the table could not be saved (reported).
+/// Folders and files that cannot be read never end the run: they are left
+/// out, and the skipped folders are told in one message at the end of the
+/// run; a row whose own folder cannot be read keeps its LastCheck. A
+/// document that cannot be attached is listed in the mail and not attached.
 /// Runs on the calling thread and blocks while mails are sent.
 bool CheckSubscriptions(CheckRunContext& context);
 

@@ -47,7 +47,7 @@ std::optional<FileNamePattern> FileNamePattern::Compile(std::string_view pattern
             std::string reason;
             if (!compiled.parseList(chars, &pos, &reason)) {
                 if (error)
-                    *error = "invalid file-name pattern \"" + std::string(pattern) + "\": " + reason;
+                    *error = "ﾌｧｲﾙ名のﾊﾟﾀｰﾝ「" + std::string(pattern) + "」が正しくありません: " + reason;
                 return std::nullopt;
             }
             continue;
@@ -97,14 +97,14 @@ bool FileNamePattern::parseList(const std::vector<char32_t>& chars, size_t* pos,
             range.high = chars[i + 2];
             i += 2;
             if (range.high < range.low) {
-                *error = "descending range in \"[...]\"";
+                *error = "[...] の範囲が降順です";
                 return false;
             }
         }
         m_ranges.push_back(range);
     }
     if (i >= chars.size()) {
-        *error = "\"[\" without \"]\"";
+        *error = "[ に対応する ] がありません";
         return false;
     }
     token.count = static_cast<uint32_t>(m_ranges.size()) - token.first;

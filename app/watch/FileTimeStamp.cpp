@@ -1,18 +1,20 @@
 // SPDX-License-Identifier: MIT
 #include "watch/FileTimeStamp.h"
 
-#include "watch/LocalTimeConverter.h"
 
 #include <fcntl.h>
 
 namespace tessaly {
 namespace {
 
-AutomationDate Convert(const struct statx_timestamp& time, LocalTimeConverter* converter)
+FileInstant InstantOf(const struct statx_timestamp& time)
 {
-    auto nanoseconds = static_cast<long>(time.tv_nsec);
-    return converter ? converter->convert(time.tv_sec, nanoseconds)
-                     : AutomationDateFromUnix(time.tv_sec, nanoseconds);
+    return FileInstant{time.tv_sec, time.tv_nsec};
+}
+
+AutomationDate LocalTimeOf(const struct statx_timestamp& time)
+{
+    return AutomationDateFromUnix(time.tv_sec, static_cast<long>(time.tv_nsec));
 }
 
 void Store(AutomationDate* target, AutomationDate value)
@@ -21,19 +23,23 @@ void Store(AutomationDate* target, AutomationDate value)
         *target = value;
 }
 
-} // namespace
-
-AutomationDate CreatedTimeOf(const struct statx& status, LocalTimeConverter* converter)
+/// Many file systems (and older kernels) do not keep a birth time; the
+/// status-change time is the closest thing they have.
+const struct statx_timestamp& CreationStamp(const struct statx& status)
 {
-    // Many file systems (and older kernels) do not keep a birth time; the
-    // status-change time is the closest thing they have.
-    bool hasBirth = (status.stx_mask & STATX_BTIME) != 0;
-    return Convert(hasBirth ? status.stx_btime : status.stx_ctime, converter);
+    return (status.stx_mask & STATX_BTIME) != 0 ? status.stx_btime : status.stx_ctime;
 }
 
-AutomationDate WrittenTimeOf(const struct statx& status, LocalTimeConverter* converter)
+} // namespace
+
+FileInstant CreatedInstantOf(const struct statx& status)
 {
-    return Convert(status.stx_mtime, converter);
+    return InstantOf(CreationStamp(status));
+}
+
+FileInstant WrittenInstantOf(const struct statx& status)
+{
+    return InstantOf(status.stx_mtime);
 }
 
 void GetFileTimeStamp(const std::string& path, AutomationDate* created, AutomationDate* written,
@@ -47,9 +53,9 @@ void GetFileTimeStamp(const std::string& path, AutomationDate* created, Automati
         Store(accessed, kFileTimeZero);
         return;
     }
-    Store(created, CreatedTimeOf(status));
-    Store(written, WrittenTimeOf(status));
-    Store(accessed, Convert(status.stx_atime, nullptr));
+    Store(created, LocalTimeOf(CreationStamp(status)));
+    Store(written, LocalTimeOf(status.stx_mtime));
+    Store(accessed, LocalTimeOf(status.stx_atime));
 }
 
 } // namespace tessaly

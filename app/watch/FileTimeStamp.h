@@ -2,26 +2,23 @@
 #pragma once
 
 #include "common/AutomationDate.h"
+#include "watch/WalkResult.h"
 
 #include <string>
 #include <sys/stat.h>
 
 namespace tessaly {
 
-class LocalTimeConverter;
-
 /// What a walk asks statx for: the type and the three times the creation
 /// and last-write times are made from, nothing else.
 inline constexpr unsigned kFileTimeStatxMask = STATX_TYPE | STATX_BTIME | STATX_MTIME | STATX_CTIME;
 
-/// The creation time of a statx record in local time: the birth time when
-/// the file system reported it, else the status-change time. `converter`
-/// (one per thread) makes converting many files cheaper; without one the
-/// time is converted directly.
-AutomationDate CreatedTimeOf(const struct statx& status, LocalTimeConverter* converter = nullptr);
+/// The creation instant of a statx record: the birth time when the file
+/// system reported it, else the status-change time.
+FileInstant CreatedInstantOf(const struct statx& status);
 
-/// The last-write time (mtime) of a statx record in local time.
-AutomationDate WrittenTimeOf(const struct statx& status, LocalTimeConverter* converter = nullptr);
+/// The last-write instant (mtime) of a statx record.
+FileInstant WrittenInstantOf(const struct statx& status);
 
 /// Reads the creation, last-write and last-access times of the file at
 /// `path` (symbolic links followed) in local time, each with the time-zone

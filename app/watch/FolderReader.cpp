@@ -19,20 +19,10 @@ namespace {
 // Large enough that a folder of a few thousand entries comes in one call.
 constexpr size_t kBufferBytes = 128 * 1024;
 
-std::string Quoted(std::string_view folder, std::string_view name = {})
+/// The folder's path as messages show it.
+std::string Shown(const std::string& folder)
 {
-    std::string text = "\"";
-    text.append(folder.empty() && name.empty() ? std::string_view("/") : folder);
-    if (!name.empty())
-        text.append("/").append(name);
-    return text + "\"";
-}
-
-bool Fail(std::string* error, const char* what, const std::string& path, int errorNumber)
-{
-    if (error)
-        *error = std::string(what) + " " + path + ": " + ErrorText(errorNumber);
-    return false;
+    return folder.empty() ? std::string("/") : folder;
 }
 
 // Errors that mean the entry is gone or is a link that leads nowhere
@@ -62,8 +52,7 @@ std::string_view FolderReader::subfolder(size_t i) const
     return std::string_view(m_subfolderNames).substr(begin, m_subfolderEnds[i] - begin);
 }
 
-bool FolderReader::read(const std::string& folder, bool listed, WalkResult* result,
-                        std::string* error)
+bool FolderReader::read(const std::string& folder, bool listed, WalkResult* result)
 {
     m_subfolderNames.clear();
     m_subfolderEnds.clear();
@@ -72,17 +61,16 @@ bool FolderReader::read(const std::string& folder, bool listed, WalkResult* resu
     int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY | (listed ? O_NOFOLLOW : 0);
     int fd = ::open(folder.empty() ? "/" : folder.c_str(), flags);
     if (fd < 0) {
-        if (listed && IsVanished(errno))
-            return true;
-        return Fail(error, "cannot open folder", Quoted(folder), errno);
+        if (!(listed && IsVanished(errno)))
+            result->addSkipped({Shown(folder), "フォルダを開けません: " + ErrorText(errno)});
+        return true;
     }
-    bool ok = readEntries(fd, folder, result, error);
+    bool ok = readEntries(fd, folder, result);
     ::close(fd);
     return ok;
 }
 
-bool FolderReader::readEntries(int fd, const std::string& folder, WalkResult* result,
-                               std::string* error)
+bool FolderReader::readEntries(int fd, const std::string& folder, WalkResult* result)
 {
     for (;;) {
         if (stopped())
@@ -93,7 +81,9 @@ bool FolderReader::readEntries(int fd, const std::string& folder, WalkResult* re
         if (bytes < 0) {
             if (errno == EINTR)
                 continue;
-            return Fail(error, "cannot read folder", Quoted(folder), errno);
+            // What was listed so far stays; the rest of the folder is missed.
+            result->addSkipped({Shown(folder), "フォルダを読めません: " + ErrorText(errno)});
+            return true;
         }
         for (ssize_t pos = 0; pos < bytes;) {
             auto* entry = reinterpret_cast<const struct dirent64*>(m_buffer.get() + pos);
@@ -101,77 +91,78 @@ bool FolderReader::readEntries(int fd, const std::string& folder, WalkResult* re
             const char* name = entry->d_name;
             if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
                 continue;
-            if (!visit(fd, folder, name, entry->d_type, result, error))
-                return false;
+            visit(fd, folder, name, entry->d_type, result);
         }
     }
 }
 
-bool FolderReader::visit(int fd, const std::string& folder, const char* name, unsigned char type,
-                         WalkResult* result, std::string* error)
+void FolderReader::visit(int fd, const std::string& folder, const char* name, unsigned char type,
+                         WalkResult* result)
 {
     if (type == DT_DIR) {
         if (m_listSubfolders)
             addSubfolder(name);
-        return true;
+        return;
     }
     if (type != DT_REG && type != DT_LNK && type != DT_UNKNOWN)
-        return true;
+        return;
     std::string_view nameView(name);
     bool match = m_pattern.matches(nameView);
-    if (type == DT_UNKNOWN)
-        return match || m_listSubfolders ? visitUntyped(fd, folder, nameView, match, result, error) : true;
+    if (type == DT_UNKNOWN) {
+        if (match || m_listSubfolders)
+            visitUntyped(fd, folder, nameView, match, result);
+        return;
+    }
     if (!match)
-        return true;
+        return;
     if (type == DT_REG && !m_readTimes) {
         appendFile(folder, nameView, nullptr, result);
-        return true;
+        return;
     }
-    return addFile(fd, folder, nameView, result, error);
+    addFile(fd, folder, nameView, result);
 }
 
-bool FolderReader::visitUntyped(int fd, const std::string& folder, std::string_view name,
-                                bool match, WalkResult* result, std::string* error)
+void FolderReader::visitUntyped(int fd, const std::string& folder, std::string_view name, bool match,
+                                WalkResult* result)
 {
     // Some file systems do not report entry types: ask, and for the times
-    // at the same go when they will be needed.
+    // at the same go when they will be needed. An entry that cannot be
+    // examined is passed over, like one that vanished.
     struct statx status {};
     unsigned mask = match && m_readTimes ? kFileTimeStatxMask : STATX_TYPE;
     if (::statx(fd, name.data(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, mask, &status) != 0)
-        return IsVanished(errno) || Fail(error, "cannot examine", Quoted(folder, name), errno);
+        return;
     if (S_ISDIR(status.stx_mode)) {
         if (m_listSubfolders)
             addSubfolder(name);
-        return true;
+        return;
     }
     if (match && S_ISLNK(status.stx_mode))
-        return addFile(fd, folder, name, result, error);
-    if (match && S_ISREG(status.stx_mode))
+        addFile(fd, folder, name, result);
+    else if (match && S_ISREG(status.stx_mode))
         appendFile(folder, name, m_readTimes ? &status : nullptr, result);
-    return true;
 }
 
-bool FolderReader::addFile(int fd, const std::string& folder, std::string_view name,
-                           WalkResult* result, std::string* error)
+void FolderReader::addFile(int fd, const std::string& folder, std::string_view name, WalkResult* result)
 {
     // Follows a link to what it names: a link to a regular file counts with
-    // the target's times; anything else it leads to is not a file here.
+    // the target's times; anything else it leads to is not a file here, and
+    // neither is a link whose target cannot be examined.
     struct statx status {};
     unsigned mask = m_readTimes ? kFileTimeStatxMask : STATX_TYPE;
     if (::statx(fd, name.data(), AT_NO_AUTOMOUNT, mask, &status) != 0)
-        return IsVanished(errno) || Fail(error, "cannot examine", Quoted(folder, name), errno);
+        return;
     if (S_ISREG(status.stx_mode))
         appendFile(folder, name, m_readTimes ? &status : nullptr, result);
-    return true;
 }
 
-void FolderReader::appendFile(const std::string& folder, std::string_view name,
-                              const struct statx* status, WalkResult* result)
+void FolderReader::appendFile(const std::string& folder, std::string_view name, const struct statx* status,
+                              WalkResult* result)
 {
     if (status)
-        result->append(folder, name, CreatedTimeOf(*status, &m_times), WrittenTimeOf(*status, &m_times));
+        result->append(folder, name, CreatedInstantOf(*status), WrittenInstantOf(*status));
     else
-        result->append(folder, name, kFileTimeZero, kFileTimeZero);
+        result->append(folder, name, kNoFileInstant, kNoFileInstant);
 }
 
 void FolderReader::addSubfolder(std::string_view name)

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "watch/LocalTimeConverter.h"
-
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -38,22 +36,21 @@ public:
 
     /// Reads the folder `folder` (its path as the results show it: paths are
     /// folder + "/" + name, so "" stands for the root "/"). A folder that
-    /// vanished since it was listed (`listed` true) reads as empty. Any other
-    /// failure returns false with a one-line reason in *error.
-    bool read(const std::string& folder, bool listed, WalkResult* result, std::string* error);
+    /// vanished since it was listed (`listed` true) reads as empty. A folder
+    /// that cannot be opened or read is noted in the result's skipped
+    /// folders (with what was read of it before the failure); an entry that
+    /// cannot be examined is left out. False only when the walk was stopped.
+    bool read(const std::string& folder, bool listed, WalkResult* result);
 
     /// Subfolders found by the last read(), in listing order.
     size_t subfolderCount() const { return m_subfolderEnds.size(); }
     std::string_view subfolder(size_t i) const;
 
 private:
-    bool readEntries(int fd, const std::string& folder, WalkResult* result, std::string* error);
-    bool visit(int fd, const std::string& folder, const char* name, unsigned char type,
-               WalkResult* result, std::string* error);
-    bool visitUntyped(int fd, const std::string& folder, std::string_view name, bool match,
-                      WalkResult* result, std::string* error);
-    bool addFile(int fd, const std::string& folder, std::string_view name, WalkResult* result,
-                 std::string* error);
+    bool readEntries(int fd, const std::string& folder, WalkResult* result);
+    void visit(int fd, const std::string& folder, const char* name, unsigned char type, WalkResult* result);
+    void visitUntyped(int fd, const std::string& folder, std::string_view name, bool match, WalkResult* result);
+    void addFile(int fd, const std::string& folder, std::string_view name, WalkResult* result);
     void appendFile(const std::string& folder, std::string_view name, const struct statx* status,
                     WalkResult* result);
     void addSubfolder(std::string_view name);
@@ -66,7 +63,6 @@ private:
     std::unique_ptr<char[]> m_buffer;
     std::string m_subfolderNames;
     std::vector<uint32_t> m_subfolderEnds;
-    LocalTimeConverter m_times;
 };
 
 } // namespace tessaly

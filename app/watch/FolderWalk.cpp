@@ -110,13 +110,10 @@ void ReadFolders(WalkQueue& queue, const FileNamePattern& pattern, const WalkOpt
         FolderReader reader(pattern, options.readTimes, descend, queue.stopFlag());
         PendingFolder job;
         std::vector<std::string> childPaths;
-        std::string error;
         while (queue.take(&job)) {
             size_t begin = part.size();
-            if (!reader.read(job.path, job.task != 0, &part, &error)) {
-                queue.fail(error);
-                return;
-            }
+            if (!reader.read(job.path, job.task != 0, &part))
+                return; // another thread failed and stopped the walk
             childPaths.resize(reader.subfolderCount());
             for (size_t i = 0; i < childPaths.size(); ++i) {
                 std::string_view name = reader.subfolder(i);
@@ -126,7 +123,7 @@ void ReadFolders(WalkQueue& queue, const FileNamePattern& pattern, const WalkOpt
             queue.finish(job.task, partIndex, begin, part.size(), &childPaths);
         }
     } catch (const std::exception& e) {
-        queue.fail(std::string("folder walk failed: ") + e.what());
+        queue.fail(std::string("フォルダを一覧できませんでした: ") + e.what());
     }
 }
 
@@ -173,12 +170,19 @@ std::optional<WalkResult> Walk(std::string root, const FileNamePattern& pattern,
         return std::nullopt;
     }
     // Alone, one thread has read the folders in walk order already.
-    if (helpers.empty())
-        return std::move(parts[0]);
-    return JoinParts(parts, queue.tasks());
+    WalkResult result = helpers.empty() ? std::move(parts[0]) : JoinParts(parts, queue.tasks());
+    result.sortSkipped();
+    return result;
 }
 
 } // namespace
+
+std::string FolderWalkRoot(std::string_view folder)
+{
+    while (!folder.empty() && folder.back() == '/')
+        folder.remove_suffix(1);
+    return folder.empty() ? std::string("/") : std::string(folder);
+}
 
 std::optional<WalkResult> GetFilesMostDeep(const std::string& folder, const std::string& pattern,
                                            std::string_view subfolders, const WalkOptions& options,
@@ -191,13 +195,13 @@ std::optional<WalkResult> GetFilesMostDeep(const std::string& folder, const std:
     };
     std::optional<double> number = ParseNumber(subfolders);
     if (!number)
-        return fail("subfolders value \"" + std::string(subfolders) + "\" is not a number");
+        return fail("ｻﾌﾞﾌｫﾙﾀﾞの値「" + std::string(subfolders) + "」が数値ではありません");
     std::string reason;
     std::optional<FileNamePattern> compiled = FileNamePattern::Compile(pattern, &reason);
     if (!compiled)
         return fail(reason);
     if (folder.empty())
-        return fail("cannot open folder \"\": No such file or directory");
+        return fail("監視するフォルダが指定されていません");
     // Paths are built as root + "/" + name, so the root "/" becomes "".
     std::string root = folder;
     while (!root.empty() && root.back() == '/')

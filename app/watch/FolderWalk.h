@@ -29,12 +29,21 @@ struct WalkOptions {
 /// descended into. Paths are the folder text as given (without trailing "/"),
 /// "/", the name, and so on down.
 ///
-/// Gives nothing, with a one-line reason in *error (when given), on any
-/// failure anywhere in the tree: the folder missing, not a folder or not
-/// readable, a subfolder that cannot be opened or read, a `subfolders` value
-/// that is not a number (the empty text included), an invalid pattern.
-/// A subfolder or file that disappears while the walk runs is left out.
+/// A folder that cannot be opened or read, `folder` itself included, is
+/// left out and listed in the result's skipped folders with the reason; the
+/// rest of the tree is walked. A file that cannot be examined (permission
+/// denied, vanished, a dangling or looping link) is left out, and so is a
+/// subfolder that disappears while the walk runs.
+///
+/// Gives nothing, with a one-line reason in *error (when given), only when
+/// the walk cannot start: a `subfolders` value that is not a number (the
+/// empty text included), an invalid pattern, an empty folder text.
 /// The result is the same for every thread count. Thread-safe.
+/// The path by which a walk of `folder` names the folder itself, in its
+/// skipped folders and as the start of every path: `folder` without
+/// trailing "/" ("/" for the root).
+std::string FolderWalkRoot(std::string_view folder);
+
 std::optional<WalkResult> GetFilesMostDeep(const std::string& folder, const std::string& pattern,
                                            std::string_view subfolders,
                                            const WalkOptions& options = {},

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "watch/WalkResult.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tessaly {
@@ -30,8 +31,20 @@ char* WalkResult::reserveText(size_t length)
     return text;
 }
 
-void WalkResult::append(std::string_view folder, std::string_view name, AutomationDate created,
-                        AutomationDate written)
+AutomationDate WalkResult::LocalTimeOf(FileInstant instant)
+{
+    if (instant.seconds == kNoFileInstant.seconds && instant.nanoseconds == 0)
+        return kFileTimeZero;
+    return AutomationDateFromUnix(instant.seconds, static_cast<long>(instant.nanoseconds));
+}
+
+void WalkResult::sortSkipped()
+{
+    std::sort(m_skipped.begin(), m_skipped.end(),
+              [](const SkippedFolder& a, const SkippedFolder& b) { return a.path < b.path; });
+}
+
+void WalkResult::append(std::string_view folder, std::string_view name, FileInstant created, FileInstant written)
 {
     size_t length = folder.size() + 1 + name.size();
     char* text = reserveText(length);
@@ -42,7 +55,8 @@ void WalkResult::append(std::string_view folder, std::string_view name, Automati
     size_t slot = m_entryCount & (kChunkEntries - 1);
     if (slot == 0)
         m_chunks.push_back(std::make_unique_for_overwrite<Entry[]>(kChunkEntries));
-    m_chunks.back()[slot] = Entry{text, static_cast<uint32_t>(length), created, written};
+    m_chunks.back()[slot] = Entry{text,           static_cast<uint32_t>(length), created.nanoseconds,
+                                  created.seconds, written.seconds,              written.nanoseconds};
     ++m_entryCount;
 }
 
@@ -60,6 +74,8 @@ uint32_t WalkResult::adopt(WalkResult&& part)
     // The order table gets exactly one slot per adopted entry.
     m_adoptedEntries += part.m_entryCount;
     m_order.reserve(m_adoptedEntries);
+    for (SkippedFolder& folder : part.m_skipped)
+        m_skipped.push_back(std::move(folder));
     part = WalkResult();
     return base;
 }

@@ -3,6 +3,7 @@
 
 #include "notify/MailTransfer.h"
 
+#include <fstream>
 #include <functional>
 #include <vector>
 
@@ -14,8 +15,11 @@ class RecordingMailTransfer final : public MailTransfer {
 public:
     std::optional<std::string> sendMailEx(const SendMailExArguments& arguments, std::string*) override
     {
-        if (static_cast<int>(sent.size()) >= refuseFrom)
+        if (static_cast<int>(sent.size()) >= refuseFrom) {
+            if (logRefusals)
+                std::ofstream(arguments.logPath, std::ios::app) << refusal << "\r\n";
             return refusal;
+        }
         if (onSend)
             onSend(arguments);
         sent.push_back(arguments);
@@ -33,6 +37,8 @@ public:
     std::function<void(const SendMailExArguments&)> onSend;
     int refuseFrom = 1 << 30;
     std::string refusal = "550 5.7.1 refused";
+    /// Refusals are written to the mail's log, as when the server was reached.
+    bool logRefusals = false;
 };
 
 } // namespace tessaly::test

@@ -6,9 +6,11 @@
 #include "notify/ComponentZipArchiver.h"
 #include "settings/BasicSettings.h"
 #include "support/FixedClock.h"
+#include "support/PermissionBits.h"
 #include "support/Printers.h"
 #include "support/RecordingMailTransfer.h"
 #include "support/RecordingMessages.h"
+#include "support/ScopedTimeZone.h"
 #include "support/TempFolder.h"
 #include "watch/CheckRun.h"
 #include "watch/HistoryFile.h"
@@ -16,6 +18,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <set>
 #include <filesystem>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -191,6 +195,7 @@ TEST_F(CheckRun, EitherTimeLaterThanTheLastCheckCounts)
     const std::string fresh = document("fresh.doc");
     SetWritten(old, now - 7200);
     SetWritten(fresh, now + 7200);
+    m_clock.now = AutomationDateFromUnix(now + 7300); // both times have come
     // Created after the last check but written before it.
     row(0, "a").LastCheck = FormatDateTime(AutomationDateFromUnix(now - 3600));
     ASSERT_TRUE(run());
@@ -260,7 +265,7 @@ TEST_F(CheckRun, AFailedRunSavesNothing)
     // The first row was done in memory only; its document is in the history.
     EXPECT_NE(m_table[0].LastCheck, "");
     EXPECT_EQ(recordedFiles(), std::vector<std::string>{"a.doc"});
-    EXPECT_NE(m_messages.messages.at(0).find("not a date"), std::string::npos);
+    EXPECT_NE(m_messages.messages.at(0).find("最終ﾁｪｯｸ日「not a date」が日付ではありません"), std::string::npos);
 }
 
 TEST_F(CheckRun, HistoryFailureEndsTheRunWithItsMessage)
@@ -305,7 +310,7 @@ TEST_F(CheckRun, DocumentsAreAttachedThemselvesWhenZipIsOffUnderANumericSizeLimi
     m_table[0].LastCheck.clear();
     EXPECT_FALSE(run());
     ASSERT_EQ(m_messages.messages.size(), 1u);
-    EXPECT_NE(m_messages.messages[0].find("size limit"), std::string::npos);
+    EXPECT_NE(m_messages.messages[0].find("最大ｻｲｽﾞ「」が数値ではありません"), std::string::npos) << m_messages.messages[0];
 }
 
 TEST_F(CheckRun, ArchivesAreAttachedTheirPasswordToldAndOnlyTheyDeleted)
@@ -377,7 +382,7 @@ TEST_F(CheckRun, NoPasswordMailWhenNoArchiveWentOutOrThePasswordIsFixed)
     EXPECT_EQ(m_mail.sent[0].attachments, m_data + "/a.doc.zip");
 }
 
-TEST_F(CheckRun, AFailedMailStopsTheRunAndKeepsTheArchives)
+TEST_F(CheckRun, AFailedMailStopsTheRunKeepsTheArchivesAndSaysWhy)
 {
     mailOn(true, true);
     document("a.doc");
@@ -385,7 +390,9 @@ TEST_F(CheckRun, AFailedMailStopsTheRunAndKeepsTheArchives)
     row(1, "second");
     m_mail.refuseFrom = 1; // the password mail of the first row
     EXPECT_FALSE(run());
-    EXPECT_EQ(m_messages.messages, std::vector<std::string>{"ﾒｰﾙ送信で失敗しました(2)。ﾛｸﾞﾌｧｲﾙを確認してください。"});
+    // Nothing was logged: the message gives the cause itself.
+    EXPECT_EQ(m_messages.messages,
+              std::vector<std::string>{"ﾒｰﾙ送信で失敗しました(2)。\r\n購読「first」: 550 5.7.1 refused"});
     EXPECT_TRUE(FileHasContent(m_data + "/a.doc.zip"));
     EXPECT_EQ(m_table[1].LastCheck, ""); // later rows were not checked
     EXPECT_FALSE(FileHasContent(m_data + "/subscription.dat"));
@@ -394,8 +401,127 @@ TEST_F(CheckRun, AFailedMailStopsTheRunAndKeepsTheArchives)
     m_table[0].LastCheck.clear();
     m_mail.sent.clear();
     m_mail.refuseFrom = 0;
+    m_mail.logRefusals = true;
     EXPECT_FALSE(run());
-    EXPECT_EQ(m_messages.messages, std::vector<std::string>{"ﾒｰﾙ送信で失敗しました(1)。ﾛｸﾞﾌｧｲﾙを確認してください。"});
+    EXPECT_EQ(m_messages.messages, std::vector<std::string>{"ﾒｰﾙ送信で失敗しました(1)。ﾛｸﾞﾌｧｲﾙを確認してください。\r\n"
+                                                            "購読「first」: 550 5.7.1 refused\r\nﾛｸﾞﾌｧｲﾙ: " +
+                                                            m_data + "/mail.log"});
+}
+
+TEST_F(CheckRun, RowsAnnouncedInOneSecondGetManagementNumbersOfTheirOwn)
+{
+    mailOn(true, true);
+    document("a.doc");
+    row(0, "first");
+    row(1, "second");
+    SteppingClock clock(ToAutomationDate({2026, 12, 6, 14, 5, 9}));
+    CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, clock, m_mail, m_zip};
+    ASSERT_TRUE(CheckSubscriptions(context));
+    ASSERT_EQ(m_mail.sent.size(), 4u);
+    const auto number = [&](size_t mail) { return m_mail.sent[mail].subject.substr(m_mail.sent[mail].subject.find("管理No:"), 19); };
+    EXPECT_EQ(number(0), "管理No:1405090612");
+    EXPECT_EQ(number(1), number(0)); // the password mail of the same row
+    EXPECT_EQ(number(2), "管理No:1405100612");
+    EXPECT_EQ(number(3), number(2));
+}
+
+TEST_F(CheckRun, FoldersAndFilesThatCannotBeReadNeverStopTheRun)
+{
+    document("a.doc");
+    document("locked/hidden.doc");
+    document("elsewhere/secret.doc");
+    ASSERT_EQ(::symlink((m_docs + "/elsewhere/secret.doc").c_str(), (m_docs + "/link.doc").c_str()), 0);
+    row(0, "open").Subfolders = "0";
+    row(1, "partly");
+    row(2, "closed").Folder = m_docs + "/elsewhere";
+    m_table[2].LastCheck = "2001/02/03 04:05:06";
+    row(3, "last").Subfolders = "0";
+    for (const char* folder : {"/locked", "/elsewhere"})
+        ASSERT_EQ(::chmod((m_docs + folder).c_str(), 0), 0);
+    {
+        test::PermissionBitsApply permissions;
+        if (!permissions.active())
+            GTEST_SKIP() << "cannot make permission bits apply";
+        EXPECT_TRUE(run());
+        // The link whose target cannot be examined is passed over.
+        EXPECT_EQ(recordedFiles(), (std::vector<std::string>{"a.doc", "a.doc", "a.doc"}));
+        // A row whose own folder cannot be read keeps its last check.
+        EXPECT_EQ(m_table[2].LastCheck, "2001/02/03 04:05:06");
+        EXPECT_EQ(m_table[3].LastCheck, "2026/12/06 14:05:08");
+        ASSERT_EQ(m_messages.messages.size(), 1u);
+        EXPECT_EQ(m_messages.messages[0], "次のﾌｫﾙﾀﾞは読めないため、ﾁｪｯｸから除きました。\r\n"
+                                          "購読「partly」: " + m_docs + "/elsewhere (フォルダを開けません: アクセスが拒否されました)\r\n"
+                                          "購読「partly」: " + m_docs + "/locked (フォルダを開けません: アクセスが拒否されました)\r\n"
+                                          "購読「closed」: " + m_docs + "/elsewhere (フォルダを開けません: アクセスが拒否されました)");
+        // Every run tells them again, unless the caller keeps what was told.
+        ASSERT_TRUE(run());
+        EXPECT_EQ(m_messages.messages.size(), 2u);
+        std::set<std::string> told;
+        CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, m_clock, m_mail, m_zip};
+        context.toldSkippedFolders = &told;
+        ASSERT_TRUE(CheckSubscriptions(context));
+        ASSERT_TRUE(CheckSubscriptions(context));
+        EXPECT_EQ(m_messages.messages.size(), 3u);
+        EXPECT_EQ(told.size(), 2u);
+    }
+    for (const char* folder : {"/locked", "/elsewhere"})
+        ::chmod((m_docs + folder).c_str(), 0700);
+}
+
+TEST_F(CheckRun, AFileWrittenInTheFutureIsReportedOnce)
+{
+    const int64_t now = ::time(nullptr);
+    SetWritten(document("future.doc"), now + 30 * 86400);
+    row(0, "f");
+    m_clock.now = AutomationDateFromUnix(now + 2);
+    ASSERT_TRUE(run());
+    EXPECT_EQ(recordedFiles(), std::vector<std::string>{"future.doc"});
+    // Its creation time decides until the last-write time has come.
+    m_clock.now = AutomationDateFromUnix(now + 3600);
+    ASSERT_TRUE(run());
+    EXPECT_EQ(recordedFiles().size(), 1u);
+}
+
+/// A clock at a given instant, for zones whose wall-clock time repeats.
+struct InstantClock final : Clock {
+    explicit InstantClock(int64_t instant) : instant(instant) {}
+    AutomationDate Now() const override { return AutomationDateFromUnix(instant); }
+    int64_t UnixNow() const override { return instant; }
+    int64_t instant;
+};
+
+TEST_F(CheckRun, NothingOfAnHourTheClocksRepeatIsMissedAndTheLastCheckNeverGoesBack)
+{
+    // A zone whose summer time (two hours ahead of UTC, one hour in winter)
+    // ended twenty minutes ago: it is now the second pass through the hour
+    // the clocks repeat. The last check was ten minutes before the change,
+    // so its wall-clock time lies later in that hour than the new document's.
+    const int64_t now = ::time(nullptr);
+    const int64_t change = now - 20 * 60;
+    const time_t summerWall = static_cast<time_t>(change + 2 * 3600);
+    struct tm rule {};
+    ::gmtime_r(&summerWall, &rule);
+    char zone[64];
+    std::snprintf(zone, sizeof zone, "XST-1XDT-2,0/0,%d/%02d:%02d:%02d", rule.tm_yday, rule.tm_hour, rule.tm_min,
+                  rule.tm_sec);
+    if (rule.tm_yday == 0)
+        GTEST_SKIP() << "the change would have to fall on the first day of the year";
+    test::ScopedTimeZone scoped(zone);
+    document("new.doc");
+    SetWritten(m_docs + "/new.doc", now - 86400); // only its creation is new
+    const std::string lastCheck = FormatDateTime(AutomationDateFromUnix(change - 10 * 60));
+    row(0, "repeat").LastCheck = lastCheck;
+    ASSERT_LT(EarliestInstantOf(AutomationDateFromUnix(now)), change - 10 * 60); // the wall clock went back
+    InstantClock clock(now + 2);
+    CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, clock, m_mail, m_zip};
+    ASSERT_TRUE(CheckSubscriptions(context));
+    EXPECT_EQ(recordedFiles(), std::vector<std::string>{"new.doc"});
+    EXPECT_EQ(m_table[0].LastCheck, lastCheck);
+    // Once the repeated hour is over, the last check moves on again.
+    clock.instant = change + 3600 + 60;
+    forgetHistory();
+    ASSERT_TRUE(CheckSubscriptions(context));
+    EXPECT_EQ(m_table[0].LastCheck, FormatDateTime(AutomationDateFromUnix(change + 3600 + 59)));
 }
 
 TEST(RandomLetters, DrawsEveryCapitalLetterAndNothingElse)

@@ -56,7 +56,7 @@ TEST(FileNamePattern, RejectsAnUnclosedListOrADescendingRange)
     for (const char* text : {"[abc", "*.[do", "[", "[!", "[z-a]*", "[b-A]"}) {
         std::string error;
         EXPECT_FALSE(FileNamePattern::Compile(text, &error)) << text;
-        EXPECT_NE(error.find("invalid file-name pattern"), std::string::npos) << error;
+        EXPECT_NE(error.find("が正しくありません"), std::string::npos) << error;
         EXPECT_NE(error.find(text), std::string::npos) << error;
     }
 }

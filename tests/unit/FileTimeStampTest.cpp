@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "watch/FileTimeStamp.h"
 
+#include "support/ScopedTimeZone.h"
 #include "support/TempFolder.h"
-#include "watch/LocalTimeConverter.h"
 
 #include <gtest/gtest.h>
 
@@ -16,25 +16,7 @@
 namespace tessaly {
 namespace {
 
-// Sets TZ for the life of the object, then puts the old value back.
-struct ScopedTimeZone final {
-    explicit ScopedTimeZone(const char* zone)
-    {
-        if (const char* value = std::getenv("TZ"))
-            old = value;
-        ::setenv("TZ", zone, 1);
-        ::tzset();
-    }
-    ~ScopedTimeZone()
-    {
-        if (old)
-            ::setenv("TZ", old->c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
-    }
-    std::optional<std::string> old;
-};
+using test::ScopedTimeZone;
 
 // Zones written as POSIX rules, so the test needs no time-zone database.
 const char* const kZones[] = {
@@ -46,41 +28,39 @@ const char* const kZones[] = {
     "XST-1XDT,M3.5.0/2:07:31,M10.5.0/3:07:31",  // changes at odd seconds
 };
 
-TEST(LocalTimeConverter, AgreesToTheBitWithTheDirectConversionAroundClockChanges)
+TEST(EarliestInstantOf, GivesTheFirstInstantOfEachWallClockTime)
 {
-    // 2024-03-31 01:00 UTC and 2024-10-27 01:00 UTC (Berlin), 2024-03-10
-    // 07:00 UTC and 2024-11-03 06:00 UTC (New York), 2024-04-06 15:00 UTC
-    // (Lord Howe), 2024-03-31 01:07:31 UTC (odd seconds), plus instants
-    // before 1970 and before 1900.
+    // Around every clock change of the zones, and before 1970 and 1900: the
+    // instant comes back exactly, except in an hour the clocks repeat, where
+    // the first of the two instants with that wall-clock time is taken.
     const int64_t centres[] = {1711846800, 1729990800, 1710054000, 1730613600,
-                               1712415600, 1711847251, -1000000000, -2300000000LL, 0};
+                               1712415600, 1711847251, -1000000000, -2200000000LL, 0};
     for (const char* zone : kZones) {
         ScopedTimeZone scoped(zone);
-        LocalTimeConverter converter;
         for (int64_t centre : centres) {
             for (int64_t t = centre - 7200; t <= centre + 7200; t += 37) {
-                long nanoseconds = static_cast<long>((t * 7919) % 1000000000 + 1000000000) % 1000000000;
-                ASSERT_EQ(converter.convert(t, nanoseconds), AutomationDateFromUnix(t, nanoseconds))
+                const AutomationDate local = AutomationDateFromUnix(t);
+                const int64_t earliest = EarliestInstantOf(local);
+                ASSERT_LE(earliest, t) << zone << " at " << t;
+                ASSERT_EQ(FromAutomationDate(AutomationDateFromUnix(earliest)), FromAutomationDate(local))
                     << zone << " at " << t;
+                if (earliest != t) // only the second pass through a repeated hour
+                    ASSERT_LE(t - earliest, 3600) << zone << " at " << t;
             }
         }
     }
 }
 
-TEST(LocalTimeConverter, AppliesTheRulesOfEachDate)
+TEST(EarliestInstantOf, RepeatedAndSkippedHours)
 {
     ScopedTimeZone berlin(kZones[0]);
-    LocalTimeConverter converter;
-    // Just before and at the spring change (01:59:59 winter, then 03:00
-    // summer); a winter date converted after the change, and summer again.
-    const std::pair<int64_t, CivilDateTime> cases[] = {{1711846799, {2024, 3, 31, 1, 59, 59}},
-                                                       {1711846800, {2024, 3, 31, 3, 0, 0}},
-                                                       {1704067200, {2024, 1, 1, 1, 0, 0}},
-                                                       {1784116800, {2026, 7, 15, 14, 0, 0}}};
-    for (const auto& [instant, local] : cases) {
-        EXPECT_EQ(FromAutomationDate(converter.convert(instant, 0)), local) << instant;
-        EXPECT_EQ(FromAutomationDate(AutomationDateFromUnix(instant)), local) << instant;
-    }
+    // 2024-10-27 02:30 happens at 00:30 UTC (summer time) and 01:30 UTC;
+    // 2024-03-31 02:30 never happens: the clocks go from 02:00 to 03:00 at
+    // 01:00 UTC.
+    EXPECT_EQ(EarliestInstantOf(ToAutomationDate({2024, 10, 27, 2, 30, 0})), 1729989000);
+    EXPECT_EQ(EarliestInstantOf(ToAutomationDate({2024, 3, 31, 2, 30, 0})), 1711846800);
+    EXPECT_EQ(EarliestInstantOf(ToAutomationDate({2024, 1, 1, 1, 0, 0})), 1704067200);
+    EXPECT_EQ(EarliestInstantOf(ToAutomationDate({1900, 1, 1, 0, 0, 0})), -2208992400);
 }
 
 class FileTimeStampTest : public ::testing::Test {
