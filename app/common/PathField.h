@@ -11,7 +11,7 @@ namespace tessaly {
 ///
 /// A path with no comma, CR, LF or Tab, not beginning with "|", whose text
 /// survives the round trip through code page 932 unchanged is written as
-/// its code page 932 text, exactly as the Windows program writes it. Any
+/// its code page 932 text, exactly as a Windows installation writes it. Any
 /// other path is written as "|" and the path, in which "%", ",", CR, LF,
 /// Tab, a leading "|", every character that does not survive the round trip
 /// and every byte that is not UTF-8 become "%XX" per byte (upper-case hex,

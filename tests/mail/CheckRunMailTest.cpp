@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <random>
@@ -294,6 +295,74 @@ TEST_F(CheckRunMail, DocumentsThemselvesNoAttachmentsAndTheSizeLimit)
     EXPECT_EQ(update.attachments[0].first, "small.doc.zip");
     EXPECT_TRUE(FileHasContent(m_data + "/big.doc.zip"));
     EXPECT_FALSE(FileHasContent(m_data + "/small.doc.zip"));
+}
+
+TEST_F(CheckRunMail, DocumentsOfAnyNameArriveWithTheirNamesAndContents)
+{
+    // A data folder and documents whose names Shift-JIS cannot carry.
+    m_data = m_temp.file("データ Résumé");
+    ASSERT_EQ(::mkdir(m_data.c_str(), 0700), 0);
+    const std::string docs = folder("Résumés 〜");
+    const std::vector<std::string> names = {"é.doc",       "〜.txt",     "😀.doc",         "カ\u3099.doc",
+                                            "bad\xFF.doc", "a,b.doc",    "line\nbreak.doc", "tab\there.doc"};
+    std::vector<std::string> contents;
+    for (size_t i = 0; i < names.size(); ++i) {
+        contents.push_back("document " + std::to_string(i));
+        test::WriteFile(docs + "/" + names[i], contents.back());
+    }
+    std::sort(contents.begin(), contents.end());
+    const test::MailServer& server = test::MailServer::Get();
+
+    // Zipped: every document in an archive of its own, opened with the password told.
+    subscribe(0, "書庫", docs, server.address("alice"));
+    std::string err;
+    ASSERT_EQ(check(nullptr, &err), 0) << err;
+    const auto [update, told] = UpdateAndPasswordMail(mailbox("alice"), "書庫" + m_marker, m_temp.file("z"));
+    ASSERT_EQ(update.attachments.size(), names.size());
+    std::vector<std::string> unpacked;
+    for (const auto& [name, saved] : update.attachments) {
+        int status = -1;
+        unpacked.push_back(RunCommand("unzip -p -P " + Quote(PasswordIn(told)) + " " + Quote(saved), &status));
+        EXPECT_EQ(status, 0) << name;
+    }
+    std::sort(unpacked.begin(), unpacked.end());
+    EXPECT_EQ(unpacked, contents);
+    for (const std::string& name : {"é.doc", "〜.txt", "😀.doc", "bad\uFFFD.doc"})
+        EXPECT_NE(update.body.find(docs + "/" + name + "\\n"), std::string::npos) << name << "\n" << update.body;
+    EXPECT_TRUE(FileHasContent(m_data + "/mail.log"));
+
+    // The documents themselves: all but the one whose name holds a Tab,
+    // which cannot be in the attachment list; it is listed all the same.
+    m_settings.Conf_zip = 0;
+    subscribe(0, "原本", docs, server.address("alice"));
+    ASSERT_EQ(check(nullptr, &err), 0) << err;
+    std::vector<DeliveredMail> mails = WaitForMails(mailbox("alice"), "原本" + m_marker, 1, m_temp.file("d"));
+    ASSERT_EQ(mails.size(), 1u);
+    std::vector<std::string> attached;
+    for (const auto& [name, saved] : mails[0].attachments)
+        attached.push_back(test::ReadFile(saved));
+    std::sort(attached.begin(), attached.end());
+    std::vector<std::string> expected = contents;
+    expected.erase(std::find(expected.begin(), expected.end(), "document 7"));
+    EXPECT_EQ(attached, expected);
+    EXPECT_NE(mails[0].body.find("tab\there.doc"), std::string::npos);
+    std::vector<std::string> sentNames;
+    for (const auto& attachment : mails[0].attachments)
+        sentNames.push_back(attachment.first);
+    for (const std::string& name : {"é.doc", "〜.txt", "😀.doc", "カ\u3099.doc", "a,b.doc", "line\\nbreak.doc"})
+        EXPECT_NE(std::find(sentNames.begin(), sentNames.end(), name), sentNames.end()) << name;
+    // The history keeps every name exactly.
+    std::vector<std::string> lines;
+    std::string error;
+    ASSERT_TRUE(ReadHistoryLines(m_data + "/history.dat", &lines, &error));
+    std::vector<std::string> recorded;
+    for (const std::string& line : lines)
+        recorded.push_back(ParseHistoryLine(line).file);
+    std::vector<std::string> twice = names;
+    twice.insert(twice.end(), names.begin(), names.end());
+    std::sort(recorded.begin(), recorded.end());
+    std::sort(twice.begin(), twice.end());
+    EXPECT_EQ(recorded, twice);
 }
 
 TEST_F(CheckRunMail, ARefusedOrUnreachableServerEndsTheRunAndNothingIsLost)

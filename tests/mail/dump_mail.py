@@ -9,7 +9,8 @@ Prints one block per message, in file-name order:
     MAIL
     SUBJECT <subject>
     BODY <body with CR LF and LF written as \\n>
-    ATTACH <file name as a reader shows it><TAB><saved path>
+    ATTACH <file name as a reader shows it, with \\, LF and TAB written as
+           \\\\, \\n and \\t><TAB><saved path>
 """
 import email
 import email.policy
@@ -40,7 +41,8 @@ def main():
                 saved = os.path.join(outdir, f"{index}-{len(os.listdir(outdir))}.bin")
                 with open(saved, "wb") as f:
                     f.write(part.get_payload(decode=True))
-                print("ATTACH " + name + "\t" + saved)
+                shown = name.replace("\\", "\\\\").replace("\n", "\\n").replace("\t", "\\t")
+                print("ATTACH " + shown + "\t" + saved)
 
 
 if __name__ == "__main__":

@@ -2,6 +2,7 @@
 // tessalyctl: commands, exit statuses, and what reaches the files.
 #include "cli/Ctl.h"
 #include "common/Cp932.h"
+#include "support/PermissionBits.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -114,6 +115,29 @@ TEST_F(Ctl, AnyFolderIsStoredExactlyAndANewRowGetsWhatTheEditorGives)
     ASSERT_EQ(run({"subs", "set", "3", "FileName", "*.pdf"}).status, kCtlOk);
     ASSERT_EQ(run({"subs", "set", "3", "Name", "x"}).status, kCtlOk);
     EXPECT_NE(run({"subs", "show"}).out.find("3\tx\t\t\t*.pdf\t0\t"), std::string::npos);
+}
+
+TEST_F(Ctl, CheckTellsTheFoldersItCouldNotReadAtEveryRun)
+{
+    const std::string docs = m_temp.file("docs");
+    ASSERT_EQ(::mkdir(docs.c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir((docs + "/lost+found").c_str(), 0), 0);
+    test::WriteFile(docs + "/a.doc", "a");
+    ASSERT_EQ(run({"subs", "set", "1", "Folder", docs}).status, kCtlOk);
+    ASSERT_EQ(run({"subs", "set", "1", "Subfolders", "1"}).status, kCtlOk);
+    ASSERT_EQ(run({"subs", "set", "1", "Name", "docs"}).status, kCtlOk);
+    test::PermissionBitsApply permissions;
+    if (!permissions.active())
+        GTEST_SKIP() << "cannot make permission bits apply";
+    const std::string told = "次のﾌｫﾙﾀﾞは読めないため、ﾁｪｯｸから除きました。 / 購読「docs」: " + docs +
+                             "/lost+found (フォルダを開けません: アクセスが拒否されました)\n";
+    for (const char* expectedOut : {"Tessaly! ﾌｧｲﾙが更新されました\ndocs 1ﾌｧｲﾙ\n", ""}) {
+        Result check = run({"check"});
+        EXPECT_EQ(check.status, kCtlOk);
+        EXPECT_EQ(check.out, expectedOut);
+        EXPECT_EQ(check.err, told);
+    }
+    ::chmod((docs + "/lost+found").c_str(), 0700); // so that the folder can be removed
 }
 
 TEST_F(Ctl, ACutSubscriptionFileIsReportedAndNeverOverwritten)

@@ -76,7 +76,7 @@ TEST_F(HistoryInbox, AppendsOneShiftJisLinePerRecordAndKeepsEveryNameExactly)
     const AutomationDate t = At(2026, 12, 5, 9, 30, 0);
     ASSERT_TRUE(WriteHistory(m_temp.path(), Record("購読", "/srv/a/x.doc", t, t), m_clock));
     ASSERT_TRUE(WriteHistory(m_temp.path(), Record("購読", "/srv/a/y,z.doc", t, t), m_clock));
-    // A name Shift-JIS holds is written as the Windows program writes it; one
+    // A name Shift-JIS holds is written as a Windows installation writes it; one
     // with a comma is escaped, so the line keeps its five cells.
     EXPECT_EQ(test::ReadFile(path()),
               Utf8ToCp932("26年12月06_14:05:09,購読,/srv/a,x.doc,26年12月05_09:30:00,\r\n"

@@ -60,7 +60,7 @@ TEST_F(SubscriptionFile, ReadsBackEveryCellOfASavedTable)
 
 TEST_F(SubscriptionFile, AnyFolderComesBackExactlyWhileWindowsFilesStayAsTheyAre)
 {
-    // A file as the Windows program writes it is read and written back
+    // A file as a Windows installation writes it is read and written back
     // byte for byte.
     std::string windows = Utf8ToCp932("日報,,C:\\共有\\文書,*.*,1,,2026/12/06 14:05:09,\r\n");
     for (int i = 0; i < 9; ++i)
