@@ -44,7 +44,7 @@ AtomicFile::~AtomicFile()
 bool AtomicFile::fail(const char* what, int errorNumber)
 {
     m_failed = true;
-    m_error = std::string(what) + " " + m_tempPath + ": " + ErrorText(errorNumber);
+    m_error = m_tempPath + " " + what + ": " + ErrorText(errorNumber);
     discard();
     return false;
 }
@@ -66,11 +66,11 @@ bool AtomicFile::open()
     m_fd = ::open(m_tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, m_mode);
     if (m_fd < 0) {
         m_failed = true;
-        m_error = "cannot create " + m_tempPath + ": " + ErrorText(errno);
+        m_error = m_tempPath + " を作成できません: " + ErrorText(errno);
         return false;
     }
     if (m_exactMode && ::fchmod(m_fd, m_mode) != 0)
-        return fail("cannot set the permissions of", errno);
+        return fail("の権限を設定できません", errno);
     return true;
 }
 
@@ -83,7 +83,7 @@ bool AtomicFile::write(std::string_view bytes)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return fail("cannot write", errno);
+            return fail("に書き込めません", errno);
         }
         bytes.remove_prefix(static_cast<size_t>(n));
     }
@@ -95,21 +95,21 @@ bool AtomicFile::commit()
     if (m_failed || m_fd < 0)
         return false;
     if (::fsync(m_fd) != 0)
-        return fail("cannot flush", errno);
+        return fail("をディスクに書き出せません", errno);
     int fd = m_fd;
     m_fd = -1;
     if (::close(fd) != 0) {
         int e = errno;
         ::unlink(m_tempPath.c_str());
         m_failed = true;
-        m_error = "cannot close " + m_tempPath + ": " + ErrorText(e);
+        m_error = m_tempPath + " を閉じられません: " + ErrorText(e);
         return false;
     }
     if (::rename(m_tempPath.c_str(), m_targetPath.c_str()) != 0) {
         int e = errno;
         ::unlink(m_tempPath.c_str());
         m_failed = true;
-        m_error = "cannot replace " + m_targetPath + ": " + ErrorText(e);
+        m_error = m_targetPath + " を置き換えられません: " + ErrorText(e);
         return false;
     }
     SyncFolder(FolderPart(m_targetPath));

@@ -40,7 +40,7 @@ bool MergeHistory(const std::string& historyPath, const std::string& inboxPath, 
         return Fail(error, file.error());
     // The lines are safe in the history file now; only then may the inbox go.
     if (::unlink(inboxPath.c_str()) != 0 && errno != ENOENT)
-        return Fail(error, "cannot delete " + inboxPath + ": " + ErrorText(errno));
+        return Fail(error, inboxPath + " を削除できません: " + ErrorText(errno));
     return true;
 }
 
@@ -73,7 +73,7 @@ bool RemoveHistory(const std::string& historyPath, std::string* error)
 {
     if (::unlink(historyPath.c_str()) == 0 || errno == ENOENT)
         return true;
-    return Fail(error, "cannot delete " + historyPath + ": " + ErrorText(errno));
+    return Fail(error, historyPath + " を削除できません: " + ErrorText(errno));
 }
 
 } // namespace tessaly
