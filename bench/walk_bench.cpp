@@ -78,10 +78,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "walk_bench: %s\n", error.c_str());
         return 1;
     }
-    tessaly::AutomationDate lastCheck = tessaly::AutomationDateFromUnix(since);
+    // Compared as instants, as the check run compares them.
     size_t newer = 0;
     for (size_t i = 0; i < result->size(); ++i)
-        newer += result->created(i) > lastCheck || result->written(i) > lastCheck;
+        newer += result->createdInstant(i).seconds > since || result->writtenInstant(i).seconds > since;
     std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
 
     std::printf("seconds=%.4f files=%zu newer=%zu peak_kb=%ld baseline_kb=%ld result_kb=%zu\n",
