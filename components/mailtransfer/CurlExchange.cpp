@@ -3,10 +3,17 @@
 
 #include "common/FileSystem.h"
 
+#include "common/PathField.h"
+
+#include <openssl/evp.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <strings.h>
 
 namespace tessaly::mail {
 namespace {
@@ -40,15 +47,66 @@ bool IsCertificateFailure(CURLcode code)
     return code == CURLE_PEER_FAILED_VERIFICATION || code == CURLE_SSL_CACERT_BADFILE;
 }
 
+bool SameLetters(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+/// "250-STARTTLS" or "250 STARTTLS" in a reply to EHLO.
+bool OffersStartTls(std::string_view reply)
+{
+    return reply.size() > 4 && reply.starts_with("250") && (reply[3] == '-' || reply[3] == ' ') &&
+           SameLetters(Trimmed(reply.substr(4)), "STARTTLS");
+}
+
+/// Commands that carry a password as it is (or announce that the next
+/// lines will): AUTH PLAIN, AUTH LOGIN, POP3 PASS.
+bool SendsPassword(std::string_view line)
+{
+    std::string_view word = FirstWord(line);
+    if (SameLetters(word, "PASS"))
+        return true;
+    if (!SameLetters(word, "AUTH") || line.size() <= 5)
+        return false;
+    std::string_view mechanism = FirstWord(line.substr(5));
+    return SameLetters(mechanism, "PLAIN") || SameLetters(mechanism, "LOGIN");
+}
+
 } // namespace
+
+/// The OpenSSL side of the second run: the server's certificate is judged
+/// by its fingerprint alone, during the handshake, so that nothing is sent
+/// to a server whose certificate is refused.
+struct PinnedCertificate {
+    static int Verify(X509_STORE_CTX* store, void* self)
+    {
+        X509* leaf = X509_STORE_CTX_get0_cert(store);
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int size = 0;
+        bool accepted = leaf && X509_digest(leaf, EVP_sha256(), digest, &size) == 1 &&
+                        static_cast<CurlExchange*>(self)->AcceptCertificate(FingerprintText(digest, size));
+        if (!accepted)
+            X509_STORE_CTX_set_error(store, X509_V_ERR_CERT_REJECTED);
+        return accepted ? 1 : 0;
+    }
+
+    static CURLcode SetUp(CURL*, void* context, void* self)
+    {
+        auto* ssl = static_cast<SSL_CTX*>(context);
+        SSL_CTX_set_verify(ssl, SSL_VERIFY_PEER, nullptr);
+        SSL_CTX_set_cert_verify_callback(ssl, &PinnedCertificate::Verify, self);
+        return CURLE_OK;
+    }
+};
 
 bool IsRefusal(std::string_view reply)
 {
     return (!reply.empty() && (reply[0] == '4' || reply[0] == '5')) || reply.starts_with("-ERR");
 }
 
-CurlExchange::CurlExchange(ServerAddress server, const TransferOptions& options, TransferLog* log)
-    : m_server(std::move(server)), m_log(log)
+CurlExchange::CurlExchange(ServerAddress server, const TransferOptions& options, TransferLog* log,
+                           ServerTrust* trust)
+    : m_server(std::move(server)), m_log(log), m_trust(trust), m_key(ServerTrust::KeyOf(m_server.Text()))
 {
     InitialiseCurlOnce();
     m_curl = curl_easy_init();
@@ -63,6 +121,8 @@ CurlExchange::CurlExchange(ServerAddress server, const TransferOptions& options,
     curl_easy_setopt(m_curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
     curl_easy_setopt(m_curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(m_curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    // Every TLS session is a full handshake, so every certificate is seen.
+    curl_easy_setopt(m_curl, CURLOPT_SSL_SESSIONID_CACHE, 0L);
     curl_easy_setopt(m_curl, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(m_curl, CURLOPT_DEBUGFUNCTION, &CurlExchange::OnDebug);
     curl_easy_setopt(m_curl, CURLOPT_DEBUGDATA, this);
@@ -74,31 +134,103 @@ CurlExchange::~CurlExchange()
         curl_easy_cleanup(m_curl);
 }
 
-CURLcode CurlExchange::Perform(const std::function<bool()>& rewind)
+void CurlExchange::SetTarget(std::string_view scheme, bool implicitTls, std::string_view path)
 {
-    if (!m_curl)
-        return CURLE_FAILED_INIT;
-    CURLcode code = curl_easy_perform(m_curl);
-    if (!IsCertificateFailure(code))
-        return code;
-    if (m_log) {
-        m_log->Note(std::string("the certificate of ") + m_server.host +
-                    " cannot be verified against the system's certificates (" + m_errorBuffer +
-                    "); the connection stays encrypted, without verification");
-    }
-    if (!rewind())
-        return CURLE_SEND_FAIL_REWIND;
+    m_implicitTls = implicitTls;
+    m_tlsActive = implicitTls;
+    if (m_curl)
+        curl_easy_setopt(m_curl, CURLOPT_URL, m_server.Url(scheme, path).c_str());
+}
+
+void CurlExchange::ResetDialogue()
+{
     m_errorBuffer[0] = '\0';
     m_lastCommand.clear();
     m_lastReply.clear();
     m_refusal.clear();
     m_refusedCommand.clear();
     m_answers.clear();
+    m_tlsActive = m_implicitTls;
+    m_passwordInClear = false;
     for (std::string& partial : m_partial)
         partial.clear();
-    curl_easy_setopt(m_curl, CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(m_curl, CURLOPT_SSL_VERIFYHOST, 0L);
-    return curl_easy_perform(m_curl);
+}
+
+CURLcode CurlExchange::Perform(const std::function<bool()>& rewind)
+{
+    if (!m_curl)
+        return CURLE_FAILED_INIT;
+    if (m_guardPassword && !m_implicitTls && m_trust && m_trust->OffersStartTls(m_key)) {
+        m_tlsRequired = true;
+        curl_easy_setopt(m_curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+    }
+    CURLcode code = curl_easy_perform(m_curl);
+    if (IsCertificateFailure(code)) {
+        m_verifyError = m_errorBuffer;
+        if (m_log) {
+            m_log->Note("サーバー " + where() + " の証明書はシステムの証明書で検証できません (" + m_verifyError +
+                        ")。初めて接続したときに記録した証明書と照合します");
+        }
+        if (!rewind()) {
+            code = CURLE_SEND_FAIL_REWIND;
+        } else {
+            ResetDialogue();
+            curl_easy_setopt(m_curl, CURLOPT_SSL_VERIFYPEER, 0L);
+            curl_easy_setopt(m_curl, CURLOPT_SSL_VERIFYHOST, 0L);
+            // Without a hook into the handshake no certificate can be judged:
+            // then none is accepted.
+            if (curl_easy_setopt(m_curl, CURLOPT_SSL_CTX_DATA, this) != CURLE_OK ||
+                curl_easy_setopt(m_curl, CURLOPT_SSL_CTX_FUNCTION, &PinnedCertificate::SetUp) != CURLE_OK) {
+                m_pinSetUpFailed = true;
+                code = CURLE_PEER_FAILED_VERIFICATION;
+            } else {
+                code = curl_easy_perform(m_curl);
+            }
+        }
+    }
+    Conclude();
+    return code;
+}
+
+bool CurlExchange::AcceptCertificate(const std::string& fingerprint)
+{
+    const std::string recorded = m_trust ? m_trust->Fingerprint(m_key) : std::string();
+    if (recorded.empty()) {
+        m_newFingerprint = fingerprint;
+        return true;
+    }
+    if (recorded == fingerprint) {
+        m_knownFingerprint = fingerprint;
+        return true;
+    }
+    m_certificateChanged = true;
+    if (m_log)
+        m_log->Note("サーバー " + where() + " の証明書 (SHA-256 " + fingerprint + ") は記録と違います");
+    return false;
+}
+
+void CurlExchange::Conclude()
+{
+    const bool recordable = m_trust && m_trust->Enabled();
+    const std::string file = recordable ? ValidUtf8(m_trust->Path()) : std::string();
+    const bool newStartTls = m_offersStartTls && !m_implicitTls && recordable && !m_trust->OffersStartTls(m_key);
+    std::string error;
+    if (recordable && (!m_newFingerprint.empty() || newStartTls) &&
+        !m_trust->Record(m_key, m_newFingerprint, m_offersStartTls, &error) && m_log)
+        m_log->Note(error);
+    if (!m_log)
+        return;
+    if (!m_newFingerprint.empty()) {
+        m_log->Note("サーバー " + where() + " の証明書 (SHA-256 " + m_newFingerprint + ") を初めての接続として信頼しました" +
+                    (recordable ? "。以後はこの証明書だけを受け入れます (記録: " + file + ")"
+                                : " (記録するデータフォルダがありません)"));
+    }
+    if (!m_knownFingerprint.empty())
+        m_log->Note("証明書は " + file + " に記録したものと同じです");
+    if (m_passwordInClear) {
+        m_log->Note("サーバー " + where() +
+                    " は暗号化 (STARTTLS) に対応していないため、パスワードを暗号化せずに送りました");
+    }
 }
 
 int CurlExchange::OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* self)
@@ -129,6 +261,8 @@ void CurlExchange::OnLine(curl_infotype type, std::string_view line)
         // never become the command named in a message.
         bool authAnswer = m_lastCommand == "AUTH" &&
                           (m_lastReply.starts_with("334") || m_lastReply.starts_with("+ ") || m_lastReply == "+");
+        if (!m_tlsActive && !authAnswer && SendsPassword(line))
+            m_passwordInClear = true;
         if (!authAnswer) {
             bool secret = FirstWord(line) == "AUTH" || FirstWord(line) == "PASS";
             m_lastCommand = std::string(secret ? FirstWord(line) : line);
@@ -146,6 +280,11 @@ void CurlExchange::OnLine(curl_infotype type, std::string_view line)
         }
         if (!m_answers.empty() && m_answers.back().second.empty())
             m_answers.back().second = m_lastReply;
+        std::string_view command = FirstWord(m_lastCommand);
+        if ((command == "EHLO" && OffersStartTls(line)) || (command == "CAPA" && SameLetters(Trimmed(line), "STLS")))
+            m_offersStartTls = true;
+        if ((command == "STARTTLS" && line.starts_with("220")) || (command == "STLS" && line.starts_with("+OK")))
+            m_tlsActive = true;
     }
     if (!m_log)
         return;
@@ -191,6 +330,20 @@ std::string CurlExchange::DescribeConnectFailure() const
 
 std::string CurlExchange::Describe(CURLcode code) const
 {
+    const std::string file = m_trust && m_trust->Enabled() ? ValidUtf8(m_trust->Path()) : std::string();
+    if (m_certificateChanged) {
+        return "サーバー " + where() + " の証明書が前回と違います。信頼できる場合は " + file +
+               " から該当行を削除してください。";
+    }
+    if (m_pinSetUpFailed)
+        return "サーバー " + where() + " の証明書を検証できません: " + m_verifyError;
+    if (code == CURLE_USE_SSL_FAILED && m_tlsRequired && !m_offersStartTls) {
+        return "サーバー " + where() +
+               " は以前は暗号化 (STARTTLS) に対応していましたが、今回は対応していません。通信が途中で"
+               "書き換えられているおそれがあるため、パスワードを送らずに中止しました。サーバーの設定を"
+               "変えた場合は " +
+               file + " から該当行を削除してください。";
+    }
     switch (code) {
     case CURLE_OK:
         return {};

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ServerAddress.h"
+#include "ServerTrust.h"
 #include "TransferLog.h"
 #include "TransferOptions.h"
 
@@ -15,14 +16,17 @@
 namespace tessaly::mail {
 
 /// One libcurl exchange with a mail server, with what every exchange of the
-/// component shares: the time bounds, opportunistic TLS (STARTTLS when the
-/// server offers it, implicit TLS on the dedicated ports), the dialogue
+/// component shares: the time bounds, TLS (STARTTLS when the server offers
+/// it, implicit TLS on the dedicated ports) with the certificate verified
+/// against the system's store or else trusted on first use, the dialogue
 /// going to the transfer log, and the translation of a failure into a text
 /// the user can act on. The protocol's own options are set on Handle().
 /// Not thread-safe; one exchange per object.
 class CurlExchange final {
 public:
-    CurlExchange(ServerAddress server, const TransferOptions& options, TransferLog* log);
+    /// `trust` (may be null: nothing is remembered) must outlive the
+    /// exchange and be loaded.
+    CurlExchange(ServerAddress server, const TransferOptions& options, TransferLog* log, ServerTrust* trust);
     ~CurlExchange();
     CurlExchange(const CurlExchange&) = delete;
     CurlExchange& operator=(const CurlExchange&) = delete;
@@ -30,11 +34,21 @@ public:
     /// The easy handle; nullptr when libcurl could not provide one.
     CURL* Handle() const { return m_curl; }
 
+    /// Sets the URL: `scheme` speaks TLS from the first byte when
+    /// `implicitTls`, otherwise it is upgraded by STARTTLS when offered.
+    void SetTarget(std::string_view scheme, bool implicitTls, std::string_view path = {});
+
+    /// The exchange logs in with a password that goes as it is (AUTH PLAIN
+    /// or LOGIN, POP3 USER/PASS): a server that offered STARTTLS before
+    /// must offer it now, or the exchange ends before the password is sent.
+    void GuardPassword() { m_guardPassword = true; }
+
     /// Runs the exchange. A server certificate that the system's store
     /// cannot verify (an intranet server's own certificate) is noted in the
-    /// log, `rewind` is called, and the exchange runs once more encrypted but
-    /// without verification. A failed `rewind` ends it with
-    /// CURLE_SEND_FAIL_REWIND.
+    /// log, `rewind` is called, and the exchange runs once more, accepting
+    /// only the certificate recorded for the server, or any on first use
+    /// (then recorded). A failed `rewind` ends it with
+    /// CURLE_SEND_FAIL_REWIND. Afterwards the record notes a STARTTLS offer.
     CURLcode Perform(const std::function<bool()>& rewind);
 
     /// A short text for the user about a failed exchange: the server's
@@ -46,17 +60,38 @@ public:
     std::string ReplyTo(std::string_view command) const;
 
 private:
+    friend struct PinnedCertificate;
+
     static int OnDebug(CURL* curl, curl_infotype type, char* data, size_t size, void* self);
     void OnData(curl_infotype type, std::string_view data);
     void OnLine(curl_infotype type, std::string_view line);
     std::string DescribeTimeOut() const;
     std::string DescribeConnectFailure() const;
     bool Connected() const;
+    void ResetDialogue();
+    /// During the handshake of the second run: whether the server's
+    /// certificate (its SHA-256) may be used.
+    bool AcceptCertificate(const std::string& fingerprint);
+    /// Remembers what this exchange learnt and notes it in the log.
+    void Conclude();
     /// "host:port" of the server, for messages.
     std::string where() const { return m_server.Text(); }
 
     ServerAddress m_server;
     TransferLog* m_log;
+    ServerTrust* m_trust;
+    std::string m_key;             ///< the server in the trust record
+    bool m_implicitTls = false;
+    bool m_guardPassword = false;
+    bool m_tlsRequired = false;    ///< STARTTLS demanded: offered before
+    bool m_offersStartTls = false; ///< seen in this exchange
+    bool m_tlsActive = false;
+    bool m_passwordInClear = false;
+    bool m_certificateChanged = false;
+    bool m_pinSetUpFailed = false;
+    std::string m_verifyError;      ///< why the system's store refused the certificate
+    std::string m_newFingerprint;   ///< accepted on first use, to record
+    std::string m_knownFingerprint; ///< accepted as recorded
     CURL* m_curl = nullptr;
     char m_errorBuffer[CURL_ERROR_SIZE] = {};
     std::string m_partial[3];

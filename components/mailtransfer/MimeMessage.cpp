@@ -6,8 +6,10 @@
 #include "common/PathField.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tessaly::mail {
 namespace {
@@ -39,24 +41,35 @@ std::string FileNameOf(const std::string& path)
 }
 
 /// Opens an attachment for reading, from the bytes of its path; nullptr with
-/// `error` set when that is not possible.
+/// `error` set when that is not possible. Only a regular file is read, and
+/// never through a symbolic link: a link to a file the user can read but
+/// never meant to send (a key outside the watched folder) sends nothing.
+/// The checks are made on the opened file itself, so nothing can be put in
+/// its place between the check and the reading.
 std::FILE* OpenAttachment(const std::string& path, std::string* error)
 {
     const std::string shown = ValidUtf8(path);
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) {
-        *error = errno == ENOENT || errno == ENOTDIR
-                     ? "添付ファイルがありません: " + shown
-                     : "添付ファイルを読めません: " + shown + " (" + ErrorText(errno) + ")";
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = errno == ENOENT || errno == ENOTDIR ? "添付ファイルがありません: " + shown
+                 : errno == ELOOP ? "添付ファイルがシンボリックリンクのため送りません: " + shown
+                                  : "添付ファイルを読めません: " + shown + " (" + ErrorText(errno) + ")";
         return nullptr;
     }
-    if (!S_ISREG(status.st_mode)) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
         *error = "添付ファイルが通常のファイルではありません: " + shown;
         return nullptr;
     }
-    std::FILE* file = std::fopen(path.c_str(), "rbe");
-    if (!file)
+    // Reads of a regular file never wait; the flag only kept the open from
+    // waiting on a pipe.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (!file) {
         *error = "添付ファイルを読めません: " + shown + " (" + ErrorText(errno) + ")";
+        ::close(fd);
+    }
     return file;
 }
 

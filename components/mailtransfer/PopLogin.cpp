@@ -5,7 +5,12 @@
 #include "ServerAddress.h"
 #include "common/PathField.h"
 
-#include <fstream>
+#include "common/FileSystem.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tessaly::mail {
 namespace {
@@ -31,12 +36,49 @@ size_t CollectBody(char* data, size_t size, size_t count, void* answer)
     return size * count;
 }
 
-void WriteOutput(const std::string& path, const std::string& text)
+/// The output file, opened before the login: never through a link, never
+/// waiting on a pipe. -1 when there is none or it cannot be opened (the
+/// answer is then only returned); false with `error` set when something
+/// that is not a regular file has its name.
+bool OpenOutput(const std::string& path, int* fd, std::string* error)
 {
+    *fd = -1;
     if (path.empty())
+        return true;
+    int opened = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+    if (opened < 0) {
+        if (errno != ELOOP && errno != ENXIO)
+            return true;
+        *error = "POP3 の結果ファイル " + ValidUtf8(path) +
+                 " が通常のファイルではない (シンボリックリンクやパイプなど) ため、ログインしませんでした";
+        return false;
+    }
+    struct stat status {};
+    if (::fstat(opened, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(opened);
+        *error = "POP3 の結果ファイル " + ValidUtf8(path) +
+                 " が通常のファイルではない (シンボリックリンクやパイプなど) ため、ログインしませんでした";
+        return false;
+    }
+    *fd = opened;
+    return true;
+}
+
+void WriteOutput(int fd, std::string_view text)
+{
+    if (fd < 0)
         return;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
+    if (::ftruncate(fd, 0) == 0) {
+        while (!text.empty()) {
+            ssize_t n = ::write(fd, text.data(), text.size());
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            text.remove_prefix(static_cast<size_t>(n));
+        }
+    }
+    ::close(fd);
 }
 
 std::string UpperCase(std::string_view text)
@@ -56,8 +98,12 @@ PopLogin::PopLogin(TransferOptions options) : m_options(options) {}
 std::string PopLogin::Run(const PopLoginTexts& texts) const
 {
     std::string answer;
-    const std::string error = ValidUtf8(Exchange(texts, &answer));
-    WriteOutput(texts.outputPath, error.empty() ? answer : error + "\r\n");
+    std::string error;
+    int output = -1;
+    if (!OpenOutput(texts.outputPath, &output, &error))
+        return ValidUtf8(error);
+    error = ValidUtf8(Exchange(texts, &answer));
+    WriteOutput(output, error.empty() ? answer : error + "\r\n");
     return error;
 }
 
@@ -75,13 +121,21 @@ std::string PopLogin::Exchange(const PopLoginTexts& texts, std::string* answer) 
     if (HasControlCharacter(texts.user) || HasControlCharacter(texts.password) || HasControlCharacter(command))
         return "POP3 のユーザー名、パスワードまたはコマンドに制御文字が含まれています";
 
+    // What is known about the server sits beside the output file, in the
+    // data folder.
+    ServerTrust trust(ServerTrust::FolderOf(texts.outputPath));
+    if (!trust.Load(&error))
+        return error;
     TransferLog quiet("");
-    CurlExchange exchange(server, m_options, &quiet);
+    CurlExchange exchange(server, m_options, &quiet, &trust);
     CURL* curl = exchange.Handle();
     if (!curl)
         return exchange.Describe(CURLE_FAILED_INIT);
-    const std::string url = server.Url(server.port == kImplicitTlsPort ? "pop3s" : "pop3");
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    const bool implicitTls = server.port == kImplicitTlsPort;
+    exchange.SetTarget(implicitTls ? "pop3s" : "pop3", implicitTls);
+    // The server chooses how the password goes (USER/PASS, PLAIN, APOP,
+    // CRAM-MD5): any of them must be protected as if it went as it is.
+    exchange.GuardPassword();
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "pop3,pop3s");
     curl_easy_setopt(curl, CURLOPT_USERNAME, texts.user.c_str());
     curl_easy_setopt(curl, CURLOPT_PASSWORD, texts.password.c_str());

@@ -83,6 +83,10 @@ std::string SmtpSubmitter::Submit(const SubmissionTexts& texts, TransferLog& log
     for (char& c : server)
         c = c == '\t' ? ':' : c;
     log.Begin("SendMailEx " + server);
+    // A link or a pipe in the log's place stops the mail before anything
+    // is sent: nothing is written through it, nothing waits on it.
+    if (!log.Open(&error))
+        return ValidUtf8(error);
     if (ParseSubmission(texts, &submission, &error)) {
         if (submission.credentials)
             log.AddSecret(submission.credentials->password);
@@ -99,17 +103,23 @@ std::string SmtpSubmitter::Send(const Submission& submission, TransferLog& log) 
     if (!MimeMessage::Compose(submission, std::time(nullptr), &message, &error))
         return error;
 
+    ServerTrust trust(ServerTrust::FolderOf(log.Path()));
+    if (!trust.Load(&error))
+        return error;
     CurlList recipients; // outlives the handle that points to it
-    CurlExchange exchange(submission.server, m_options, &log);
+    CurlExchange exchange(submission.server, m_options, &log, &trust);
     CURL* curl = exchange.Handle();
     if (!curl || !SetEnvelope(curl, submission, &recipients))
         return exchange.Describe(curl ? CURLE_OUT_OF_MEMORY : CURLE_FAILED_INIT);
     const bool implicitTls = submission.server.port == kImplicitTlsPort;
-    const std::string url = submission.server.Url(implicitTls ? "smtps" : "smtp", HeloName());
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    exchange.SetTarget(implicitTls ? "smtps" : "smtp", implicitTls, HeloName());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
-    if (submission.credentials)
+    if (submission.credentials) {
         SetLogin(curl, *submission.credentials);
+        // CRAM-MD5 never shows the password; PLAIN and LOGIN do.
+        if (!submission.credentials->cramMd5)
+            exchange.GuardPassword();
+    }
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(curl, CURLOPT_READFUNCTION, &ReadMessage);
     curl_easy_setopt(curl, CURLOPT_READDATA, &message);

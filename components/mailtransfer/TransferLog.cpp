@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "TransferLog.h"
 
+#include "common/FileSystem.h"
 #include "common/PathField.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
@@ -35,6 +37,48 @@ std::string LocalTimeText()
 } // namespace
 
 TransferLog::TransferLog(std::string path) : m_path(std::move(path)) {}
+
+TransferLog::~TransferLog()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+int TransferLog::OpenFile() const
+{
+    constexpr int flags = O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    int fd = ::open(m_path.c_str(), flags, 0600);
+    if (fd < 0)
+        return errno == ELOOP || errno == ENXIO ? -2 : -1;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return -2;
+    }
+    if (status.st_size <= kRotateSize)
+        return fd;
+    // Grown too large: set aside (the name moves, whatever it is) and
+    // start a new one.
+    ::close(fd);
+    std::rename(m_path.c_str(), (m_path + ".old").c_str());
+    fd = ::open(m_path.c_str(), flags | O_EXCL, 0600);
+    if (fd < 0)
+        return errno == EEXIST || errno == ELOOP ? -2 : -1;
+    return fd;
+}
+
+bool TransferLog::Open(std::string* error)
+{
+    if (m_opened || m_path.empty())
+        return m_fd != -2;
+    m_opened = true;
+    m_fd = OpenFile();
+    if (m_fd != -2)
+        return true;
+    *error = "メールのログ " + ValidUtf8(m_path) +
+             " が通常のファイルではない (シンボリックリンクやパイプなど) ため、メールを送りませんでした";
+    return false;
+}
 
 void TransferLog::Begin(std::string_view title)
 {
@@ -96,13 +140,6 @@ void TransferLog::Note(std::string_view text)
     Add("* ", text);
 }
 
-void TransferLog::RotateIfLarge() const
-{
-    struct stat status {};
-    if (::stat(m_path.c_str(), &status) == 0 && status.st_size > kRotateSize)
-        std::rename(m_path.c_str(), (m_path + ".old").c_str());
-}
-
 void TransferLog::Finish(std::string_view result)
 {
     m_lines.push_back(result.empty() ? std::string("= accepted") : "= failed: " + Masked(result));
@@ -114,20 +151,26 @@ void TransferLog::Finish(std::string_view result)
     // A server or a path may bring bytes that are not UTF-8; the file stays
     // readable text.
     block = ValidUtf8(block);
-    RotateIfLarge();
-    int fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    if (fd < 0)
+    std::string ignored;
+    Open(&ignored);
+    m_opened = false; // the next block opens the file again
+    if (m_fd < 0) {
+        m_fd = -1;
         return;
+    }
     const char* data = block.data();
     size_t left = block.size();
     while (left > 0) {
-        ssize_t n = ::write(fd, data, left);
+        ssize_t n = ::write(m_fd, data, left);
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0)
             break;
         data += n;
         left -= static_cast<size_t>(n);
     }
-    ::close(fd);
+    ::close(m_fd);
+    m_fd = -1;
 }
 
 } // namespace tessaly::mail

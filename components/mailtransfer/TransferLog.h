@@ -20,6 +20,19 @@ public:
     /// When the file has grown past a mebibyte it is moved to `path`.old
     /// before the next block, so the log cannot fill the disk.
     explicit TransferLog(std::string path);
+    ~TransferLog();
+    TransferLog(const TransferLog&) = delete;
+    TransferLog& operator=(const TransferLog&) = delete;
+
+    /// The file, as given.
+    const std::string& Path() const { return m_path; }
+
+    /// Opens (creates, 0600) the file for the block, never through a link
+    /// and without waiting on a pipe. False with `error` set (Japanese)
+    /// only when something that is not a regular file has the log's name;
+    /// a log that cannot be opened for another reason is skipped. Finish()
+    /// opens it when this was not called.
+    bool Open(std::string* error);
 
     /// Starts the block: the current local time and `title`.
     void Begin(std::string_view title);
@@ -45,9 +58,13 @@ public:
 private:
     void Add(std::string_view prefix, std::string_view text);
     std::string Masked(std::string_view line);
-    void RotateIfLarge() const;
+    /// -1 when there is no usable file, -2 when something that is not a
+    /// regular file has the name.
+    int OpenFile() const;
 
     std::string m_path;
+    int m_fd = -1;
+    bool m_opened = false;
     std::vector<std::string> m_lines;
     std::vector<std::string> m_secrets;
     bool m_inAuth = false;

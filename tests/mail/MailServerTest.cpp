@@ -148,9 +148,16 @@ TEST_F(MailServerTest, PlainAndCramMd5LogInOverTlsAndTheLogKeepsNoSecret)
     }
     const std::string log = MailLog();
     for (const char* expected :
-         {"> STARTTLS", "SSL connection using TLS", "cannot be verified", "> AUTH PLAIN", "> AUTH CRAM-MD5", "< 235 ",
-          "> MAIL FROM:<sender@tessaly.test>", "> RCPT TO:<alice@tessaly.test>", "= accepted"})
+         {"> STARTTLS", "SSL connection using TLS", "システムの証明書で検証できません", "初めての接続として信頼しました",
+          "記録したものと同じです", "> AUTH PLAIN", "> AUTH CRAM-MD5", "< 235 ", "> MAIL FROM:<sender@tessaly.test>",
+          "> RCPT TO:<alice@tessaly.test>", "= accepted"})
         EXPECT_NE(log.find(expected), std::string::npos) << expected << " missing from\n" << log;
+    // The server's own certificate was pinned on first use, with its offer
+    // of STARTTLS, and the second mail went out on the same record.
+    const std::string record = test::ReadFile(data.file("tls-fingerprints.txt"));
+    const std::string key = "127.0.0.1:" + std::to_string(server.authPort());
+    EXPECT_NE(record.find(key + " sha256 "), std::string::npos) << record;
+    EXPECT_NE(record.find(key + " starttls\n"), std::string::npos) << record;
     EXPECT_EQ(log.find(server.password("sender")), std::string::npos) << log;
     EXPECT_EQ(log.find("secret-plan"), std::string::npos) << "the body reached the log:\n" << log;
 }
@@ -171,6 +178,9 @@ TEST_F(MailServerTest, Port465SpeaksTlsFromTheFirstByte)
     const std::string log = MailLog();
     EXPECT_EQ(log.find("STARTTLS"), std::string::npos) << log;
     EXPECT_LT(log.find("SSL connection using TLS"), log.find("< 220 ")) << log;
+    const std::string record = test::ReadFile(data.file("tls-fingerprints.txt"));
+    EXPECT_NE(record.find(server.tlsHost() + ":465 sha256 "), std::string::npos) << record;
+    EXPECT_EQ(record.find("starttls"), std::string::npos) << record;
 }
 
 TEST_F(MailServerTest, RefusedMailsSayWhy)

@@ -3,9 +3,16 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <openssl/bio.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 #include <poll.h>
-#include <string>
+#include <csignal>
+#include <random>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace tessaly::test {
@@ -28,13 +35,86 @@ int ListenOnLoopback(int* port)
     return fd;
 }
 
-void Say(int client, const std::string& line)
+std::string MemoryText(BIO* bio)
 {
-    std::string text = line + "\r\n";
-    (void)!::send(client, text.data(), text.size(), MSG_NOSIGNAL);
+    char* data = nullptr;
+    long size = BIO_get_mem_data(bio, &data);
+    return std::string(data, static_cast<size_t>(size));
+}
+
+std::string UpperWord(const std::string& line)
+{
+    std::string word = line.substr(0, line.find(' '));
+    for (char& c : word)
+        c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    return word;
 }
 
 } // namespace
+
+TlsIdentity SelfSignedIdentity(const std::string& commonName)
+{
+    TlsIdentity identity;
+    EVP_PKEY* key = EVP_EC_gen("P-256");
+    X509* certificate = X509_new();
+    if (!key || !certificate)
+        return identity;
+    X509_set_version(certificate, 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(certificate), static_cast<long>(std::random_device()() & 0x7FFFFFFF));
+    X509_gmtime_adj(X509_getm_notBefore(certificate), -3600);
+    X509_gmtime_adj(X509_getm_notAfter(certificate), 2 * 86400);
+    X509_set_pubkey(certificate, key);
+    X509_NAME* name = X509_get_subject_name(certificate);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(commonName.c_str()),
+                               -1, -1, 0);
+    X509_set_issuer_name(certificate, name);
+    X509_sign(certificate, key, EVP_sha256());
+
+    BIO* pem = BIO_new(BIO_s_mem());
+    PEM_write_bio_X509(pem, certificate);
+    identity.certificatePem = MemoryText(pem);
+    BIO_free(pem);
+    pem = BIO_new(BIO_s_mem());
+    PEM_write_bio_PrivateKey(pem, key, nullptr, nullptr, 0, nullptr, nullptr);
+    identity.keyPem = MemoryText(pem);
+    BIO_free(pem);
+
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    X509_digest(certificate, EVP_sha256(), digest, &size);
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (unsigned int i = 0; i < size; ++i) {
+        identity.fingerprint += (i ? ":" : "");
+        identity.fingerprint += {kHex[digest[i] >> 4], kHex[digest[i] & 0x0F]};
+    }
+    X509_free(certificate);
+    EVP_PKEY_free(key);
+    return identity;
+}
+
+/// One client: the socket, and its TLS session once STARTTLS was done.
+struct ScriptedSmtpServer::Connection {
+    int fd = -1;
+    SSL_CTX* context = nullptr;
+    SSL* ssl = nullptr;
+
+    ~Connection()
+    {
+        if (ssl)
+            SSL_free(ssl);
+        if (context)
+            SSL_CTX_free(context);
+    }
+
+    void Say(const std::string& line)
+    {
+        std::string text = line + "\r\n";
+        if (ssl)
+            SSL_write(ssl, text.data(), static_cast<int>(text.size()));
+        else
+            (void)!::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
+    }
+};
 
 int ClosedPort()
 {
@@ -44,11 +124,14 @@ int ClosedPort()
     return port;
 }
 
-ScriptedSmtpServer::ScriptedSmtpServer(Behaviour behaviour)
+ScriptedSmtpServer::ScriptedSmtpServer(Behaviour behaviour, TlsIdentity identity)
+    : m_behaviour(behaviour), m_identity(std::move(identity))
 {
+    // A client that hangs up must not end the test through a write on TLS.
+    std::signal(SIGPIPE, SIG_IGN);
     m_listen = ListenOnLoopback(&m_port);
     if (behaviour != Behaviour::Silent && m_listen >= 0)
-        m_thread = std::thread([this, behaviour] { Serve(behaviour); });
+        m_thread = std::thread([this] { Serve(); });
 }
 
 ScriptedSmtpServer::~ScriptedSmtpServer()
@@ -60,19 +143,37 @@ ScriptedSmtpServer::~ScriptedSmtpServer()
         ::close(m_listen);
 }
 
-bool ScriptedSmtpServer::ReadLine(int client, std::string* line)
+void ScriptedSmtpServer::Become(Behaviour behaviour, TlsIdentity identity)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_behaviour = behaviour;
+    m_identity = std::move(identity);
+}
+
+std::string ScriptedSmtpServer::received() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_received;
+}
+
+bool ScriptedSmtpServer::ReadLine(Connection& connection, std::string* line)
 {
     line->clear();
     while (!m_stop) {
-        pollfd ready{client, POLLIN, 0};
-        if (::poll(&ready, 1, 50) <= 0)
-            continue;
+        if (!connection.ssl || SSL_pending(connection.ssl) == 0) {
+            pollfd ready{connection.fd, POLLIN, 0};
+            if (::poll(&ready, 1, 50) <= 0)
+                continue;
+        }
         char c = 0;
-        if (::recv(client, &c, 1, 0) != 1)
+        int got = connection.ssl ? SSL_read(connection.ssl, &c, 1) : static_cast<int>(::recv(connection.fd, &c, 1, 0));
+        if (got != 1)
             return false;
         if (c == '\n') {
             if (!line->empty() && line->back() == '\r')
                 line->pop_back();
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_received += *line + "\n";
             return true;
         }
         line->push_back(c);
@@ -80,42 +181,112 @@ bool ScriptedSmtpServer::ReadLine(int client, std::string* line)
     return false;
 }
 
-void ScriptedSmtpServer::PlayAlong(int client)
+bool ScriptedSmtpServer::StartTls(Connection& connection, const TlsIdentity& identity)
 {
-    Say(client, "220 fake ESMTP");
+    connection.context = SSL_CTX_new(TLS_server_method());
+    BIO* certificate = BIO_new_mem_buf(identity.certificatePem.data(), static_cast<int>(identity.certificatePem.size()));
+    BIO* key = BIO_new_mem_buf(identity.keyPem.data(), static_cast<int>(identity.keyPem.size()));
+    X509* x509 = PEM_read_bio_X509(certificate, nullptr, nullptr, nullptr);
+    EVP_PKEY* pkey = PEM_read_bio_PrivateKey(key, nullptr, nullptr, nullptr);
+    bool ready = connection.context && x509 && pkey && SSL_CTX_use_certificate(connection.context, x509) == 1 &&
+                 SSL_CTX_use_PrivateKey(connection.context, pkey) == 1;
+    X509_free(x509);
+    EVP_PKEY_free(pkey);
+    BIO_free(certificate);
+    BIO_free(key);
+    if (!ready)
+        return false;
+    connection.ssl = SSL_new(connection.context);
+    SSL_set_fd(connection.ssl, connection.fd);
+    // A client that refuses the certificate ends the handshake with an alert.
+    return SSL_accept(connection.ssl) == 1;
+}
+
+void ScriptedSmtpServer::PlayAlong(Connection& connection, Behaviour behaviour, const TlsIdentity& identity)
+{
+    connection.Say("220 fake ESMTP");
+    const bool offersTls = behaviour == Behaviour::StartTls;
     std::string line;
-    while (ReadLine(client, &line)) {
-        std::string verb = line.substr(0, 4);
-        if (verb == "DATA") {
-            Say(client, "354 go ahead");
-            while (ReadLine(client, &line) && line != ".") {
+    while (ReadLine(connection, &line)) {
+        const std::string verb = UpperWord(line);
+        if (verb == "EHLO" && behaviour != Behaviour::StallAfterData) {
+            connection.Say("250-fake");
+            if (offersTls && !connection.ssl)
+                connection.Say("250-STARTTLS");
+            connection.Say("250 AUTH PLAIN LOGIN");
+        } else if (verb == "STARTTLS" && offersTls && !connection.ssl) {
+            connection.Say("220 go ahead");
+            if (!StartTls(connection, identity))
+                return;
+        } else if (verb == "AUTH") {
+            // PLAIN without an initial response, or LOGIN: one or two
+            // challenges, each answered by a line of credentials.
+            const bool login = line.find("LOGIN") != std::string::npos;
+            const bool initial = !login && line.find(' ', 5) != std::string::npos;
+            for (int challenge = initial ? 0 : login ? 2 : 1; challenge > 0; --challenge) {
+                connection.Say("334 ");
+                if (!ReadLine(connection, &line))
+                    return;
             }
-            m_receivedMessage = true;
-            // Never answers the end of the message: wait for the client to
-            // give up and hang up.
-            while (ReadLine(client, &line)) {
+            connection.Say("235 ok");
+        } else if (verb == "DATA") {
+            connection.Say("354 go ahead");
+            while (ReadLine(connection, &line) && line != ".") {
             }
+            if (line != ".")
+                return;
+            if (behaviour == Behaviour::StallAfterData) {
+                ++m_messages;
+                // Never answers the end of the message: wait for the client
+                // to give up and hang up.
+                while (ReadLine(connection, &line)) {
+                }
+                return;
+            }
+            ++m_messages;
+            connection.Say("250 queued");
+        } else if (verb == "QUIT") {
+            connection.Say("221 bye");
             return;
+        } else {
+            connection.Say("250 ok");
         }
-        Say(client, verb == "QUIT" ? "221 bye" : "250 ok");
     }
 }
 
-void ScriptedSmtpServer::Serve(Behaviour behaviour)
+void ScriptedSmtpServer::Handle(int client)
 {
-    int client = -1;
-    while (!m_stop && client < 0) {
-        pollfd ready{m_listen, POLLIN, 0};
-        if (::poll(&ready, 1, 50) > 0)
-            client = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+    Behaviour behaviour;
+    TlsIdentity identity;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        behaviour = m_behaviour;
+        identity = m_identity;
     }
-    if (client < 0)
-        return;
+    // Only a safety net against a client that stops in the middle of a TLS
+    // record: no test waits on it.
+    timeval limit{30, 0};
+    ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    Connection connection;
+    connection.fd = client;
     if (behaviour == Behaviour::HangUpAfterGreeting)
-        Say(client, "220 fake ESMTP");
+        connection.Say("220 fake ESMTP");
     else
-        PlayAlong(client);
-    ::close(client);
+        PlayAlong(connection, behaviour, identity);
+}
+
+void ScriptedSmtpServer::Serve()
+{
+    while (!m_stop) {
+        pollfd ready{m_listen, POLLIN, 0};
+        if (::poll(&ready, 1, 50) <= 0)
+            continue;
+        int client = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0)
+            continue;
+        Handle(client);
+        ::close(client);
+    }
 }
 
 } // namespace tessaly::test

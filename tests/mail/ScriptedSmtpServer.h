@@ -2,39 +2,73 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
+#include <string>
 #include <thread>
 
 namespace tessaly::test {
 
-/// A mail server on 127.0.0.1 that misbehaves in ways a real one cannot be
-/// made to: it never speaks, hangs up after its greeting, or takes a whole
-/// message and then never answers. Serves one connection.
+/// A certificate and its key in PEM, and the certificate's SHA-256 as
+/// "AB:CD:..." (the form a user compares with other tools).
+struct TlsIdentity {
+    std::string certificatePem;
+    std::string keyPem;
+    std::string fingerprint;
+};
+
+/// A fresh self-signed certificate (P-256) for `commonName`, valid now.
+TlsIdentity SelfSignedIdentity(const std::string& commonName);
+
+/// A mail server on 127.0.0.1 that behaves in ways a real one cannot be
+/// made to: it never speaks, hangs up after its greeting, takes a whole
+/// message and then never answers, or (as a machine in the middle would
+/// make it look) offers STARTTLS with any certificate or not at all. It
+/// serves connection after connection on the same port, each with the
+/// behaviour set when it arrives.
 class ScriptedSmtpServer final {
 public:
     enum class Behaviour {
         Silent,              ///< accepts connections (backlog) and never speaks
         HangUpAfterGreeting, ///< greets, then closes the connection
         StallAfterData,      ///< plays along until the message ends, then waits
+        StartTls,            ///< offers STARTTLS with the identity, AUTH PLAIN and LOGIN, and takes the mail
+        NoStartTls,          ///< the same without STARTTLS: everything in clear
     };
 
-    explicit ScriptedSmtpServer(Behaviour behaviour);
+    explicit ScriptedSmtpServer(Behaviour behaviour, TlsIdentity identity = {});
     ~ScriptedSmtpServer();
     ScriptedSmtpServer(const ScriptedSmtpServer&) = delete;
     ScriptedSmtpServer& operator=(const ScriptedSmtpServer&) = delete;
 
+    /// Behaves so from the next connection on (not for Silent).
+    void Become(Behaviour behaviour, TlsIdentity identity = {});
+
     int port() const { return m_port; }
     /// True once the whole message (up to the final ".") was received.
-    bool receivedMessage() const { return m_receivedMessage; }
+    bool receivedMessage() const { return m_messages > 0; }
+    /// How many messages were taken ("250" after the final ".").
+    int messages() const { return m_messages; }
+    /// Every line received on any connection so far, after decryption,
+    /// each ended by "\n".
+    std::string received() const;
 
 private:
-    void Serve(Behaviour behaviour);
-    void PlayAlong(int client);
-    bool ReadLine(int client, std::string* line);
+    struct Connection;
+
+    void Serve();
+    void Handle(int client);
+    void PlayAlong(Connection& connection, Behaviour behaviour, const TlsIdentity& identity);
+    bool ReadLine(Connection& connection, std::string* line);
+    bool StartTls(Connection& connection, const TlsIdentity& identity);
 
     int m_listen = -1;
     int m_port = 0;
     std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_receivedMessage{false};
+    std::atomic<int> m_messages{0};
+    mutable std::mutex m_mutex;
+    Behaviour m_behaviour;
+    TlsIdentity m_identity;
+    std::string m_received;
     std::thread m_thread;
 };
 
