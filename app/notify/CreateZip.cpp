@@ -114,8 +114,9 @@ std::string AddSingleInput(std::string_view given, const std::string& target, Co
         path.pop_back();
     if (path.empty())
         return "";
+    // A link is passed on as it is; the component refuses it.
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
+    if (::lstat(path.c_str(), &st) != 0)
         return BadInput(errno, path);
     command->text = S_ISDIR(st.st_mode) ? "-r -v" : "-r -v -j";
     command->text += target;

@@ -63,12 +63,18 @@ std::string DocumentFailure(std::string_view sourcePath, std::string cause)
 }
 
 /// Checks the document before the component is asked: it must be a file
-/// (a folder would be packed whole).
+/// (a folder would be packed whole), and not a symbolic link, whose target
+/// may be anything the user can read (the component refuses one as well,
+/// should it be put in place of the file after this check).
 bool CheckDocument(std::string_view sourcePath, std::string* error)
 {
     struct stat st {};
-    if (::stat(std::string(sourcePath).c_str(), &st) != 0) {
+    if (::lstat(std::string(sourcePath).c_str(), &st) != 0) {
         *error = DocumentFailure(sourcePath, ErrorText(errno));
+        return false;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        *error = DocumentFailure(sourcePath, "シンボリックリンクは書庫に入れません");
         return false;
     }
     if (!S_ISREG(st.st_mode)) {
@@ -123,7 +129,7 @@ bool MakeZipAttachment(std::string_view sourcePath, std::string_view password, s
         return false;
     }
     struct stat st {};
-    if (::stat(attachment->archivePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::lstat(attachment->archivePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         *error = DocumentFailure(sourcePath, "書庫ファイルがありません: " + ValidUtf8(attachment->archivePath));
         return false;
     }

@@ -37,7 +37,8 @@ std::string ArchiveNameFor(std::string_view documentName, int copy = 1);
 /// archive of that name left from an earlier run is replaced.
 ///
 /// True when a fresh archive was made; `attachment` then holds its path and
-/// size. False when the document is not a readable file, the packing failed
+/// size. False when the document is not a readable regular file (a symbolic
+/// link is refused, whatever it points to), the packing failed
 /// or no archive exists afterwards; an
 /// archive left from an earlier run is never passed on as if it were the
 /// new one. On failure `error` says why in Japanese: the component's

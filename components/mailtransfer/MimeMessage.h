@@ -16,12 +16,14 @@ namespace tessaly::mail {
 /// base64 with its file name encoded for every common mail reader. Subject,
 /// body and file names reach the mail as valid UTF-8: a byte that is not
 /// part of a UTF-8 character becomes U+FFFD. Attachments are read from the
-/// bytes of their paths.
+/// bytes of their paths, only from regular files and never through a
+/// symbolic link.
 class MimeMessage final {
 public:
     /// Composes the mail into `source`, opening every attachment now. False
     /// with `error` set ("添付ファイルがありません: PATH" and the like) when an
-    /// attachment cannot be read; `source` is then unusable.
+    /// attachment cannot be read or is a link, a folder, a pipe or a device;
+    /// `source` is then unusable.
     static bool Compose(const Submission& submission, std::time_t now, MessageSource* source, std::string* error);
 
     /// A fresh Message-ID ("<...@domain>") on the domain of `sender`.

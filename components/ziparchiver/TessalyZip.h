@@ -25,7 +25,11 @@ extern "C" {
 /// to the first blank that is followed by a double-quoted path; a double
 /// quote inside a quoted path or the password is written twice; any other
 /// byte but NUL may stand in a quoted path. The archive path must be
-/// absolute and must not exist yet: nothing is ever replaced. Each file is
+/// absolute and must not exist yet: nothing is ever replaced, and the new
+/// file (0600) is never created through a link. Symbolic links are never
+/// followed: one given as an input is refused, one inside a folder is left
+/// out; a file is read only through the descriptor that was checked to be a
+/// regular file. Each file is
 /// stored under its name's bytes: with the language-encoding flag (UTF-8)
 /// when the name is valid UTF-8, as plain bytes without it otherwise.
 /// Returns 0 on success and one of the non-zero codes below otherwise, in

@@ -23,11 +23,13 @@ constexpr size_t kReadBlock = 1 << 20;
 
 using EntryPtr = std::unique_ptr<archive_entry, decltype(&archive_entry_free)>;
 
-/// Closes a file descriptor when it goes out of scope.
+/// An input file, opened once and read through that descriptor only:
+/// never through a symbolic link, and without waiting on a pipe put in its
+/// place. Closes the descriptor when it goes out of scope.
 class InputFile final {
 public:
     explicit InputFile(const std::string& path)
-        : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK))
+        : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW))
     {
     }
     ~InputFile()
@@ -169,7 +171,7 @@ int32_t ZipArchiveWriter::add(const ZipEntry& entry, std::string* error)
 int32_t ZipArchiveWriter::addFolder(const ZipEntry& entry, std::string* error)
 {
     struct stat st {};
-    if (::stat(entry.sourcePath.c_str(), &st) != 0) {
+    if (::lstat(entry.sourcePath.c_str(), &st) != 0) {
         *error = "入力フォルダを読めません: " + entry.sourcePath + " (" + ErrorText(errno) + ")";
         return TESSALY_ZIP_INPUT_ERROR;
     }
@@ -198,6 +200,10 @@ int32_t ZipArchiveWriter::addFile(const ZipEntry& entry, std::string* error)
 {
     InputFile input(entry.sourcePath);
     struct stat st {};
+    if (input.fd() < 0 && errno == ELOOP) {
+        *error = "シンボリックリンクは書庫に入れません: " + entry.sourcePath;
+        return TESSALY_ZIP_INPUT_ERROR;
+    }
     if (input.fd() < 0 || ::fstat(input.fd(), &st) != 0) {
         *error = "入力ファイルを開けません: " + entry.sourcePath + " (" + ErrorText(errno) + ")";
         return TESSALY_ZIP_INPUT_ERROR;

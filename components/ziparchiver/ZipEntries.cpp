@@ -76,9 +76,15 @@ public:
 
     bool addInput(const std::string& path, std::string* error)
     {
+        // A link is never followed, not even one given by name: what is
+        // packed is the file the caller named, not whatever it points to.
         struct stat st {};
-        if (::stat(path.c_str(), &st) != 0) {
+        if (::lstat(path.c_str(), &st) != 0) {
             *error = InputFailure(path, errno);
+            return false;
+        }
+        if (S_ISLNK(st.st_mode)) {
+            *error = "シンボリックリンクは書庫に入れません: " + path;
             return false;
         }
         const std::string name = BaseName(path);
@@ -111,18 +117,12 @@ private:
                 if (!add(path, prefix + name + "/", true, error) ||
                     !addFolderContents(path, prefix + name + "/", error))
                     return false;
-            } else if (S_ISREG(st.st_mode) || (S_ISLNK(st.st_mode) && LinksToFile(path))) {
+            } else if (S_ISREG(st.st_mode)) {
                 if (!add(path, prefix + name, false, error))
                     return false;
             }
         }
         return true;
-    }
-
-    static bool LinksToFile(const std::string& path)
-    {
-        struct stat st {};
-        return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
     }
 
     bool add(const std::string& path, const std::string& name, bool folder, std::string* error)

@@ -19,12 +19,12 @@ struct ZipEntry {
 /// input under its bare name; a folder input, with -r, as the folder's name
 /// followed by its contents (in name order, each subfolder followed by its
 /// own contents), without -r as a folder entry only. With -j every file is
-/// stored under its bare name and no folder entries are made. Inside a
-/// folder, symbolic links to files are followed, links to folders and
-/// special files (pipes, devices, sockets) are left out. Names keep their
-/// bytes exactly, whether they are UTF-8 or not. Gives false with a message
-/// when an input is missing, unreadable or not a file or folder, or when two
-/// entries would get the same name. Touches nothing.
+/// stored under its bare name and no folder entries are made. Symbolic
+/// links are never followed: inside a folder they are left out, as are
+/// special files (pipes, devices, sockets). Names keep their bytes exactly,
+/// whether they are UTF-8 or not. Gives false with a message when an input
+/// is missing, unreadable, a symbolic link or not a file or folder, or when
+/// two entries would get the same name. Touches nothing.
 bool CollectZipEntries(const ZipCommand& command, std::vector<ZipEntry>* entries, std::string* error);
 
 } // namespace tessaly::zip

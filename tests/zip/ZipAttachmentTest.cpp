@@ -146,10 +146,14 @@ TEST_F(ZipAttachmentTest, FailuresTellTheDocumentApartFromTheComponent)
     EXPECT_TRUE(m_attachment.componentUnavailable);
     EXPECT_EQ(m_error, kZipBusy);
 
+    // A link in the watched folder to a file only the user may read.
+    WriteFile(m_temp.file("private.key"), "secret");
+    ASSERT_EQ(::symlink(m_temp.file("private.key").c_str(), m_temp.file("docs/link.doc").c_str()), 0);
     const struct {
         std::string document, dataFolder, named;
     } documentFaults[] = {
         {m_temp.file("docs/gone\xff.doc"), m_temp.file("data"), m_temp.file("docs/gone\uFFFD.doc")},
+        {m_temp.file("docs/link.doc"), m_temp.file("data"), "シンボリックリンクは書庫に入れません"},
         {m_temp.file("docs"), m_temp.file("data"), m_temp.file("docs")},
         {m_temp.file("docs/a.doc"), m_temp.file("no/such/folder"), "no/such/folder"},
     };
@@ -163,6 +167,25 @@ TEST_F(ZipAttachmentTest, FailuresTellTheDocumentApartFromTheComponent)
         EXPECT_EQ(m_error.find('\r'), std::string::npos) << m_error;
     }
     EXPECT_FALSE(std::filesystem::exists(m_temp.file("data/gone_.doc.zip")));
+    EXPECT_FALSE(std::filesystem::exists(m_temp.file("data/link.doc.zip")));
+}
+
+TEST_F(ZipAttachmentTest, AnArchiveNameTakenByALinkGetsAFreshPrivateArchive)
+{
+    WriteFile(m_temp.file("docs/a.doc"), "new");
+    WriteFile(m_temp.file("elsewhere"), "not an archive");
+    ASSERT_EQ(::symlink(m_temp.file("elsewhere").c_str(), m_temp.file("data/a.doc.zip").c_str()), 0);
+    ASSERT_TRUE(
+        MakeZipAttachment(m_temp.file("docs/a.doc"), "", m_temp.file("data"), m_archiver, &m_attachment, &m_error))
+        << m_error;
+    EXPECT_EQ(test::ReadFile(m_temp.file("elsewhere")), "not an archive");
+    struct stat st {};
+    ASSERT_EQ(::lstat(m_attachment.archivePath.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    std::string output;
+    ASSERT_EQ(test::RunTool({"unzip", "-d", m_temp.file("out"), m_attachment.archivePath}, &output), 0) << output;
+    EXPECT_EQ(test::ReadTree(m_temp.file("out")), (std::map<std::string, std::string>{{"a.doc", "new"}}));
 }
 
 } // namespace

@@ -137,8 +137,11 @@ TEST_F(ZipComponent, FolderContentsWithOddNamesOrSpecialFilesDoNotStopThePacking
 {
     makeFolder("odd");
     WriteFile(m_temp.file("odd/caf\xe9.txt"), "latin-1 name");
+    WriteFile(m_temp.file("private.key"), "only the user may read this");
     ASSERT_EQ(::mkfifo(m_temp.file("odd/pipe").c_str(), 0600), 0);
     ASSERT_EQ(::symlink("/nonexistent", m_temp.file("odd/dangling").c_str()), 0);
+    // Links are left out, whatever they point to.
+    ASSERT_EQ(::symlink(m_temp.file("private.key").c_str(), m_temp.file("odd/key-link").c_str()), 0);
     ASSERT_EQ(zip("-r -v" + quoted("a.zip") + quoted("odd")), 0) << m_output;
     ASSERT_EQ(unzip(m_temp.file("a.zip"), m_temp.file("out"), ""), 0) << m_toolOutput;
     EXPECT_EQ(test::ReadTree(m_temp.file("out")),
@@ -232,6 +235,31 @@ TEST_F(ZipComponent, AnExistingFileAtTheArchivePathIsNeverReplaced)
     WriteFile(m_temp.file("a.zip"), "not mine");
     EXPECT_EQ(zip("-r -v -j" + quoted("a.zip") + quoted("doc.txt")), 15);
     EXPECT_EQ(ReadFile(m_temp.file("a.zip")), "not mine");
+    // Nor is a file created where a link at the archive path points.
+    ASSERT_EQ(::symlink(m_temp.file("elsewhere.zip").c_str(), m_temp.file("b.zip").c_str()), 0);
+    EXPECT_EQ(zip("-r -v -j" + quoted("b.zip") + quoted("doc.txt")), 15);
+    EXPECT_FALSE(std::filesystem::exists(m_temp.file("elsewhere.zip")));
+
+    ASSERT_EQ(zip("-r -v -j" + quoted("c.zip") + quoted("doc.txt")), 0) << m_output;
+    struct stat st {};
+    ASSERT_EQ(::lstat(m_temp.file("c.zip").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
+
+TEST_F(ZipComponent, ALinkGivenAsAnInputIsRefusedWhateverItPointsTo)
+{
+    makeFolder("folder");
+    WriteFile(m_temp.file("folder/inside.txt"), "inside");
+    WriteFile(m_temp.file("private.key"), "only the user may read this");
+    ASSERT_EQ(::symlink(m_temp.file("private.key").c_str(), m_temp.file("report.doc").c_str()), 0);
+    ASSERT_EQ(::symlink(m_temp.file("folder").c_str(), m_temp.file("folder-link").c_str()), 0);
+    for (const char* link : {"report.doc", "folder-link"}) {
+        for (const char* options : {"-r -v -j", "-r -v"}) {
+            EXPECT_EQ(zip(std::string(options) + quoted("a.zip") + quoted(link)), 18) << link << " " << options;
+            EXPECT_EQ(m_output, "シンボリックリンクは書庫に入れません: " + m_temp.file(link));
+            EXPECT_FALSE(std::filesystem::exists(m_temp.file("a.zip")));
+        }
+    }
 }
 
 TEST_F(ZipComponent, AFolderThatCannotBeWrittenGivesAMessageAndNoArchive)
