@@ -123,6 +123,31 @@ TEST_F(MailTrust, AServerThatOfferedStartTlsBeforeNeverGetsThePasswordInClear)
     EXPECT_FALSE(HoldsPassword(Log())) << Log();
 }
 
+TEST_F(MailTrust, APop3ServerThatOfferedStlsBeforeNeverGetsThePasswordInClear)
+{
+    test::ScriptedSmtpServer server(Behaviour::Pop3StartTls, test::SelfSignedIdentity("pop.example.jp"));
+    const auto login = [&] {
+        return PopLogin(ShortTimeOuts())
+            .Run({"127.0.0.1\t" + std::to_string(server.port()), "user", kPassword, "STAT", data.file("RcvMail.txt")});
+    };
+    ASSERT_EQ(login(), "");
+    EXPECT_EQ(server.messages(), 1);
+    EXPECT_EQ(test::ReadFile(data.file("RcvMail.txt")), "+OK 0 0\r\n");
+    EXPECT_NE(Record().find(Key(server.port()) + " starttls\n"), std::string::npos) << Record();
+
+    server.Become(Behaviour::Pop3NoStartTls);
+    const size_t before = server.received().size();
+    const std::string result = login();
+    EXPECT_EQ(result.rfind("サーバー " + Key(server.port()) + " は以前は暗号化 (STARTTLS) に対応していましたが", 0), 0u)
+        << result;
+    EXPECT_EQ(test::ReadFile(data.file("RcvMail.txt")), result + "\r\n");
+    const std::string attempt = server.received().substr(before);
+    EXPECT_NE(attempt.find("CAPA"), std::string::npos) << attempt;
+    EXPECT_EQ(attempt.find("PASS"), std::string::npos) << attempt;
+    EXPECT_FALSE(HoldsPassword(attempt)) << attempt;
+    EXPECT_EQ(server.messages(), 1);
+}
+
 TEST_F(MailTrust, AServerThatNeverOfferedStartTlsGetsTheMailWithANote)
 {
     test::ScriptedSmtpServer server(Behaviour::NoStartTls);

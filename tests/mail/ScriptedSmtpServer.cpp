@@ -254,6 +254,36 @@ void ScriptedSmtpServer::PlayAlong(Connection& connection, Behaviour behaviour, 
     }
 }
 
+void ScriptedSmtpServer::PlayPop3(Connection& connection, Behaviour behaviour, const TlsIdentity& identity)
+{
+    connection.Say("+OK fake POP3");
+    std::string line;
+    while (ReadLine(connection, &line)) {
+        const std::string verb = UpperWord(line);
+        if (verb == "CAPA") {
+            connection.Say("+OK");
+            connection.Say("USER");
+            if (behaviour == Behaviour::Pop3StartTls && !connection.ssl)
+                connection.Say("STLS");
+            connection.Say(".");
+        } else if (verb == "STLS" && behaviour == Behaviour::Pop3StartTls && !connection.ssl) {
+            connection.Say("+OK go ahead");
+            if (!StartTls(connection, identity))
+                return;
+        } else if (verb == "PASS") {
+            ++m_messages;
+            connection.Say("+OK logged in");
+        } else if (verb == "STAT") {
+            connection.Say("+OK 0 0");
+        } else if (verb == "QUIT") {
+            connection.Say("+OK bye");
+            return;
+        } else {
+            connection.Say(verb == "USER" ? "+OK" : "-ERR unknown");
+        }
+    }
+}
+
 void ScriptedSmtpServer::Handle(int client)
 {
     Behaviour behaviour;
@@ -271,6 +301,8 @@ void ScriptedSmtpServer::Handle(int client)
     connection.fd = client;
     if (behaviour == Behaviour::HangUpAfterGreeting)
         connection.Say("220 fake ESMTP");
+    else if (behaviour == Behaviour::Pop3StartTls || behaviour == Behaviour::Pop3NoStartTls)
+        PlayPop3(connection, behaviour, identity);
     else
         PlayAlong(connection, behaviour, identity);
 }

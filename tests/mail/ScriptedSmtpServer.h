@@ -33,6 +33,8 @@ public:
         StallAfterData,      ///< plays along until the message ends, then waits
         StartTls,            ///< offers STARTTLS with the identity, AUTH PLAIN and LOGIN, and takes the mail
         NoStartTls,          ///< the same without STARTTLS: everything in clear
+        Pop3StartTls,        ///< a POP3 server offering STLS with the identity and USER/PASS
+        Pop3NoStartTls,      ///< the same without STLS
     };
 
     explicit ScriptedSmtpServer(Behaviour behaviour, TlsIdentity identity = {});
@@ -46,7 +48,8 @@ public:
     int port() const { return m_port; }
     /// True once the whole message (up to the final ".") was received.
     bool receivedMessage() const { return m_messages > 0; }
-    /// How many messages were taken ("250" after the final ".").
+    /// How many messages were taken ("250" after the final "."), or POP3
+    /// logins accepted.
     int messages() const { return m_messages; }
     /// Every line received on any connection so far, after decryption,
     /// each ended by "\n".
@@ -58,6 +61,7 @@ private:
     void Serve();
     void Handle(int client);
     void PlayAlong(Connection& connection, Behaviour behaviour, const TlsIdentity& identity);
+    void PlayPop3(Connection& connection, Behaviour behaviour, const TlsIdentity& identity);
     bool ReadLine(Connection& connection, std::string* line);
     bool StartTls(Connection& connection, const TlsIdentity& identity);
 
