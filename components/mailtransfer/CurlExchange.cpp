@@ -104,8 +104,7 @@ bool IsRefusal(std::string_view reply)
     return (!reply.empty() && (reply[0] == '4' || reply[0] == '5')) || reply.starts_with("-ERR");
 }
 
-CurlExchange::CurlExchange(ServerAddress server, const TransferOptions& options, TransferLog* log,
-                           ServerTrust* trust)
+CurlExchange::CurlExchange(ServerAddress server, const TransferOptions& options, TransferLog* log, ServerTrust* trust)
     : m_server(std::move(server)), m_log(log), m_trust(trust), m_key(ServerTrust::KeyOf(m_server.Text()))
 {
     InitialiseCurlOnce();
@@ -221,7 +220,8 @@ void CurlExchange::Conclude()
     if (!m_log)
         return;
     if (!m_newFingerprint.empty()) {
-        m_log->Note("サーバー " + where() + " の証明書 (SHA-256 " + m_newFingerprint + ") を初めての接続として信頼しました" +
+        m_log->Note("サーバー " + where() + " の証明書 (SHA-256 " + m_newFingerprint +
+                    ") を初めての接続として信頼しました" +
                     (recordable ? "。以後はこの証明書だけを受け入れます (記録: " + file + ")"
                                 : " (記録するデータフォルダがありません)"));
     }

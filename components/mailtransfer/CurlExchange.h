@@ -80,7 +80,7 @@ private:
     ServerAddress m_server;
     TransferLog* m_log;
     ServerTrust* m_trust;
-    std::string m_key;             ///< the server in the trust record
+    std::string m_key; ///< the server in the trust record
     bool m_implicitTls = false;
     bool m_guardPassword = false;
     bool m_tlsRequired = false;    ///< STARTTLS demanded: offered before
@@ -97,8 +97,8 @@ private:
     std::string m_partial[3];
     std::string m_lastCommand;
     std::string m_lastReply;
-    std::string m_refusal;          ///< the last refusing reply
-    std::string m_refusedCommand;   ///< the command it answered
+    std::string m_refusal;        ///< the last refusing reply
+    std::string m_refusedCommand; ///< the command it answered
     std::vector<std::pair<std::string, std::string>> m_answers;
 };
 

@@ -48,8 +48,7 @@ private:
 /// written without it rather than not at all).
 class FolderLock final {
 public:
-    explicit FolderLock(const std::string& folder)
-        : m_fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    explicit FolderLock(const std::string& folder) : m_fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
     {
         if (m_fd.get() < 0)
             return;

@@ -148,9 +148,9 @@ TEST_F(MailServerTest, PlainAndCramMd5LogInOverTlsAndTheLogKeepsNoSecret)
     }
     const std::string log = MailLog();
     for (const char* expected :
-         {"> STARTTLS", "SSL connection using TLS", "システムの証明書で検証できません", "初めての接続として信頼しました",
-          "記録したものと同じです", "> AUTH PLAIN", "> AUTH CRAM-MD5", "< 235 ", "> MAIL FROM:<sender@tessaly.test>",
-          "> RCPT TO:<alice@tessaly.test>", "= accepted"})
+         {"> STARTTLS", "SSL connection using TLS", "システムの証明書で検証できません",
+          "初めての接続として信頼しました", "記録したものと同じです", "> AUTH PLAIN", "> AUTH CRAM-MD5", "< 235 ",
+          "> MAIL FROM:<sender@tessaly.test>", "> RCPT TO:<alice@tessaly.test>", "= accepted"})
         EXPECT_NE(log.find(expected), std::string::npos) << expected << " missing from\n" << log;
     // The server's own certificate was pinned on first use, with its offer
     // of STARTTLS, and the second mail went out on the same record.

@@ -56,7 +56,8 @@ protected:
 bool HoldsPassword(const std::string& text)
 {
     // base64("\0user\0Secret-pa55word") and base64("Secret-pa55word").
-    return text.find(kPassword) != std::string::npos || text.find("AHVzZXIAU2VjcmV0LXBhNTV3b3Jk") != std::string::npos ||
+    return text.find(kPassword) != std::string::npos ||
+           text.find("AHVzZXIAU2VjcmV0LXBhNTV3b3Jk") != std::string::npos ||
            text.find("U2VjcmV0LXBhNTV3b3Jk") != std::string::npos;
 }
 
@@ -185,8 +186,7 @@ TEST_F(MailTrust, AttachmentsAreSentOnlyFromRegularFilesNeverThroughLinks)
     };
     for (const auto& [name, refusal] : cases) {
         // The refused one comes after a good one: the whole mail stops.
-        EXPECT_EQ(Send(server.port(), data.file("watched/ok.txt") + "\t" + data.file(name)),
-                  refusal + data.file(name));
+        EXPECT_EQ(Send(server.port(), data.file("watched/ok.txt") + "\t" + data.file(name)), refusal + data.file(name));
     }
     EXPECT_EQ(server.messages(), 0);
     EXPECT_EQ(server.received(), "") << "a refused attachment still opened a connection";
@@ -214,11 +214,14 @@ TEST_F(MailTrust, FilesOfTheDataFolderAreNeverUsedThroughLinksOrPipes)
     const Case cases[] = {
         {"mail.log", true, sendMail, "メールのログ " + data.file("mail.log") + " が通常のファイルではない"},
         {"mail.log", false, sendMail, "メールのログ " + data.file("mail.log") + " が通常のファイルではない"},
-        {"RcvMail.txt", true, popLogin, "POP3 の結果ファイル " + data.file("RcvMail.txt") + " が通常のファイルではない"},
-        {"RcvMail.txt", false, popLogin, "POP3 の結果ファイル " + data.file("RcvMail.txt") + " が通常のファイルではない"},
+        {"RcvMail.txt", true, popLogin,
+         "POP3 の結果ファイル " + data.file("RcvMail.txt") + " が通常のファイルではない"},
+        {"RcvMail.txt", false, popLogin,
+         "POP3 の結果ファイル " + data.file("RcvMail.txt") + " が通常のファイルではない"},
         {"tls-fingerprints.txt", false, sendMail,
          "サーバー証明書の記録 " + RecordPath() + " がシンボリックリンクのため使えません"},
-        {"tls-fingerprints.txt", true, popLogin, "サーバー証明書の記録 " + RecordPath() + " が通常のファイルではありません"},
+        {"tls-fingerprints.txt", true, popLogin,
+         "サーバー証明書の記録 " + RecordPath() + " が通常のファイルではありません"},
     };
     for (const Case& c : cases) {
         const std::string path = data.file(c.name);

@@ -2,6 +2,7 @@
 #include "ScriptedSmtpServer.h"
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <netinet/in.h>
 #include <openssl/bio.h>
 #include <openssl/evp.h>
@@ -9,7 +10,6 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <poll.h>
-#include <csignal>
 #include <random>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -65,8 +65,8 @@ TlsIdentity SelfSignedIdentity(const std::string& commonName)
     X509_gmtime_adj(X509_getm_notAfter(certificate), 2 * 86400);
     X509_set_pubkey(certificate, key);
     X509_NAME* name = X509_get_subject_name(certificate);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(commonName.c_str()),
-                               -1, -1, 0);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(commonName.c_str()), -1,
+                               -1, 0);
     X509_set_issuer_name(certificate, name);
     X509_sign(certificate, key, EVP_sha256());
 
@@ -184,7 +184,8 @@ bool ScriptedSmtpServer::ReadLine(Connection& connection, std::string* line)
 bool ScriptedSmtpServer::StartTls(Connection& connection, const TlsIdentity& identity)
 {
     connection.context = SSL_CTX_new(TLS_server_method());
-    BIO* certificate = BIO_new_mem_buf(identity.certificatePem.data(), static_cast<int>(identity.certificatePem.size()));
+    BIO* certificate =
+        BIO_new_mem_buf(identity.certificatePem.data(), static_cast<int>(identity.certificatePem.size()));
     BIO* key = BIO_new_mem_buf(identity.keyPem.data(), static_cast<int>(identity.keyPem.size()));
     X509* x509 = PEM_read_bio_X509(certificate, nullptr, nullptr, nullptr);
     EVP_PKEY* pkey = PEM_read_bio_PrivateKey(key, nullptr, nullptr, nullptr);
