@@ -52,8 +52,7 @@ int RunCheck(CtlContext& context)
         return kCtlFailed;
     }
     CtlMessages messages(context.err);
-    SubscriptionTable table;
-    LoadSubscriptions(table, context.folder, messages);
+    SubscriptionTable table; // the run reads subscription.dat itself, under the data folder's lock
     PrintedBalloon balloon;
     SystemClock clock;
     ComponentMailTransfer mail;

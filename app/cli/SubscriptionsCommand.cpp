@@ -4,6 +4,7 @@
 
 #include "cli/CtlMessages.h"
 #include "common/Cp932.h"
+#include "common/DataFolderLock.h"
 #include "common/DateText.h"
 #include "common/Json.h"
 #include "common/PathField.h"
@@ -11,6 +12,9 @@
 
 namespace tessaly {
 namespace {
+
+/// How long a set waits for a check run or another save to finish.
+constexpr double kCtlLockWaitSeconds = 60;
 
 void PrintSubscriptions(const SubscriptionTable& table, CtlContext& context)
 {
@@ -92,6 +96,12 @@ int RunSubsSet(CtlContext& context, const std::string& rowText, const std::strin
     if (std::string problem = ValueProblem(field, value); !problem.empty()) {
         context.err << "tessalyctl: " << problem << '\n';
         return kCtlUsage;
+    }
+    std::string lockError;
+    DataFolderLock lock = DataFolderLock::Acquire(context.folder, kCtlLockWaitSeconds, &lockError);
+    if (!lock.held()) {
+        context.err << "tessalyctl: the data folder is busy, nothing was saved: " << lockError << '\n';
+        return kCtlFailed;
     }
     SubscriptionTable table;
     CtlMessages messages(context.err);

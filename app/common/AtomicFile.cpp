@@ -30,11 +30,7 @@ void SyncFolder(const std::string& folder)
 
 } // namespace
 
-AtomicFile::AtomicFile(std::string targetPath, mode_t mode, bool exactMode)
-    : m_targetPath(std::move(targetPath)), m_tempPath(m_targetPath + ".tmp"), m_mode(mode),
-      m_exactMode(exactMode)
-{
-}
+AtomicFile::AtomicFile(std::string targetPath, mode_t mode) : m_targetPath(std::move(targetPath)), m_mode(mode) {}
 
 AtomicFile::~AtomicFile()
 {
@@ -62,14 +58,16 @@ bool AtomicFile::open()
 {
     m_failed = false;
     m_error.clear();
-    // A stale temporary file from an interrupted save is simply replaced.
-    m_fd = ::open(m_tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, m_mode);
+    // mkstemp makes a new file of a name nobody else uses, owner-only.
+    std::string name = m_targetPath + ".tmp-XXXXXX";
+    m_fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (m_fd < 0) {
         m_failed = true;
-        m_error = m_tempPath + " を作成できません: " + ErrorText(errno);
+        m_error = m_targetPath + ".tmp-XXXXXX を作成できません: " + ErrorText(errno);
         return false;
     }
-    if (m_exactMode && ::fchmod(m_fd, m_mode) != 0)
+    m_tempPath = std::move(name);
+    if (m_mode != 0600 && ::fchmod(m_fd, m_mode) != 0)
         return fail("の権限を設定できません", errno);
     return true;
 }
@@ -116,10 +114,9 @@ bool AtomicFile::commit()
     return true;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error, mode_t mode,
-                         bool exactMode)
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error, mode_t mode)
 {
-    AtomicFile file(path, mode, exactMode);
+    AtomicFile file(path, mode);
     bool ok = file.open() && file.write(bytes) && file.commit();
     if (!ok && error)
         *error = file.error();

@@ -9,15 +9,17 @@ namespace tessaly {
 
 /// Replaces a whole file so that a crash or a full disk at any moment leaves
 /// either the old file or the new one, never neither: the contents go to a
-/// temporary file beside the target ("<target>.tmp"), which is flushed,
-/// fsynced and renamed over the target by commit(). Destroying an uncommitted
-/// AtomicFile removes the temporary file and leaves the target untouched.
-/// Not thread-safe; one writer per target at a time.
+/// temporary file of a name of its own beside the target
+/// ("<target>.tmp-XXXXXX", so that writers never share one), which is
+/// flushed, fsynced and renamed over the target by commit(). The rename
+/// replaces whatever had the target's name (a link included) and never
+/// writes through it. Destroying an uncommitted AtomicFile removes the
+/// temporary file and leaves the target untouched. Not thread-safe.
 class AtomicFile final {
 public:
-    /// `mode` is the permission of the new file (before the umask when
-    /// `exactMode` is false; exactly `mode` when it is true).
-    explicit AtomicFile(std::string targetPath, mode_t mode = 0666, bool exactMode = false);
+    /// `mode` is the permission of the new file, exactly (owner read and
+    /// write only unless asked otherwise: data files are private).
+    explicit AtomicFile(std::string targetPath, mode_t mode = 0600);
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -39,7 +41,6 @@ private:
     std::string m_targetPath;
     std::string m_tempPath;
     mode_t m_mode;
-    bool m_exactMode;
     int m_fd = -1;
     bool m_failed = false;
     std::string m_error;
@@ -47,6 +48,6 @@ private:
 
 /// Writes `bytes` as the whole new content of `path` through an AtomicFile.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error,
-                         mode_t mode = 0666, bool exactMode = false);
+                         mode_t mode = 0600);
 
 } // namespace tessaly

@@ -30,7 +30,7 @@ void GsxSeq::MakeKeyTable()
 bool GsxSeq::CreateSeqFile(const std::string& path)
 {
     m_error.clear();
-    m_writer = std::make_unique<AtomicFile>(path, S_IRUSR | S_IWUSR, true);
+    m_writer = std::make_unique<AtomicFile>(path);
     if (!m_writer->open()) {
         m_error = m_writer->error();
         m_writer.reset();

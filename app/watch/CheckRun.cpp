@@ -3,6 +3,7 @@
 
 #include "common/Balloon.h"
 #include "common/Clock.h"
+#include "common/DataFolderLock.h"
 #include "common/DateText.h"
 #include "common/FileSystem.h"
 #include "common/NumericText.h"
@@ -20,6 +21,8 @@
 #include "watch/PathParts.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cmath>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -98,6 +101,27 @@ bool PassesKeywords(const std::vector<std::string>& tokens, std::string_view pat
     return false;
 }
 
+/// The folder text under which a walk of `watched` lists the files of the
+/// data folder, when the data folder lies in that tree (or is that folder),
+/// else "". The program's own files (its history, logs, archives) are no
+/// documents.
+std::string DataFolderInWalk(const std::string& watched, const std::string& dataFolder)
+{
+    char watchedReal[PATH_MAX];
+    char dataReal[PATH_MAX];
+    if (!::realpath(watched.c_str(), watchedReal) || !::realpath(dataFolder.c_str(), dataReal))
+        return {};
+    std::string base = watchedReal;
+    const std::string data = dataReal;
+    if (base == "/")
+        base.clear();
+    if (data.size() < base.size() || data.compare(0, base.size(), base) != 0 ||
+        (data.size() > base.size() && data[base.size()] != '/'))
+        return {};
+    const std::string root = FolderWalkRoot(watched);
+    return (root == "/" ? std::string() : root) + data.substr(base.size());
+}
+
 /// What identifies one state of a file: whether it exists, its inode, size
 /// and modification time.
 struct FileState {
@@ -124,6 +148,7 @@ struct FileState {
 /// What the whole run shares across its rows.
 struct RunState {
     std::string previousManagementNo;
+    bool recorded = false; ///< a history line was written
     std::vector<std::pair<std::string, SkippedFolder>> skipped; ///< subscription name, folder
 };
 
@@ -193,9 +218,10 @@ bool RowCheck::run()
     // that nothing of an hour the clocks repeat is missed.
     const int64_t lastCheckInstant = EarliestInstantOf(*lastCheck);
     m_tokens = KeywordTokens(m_row.Keyword);
+    const std::string ownFiles = DataFolderInWalk(m_row.Folder, m_context.folder);
     for (size_t i = 0; i < files->size(); ++i) {
         if (!ChangedSince(files->createdInstant(i), files->writtenInstant(i), lastCheckInstant, walkStart) ||
-            !PassesKeywords(m_tokens, files->path(i)))
+            !PassesKeywords(m_tokens, files->path(i)) || (!ownFiles.empty() && FolderOf(files->path(i)) == ownFiles))
             continue;
         if (!record(files->path(i), *files, i))
             return false;
@@ -240,6 +266,7 @@ bool RowCheck::record(std::string_view path, const WalkResult& files, size_t ind
         m_context.messages.ShowMessage(std::string(kHistoryFailed) + "\r\n" + error);
         return false;
     }
+    m_run.recorded = true;
     m_updatedFileList.append(path).append("\r\n");
     return !IsOn(m_context.settings.Conf_Mail) || decideAttachment(path);
 }
@@ -253,6 +280,11 @@ bool RowCheck::decideAttachment(std::string_view path)
     if (!maxSize)
         return stop("添付ﾌｧｲﾙの最大ｻｲｽﾞ「" + settings.Conf_MaxSize + "」が数値ではありません");
     std::string attachment(path);
+    // A link is listed but never attached: whoever can write the watched
+    // folder could point it at any file the program's user may read.
+    struct stat entry {};
+    if (::lstat(attachment.c_str(), &entry) != 0 || S_ISLNK(entry.st_mode))
+        return true;
     int64_t size = 0;
     if (IsOn(settings.Conf_zip)) {
         ZipAttachment archive;
@@ -375,6 +407,31 @@ void TellSkippedFolders(CheckRunContext& context, const RunState& run)
         context.messages.ShowMessage(std::string(kFoldersSkipped) + lines);
 }
 
+/// Writes the last checks the run changed over subscription.dat as it is
+/// now, leaving every other cell as the file has it.
+bool SaveLastChecks(CheckRunContext& context, const SubscriptionTable& before, const SubscriptionTable& after)
+{
+    SubscriptionTable onDisk;
+    SubscriptionLoad loaded;
+    LoadSubscriptions(onDisk, context.folder, context.messages, &loaded);
+    if (loaded == SubscriptionLoad::Failed || loaded == SubscriptionLoad::Cut)
+        return false;
+    if (loaded == SubscriptionLoad::NoFile)
+        onDisk = before;
+    for (size_t row = 0; row < after.size(); ++row) {
+        if (after[row].LastCheck != before[row].LastCheck)
+            onDisk[row].LastCheck = after[row].LastCheck;
+    }
+    std::string error;
+    if (!SaveSubscriptions(onDisk, context.folder, &error)) {
+        context.messages.ShowMessage(std::string(kSaveFailed) + "\r\n" + error);
+        context.table = before;
+        return false;
+    }
+    context.table = onDisk;
+    return true;
+}
+
 } // namespace
 
 std::string RandomLetters(int count)
@@ -388,9 +445,25 @@ std::string RandomLetters(int count)
 bool CheckSubscriptions(CheckRunContext& context)
 {
     context.balloon.SetBalloonText("");
+    std::string error;
+    DataFolderLock lock = DataFolderLock::Acquire(context.folder, context.lockWaitSeconds, &error);
+    if (!lock.held()) {
+        context.messages.ShowMessage(std::string(kRunStopped) + "\r\n" + error);
+        return false;
+    }
+    // Changes made since the last run (by tessalyctl, by a window) count.
+    SubscriptionTable table;
+    SubscriptionLoad loaded;
+    LoadSubscriptions(table, context.folder, context.messages, &loaded);
+    if (loaded == SubscriptionLoad::Failed || loaded == SubscriptionLoad::Cut)
+        return false; // the load said why; nothing may be saved over the file
+    if (loaded == SubscriptionLoad::NoFile)
+        table = context.table;
+    const SubscriptionTable before = table;
+
     RunState run;
     bool complete = true;
-    for (Subscription& row : context.table) {
+    for (Subscription& row : table) {
         // Drawn for every row, used or not, as the random source expects.
         std::string password =
             context.settings.Conf_zipPasswd.empty() ? RandomLetters(10) : context.settings.Conf_zipPasswd;
@@ -403,14 +476,20 @@ bool CheckSubscriptions(CheckRunContext& context)
         }
     }
     TellSkippedFolders(context, run);
-    if (!complete)
-        return false;
-    std::string error;
-    if (!SaveSubscriptions(context.table, context.folder, &error)) {
-        context.messages.ShowMessage(std::string(kSaveFailed) + "\r\n" + error);
+    if (!complete) {
+        context.table = table; // nothing is saved; the finished rows stay done in memory
         return false;
     }
-    return true;
+    // The documents must be on the disk before the last checks that pass
+    // them by: after a crash a document is in the history or found again.
+    if (run.recorded && !SyncHistory(context.folder, &error)) {
+        context.messages.ShowMessage(std::string(kHistoryFailed) + "\r\n" + error);
+        context.table = before;
+        return false;
+    }
+    if (context.beforeSave)
+        context.beforeSave();
+    return SaveLastChecks(context, before, table);
 }
 
 } // namespace tessaly

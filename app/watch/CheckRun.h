@@ -4,6 +4,7 @@
 #include "watch/FolderWalk.h"
 #include "watch/SubscriptionTable.h"
 
+#include <functional>
 #include <set>
 #include <string>
 
@@ -35,6 +36,12 @@ struct CheckRunContext {
     /// folder is told once for as long as the set lives (the desktop keeps
     /// one per program run); without it every run tells every skipped folder.
     std::set<std::string>* toldSkippedFolders = nullptr;
+    /// How long the run waits for another check or save on the same data
+    /// folder to finish before it gives up with a message.
+    double lockWaitSeconds = 60;
+    /// Called when the history is on the disk and the new last checks are
+    /// about to be saved (a test ends the process there, as a crash would).
+    std::function<void()> beforeSave;
 };
 
 /// The balloon title of a run that found updates.
@@ -44,7 +51,15 @@ inline constexpr std::string_view kUpdatedBalloonTitle = "Tessaly! ﾌｧｲﾙ�
 /// written since each row's last check, records each in history.dat,
 /// announces each row with updates in the balloon and (when mail is on) by
 /// the update mail and the password mail, sets LastCheck of every walked row
-/// and saves the table. True when all ten rows were processed and the table
+/// and saves the table.
+///
+/// The run holds the data folder's lock throughout and works on the
+/// subscriptions as subscription.dat holds them when it starts (the table in
+/// the context only when there is no such file); a file that exists but
+/// cannot be read completely ends the run before anything is walked. At the
+/// end the history is synced to the disk, and only the LastCheck cells the
+/// run changed are written back over the file as it is then; the context's
+/// table is left equal to what was saved. True when all ten rows were processed and the table
 /// was saved; false when the run ended early (after a message that says
 /// why; nothing is saved then) or the table could not be saved (reported).
 /// Folders and files that cannot be read never end the run: they are left

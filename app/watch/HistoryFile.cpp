@@ -17,16 +17,34 @@
 namespace tessaly {
 namespace {
 
+/// Opens the history inbox for appending: created owner-only when missing,
+/// never through a link, and only when it is a regular file (a FIFO in its
+/// place must not block the run).
+int OpenInbox(const std::string& path, std::string* error)
+{
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (fd < 0) {
+        if (error)
+            *error = path + " を開けません: " + ErrorText(errno);
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        if (error)
+            *error = path + " が通常のファイルではありません";
+        return -1;
+    }
+    return fd;
+}
+
 /// Appends `bytes` to the file at `path` with one write; on failure the file
 /// is cut back to its previous length.
 bool AppendWhole(const std::string& path, std::string_view bytes, std::string* error)
 {
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        if (error)
-            *error = path + " を開けません: " + ErrorText(errno);
+    int fd = OpenInbox(path, error);
+    if (fd < 0)
         return false;
-    }
     struct stat before {};
     ::fstat(fd, &before);
     std::string_view rest = bytes;
@@ -72,6 +90,28 @@ bool WriteHistory(const std::string& folder, const UpdateRecord& record, const C
     std::string line = HistoryLine(record, clock.Now());
     line += "\r\n";
     return AppendWhole(JoinPath(folder, kHistoryInboxFileName), line, error);
+}
+
+bool SyncHistory(const std::string& folder, std::string* error)
+{
+    const std::string path = JoinPath(folder, kHistoryInboxFileName);
+    int fd = OpenInbox(path, error);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    const int cause = errno;
+    ::close(fd);
+    if (!synced) {
+        if (error)
+            *error = path + " をディスクに書き出せません: " + ErrorText(cause);
+        return false;
+    }
+    // A new file's name must reach the disk as well.
+    if (int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); folderFd >= 0) {
+        ::fsync(folderFd);
+        ::close(folderFd);
+    }
+    return true;
 }
 
 HistoryEntry ParseHistoryLine(std::string_view line)

@@ -26,12 +26,17 @@ inline constexpr std::string_view kHistoryFileName = "history.hst";
 std::string HistoryLine(const UpdateRecord& record, AutomationDate detected);
 
 /// Appends the line of `record` with CR LF to history.dat in `folder`
-/// (created when missing), in code page 932, reading `clock` once for the
+/// (created owner-only when missing, never written through a link or into
+/// anything but a regular file), in code page 932, reading `clock` once for the
 /// detection time. False on any failure, with `error` set when given; a
 /// line that could not be written completely is taken back, so the file
 /// never ends in half a line.
 bool WriteHistory(const std::string& folder, const UpdateRecord& record, const Clock& clock,
                   std::string* error = nullptr);
+
+/// Makes the lines appended to history.dat in `folder` reach the disk
+/// (fsync of the file and its folder). False with `error` set on failure.
+bool SyncHistory(const std::string& folder, std::string* error = nullptr);
 
 /// The five cells of one history line: texts in UTF-8, the folder and the
 /// file name as the bytes of the paths they stand for.

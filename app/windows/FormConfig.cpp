@@ -3,6 +3,7 @@
 
 #include "common/Clock.h"
 #include "common/Cp932.h"
+#include "common/DataFolderLock.h"
 #include "common/DateText.h"
 #include "common/NumericText.h"
 #include "common/PathField.h"
@@ -313,7 +314,8 @@ void FormConfig::pickFolder()
 void FormConfig::save()
 {
     std::string error;
-    if (!SaveSubscriptions(m_context.data.subscriptions, m_context.data.folder, &error)) {
+    const DataFolderLock lock = DataFolderLock::Acquire(m_context.data.folder, kWindowLockWaitSeconds, &error);
+    if (!lock.held() || !SaveSubscriptions(m_context.data.subscriptions, m_context.data.folder, &error)) {
         m_context.messages.ShowMessage("購読ﾌｧｲﾙの書き込みに失敗しました。\r\n" + error);
         return;
     }

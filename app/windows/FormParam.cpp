@@ -2,6 +2,7 @@
 #include "windows/FormParam.h"
 
 #include "common/Cp932.h"
+#include "common/DataFolderLock.h"
 #include "common/NumericText.h"
 #include "common/UserMessages.h"
 #include "settings/BasicSettings.h"
@@ -228,7 +229,8 @@ void FormParam::SetPropaty()
 void FormParam::save()
 {
     std::string error;
-    if (!SaveBasicSettings(m_settings, m_context.data.folder, &error)) {
+    const DataFolderLock lock = DataFolderLock::Acquire(m_context.data.folder, kWindowLockWaitSeconds, &error);
+    if (!lock.held() || !SaveBasicSettings(m_settings, m_context.data.folder, &error)) {
         m_context.messages.ShowMessage("基本設定ﾌｧｲﾙの書き込みに失敗しました。\r\n" + error);
         return;
     }

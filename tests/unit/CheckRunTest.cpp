@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The check run over real folders; mails recorded, archives made by the real zip component.
 #include "common/Balloon.h"
+#include "common/DataFolderLock.h"
 #include "common/DateText.h"
 #include "common/FileSystem.h"
 #include "notify/ComponentZipArchiver.h"
 #include "settings/BasicSettings.h"
+#include "support/ChildProcess.h"
 #include "support/FixedClock.h"
 #include "support/PermissionBits.h"
 #include "support/Printers.h"
@@ -66,8 +68,12 @@ protected:
         return m_table[index];
     }
 
+    // The run reads subscription.dat when there is one: edits of the table
+    // between runs are saved first, as the editor would.
     bool run()
     {
+        if (PathExists(m_data + "/subscription.dat"))
+            EXPECT_TRUE(SaveSubscriptions(m_table, m_data));
         CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, m_clock, m_mail, m_zip};
         return CheckSubscriptions(context);
     }
@@ -522,6 +528,94 @@ TEST_F(CheckRun, NothingOfAnHourTheClocksRepeatIsMissedAndTheLastCheckNeverGoesB
     forgetHistory();
     ASSERT_TRUE(CheckSubscriptions(context));
     EXPECT_EQ(m_table[0].LastCheck, FormatDateTime(AutomationDateFromUnix(change + 3600 + 59)));
+}
+
+TEST_F(CheckRun, ChangesMadeOnDiskMeanwhileAreKeptAndOnlyLastChecksWritten)
+{
+    const int64_t now = ::time(nullptr);
+    document("a.doc");
+    row(0, "first");
+    row(1, "second").Folder = m_temp.file("missing");
+    m_clock.now = AutomationDateFromUnix(now + 2);
+    ASSERT_TRUE(run());
+    // Another writer (tessalyctl, a window) changes the file; the table in
+    // memory still holds the old cells.
+    SubscriptionTable onDisk = m_table;
+    onDisk[1].Name = "renamed";
+    onDisk[2] = {"new row", "", m_docs, "*.doc", "0", "", ""};
+    ASSERT_TRUE(SaveSubscriptions(onDisk, m_data));
+    forgetHistory();
+    m_clock.now = AutomationDateFromUnix(now + 62);
+    CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, m_clock, m_mail, m_zip};
+    ASSERT_TRUE(CheckSubscriptions(context));
+    EXPECT_EQ(recordedFiles(), std::vector<std::string>{"a.doc"}); // the new row's first run
+    SubscriptionTable saved;
+    ASSERT_TRUE(LoadSubscriptions(saved, m_data, m_messages));
+    EXPECT_EQ(saved[1].Name, "renamed");
+    EXPECT_EQ(saved[2].Name, "new row");
+    const std::string lastCheck = FormatDateTime(AutomationDateFromUnix(now + 61));
+    EXPECT_EQ(saved[2].LastCheck, lastCheck);
+    EXPECT_EQ(saved[0].LastCheck, lastCheck);
+    EXPECT_EQ(m_table, saved); // the program's table follows the file
+}
+
+TEST_F(CheckRun, ACrashBeforeTheSaveReportsTheDocumentsAgain)
+{
+    document("a.doc");
+    row(0, "crash");
+    ASSERT_TRUE(SaveSubscriptions(m_table, m_data));
+    const std::string before = test::ReadFile(m_data + "/subscription.dat");
+    EXPECT_EQ(test::RunInChild([&] {
+                  CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, m_clock, m_mail, m_zip};
+                  context.beforeSave = [] { ::_exit(9); };
+                  CheckSubscriptions(context);
+                  return 0;
+              }),
+              9);
+    EXPECT_EQ(recordedFiles(), std::vector<std::string>{"a.doc"});
+    EXPECT_EQ(test::ReadFile(m_data + "/subscription.dat"), before);
+    ASSERT_TRUE(run());
+    EXPECT_EQ(recordedFiles(), (std::vector<std::string>{"a.doc", "a.doc"}));
+}
+
+TEST_F(CheckRun, ARunWaitsForTheDataFolderAndGivesUpWithAMessage)
+{
+    document("a.doc");
+    row(0, "busy");
+    DataFolderLock other = DataFolderLock::Acquire(m_data, 0);
+    ASSERT_TRUE(other.held());
+    CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, m_clock, m_mail, m_zip};
+    context.lockWaitSeconds = 0.1;
+    EXPECT_FALSE(CheckSubscriptions(context));
+    EXPECT_EQ(m_messages.messages, std::vector<std::string>{"ﾁｪｯｸを中断しました。\r\n" + std::string(kDataFolderBusy)});
+    EXPECT_FALSE(PathExists(m_data + "/history.dat"));
+}
+
+TEST_F(CheckRun, LinksAreListedButNeverAttachedAndTheProgramsOwnFilesAreNoDocuments)
+{
+    const std::string secret = m_temp.file("secret.txt");
+    test::WriteFile(secret, "private key");
+    ASSERT_EQ(::symlink(secret.c_str(), (m_docs + "/innocent.txt").c_str()), 0);
+    document("plain.txt");
+    // The data folder inside the watched tree.
+    const std::string inside = m_docs + "/tessaly-data";
+    ASSERT_EQ(::mkdir(inside.c_str(), 0700), 0);
+    m_data = inside;
+    test::WriteFile(inside + "/mail.log", "log");
+    document("tessaly-data/sub/kept.txt");
+    row(0, "links");
+    for (bool zip : {false, true}) {
+        mailOn(true, zip, "fixed pass");
+        m_mail.sent.clear();
+        forgetHistory();
+        m_table[0].LastCheck.clear();
+        ASSERT_TRUE(run()) << (m_messages.messages.empty() ? "" : m_messages.messages[0]);
+        EXPECT_EQ(recordedFiles(true), (std::vector<std::string>{"innocent.txt", "kept.txt", "plain.txt"}));
+        ASSERT_EQ(m_mail.sent.size(), 1u);
+        EXPECT_NE(m_mail.sent[0].body.find(m_docs + "/innocent.txt\r\n"), std::string::npos);
+        EXPECT_EQ(m_mail.sent[0].attachments.find("innocent"), std::string::npos) << m_mail.sent[0].attachments;
+        EXPECT_NE(m_mail.sent[0].attachments.find("plain.txt"), std::string::npos) << m_mail.sent[0].attachments;
+    }
 }
 
 TEST(RandomLetters, DrawsEveryCapitalLetterAndNothingElse)

@@ -4,11 +4,14 @@
 #include "settings/BasicSettings.h"
 #include "support/ChildProcess.h"
 #include "support/Printers.h"
+#include "support/PermissionBits.h"
 #include "support/RecordingMessages.h"
 #include "support/TempFolder.h"
 #include "watch/SubscriptionTable.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -56,9 +59,9 @@ void ExpectOldFilesIntact(const std::string& folder)
     EXPECT_TRUE(LoadSubscriptions(table, folder, quiet, &outcome));
     EXPECT_EQ(outcome, SubscriptionLoad::Complete);
     EXPECT_EQ(table, SomeTable("old"));
-    struct stat st {};
-    EXPECT_NE(::stat((folder + "/sysconfig.dat.tmp").c_str(), &st), 0);
-    EXPECT_NE(::stat((folder + "/subscription.dat.tmp").c_str(), &st), 0);
+    // No temporary file is left behind.
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
 }
 
 void SaveOld(const std::string& folder)
@@ -76,18 +79,29 @@ TEST(SaveFailure, FileSizeLimitKeepsThePreviousFiles)
     ExpectOldFilesIntact(temp.path());
 }
 
-TEST(SaveFailure, TemporaryNameTakenByAFolderKeepsThePreviousFiles)
+TEST(SaveFailure, AFolderThatTakesNoNewFileKeepsThePreviousFilesAndOldTemporaryNamesDoNotMatter)
 {
     test::TempFolder temp;
     SaveOld(temp.path());
+    // Names an interrupted save of an older version left behind are no obstacle.
     ASSERT_EQ(::mkdir(temp.file("sysconfig.dat.tmp").c_str(), 0700), 0);
     ASSERT_EQ(::mkdir(temp.file("subscription.dat.tmp").c_str(), 0700), 0);
     std::string error;
-    EXPECT_FALSE(SaveBasicSettings(SomeSettings("new"), temp.path(), &error));
-    EXPECT_NE(error.find("sysconfig.dat.tmp"), std::string::npos) << error;
-    EXPECT_FALSE(SaveSubscriptions(SomeTable("new"), temp.path(), &error));
+    EXPECT_TRUE(SaveBasicSettings(SomeSettings("old"), temp.path(), &error)) << error;
+    EXPECT_TRUE(SaveSubscriptions(SomeTable("old"), temp.path(), &error)) << error;
     ::rmdir(temp.file("sysconfig.dat.tmp").c_str());
     ::rmdir(temp.file("subscription.dat.tmp").c_str());
+
+    ASSERT_EQ(::chmod(temp.path().c_str(), 0500), 0);
+    {
+        test::PermissionBitsApply permissions;
+        if (!permissions.active())
+            GTEST_SKIP() << "cannot make permission bits apply";
+        EXPECT_FALSE(SaveBasicSettings(SomeSettings("new"), temp.path(), &error));
+        EXPECT_NE(error.find("sysconfig.dat.tmp-XXXXXX を作成できません"), std::string::npos) << error;
+        EXPECT_FALSE(SaveSubscriptions(SomeTable("new"), temp.path(), &error));
+    }
+    ::chmod(temp.path().c_str(), 0700);
     ExpectOldFilesIntact(temp.path());
 }
 

@@ -235,8 +235,9 @@ void FormConfigTest::updateSavesAndSelectsTheFirstRowAgain()
     SubscriptionTable saved;
     QVERIFY(LoadSubscriptions(saved, f.h.folder.path(), f.h.messages));
     QCOMPARE(saved[4].Name, std::string("改名"));
-    // A failed update is reported.
-    QCOMPARE(::mkdir(f.h.folder.file("subscription.dat.tmp").c_str(), 0700), 0);
+    // A failed update is reported: a folder has taken the file's name.
+    QCOMPARE(::unlink(f.h.folder.file("subscription.dat").c_str()), 0);
+    QCOMPARE(::mkdir(f.h.folder.file("subscription.dat").c_str(), 0700), 0);
     f.click("Command2");
     QVERIFY(f.h.lastMessage().startsWith(QStringLiteral("購読ﾌｧｲﾙの書き込みに失敗しました。\r\n")));
 }

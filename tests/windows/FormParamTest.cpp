@@ -277,7 +277,8 @@ void FormParamTest::updateSavesAndSaysSo()
     QCOMPARE(saved.Conf_SmtpSrv, std::string("smtp.example.jp"));
     // A failed save is reported with its cause and leaves Update on.
     f.click("Chk_Balloon");
-    QCOMPARE(::mkdir(f.h.folder.file("sysconfig.dat.tmp").c_str(), 0700), 0);
+    QCOMPARE(::unlink(f.h.folder.file("sysconfig.dat").c_str()), 0);
+    QCOMPARE(::mkdir(f.h.folder.file("sysconfig.dat").c_str(), 0700), 0);
     f.click("Command2");
     QVERIFY(f.h.lastMessage().startsWith(QStringLiteral("基本設定ﾌｧｲﾙの書き込みに失敗しました。\r\n")));
     QVERIFY(f.h.lastMessage().size() > QStringLiteral("基本設定ﾌｧｲﾙの書き込みに失敗しました。\r\n").size());

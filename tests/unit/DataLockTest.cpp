@@ -1,0 +1,187 @@
+// SPDX-License-Identifier: MIT
+// One writer at a time on a data folder: the lock, concurrent tessalyctl
+// processes killed at random, and the order in which a check reaches the
+// disk.
+#include "cli/Ctl.h"
+#include "common/DataFolderLock.h"
+#include "common/FileSystem.h"
+#include "settings/BasicSettings.h"
+#include "support/ChildProcess.h"
+#include "support/PermissionBits.h"
+#include "support/RecordingMessages.h"
+#include "support/TempFolder.h"
+#include "watch/SubscriptionTable.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <map>
+#include <random>
+#include <regex>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace tessaly {
+namespace {
+
+int Ctl(const std::string& folder, std::vector<std::string> args, std::string* err = nullptr)
+{
+    args.insert(args.begin(), {"--dir", folder});
+    std::ostringstream out;
+    std::ostringstream errors;
+    const int status = RunCtl(args, out, errors);
+    if (err)
+        *err = errors.str();
+    return status;
+}
+
+pid_t Spawn(const std::vector<std::string>& args)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::vector<char*> argv;
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+TEST(DataFolderLock, OneHolderAtATimeAndTheWaitIsBounded)
+{
+    test::TempFolder temp;
+    std::string error;
+    DataFolderLock first = DataFolderLock::Acquire(temp.path(), 0, &error);
+    ASSERT_TRUE(first.held()) << error;
+    struct stat st {};
+    ASSERT_EQ(::stat(temp.file("tessaly.lock").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    // Another holder, here and in another process, waits and gives up.
+    EXPECT_FALSE(DataFolderLock::Acquire(temp.path(), 0.1, &error).held());
+    EXPECT_EQ(error, kDataFolderBusy);
+    EXPECT_EQ(test::RunInChild([&] { return DataFolderLock::Acquire(temp.path(), 0.1).held() ? 1 : 0; }), 0);
+    // A holder that ends without letting go releases it all the same.
+    first.release();
+    EXPECT_EQ(test::RunInChild([&] {
+                  DataFolderLock lock = DataFolderLock::Acquire(temp.path(), 0);
+                  ::kill(::getpid(), SIGKILL);
+                  return lock.held() ? 0 : 1;
+              }),
+              -1);
+    EXPECT_TRUE(DataFolderLock::Acquire(temp.path(), 1).held());
+    // A link in the lock file's place is never followed.
+    test::TempFolder other;
+    ASSERT_EQ(::unlink(temp.file("tessaly.lock").c_str()), 0);
+    ASSERT_EQ(::symlink(other.file("elsewhere").c_str(), temp.file("tessaly.lock").c_str()), 0);
+    EXPECT_FALSE(DataFolderLock::Acquire(temp.path(), 0, &error).held());
+    EXPECT_FALSE(PathExists(other.file("elsewhere")));
+}
+
+TEST(DataFolderLock, ConcurrentWritersKilledAtRandomNeverTearAFile)
+{
+    test::TempFolder temp;
+    const std::string ctl = TESSALYCTL_PATH;
+    ASSERT_EQ(Ctl(temp.path(), {"settings", "set", "Conf_SmtpSrv", "start"}), kCtlOk);
+    ASSERT_EQ(Ctl(temp.path(), {"subs", "set", "1", "Name", "start"}), kCtlOk);
+    std::mt19937 random(12345);
+    int failedWithoutKill = 0;
+    for (int round = 0; round < 300; ++round) {
+        const std::string n = std::to_string(round);
+        std::vector<pid_t> writers = {
+            Spawn({ctl, "--dir", temp.path(), "settings", "set", "Conf_SmtpSrv", "host" + n}),
+            Spawn({ctl, "--dir", temp.path(), "settings", "set", "Conf_SmtpPort", n}),
+            Spawn({ctl, "--dir", temp.path(), "subs", "set", "1", "Name", "name" + n}),
+            Spawn({ctl, "--dir", temp.path(), "subs", "set", "2", "Keyword", "kw" + n})};
+        const bool kill = round % 2 == 1;
+        if (kill) {
+            ::usleep(static_cast<useconds_t>(random() % 4000));
+            ::kill(writers[random() % writers.size()], SIGKILL);
+        }
+        for (pid_t writer : writers) {
+            int status = 0;
+            ASSERT_EQ(::waitpid(writer, &status, 0), writer);
+            if (!kill && !(WIFEXITED(status) && WEXITSTATUS(status) == 0))
+                ++failedWithoutKill;
+        }
+        BasicSettings settings;
+        std::string error;
+        ASSERT_TRUE(LoadBasicSettings(settings, temp.path(), &error)) << "round " << round << ": " << error;
+        SubscriptionTable table;
+        test::RecordingMessages messages;
+        SubscriptionLoad outcome;
+        LoadSubscriptions(table, temp.path(), messages, &outcome);
+        ASSERT_EQ(outcome, SubscriptionLoad::Complete) << "round " << round;
+    }
+    EXPECT_EQ(failedWithoutKill, 0);
+}
+
+TEST(CheckUnderLock, AnUnreadableSubscriptionFileStopsTheCheckAndIsKept)
+{
+    test::TempFolder temp;
+    const std::string docs = temp.file("docs");
+    ASSERT_EQ(::mkdir(docs.c_str(), 0700), 0);
+    test::WriteFile(docs + "/a.doc", "a");
+    ASSERT_EQ(Ctl(temp.path(), {"subs", "set", "1", "Folder", docs}), kCtlOk);
+    ASSERT_EQ(Ctl(temp.path(), {"subs", "set", "1", "Name", "docs"}), kCtlOk);
+    const std::string before = test::ReadFile(temp.file("subscription.dat"));
+    ASSERT_EQ(::chmod(temp.file("subscription.dat").c_str(), 0), 0);
+    std::string err;
+    {
+        test::PermissionBitsApply permissions;
+        if (!permissions.active())
+            GTEST_SKIP() << "cannot make permission bits apply";
+        EXPECT_EQ(Ctl(temp.path(), {"check"}, &err), kCtlFailed);
+    }
+    EXPECT_EQ(err, "購読ﾌｧｲﾙ読込みでエラーが発生しました / アクセスが拒否されました\n");
+    ::chmod(temp.file("subscription.dat").c_str(), 0600);
+    EXPECT_EQ(test::ReadFile(temp.file("subscription.dat")), before);
+    EXPECT_FALSE(PathExists(temp.file("history.dat"))); // nothing was walked
+}
+
+TEST(CheckUnderLock, TheHistoryReachesTheDiskBeforeTheNewLastCheck)
+{
+    if (std::system("strace -V >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "strace is not installed";
+    test::TempFolder temp;
+    const std::string docs = temp.file("docs");
+    ASSERT_EQ(::mkdir(docs.c_str(), 0700), 0);
+    test::WriteFile(docs + "/a.doc", "a");
+    ASSERT_EQ(Ctl(temp.path(), {"subs", "set", "1", "Folder", docs}), kCtlOk);
+    ASSERT_EQ(Ctl(temp.path(), {"subs", "set", "1", "Name", "docs"}), kCtlOk);
+    const std::string trace = temp.file("trace");
+    const std::string command = "strace -f -qq -o '" + trace + "' -e trace=openat,fsync,rename " +
+                                TESSALYCTL_PATH + " --dir '" + temp.path() + "' check >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0)
+        GTEST_SKIP() << "strace cannot trace here";
+    // Each line: "<pid> <call>(...) = <result>". Follows which descriptors
+    // name history.dat, and where it is synced and the table replaced.
+    std::ifstream lines(trace);
+    std::string line;
+    const std::regex openCall(R"re(openat\(.*"(.*)", .*\)\s+= (\d+))re");
+    const std::regex syncCall(R"re(fsync\((\d+)\)\s+= 0)re");
+    const std::regex renameCall(R"re(rename\(".*subscription\.dat\.tmp-.*", ".*/subscription\.dat"\)\s+= 0)re");
+    std::map<std::string, std::string> openFiles;
+    int index = 0;
+    int historySynced = -1;
+    int tableReplaced = -1;
+    for (std::smatch m; std::getline(lines, line); ++index) {
+        if (std::regex_search(line, m, openCall))
+            openFiles[m[2]] = m[1];
+        else if (std::regex_search(line, m, syncCall) && openFiles[m[1]].ends_with("/history.dat") &&
+                 historySynced < 0)
+            historySynced = index;
+        else if (std::regex_search(line, renameCall))
+            tableReplaced = index;
+    }
+    ASSERT_GE(historySynced, 0) << test::ReadFile(trace);
+    ASSERT_GE(tableReplaced, 0) << test::ReadFile(trace);
+    EXPECT_LT(historySynced, tableReplaced);
+}
+
+} // namespace
+} // namespace tessaly
