@@ -12,6 +12,86 @@ bool Accepts(const MemberInfo& member, DispatchKind kind)
     return (member.kinds & static_cast<std::uint16_t>(kind)) != 0;
 }
 
+/// How one property is read and written through the late-bound entry.
+struct PropertyAccess {
+    DispId id;
+    Variant (*get)(const Lumitray&);
+    HResult (*set)(Lumitray&, const Variant&);
+};
+
+template <void (Lumitray::*Setter)(const QString&)>
+HResult SetText(Lumitray& control, const Variant& value)
+{
+    QString text;
+    if (!value.toString(&text))
+        return DISP_E_TYPEMISMATCH;
+    (control.*Setter)(text);
+    return S_OK;
+}
+
+template <void (Lumitray::*Setter)(Boolean)>
+HResult SetFlag(Lumitray& control, const Variant& value)
+{
+    Boolean flag = False;
+    if (!value.toBoolean(&flag))
+        return DISP_E_TYPEMISMATCH;
+    (control.*Setter)(flag);
+    return S_OK;
+}
+
+template <typename Number, void (Lumitray::*Setter)(Number)>
+HResult SetNumber(Lumitray& control, const Variant& value)
+{
+    std::int32_t number = 0;
+    if (!value.toLong(&number))
+        return DISP_E_TYPEMISMATCH;
+    (control.*Setter)(number);
+    return S_OK;
+}
+
+HResult SetIcon(Lumitray& control, const Variant& value)
+{
+    std::shared_ptr<Picture> picture;
+    if (!value.toPicture(&picture))
+        return DISP_E_TYPEMISMATCH;
+    control.setIcon(std::move(picture));
+    return S_OK;
+}
+
+// Every property with its getter and setter; read-only ones have no setter.
+const PropertyAccess kProperties[] = {
+    {DispIds::Icon, [](const Lumitray& c) { return c.icon() ? Variant(c.icon()) : Variant(); }, SetIcon},
+    {DispIds::BalloonIcon, [](const Lumitray& c) { return Variant(c.balloonIcon()); },
+     SetNumber<std::int32_t, &Lumitray::setBalloonIcon>},
+    {DispIds::ToolTipText, [](const Lumitray& c) { return Variant(c.toolTipText()); },
+     SetText<&Lumitray::setToolTipText>},
+    {DispIds::BalloonTitle, [](const Lumitray& c) { return Variant(c.balloonTitle()); },
+     SetText<&Lumitray::setBalloonTitle>},
+    {DispIds::Balloon, [](const Lumitray& c) { return Variant::fromBooleanValue(c.balloon()); },
+     SetFlag<&Lumitray::setBalloon>},
+    {DispIds::BalloonSound, [](const Lumitray& c) { return Variant::fromBooleanValue(c.balloonSound()); },
+     SetFlag<&Lumitray::setBalloonSound>},
+    {DispIds::AutoRefresh, [](const Lumitray& c) { return Variant::fromBooleanValue(c.autoRefresh()); },
+     SetFlag<&Lumitray::setAutoRefresh>},
+    {DispIds::BalloonText, [](const Lumitray& c) { return Variant(c.balloonText()); },
+     SetText<&Lumitray::setBalloonText>},
+    {DispIds::IsNewVersion, [](const Lumitray& c) { return Variant::fromBooleanValue(c.isNewVersion()); }, nullptr},
+    {DispIds::IconHandle, [](const Lumitray& c) { return Variant(c.iconHandle()); },
+     SetNumber<ImageHandle, &Lumitray::setIconHandle>},
+    {DispIds::BalloonTimeOut,
+     [](const Lumitray& c) { return Variant::fromInteger(static_cast<std::int16_t>(c.balloonTimeOut())); },
+     SetNumber<std::int32_t, &Lumitray::setBalloonTimeOut>},
+};
+
+const PropertyAccess* FindProperty(DispId id)
+{
+    for (const PropertyAccess& property : kProperties) {
+        if (property.id == id)
+            return &property;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 HResult Lumitray::invoke(DispId id, DispatchKind kind, std::span<Variant> arguments, Variant* result)
@@ -27,84 +107,22 @@ HResult Lumitray::invoke(DispId id, DispatchKind kind, std::span<Variant> argume
 HResult Lumitray::invokeProperty(const MemberInfo& member, DispatchKind kind, std::span<Variant> arguments,
                                  Variant* result)
 {
+    const PropertyAccess* property = FindProperty(member.id);
     if (kind == DispatchKind::PropertyGet) {
         if (!arguments.empty())
             return DISP_E_BADPARAMCOUNT;
         if (!result)
             return E_POINTER;
-        switch (member.id) {
-        case DispIds::Icon: *result = m_fields.icon ? Variant(m_fields.icon) : Variant(); break;
-        case DispIds::BalloonIcon: *result = Variant(m_fields.balloonIcon); break;
-        case DispIds::ToolTipText: *result = Variant(m_fields.toolTipText); break;
-        case DispIds::BalloonTitle: *result = Variant(m_fields.balloonTitle); break;
-        case DispIds::Balloon: *result = Variant::fromBooleanValue(m_fields.balloon); break;
-        case DispIds::BalloonSound: *result = Variant::fromBooleanValue(m_fields.balloonSound); break;
-        case DispIds::AutoRefresh: *result = Variant::fromBooleanValue(m_autoRefresh); break;
-        case DispIds::BalloonText: *result = Variant(m_fields.balloonText); break;
-        case DispIds::IsNewVersion: *result = Variant::fromBooleanValue(m_fields.isNewVersion); break;
-        case DispIds::IconHandle: *result = Variant(m_fields.iconHandle); break;
-        case DispIds::BalloonTimeOut: *result = Variant::fromInteger(static_cast<std::int16_t>(m_fields.balloonTimeOut)); break;
-        default: return DISP_E_MEMBERNOTFOUND;
-        }
+        if (!property)
+            return DISP_E_MEMBERNOTFOUND;
+        *result = property->get(*this);
         return S_OK;
     }
-
     if (arguments.size() != 1)
         return DISP_E_BADPARAMCOUNT;
-    const Variant& value = arguments.back();
-    switch (member.id) {
-    case DispIds::Icon: {
-        std::shared_ptr<Picture> picture;
-        if (!value.toPicture(&picture))
-            return DISP_E_TYPEMISMATCH;
-        setIcon(std::move(picture));
-        return S_OK;
-    }
-    case DispIds::ToolTipText:
-    case DispIds::BalloonTitle:
-    case DispIds::BalloonText: {
-        QString text;
-        if (!value.toString(&text))
-            return DISP_E_TYPEMISMATCH;
-        if (member.id == DispIds::ToolTipText)
-            setToolTipText(text);
-        else if (member.id == DispIds::BalloonTitle)
-            setBalloonTitle(text);
-        else
-            setBalloonText(text);
-        return S_OK;
-    }
-    case DispIds::Balloon:
-    case DispIds::BalloonSound:
-    case DispIds::AutoRefresh: {
-        Boolean flag = False;
-        if (!value.toBoolean(&flag))
-            return DISP_E_TYPEMISMATCH;
-        if (member.id == DispIds::Balloon)
-            setBalloon(flag);
-        else if (member.id == DispIds::BalloonSound)
-            setBalloonSound(flag);
-        else
-            setAutoRefresh(flag);
-        return S_OK;
-    }
-    case DispIds::BalloonIcon:
-    case DispIds::IconHandle:
-    case DispIds::BalloonTimeOut: {
-        std::int32_t number = 0;
-        if (!value.toLong(&number))
-            return DISP_E_TYPEMISMATCH;
-        if (member.id == DispIds::BalloonIcon)
-            setBalloonIcon(number);
-        else if (member.id == DispIds::IconHandle)
-            setIconHandle(number);
-        else
-            setBalloonTimeOut(number);
-        return S_OK;
-    }
-    default:
+    if (!property || !property->set)
         return DISP_E_MEMBERNOTFOUND;
-    }
+    return property->set(*this, arguments.back());
 }
 
 HResult Lumitray::invokeMethod(DispId id, std::span<Variant> arguments)
