@@ -8,11 +8,6 @@
 namespace tessaly {
 namespace {
 
-bool IsOn(int16_t flag)
-{
-    return flag == 1;
-}
-
 /// POP before SMTP: the login is what counts; its result is not looked at.
 bool LogInToPop(const MailDelivery& delivery, std::string* error)
 {
@@ -23,7 +18,43 @@ bool LogInToPop(const MailDelivery& delivery, std::string* error)
     return delivery.transfer.rcvMail(arguments, error).has_value();
 }
 
+/// The text of a mail that could not be put together.
+MailOutcome NotComposed(const std::exception& failure)
+{
+    return MailOutcome::Failed(std::string("メールを組み立てられませんでした: ") + failure.what());
+}
+
 } // namespace
+
+MailOutcome SendUpdateMail(const MailDelivery& delivery, std::string_view recipientList,
+                           std::string_view subscriptionName, std::string_view documentList,
+                           std::string_view attachmentList, std::string_view managementNo)
+{
+    NotificationMail mail;
+    try {
+        const std::string name(subscriptionName);
+        mail.body = name + " の文書が更新されました。" + "\r\n\r\n" + std::string(documentList);
+        mail.subject = "【Tessaly!】" + name + " の文書が更新されました。管理No:" + std::string(managementNo);
+        mail.attachments = std::string(attachmentList);
+    } catch (const std::exception& failure) {
+        return NotComposed(failure);
+    }
+    return SendNotificationMail(delivery, recipientList, mail);
+}
+
+MailOutcome SendPasswordMail(const MailDelivery& delivery, std::string_view recipientList, std::string_view password,
+                             std::string_view managementNo)
+{
+    NotificationMail mail;
+    try {
+        const std::string number(managementNo);
+        mail.body = "管理No:" + number + "のパスワードは " + std::string(password) + "です。" + "\r\n\r\n";
+        mail.subject = "【Tessaly!】管理No:" + number + " のパスワードを通知します。";
+    } catch (const std::exception& failure) {
+        return NotComposed(failure);
+    }
+    return SendNotificationMail(delivery, recipientList, mail);
+}
 
 std::string SenderSpec(const BasicSettings& settings)
 {
@@ -72,7 +103,7 @@ MailOutcome SendNotificationMail(const MailDelivery& delivery, std::string_view 
         return result->empty() ? MailOutcome::Sent() : MailOutcome::Refused(*result);
     } catch (const std::exception& failure) {
         // Out of memory, or a failure of a transfer supplied by a test.
-        return MailOutcome::Failed(std::string("the mail could not be composed: ") + failure.what());
+        return NotComposed(failure);
     }
 }
 

@@ -12,6 +12,12 @@ namespace tessaly {
 /// The 22 basic settings. A flag counts as on only when it equals 1; every
 /// other field is a text kept exactly as typed (ports, sizes and the
 /// interval included). Defaults: 0 and "".
+/// A flag of the settings is on only when it is exactly 1.
+inline bool IsOn(int16_t flag)
+{
+    return flag == 1;
+}
+
 struct BasicSettings {
     int16_t Conf_Passwd = 0;
     std::string Conf_PasswdTxt;

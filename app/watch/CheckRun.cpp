@@ -10,10 +10,7 @@
 #include "common/PathField.h"
 #include "common/Random.h"
 #include "common/UserMessages.h"
-#include "notify/MailDelivery.h"
 #include "notify/NotificationMail.h"
-#include "notify/PasswordMail.h"
-#include "notify/UpdateMail.h"
 #include "notify/ZipAttachment.h"
 #include "settings/BasicSettings.h"
 #include "watch/HistoryFile.h"
@@ -41,11 +38,6 @@ constexpr std::string_view kReadTheLog = "ﾛｸﾞﾌｧｲﾙを確認して�
 constexpr std::string_view kRunStopped = "ﾁｪｯｸを中断しました。";
 constexpr std::string_view kSaveFailed = "購読ﾌｧｲﾙを保存できませんでした。";
 constexpr std::string_view kFoldersSkipped = "次のﾌｫﾙﾀﾞは読めないため、ﾁｪｯｸから除きました。";
-
-bool IsOn(int16_t flag)
-{
-    return flag == 1;
-}
 
 /// True when a found file was created or written in `second`.
 bool ChangedInSecond(const WalkResult& files, int64_t second)
@@ -361,7 +353,7 @@ bool RowCheck::announce()
     // The password is told only when an archive with a drawn password went out.
     if (settings.Conf_zipPasswd.empty() && IsOn(settings.Conf_zip) && !m_attachedArchives.empty()) {
         logBefore = FileState::Of(JoinPath(m_context.folder, kMailLogFileName));
-        MailOutcome password = SendPasswordMail(delivery, m_row.MailTo, m_row.Name, m_password, "", number);
+        MailOutcome password = SendPasswordMail(delivery, m_row.MailTo, m_password, number);
         if (!password.isSent())
             return sendFailed(kPasswordMailFailed, password, logBefore);
     }

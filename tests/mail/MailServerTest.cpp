@@ -6,8 +6,7 @@
 #include "MailCheck.h"
 #include "common/PathField.h"
 #include "notify/ComponentMailTransfer.h"
-#include "notify/PasswordMail.h"
-#include "notify/UpdateMail.h"
+#include "notify/NotificationMail.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -76,8 +75,7 @@ TEST_F(MailServerTest, UpdateAndPasswordMailsReachEveryRecipientIntact)
     const std::string recipients = "alice@tessaly.test;bob@tessaly.test; carol@tessaly.test";
 
     EXPECT_EQ(Text(SendUpdate(recipients, "営業資料", "1405090612", documents, attachments)), "sent");
-    EXPECT_EQ(Text(SendPasswordMail({transfer, settings, data.path()}, recipients, "営業資料", "QWERTYUIOP", "",
-                                    "1405090612")),
+    EXPECT_EQ(Text(SendPasswordMail({transfer, settings, data.path()}, recipients, "QWERTYUIOP", "1405090612")),
               "sent");
 
     test::ExpectedMail update{UpdateSubject("営業資料", "1405090612"),
@@ -247,8 +245,7 @@ TEST_F(MailServerTest, PopBeforeSmtpLogsInBeforeEachMail)
     const size_t offset = test::ReadFile(server.logPath()).size();
 
     EXPECT_EQ(Text(SendUpdate("alice@tessaly.test", "POP", "3000000001")), "sent");
-    EXPECT_EQ(Text(SendPasswordMail({transfer, settings, data.path()}, "alice@tessaly.test", "POP", "PASSWORDXY", "",
-                                    "3000000001")),
+    EXPECT_EQ(Text(SendPasswordMail({transfer, settings, data.path()}, "alice@tessaly.test", "PASSWORDXY", "3000000001")),
               "sent");
     // Both servers log through helper processes: wait for the lines.
     std::vector<std::string> events;

@@ -4,8 +4,7 @@
 // three outcomes.
 #include "notify/NotificationMail.h"
 #include "notify/ComponentMailTransfer.h"
-#include "notify/PasswordMail.h"
-#include "notify/UpdateMail.h"
+#include "support/RecordingMailTransfer.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -17,35 +16,7 @@
 namespace tessaly {
 namespace {
 
-/// Records every call and answers with the results the test set.
-class RecordingMailTransfer final : public MailTransfer {
-public:
-    std::optional<std::string> sendMailEx(const SendMailExArguments& arguments, std::string* error) override
-    {
-        calls.push_back("SendMailEx");
-        mails.push_back(arguments);
-        if (throwOnSend)
-            throw std::runtime_error("broken transfer");
-        if (!sendResult)
-            *error = "SendMailEx is missing";
-        return sendResult;
-    }
-    std::optional<std::string> rcvMail(const RcvMailArguments& arguments, std::string* error) override
-    {
-        calls.push_back("RcvMail");
-        logins.push_back(arguments);
-        if (!rcvResult)
-            *error = "RcvMail is missing";
-        return rcvResult;
-    }
-
-    std::vector<std::string> calls;
-    std::vector<SendMailExArguments> mails;
-    std::vector<RcvMailArguments> logins;
-    std::optional<std::string> sendResult = std::string();
-    std::optional<std::string> rcvResult = std::string();
-    bool throwOnSend = false;
-};
+using test::RecordingMailTransfer;
 
 BasicSettings MailSettings()
 {
@@ -69,7 +40,7 @@ MailOutcome SendUpdate(MailTransfer& transfer, const BasicSettings& settings, co
 
 MailOutcome SendPassword(MailTransfer& transfer, const BasicSettings& settings)
 {
-    return SendPasswordMail({transfer, settings, "/data"}, "a@example.jp", "営業資料", "QWERTYUIOP", "", "1405090612");
+    return SendPasswordMail({transfer, settings, "/data"}, "a@example.jp", "QWERTYUIOP", "1405090612");
 }
 
 TEST(NotificationMail, UpdateAndPasswordMailsHandOverTheirTexts)
@@ -87,10 +58,10 @@ TEST(NotificationMail, UpdateAndPasswordMailsHandOverTheirTexts)
         "【Tessaly!】営業資料 の文書が更新されました。管理No:1405090612",
         "営業資料 の文書が更新されました。\r\n\r\n/srv/営業/a.doc\r\n/srv/営業/b.xls\r\n",
         "/data/a.doc.zip\t/data/b.xls.zip"};
-    EXPECT_EQ(transfer.mails[0], expected);
+    EXPECT_EQ(transfer.sent[0], expected);
 
     EXPECT_TRUE(SendPassword(transfer, MailSettings()).isSent());
-    const SendMailExArguments& mail = transfer.mails.at(1);
+    const SendMailExArguments& mail = transfer.sent.at(1);
     EXPECT_EQ(mail.subject, "【Tessaly!】管理No:1405090612 のパスワードを通知します。");
     EXPECT_EQ(mail.body, "管理No:1405090612のパスワードは QWERTYUIOPです。\r\n\r\n");
     EXPECT_EQ(mail.recipients, "bcc\ta@example.jp");
@@ -141,7 +112,7 @@ TEST(NotificationMail, PopBeforeSmtpLogsInBeforeEveryMailAndAFailedLoginStillSub
 
     // Files are plainly joined to the data folder.
     SendUpdate(transfer, settings, "/");
-    EXPECT_EQ(transfer.mails.at(2).logPath, "//mail.log");
+    EXPECT_EQ(transfer.sent.at(2).logPath, "//mail.log");
     EXPECT_EQ(transfer.logins.at(2).outputPath, "//RcvMail.txt");
 
     settings.Conf_PopBeforeSMTP = 2; // on only when it is 1
@@ -153,18 +124,19 @@ TEST(NotificationMail, PopBeforeSmtpLogsInBeforeEveryMailAndAFailedLoginStillSub
 TEST(NotificationMail, OutcomesFollowTheComponent)
 {
     RecordingMailTransfer transfer;
-    transfer.sendResult = "550 5.1.1 <a@example.jp>: Recipient address rejected";
+    transfer.refuseFrom = 0;
+    transfer.refusal = "550 5.1.1 <a@example.jp>: Recipient address rejected";
     MailOutcome refused = SendUpdate(transfer, MailSettings());
     EXPECT_TRUE(refused.isRefused());
     EXPECT_NE(refused.code(), 0) << "only a sent mail may give 0";
     EXPECT_EQ(refused.text(), "550 5.1.1 <a@example.jp>: Recipient address rejected");
 
-    transfer.sendResult.reset();
+    transfer.sendMissing = true;
     MailOutcome missing = SendPassword(transfer, MailSettings());
     EXPECT_TRUE(missing.isFailed());
     EXPECT_EQ(missing.code(), MailOutcome::kFailureCode);
 
-    transfer.sendResult = "";
+    transfer.sendMissing = false;
     transfer.throwOnSend = true;
     EXPECT_EQ(SendUpdate(transfer, MailSettings()).code(), -9);
 }
