@@ -2,6 +2,7 @@
 // tessalyctl check: one check run on the data folder.
 #include "cli/Ctl.h"
 
+#include "checkrun/CheckRun.h"
 #include "cli/CtlMessages.h"
 #include "common/Balloon.h"
 #include "common/Clock.h"
@@ -9,7 +10,6 @@
 #include "notify/ComponentMailTransfer.h"
 #include "notify/ComponentZipArchiver.h"
 #include "settings/BasicSettings.h"
-#include "watch/CheckRun.h"
 
 
 namespace tessaly {

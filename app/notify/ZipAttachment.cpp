@@ -4,7 +4,7 @@
 #include "common/FileSystem.h"
 #include "common/PathField.h"
 #include "notify/CreateZip.h"
-#include "watch/PathParts.h"
+#include "common/PathParts.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "resident/CheckRunWiring.h"
 
+#include "checkrun/CheckRun.h"
 #include "notify/ComponentMailTransfer.h"
 #include "notify/ComponentZipArchiver.h"
-#include "watch/CheckRun.h"
 
 #include <memory>
 #include <set>

@@ -7,7 +7,7 @@
 #include "common/FileSystem.h"
 #include "common/PathField.h"
 #include "common/TextLines.h"
-#include "watch/PathParts.h"
+#include "common/PathParts.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -4,6 +4,7 @@
 #include "MimeEncoding.h"
 #include "common/FileSystem.h"
 #include "common/PathField.h"
+#include "common/PathParts.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -32,12 +33,6 @@ std::string AddressList(const Submission& submission, Recipient::Kind kind)
             list += (list.empty() ? "" : ",\r\n ") + recipient.address;
     }
     return list;
-}
-
-std::string FileNameOf(const std::string& path)
-{
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 /// Opens an attachment for reading, from the bytes of its path; nullptr with

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The check run over real folders; mails recorded, archives made by the real zip component.
+#include "checkrun/CheckRun.h"
 #include "common/Balloon.h"
 #include "common/DataFolderLock.h"
 #include "common/DateText.h"
@@ -14,7 +15,6 @@
 #include "support/RecordingMessages.h"
 #include "support/ScopedTimeZone.h"
 #include "support/TempFolder.h"
-#include "watch/CheckRun.h"
 #include "watch/HistoryFile.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 #include "support/FixedClock.h"
 #include "support/TempFolder.h"
 #include "watch/HistoryFile.h"
-#include "watch/PathParts.h"
+#include "common/PathParts.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "watch/CheckRun.h"
+#include "checkrun/CheckRun.h"
 
 #include "common/Balloon.h"
 #include "common/Clock.h"
@@ -15,7 +15,7 @@
 #include "settings/BasicSettings.h"
 #include "watch/HistoryFile.h"
 #include "watch/NameCase.h"
-#include "watch/PathParts.h"
+#include "common/PathParts.h"
 
 #include <cerrno>
 #include <climits>

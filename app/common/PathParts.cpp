@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "watch/PathParts.h"
+#include "common/PathParts.h"
 
 #include <climits>
 #include <unistd.h>
