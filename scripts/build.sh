@@ -11,5 +11,8 @@ for list in "$root"/scripts/packages/build*.txt "$root"/scripts/packages/traycon
   [ -f "$list" ] && groups+=("$(basename "$list" .txt)")
 done
 "$root/scripts/install-deps.sh" "${groups[@]}"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# Test hooks (a shortened minute, a trace) only when the tests ask for them:
+# an installed or run program never obeys them.
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTESSALY_TEST_HOOKS="${TESSALY_TEST_HOOKS:-OFF}" >/dev/null
 cmake --build "$build" -- -j"$(nproc)"

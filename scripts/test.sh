@@ -11,7 +11,7 @@ for list in "$root"/scripts/packages/*.txt; do
   groups+=("$(basename "$list" .txt)")
 done
 "$root/scripts/install-deps.sh" "${groups[@]}"
-"$root/scripts/build.sh"
+TESSALY_TEST_HOOKS=ON "$root/scripts/build.sh"
 
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT

@@ -8,6 +8,8 @@
 #include "common/TextLines.h"
 #include "common/UserMessages.h"
 
+#include <stdexcept>
+
 namespace tessaly {
 namespace {
 
@@ -53,7 +55,8 @@ const std::string& Subscription::cell(int column) const
     case 3: return FileName;
     case 4: return Subfolders;
     case 5: return MailTo;
-    default: return LastCheck;
+    case 6: return LastCheck;
+    default: throw std::out_of_range("no subscription cell " + std::to_string(column));
     }
 }
 

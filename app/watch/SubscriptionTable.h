@@ -22,7 +22,7 @@ struct Subscription {
     static constexpr int kColumns = 7;
 
     bool inUse() const { return !Name.empty(); }
-    /// Cell `column` (0..6) in file order.
+    /// Cell `column` (0..6) in file order; std::out_of_range for any other.
     std::string& cell(int column);
     const std::string& cell(int column) const;
 

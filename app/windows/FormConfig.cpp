@@ -29,6 +29,9 @@
 namespace tessaly {
 namespace {
 
+/// Where a list entry keeps the number of its row.
+constexpr int kRowNumberRole = Qt::UserRole + 1;
+
 // The Text1 boxes by index, the cell each edits, and its name in messages
 // (the folder takes any path and has no message).
 enum Text1 { Keyword = 0, Folder = 1, MailTo = 2, Name = 3, FileName = 4 };
@@ -164,7 +167,7 @@ void FormConfig::load()
     if (!LoadSubscriptions(m_context.data.subscriptions, m_context.data.folder, m_context.messages)) {
         // The bare entries are appended to whatever the list holds.
         for (int number = 1; number <= 10; ++number)
-            m_list->addItem(QStringLiteral("(%1)").arg(number, 2, 10, QLatin1Char(' ')));
+            addEntry(number, QStringLiteral("(%1)").arg(number, 2, 10, QLatin1Char(' ')));
         setFieldsEnabled(m_currentRow.has_value());
         return;
     }
@@ -172,17 +175,23 @@ void FormConfig::load()
     m_list->clear();
     for (int number = 1; number <= 10; ++number) {
         const auto& name = m_context.data.subscriptions[static_cast<size_t>(number - 1)].Name;
-        m_list->addItem(QStringLiteral("(%1)").arg(TwoDigits(number)) + QString::fromStdString(name));
+        addEntry(number, QStringLiteral("(%1)").arg(TwoDigits(number)) + QString::fromStdString(name));
     }
     m_list->setCurrentRow(0);
     selectEntry(0);
+}
+
+void FormConfig::addEntry(int number, const QString& caption)
+{
+    auto* entry = new QListWidgetItem(caption, m_list);
+    entry->setData(kRowNumberRole, number);
 }
 
 void FormConfig::selectEntry(int index)
 {
     if (index < 0 || index >= m_list->count())
         return;
-    const int number = m_list->item(index)->text().mid(1, 2).trimmed().toInt();
+    const int number = m_list->item(index)->data(kRowNumberRole).toInt();
     if (number < 1 || number > 10)
         return;
     m_currentRow = number;

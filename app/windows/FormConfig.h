@@ -76,6 +76,8 @@ private:
     /// A field box; `caption` names it in messages, nullptr for the folder.
     QLineEdit* lineBox(const char* name, const char* caption);
     void selectEntry(int index);
+    /// Adds a list entry for row `number` (1..10), which it keeps as item data.
+    void addEntry(int number, const QString& caption);
     void fill();
     void store(int column, const QString& text);
     /// The folder cell for the folder box's `text`.

@@ -192,38 +192,50 @@ void FormParam::textChanged(const TextBinding& binding, const QString& typed)
     SetPropaty();
 }
 
-bool FormParam::ticked(const char* name) const
+QCheckBox* FormParam::control(std::int16_t BasicSettings::*field) const
 {
-    const auto* box = findChild<QCheckBox*>(QLatin1String(name));
-    return box && box->isChecked();
+    for (const FlagBinding& binding : m_flags) {
+        if (binding.field == field)
+            return binding.box;
+    }
+    Q_ASSERT_X(false, "FormParam::control", "a flag without a box");
+    return nullptr;
 }
 
-void FormParam::enable(std::initializer_list<const char*> names, bool enabled)
+QLineEdit* FormParam::control(std::string BasicSettings::*field) const
 {
-    for (const char* name : names) {
-        if (auto* widget = findChild<QWidget*>(QLatin1String(name)))
-            widget->setEnabled(enabled);
+    for (const TextBinding& binding : m_texts) {
+        if (binding.field == field)
+            return binding.box;
     }
+    Q_ASSERT_X(false, "FormParam::control", "a text without a box");
+    return nullptr;
+}
+
+bool FormParam::ticked(std::int16_t BasicSettings::*field) const
+{
+    return control(field)->isChecked();
 }
 
 void FormParam::SetPropaty()
 {
-    enable({"Txt_Passwd"}, ticked("Chk_Passwd"));
-    if (ticked("Chk_Mail")) {
-        enable({"Txt_SmtpSrv", "Txt_SmtpPort", "Txt_PopSrv", "Txt_PopPort", "Txt_PopUser", "Txt_PopPasswd",
-                "Txt_SmtpName", "Txt_SmtpAddr", "Chk_PopBeforeSMTP", "Chk_SmtpAuth"},
-               true);
-        enable({"Chk_SmtpAuthMD5", "Txt_SmtpAuthUser", "Txt_SmtpAuthPasswd"}, ticked("Chk_SmtpAuth"));
-        enable({"Chk_MailAdd"}, true);
-        const bool attach = ticked("Chk_MailAdd");
-        enable({"Chk_Zip", "Txt_MAXSize"}, attach);
-        enable({"Txt_ZipPasswd"}, attach && ticked("Chk_Zip"));
-    } else {
-        enable({"Txt_SmtpSrv", "Txt_SmtpPort", "Txt_PopSrv", "Txt_PopPort", "Txt_PopUser", "Txt_PopPasswd",
-                "Txt_SmtpName", "Txt_SmtpAddr", "Chk_PopBeforeSMTP", "Chk_SmtpAuth", "Chk_SmtpAuthMD5",
-                "Txt_SmtpAuthUser", "Txt_SmtpAuthPasswd", "Chk_MailAdd", "Chk_Zip", "Txt_ZipPasswd", "Txt_MAXSize"},
-               false);
-    }
+    using S = BasicSettings;
+    const bool mail = ticked(&S::Conf_Mail);
+    const bool auth = mail && ticked(&S::Conf_SmtpAuth);
+    const bool attach = mail && ticked(&S::Conf_MailAdd);
+    const auto enable = [](std::initializer_list<QWidget*> widgets, bool enabled) {
+        for (QWidget* widget : widgets)
+            widget->setEnabled(enabled);
+    };
+    enable({control(&S::Conf_PasswdTxt)}, ticked(&S::Conf_Passwd));
+    enable({control(&S::Conf_SmtpSrv), control(&S::Conf_SmtpPort), control(&S::Conf_PopSrv),
+            control(&S::Conf_PopPort), control(&S::Conf_PopUser), control(&S::Conf_PopPasswd),
+            control(&S::Conf_SmtpName), control(&S::Conf_SmtpAddr), control(&S::Conf_PopBeforeSMTP),
+            control(&S::Conf_SmtpAuth), control(&S::Conf_MailAdd)},
+           mail);
+    enable({control(&S::Conf_SmtpAuthMD5), control(&S::Conf_SmtpAuthUser), control(&S::Conf_SmtpAuthPasswd)}, auth);
+    enable({control(&S::Conf_zip), control(&S::Conf_MaxSize)}, attach);
+    enable({control(&S::Conf_zipPasswd)}, attach && ticked(&S::Conf_zip));
 }
 
 void FormParam::save()

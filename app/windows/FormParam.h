@@ -58,8 +58,10 @@ private:
     void fill();
     void flagClicked(const FlagBinding& binding, bool ticked);
     void textChanged(const TextBinding& binding, const QString& text);
-    bool ticked(const char* name) const;
-    void enable(std::initializer_list<const char*> names, bool enabled);
+    /// The box bound to a flag or a text of the settings.
+    QCheckBox* control(std::int16_t BasicSettings::*field) const;
+    QLineEdit* control(std::string BasicSettings::*field) const;
+    bool ticked(std::int16_t BasicSettings::*field) const;
 
     WindowContext m_context;
     BasicSettings& m_settings;
