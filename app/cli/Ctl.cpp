@@ -3,6 +3,7 @@
 
 #include "common/DataFolder.h"
 
+#include <iostream>
 #include <optional>
 
 namespace tessaly {
@@ -11,6 +12,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: tessalyctl [--dir DIR] settings show [--json]\n"
     "       tessalyctl [--dir DIR] settings set KEY VALUE\n"
+    "       tessalyctl [--dir DIR] settings set KEY -   (the value is one line of standard input)\n"
     "       tessalyctl [--dir DIR] subs show [--json]\n"
     "       tessalyctl [--dir DIR] subs set ROW FIELD VALUE\n"
     "       tessalyctl [--dir DIR] check\n"
@@ -86,7 +88,7 @@ const Command* FindCommand(const Words& w)
 
 } // namespace
 
-int RunCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+int RunCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, std::istream* in)
 {
     ParsedLine line;
     if (auto problem = Parse(args, &line))
@@ -101,7 +103,12 @@ int RunCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream
         err << "tessalyctl: " << error << '\n';
         return kCtlFailed;
     }
-    CtlContext context{*folder, line.json, out, err};
+    // Data files in a folder someone else can change are not to be trusted.
+    if (const DataFolderTrust trust = CheckDataFolderTrust(*folder); trust != DataFolderTrust::Trusted) {
+        err << "tessalyctl: " << DataFolderRefusalReason(trust, *folder) << '\n';
+        return kCtlFailed;
+    }
+    CtlContext context{*folder, line.json, out, err, in ? *in : std::cin};
     return command->run(context, line.words);
 }
 

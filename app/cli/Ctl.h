@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -16,7 +17,9 @@ enum CtlStatus : int {
 
 /// Runs one tessalyctl command line (without the program name), printing
 /// results to `out` and reasons to `err`, and returns the exit status.
-int RunCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+/// Values asked for on standard input are read from `in` (std::cin when
+/// not given).
+int RunCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, std::istream* in = nullptr);
 
 /// What every command gets to work with.
 struct CtlContext {
@@ -24,7 +27,11 @@ struct CtlContext {
     bool json = false;
     std::ostream& out;
     std::ostream& err;
+    std::istream& in;
 };
+
+/// The value word that stands for one line of standard input.
+inline constexpr const char* kValueFromInput = "-";
 
 int RunSettingsShow(CtlContext& context);
 int RunSettingsSet(CtlContext& context, const std::string& key, const std::string& value);

@@ -1,11 +1,17 @@
 // SPDX-License-Identifier: MIT
-// tessalyctl settings show | settings set KEY VALUE
+// tessalyctl settings show | settings set KEY VALUE | settings set KEY -
 #include "cli/Ctl.h"
 
 #include "common/Cp932.h"
+#include "common/FileSystem.h"
 #include "common/Json.h"
 #include "settings/BasicSettings.h"
 #include "settings/GsxSeq.h"
+
+#include <iostream>
+#include <optional>
+#include <termios.h>
+#include <unistd.h>
 
 namespace tessaly {
 namespace {
@@ -43,13 +49,73 @@ std::string ValueProblem(const BasicSettingField& field, const std::string& valu
     return {};
 }
 
+/// Keeps what is typed off the screen while it lives, when standard input
+/// is a terminal: the value may be a password.
+class HiddenTyping final {
+public:
+    explicit HiddenTyping(bool terminal)
+    {
+        if (!terminal || ::tcgetattr(STDIN_FILENO, &m_saved) != 0)
+            return;
+        termios quiet = m_saved;
+        quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+        m_hidden = ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
+    }
+    ~HiddenTyping()
+    {
+        if (m_hidden)
+            ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &m_saved);
+    }
+    HiddenTyping(const HiddenTyping&) = delete;
+    HiddenTyping& operator=(const HiddenTyping&) = delete;
+    bool hidden() const { return m_hidden; }
+
+private:
+    termios m_saved{};
+    bool m_hidden = false;
+};
+
+/// One line of `in`, without its line end (LF or CR LF); nothing when the
+/// input ends before anything was read.
+std::optional<std::string> ReadValueLine(CtlContext& context, const std::string& key)
+{
+    const bool terminal = &context.in == &std::cin && ::isatty(STDIN_FILENO);
+    if (terminal)
+        context.err << key << ": " << std::flush;
+    std::string line;
+    bool got = false;
+    {
+        HiddenTyping hidden(terminal);
+        got = static_cast<bool>(std::getline(context.in, line)) || !line.empty();
+        if (hidden.hidden())
+            context.err << '\n';
+    }
+    if (!got)
+        return std::nullopt;
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+/// LoadBasicSettings, refusing first a settings file that is not a regular
+/// file (a FIFO there would hold the reader forever).
+bool LoadSettings(BasicSettings& settings, const std::string& folder, std::string* error)
+{
+    const std::string path = JoinPath(folder, kSettingsFileName);
+    if (!IsRegularOrMissing(path, error)) {
+        *error = path + ": " + *error;
+        return false;
+    }
+    return LoadBasicSettings(settings, folder, error);
+}
+
 } // namespace
 
 int RunSettingsShow(CtlContext& context)
 {
     BasicSettings settings;
     std::string error;
-    bool loaded = LoadBasicSettings(settings, context.folder, &error);
+    bool loaded = LoadSettings(settings, context.folder, &error);
     PrintSettings(settings, context);
     if (!loaded) {
         context.err << "tessalyctl: the settings could not be loaded completely: " << error << '\n';
@@ -58,12 +124,23 @@ int RunSettingsShow(CtlContext& context)
     return kCtlOk;
 }
 
-int RunSettingsSet(CtlContext& context, const std::string& key, const std::string& value)
+int RunSettingsSet(CtlContext& context, const std::string& key, const std::string& given)
 {
     const BasicSettingField* field = FindBasicSetting(key);
     if (!field) {
         context.err << "tessalyctl: unknown setting " << key << " (the keys are the Conf_* names)\n";
         return kCtlUsage;
+    }
+    // "-" takes the value from standard input, so that a password never
+    // shows in the list of processes.
+    std::string value = given;
+    if (given == kValueFromInput) {
+        std::optional<std::string> line = ReadValueLine(context, key);
+        if (!line) {
+            context.err << "tessalyctl: no value on standard input; nothing was saved\n";
+            return kCtlUsage;
+        }
+        value = std::move(*line);
     }
     if (std::string problem = ValueProblem(*field, value); !problem.empty()) {
         context.err << "tessalyctl: " << problem << '\n';
@@ -71,7 +148,7 @@ int RunSettingsSet(CtlContext& context, const std::string& key, const std::strin
     }
     BasicSettings settings;
     std::string error;
-    if (!LoadBasicSettings(settings, context.folder, &error)) {
+    if (!LoadSettings(settings, context.folder, &error)) {
         context.err << "tessalyctl: the settings could not be loaded completely, nothing was saved: " << error
                     << '\n';
         return kCtlFailed;

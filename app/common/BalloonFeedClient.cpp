@@ -23,12 +23,25 @@ bool Fail(std::string* error, std::string text)
     return false;
 }
 
-/// True when `path` is a folder of ours that nobody else may enter.
-bool IsPrivateFolder(const std::string& path)
+/// Why `path` is not a folder of ours that nobody else may enter (mode
+/// 0700 or stricter, not a link); "" when it is one.
+std::string PrivateFolderProblem(const std::string& path)
 {
     struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid() &&
-           (info.st_mode & 077) == 0;
+    if (::lstat(path.c_str(), &info) != 0)
+        return std::string("cannot be examined: ") + std::strerror(errno);
+    if (S_ISLNK(info.st_mode))
+        return "is a symbolic link";
+    if (!S_ISDIR(info.st_mode))
+        return "is not a folder";
+    if (info.st_uid != ::getuid())
+        return "belongs to another user";
+    if ((info.st_mode & 077) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+        return std::string("can be entered by other users (mode ") + mode + ", not 0700)";
+    }
+    return {};
 }
 
 /// FNV-1a over the folder's canonical path, so one folder gives one name.
@@ -93,7 +106,7 @@ std::optional<std::string> BalloonFeedSocketPath(const std::string& folder, bool
 {
     std::string base;
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-        runtime && runtime[0] == '/' && IsPrivateFolder(runtime)) {
+        runtime && runtime[0] == '/' && PrivateFolderProblem(runtime).empty()) {
         base = runtime;
     } else {
         base = "/tmp/tessaly-" + std::to_string(::getuid());
@@ -101,8 +114,15 @@ std::optional<std::string> BalloonFeedSocketPath(const std::string& folder, bool
             Fail(error, base + ": " + std::strerror(errno));
             return std::nullopt;
         }
-        if (create && !IsPrivateFolder(base)) {
-            Fail(error, base + " is not a private folder of this user");
+        // Both ends check the folder the same way: a folder someone else
+        // made or can enter could hold a socket of theirs under our name.
+        struct stat info {};
+        if (!create && ::lstat(base.c_str(), &info) != 0 && errno == ENOENT) {
+            Fail(error, "Tessaly is not running on " + folder);
+            return std::nullopt;
+        }
+        if (std::string problem = PrivateFolderProblem(base); !problem.empty()) {
+            Fail(error, "the socket folder " + base + " " + problem + "; it is not used");
             return std::nullopt;
         }
     }
@@ -114,31 +134,60 @@ std::optional<std::string> BalloonFeedSocketPath(const std::string& folder, bool
     return path;
 }
 
+namespace {
+
+/// Sends one message ("first NUL second NUL") to the program running on
+/// `folder` and gives its answer; nothing with `error` set when it cannot
+/// be reached.
+std::optional<std::string> Exchange(const std::string& folder, std::string_view first, std::string_view second,
+                                    std::string* error)
+{
+    const std::optional<std::string> path = BalloonFeedSocketPath(folder, false, error);
+    if (!path)
+        return std::nullopt;
+    Socket socket;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path->c_str(), path->size() + 1);
+    if (socket.fd < 0 || ::connect(socket.fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        Fail(error, "Tessaly is not running on " + folder);
+        return std::nullopt;
+    }
+    std::string message(first);
+    message += '\0';
+    message += second;
+    message += '\0';
+    if (!SendAll(socket.fd, message)) {
+        Fail(error, std::string("the message could not be sent: ") + std::strerror(errno));
+        return std::nullopt;
+    }
+    return ReadReply(socket.fd);
+}
+
+} // namespace
+
 bool SendBalloonFeed(const std::string& folder, std::string_view title, std::string_view text, std::string* error)
 {
     if (title.find('\0') != std::string_view::npos || text.find('\0') != std::string_view::npos)
         return Fail(error, "the texts must not hold NUL characters");
     if (title.size() + text.size() + 2 > kBalloonFeedLimit)
         return Fail(error, "the texts are too long");
-    const std::optional<std::string> path = BalloonFeedSocketPath(folder, false, error);
-    if (!path)
+    const std::optional<std::string> reply = Exchange(folder, title, text, error);
+    if (!reply)
         return false;
-    Socket socket;
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path->c_str(), path->size() + 1);
-    if (socket.fd < 0 || ::connect(socket.fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        return Fail(error, "Tessaly is not running on " + folder);
-    std::string message(title);
-    message += '\0';
-    message += text;
-    message += '\0';
-    if (!SendAll(socket.fd, message))
-        return Fail(error, std::string("the texts could not be sent: ") + std::strerror(errno));
-    const std::string reply = ReadReply(socket.fd);
-    if (reply == "OK\n")
+    if (*reply == "OK\n")
         return true;
-    return Fail(error, reply.empty() ? "Tessaly did not answer" : "Tessaly refused the texts: " + reply);
+    return Fail(error, reply->empty() ? "Tessaly did not answer" : "Tessaly refused the texts: " + *reply);
+}
+
+bool RequestMainWindow(const std::string& folder, std::string* error)
+{
+    const std::optional<std::string> reply = Exchange(folder, kShowWindowRequest, {}, error);
+    if (!reply)
+        return false;
+    if (*reply == "OK\n")
+        return true;
+    return Fail(error, reply->empty() ? "Tessaly did not answer" : "Tessaly refused: " + *reply);
 }
 
 } // namespace tessaly

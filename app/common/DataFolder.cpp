@@ -93,4 +93,43 @@ std::optional<std::string> ResolveDataFolder(const DataFolderInputs& inputs, std
     return folder;
 }
 
+DataFolderTrust CheckDataFolderTrust(const std::string& folder)
+{
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return DataFolderTrust::NotAFolder;
+    if (st.st_uid != ::geteuid())
+        return DataFolderTrust::OwnedByAnother;
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return DataFolderTrust::WritableByOthers;
+    return DataFolderTrust::Trusted;
+}
+
+std::string DataFolderRefusal(DataFolderTrust trust, const std::string& folder)
+{
+    switch (trust) {
+    case DataFolderTrust::Trusted: return {};
+    case DataFolderTrust::NotAFolder: return "データフォルダ " + folder + " はフォルダではないため使用できません。";
+    case DataFolderTrust::OwnedByAnother:
+        return "データフォルダ " + folder + " は他のユーザーが所有しているため使用できません。";
+    case DataFolderTrust::WritableByOthers:
+        return "データフォルダ " + folder + " は他のユーザーが書き込めるため使用できません。";
+    }
+    return {};
+}
+
+std::string DataFolderRefusalReason(DataFolderTrust trust, const std::string& folder)
+{
+    switch (trust) {
+    case DataFolderTrust::Trusted: return {};
+    case DataFolderTrust::NotAFolder: return "the data folder " + folder + " is not a folder";
+    case DataFolderTrust::OwnedByAnother:
+        return "the data folder " + folder + " belongs to another user; it is not used";
+    case DataFolderTrust::WritableByOthers:
+        return "the data folder " + folder + " can be written by other users; it is not used (chmod go-w " + folder +
+               ")";
+    }
+    return {};
+}
+
 } // namespace tessaly

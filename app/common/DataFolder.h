@@ -29,4 +29,21 @@ DataFolderInputs CurrentDataFolderInputs(std::optional<std::string> explicitFold
 /// Gives nothing with `error` set when no folder can be had.
 std::optional<std::string> ResolveDataFolder(const DataFolderInputs& inputs, std::string* error);
 
+/// Whether a data folder may be used, by the rule ssh applies to its own
+/// folder: it must be a folder (a link to one counts as that folder), owned
+/// by the effective user, and neither its group nor others may write it.
+enum class DataFolderTrust {
+    Trusted,
+    NotAFolder,
+    OwnedByAnother,
+    WritableByOthers,
+};
+
+DataFolderTrust CheckDataFolderTrust(const std::string& folder);
+
+/// Why the program refuses `folder`, in Japanese; "" when it is trusted.
+std::string DataFolderRefusal(DataFolderTrust trust, const std::string& folder);
+/// The same as one English line, for tessalyctl.
+std::string DataFolderRefusalReason(DataFolderTrust trust, const std::string& folder);
+
 } // namespace tessaly

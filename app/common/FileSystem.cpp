@@ -12,7 +12,9 @@ namespace tessaly {
 bool FileHasContent(const std::string& path)
 {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size != 0;
+    if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return false;
+    return !S_ISREG(st.st_mode) || st.st_size != 0;
 }
 
 bool PathExists(const std::string& path)
@@ -37,15 +39,51 @@ std::string JoinPath(std::string_view folder, std::string_view name)
     return path;
 }
 
+int OpenRegularFile(const std::string& path, std::string* error)
+{
+    // O_NONBLOCK: opening a FIFO without a writer would wait for one.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        if (error)
+            *error = errno == ELOOP ? "シンボリックリンクのため読み込みません" : ErrorText(errno);
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int cause = errno;
+        ::close(fd);
+        if (error)
+            *error = S_ISDIR(st.st_mode) ? ErrorText(EISDIR)
+                     : st.st_mode != 0    ? std::string("通常のファイルではないため読み込みません")
+                                          : ErrorText(cause);
+        return -1;
+    }
+    // Reads of a regular file never wait anyway; the flag goes for clarity.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+bool IsRegularOrMissing(const std::string& path, std::string* error)
+{
+    if (!PathExists(path))
+        return true;
+    const int fd = OpenRegularFile(path, error);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
 bool ReadWholeFile(const std::string& path, std::string* contents, std::string* error)
 {
     contents->clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (error)
-            *error = ErrorText(errno);
+    const int fd = OpenRegularFile(path, error);
+    if (fd < 0)
         return false;
-    }
+    // One allocation of the right size instead of doubling as the file comes in.
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > 0)
+        contents->reserve(static_cast<size_t>(st.st_size));
     char buffer[65536];
     for (;;) {
         ssize_t n = ::read(fd, buffer, sizeof buffer);

@@ -6,10 +6,14 @@
 
 namespace tessaly {
 
-/// True only when something exists at `path` that is a file of non-zero size.
+/// True when something at `path` is worth reading: a regular file of
+/// non-zero size, or anything but a folder that is not a regular file (a
+/// symbolic link, a FIFO, a device, a socket), which OpenRegularFile then
+/// refuses with its reason instead of it passing for a missing file. The
+/// name itself is looked at; links are not followed.
 bool FileHasContent(const std::string& path);
 
-/// True when anything (file, folder, ...) exists at `path`.
+/// True when anything (file, folder, link, ...) exists at `path`.
 bool PathExists(const std::string& path);
 
 /// True when `path` names a folder (following symbolic links).
@@ -18,7 +22,20 @@ bool IsDirectory(const std::string& path);
 /// The folder text, "/", and the name, joined without looking at either.
 std::string JoinPath(std::string_view folder, std::string_view name);
 
-/// Reads the whole file into `contents`. False with `error` set on failure.
+/// Opens the regular file at `path` for reading: never through a symbolic
+/// link in its last part, and never waiting on a FIFO or a device under that
+/// name (they are refused, as are folders). Gives the descriptor
+/// (close-on-exec), or -1 with `error` (when given) set to the reason, in
+/// Japanese and without the path.
+int OpenRegularFile(const std::string& path, std::string* error);
+
+/// True when nothing is at `path` or a regular file is (links are not
+/// followed); false with `error` (when given) set to the reason otherwise.
+/// For readers that cannot open the file through OpenRegularFile.
+bool IsRegularOrMissing(const std::string& path, std::string* error);
+
+/// Reads the whole regular file at `path` (opened by OpenRegularFile) into
+/// `contents`. False with `error` set on failure.
 bool ReadWholeFile(const std::string& path, std::string* contents, std::string* error);
 
 /// A short description of an errno value, in Japanese, for messages.

@@ -92,6 +92,14 @@ QByteArray BalloonFeed::answer(const QByteArray& message)
     const QList<QByteArray> parts = message.split('\0');
     if (parts.size() != 3 || !parts[2].isEmpty())
         return "expected a title and a text, each ended by NUL\n";
+    if (parts[0].startsWith('\xff')) {
+        const QByteArray show(kShowWindowRequest.data(), static_cast<qsizetype>(kShowWindowRequest.size()));
+        if (parts[0] != show || !parts[1].isEmpty() || !m_showWindow)
+            return "unknown request\n";
+        // After the answer: the window may first ask for the password.
+        QTimer::singleShot(0, this, m_showWindow);
+        return "OK\n";
+    }
     QStringDecoder decode(QStringDecoder::Utf8);
     const QString title = decode(parts[0]);
     const QString text = decode(parts[1]);

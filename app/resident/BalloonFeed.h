@@ -18,7 +18,9 @@ namespace tessaly {
 /// text for the balloon (UTF-8, each ended by NUL, at most
 /// kBalloonFeedLimit bytes). Each one is answered "OK\n" or a reason and
 /// the connection closed; a client that sends no complete message within
-/// five seconds is dropped.
+/// five seconds is dropped. A message whose title begins with 0xFF (never
+/// UTF-8) is a request instead: kShowWindowRequest with an empty text asks
+/// for the main window, answered "OK\n" before it is shown.
 /// When another copy of the program already listens for the same data
 /// folder, this one does not. UI thread only.
 class BalloonFeed final : public QObject {
@@ -33,6 +35,9 @@ public:
     ~BalloonFeed() override;
 
     bool listening() const;
+    /// What a request for the main window does; without it such requests
+    /// are refused.
+    void setShowWindow(std::function<void()> show) { m_showWindow = std::move(show); }
 
 private:
     void accept();
@@ -41,6 +46,7 @@ private:
     QByteArray answer(const QByteArray& message);
 
     Handler m_handler;
+    std::function<void()> m_showWindow;
     QLocalServer* m_server;
     /// What a client sent so far.
     struct Pending {

@@ -8,6 +8,7 @@
 #include "resident/InputBox.h"
 #include "resident/ProgramVersion.h"
 #include "resident/ResidentData.h"
+#include "resident/ResidentOptions.h"
 #include "resident/ShippedIcon.h"
 #include "resident/TrayControl.h"
 #include "traycontrol/Picture.h"
@@ -17,6 +18,7 @@
 #include <QMenu>
 
 #include <iostream>
+#include <unistd.h>
 
 namespace tessaly {
 
@@ -102,10 +104,21 @@ bool FormStart::setUpControl()
         control.put(DispIds::Balloon, Variant::fromBoolean(balloon)) != S_OK)
         return false;
     const std::string path = JoinPath(m_parts.data.folder, kIconFileName);
+    // The picture is loaded from the descriptor of the file checked here, so
+    // that a FIFO or a link under the icon's name is refused, never read.
+    std::string cause;
+    const int fd = OpenRegularFile(path, &cause);
+    if (fd < 0) {
+        std::cerr << "tessaly: " << path << ": " << cause << std::endl;
+        return false;
+    }
+    const QString opened = QStringLiteral("/proc/self/fd/%1").arg(fd);
     QString error;
-    std::shared_ptr<lumitray::Picture> icon = lumitray::Picture::load(QString::fromStdString(path), &error);
+    std::shared_ptr<lumitray::Picture> icon = lumitray::Picture::load(opened, &error);
+    ::close(fd);
+    error.remove(opened + QStringLiteral(": "));
     if (!icon || icon->type() != lumitray::Picture::Icon) {
-        std::cerr << "tessaly: " << (icon ? path + ": not an icon" : error.toStdString()) << std::endl;
+        std::cerr << "tessaly: " << path << ": " << (icon ? "not an icon" : error.toStdString()) << std::endl;
         return false;
     }
     return control.putRef(DispIds::Icon, Variant(std::move(icon))) == S_OK && control.call(DispIds::Show) == S_OK;
@@ -221,6 +234,7 @@ FormMain* FormStart::showMainWindow()
     m_main->show();
     m_main->raise();
     m_main->activateWindow();
+    TestTrace("main window shown");
     return m_main;
 }
 

@@ -71,4 +71,13 @@ void TestTrace([[maybe_unused]] std::string_view line)
 #endif
 }
 
+bool TestTracing()
+{
+#ifdef TESSALY_TEST_HOOKS
+    return std::getenv("TESSALY_TEST_TRACE") != nullptr;
+#else
+    return false;
+#endif
+}
+
 } // namespace tessaly

@@ -34,4 +34,8 @@ std::chrono::milliseconds MinuteLength();
 /// inside the main window. Does nothing otherwise.
 void TestTrace(std::string_view line);
 
+/// True in such a run: a message that would end start-up in a box is only
+/// traced, since nobody is there to close the box.
+bool TestTracing();
+
 } // namespace tessaly

@@ -27,7 +27,9 @@ bool InstallShippedIcon(const std::string& folder, std::string* error)
         return false;
     }
     const QByteArray bytes = shipped.readAll();
-    return WriteFileAtomically(path, std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), error);
+    // Owner-only like every data file; the writer never follows a link.
+    return WriteFileAtomically(path, std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), error,
+                               0600);
 }
 
 } // namespace tessaly

@@ -38,6 +38,11 @@ StopSignals::StopSignals()
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+    // A hang-up ends the program the same way, unless it was started to
+    // outlive its terminal (nohup leaves SIGHUP ignored).
+    struct sigaction hangUp {};
+    if (::sigaction(SIGHUP, nullptr, &hangUp) == 0 && hangUp.sa_handler != SIG_IGN)
+        ::sigaction(SIGHUP, &action, nullptr);
 }
 
 StopSignals& StopSignals::Install()

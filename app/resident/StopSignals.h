@@ -3,7 +3,8 @@
 
 namespace tessaly {
 
-/// Turns SIGTERM and SIGINT into a byte on a pipe, so that the program's
+/// Turns SIGTERM, SIGINT and SIGHUP (unless started with it ignored, as
+/// nohup does) into a byte on a pipe, so that the program's
 /// loop (the Qt event loop or the headless wait) can end cleanly instead of
 /// being killed in the middle of something. Process-wide.
 class StopSignals final {

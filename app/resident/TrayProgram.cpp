@@ -15,14 +15,41 @@
 #include "resident/ShippedIcon.h"
 #include "resident/StopSignals.h"
 #include "resident/TrayBalloon.h"
+#include "traycontrol/TypeInfo.h"
 #include "windows/FormWindowFactory.h"
 
+#include <QBuffer>
 #include <QIcon>
+#include <QImageReader>
+#include <QPixmap>
 #include <QSocketNotifier>
 
 #include <iostream>
 
 namespace tessaly {
+namespace {
+
+/// Every picture of the icon file, read through the regular-file check
+/// (a QIcon made from the path would open whatever is there, later).
+QIcon WindowIcon(const std::string& folder)
+{
+    QIcon icon;
+    std::string bytes;
+    if (!ReadWholeFile(JoinPath(folder, kIconFileName), &bytes, nullptr))
+        return icon;
+    QByteArray data = QByteArray::fromStdString(bytes);
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    do {
+        const QImage image = reader.read();
+        if (!image.isNull())
+            icon.addPixmap(QPixmap::fromImage(image));
+    } while (reader.jumpToNextImage());
+    return icon;
+}
+
+} // namespace
 
 int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::milliseconds minute)
 {
@@ -49,12 +76,15 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
     if (!form.load())
         return 1;
     // The windows carry the tray's icon.
-    app.setWindowIcon(QIcon(QString::fromStdString(JoinPath(folder, kIconFileName))));
+    app.setWindowIcon(WindowIcon(folder));
 
     // SIGTERM and SIGINT end the loop like 終了する: the icon goes away cleanly.
     QSocketNotifier stop(StopSignals::Install().fd(), QSocketNotifier::Read);
     QObject::connect(&stop, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
     BalloonFeed feed(folder, [&form](const QString& title, const QString& text) { form.setFeedTexts(text, title); });
+    // A second start on the same folder asks for the window as a double
+    // click on the icon would.
+    feed.setShowWindow([&form] { form.controlEvent(lumitray::EventIds::DblClick, 1); });
     return app.exec();
 }
 

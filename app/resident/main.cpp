@@ -4,6 +4,7 @@
 #include "common/DataFolder.h"
 #include "resident/FormStart.h"
 #include "resident/HeadlessProgram.h"
+#include "resident/InstanceLock.h"
 #include "resident/OpenDesktop.h"
 #include "resident/ProgramVersion.h"
 #include "resident/QtUserMessages.h"
@@ -43,6 +44,28 @@ int main(int argc, char** argv)
         if (app)
             QtUserMessages().ShowMessage(std::string(kStartupFailureMessage) + "\r\n" + error);
         return 1;
+    }
+    const auto refuse = [&app](const std::string& text) {
+        std::cerr << "tessaly: " << text << std::endl;
+        if (app && !TestTracing())
+            QtUserMessages().ShowMessage(text);
+    };
+    // Data files in a folder someone else can change are not to be trusted.
+    if (const DataFolderTrust trust = CheckDataFolderTrust(*folder); trust != DataFolderTrust::Trusted) {
+        refuse(DataFolderRefusal(trust, *folder));
+        return 1;
+    }
+    // One copy per data folder; a second desktop start brings up the
+    // first one's window instead. The lock lasts until the program ends.
+    const InstanceLock::Mode mode = app ? InstanceLock::Mode::Desktop : InstanceLock::Mode::Headless;
+    InstanceLock lock(*folder);
+    switch (lock.acquire(mode)) {
+    case InstanceLock::Outcome::Held: break;
+    case InstanceLock::Outcome::Failed: refuse(lock.error()); return 1;
+    case InstanceLock::Outcome::HeldByAnother:
+        if (const std::optional<int> status = HandOverToRunningCopy(lock, mode, *folder, refuse))
+            return *status;
+        break;
     }
     // A new data folder gets the program's icon; a folder whose icon cannot
     // be written ends a desktop start-up when the icon is loaded.

@@ -58,25 +58,19 @@ void HistoryModel::setContent(std::string bytes)
 {
     beginResetModel();
     m_bytes = std::move(bytes);
-    m_lines.clear();
-    m_lines.reserve(static_cast<size_t>(std::count(m_bytes.begin(), m_bytes.end(), '\n')) + 1);
+    m_starts.clear();
+    m_starts.reserve(static_cast<size_t>(std::count(m_bytes.begin(), m_bytes.end(), '\n')) + 1);
     const char* const data = m_bytes.data();
     const size_t size = m_bytes.size();
     size_t start = 0;
     while (start < size) {
+        m_starts.push_back(start);
         const void* found = std::memchr(data + start, '\n', size - start);
-        size_t end = found ? static_cast<size_t>(static_cast<const char*>(found) - data) : size;
-        size_t next = found ? end + 1 : size;
-        if (end > start && data[end - 1] == '\r')
-            --end;
-        // Lines longer than 4 GiB cannot occur in a history; cut rather than wrap.
-        const size_t length = std::min<size_t>(end - start, UINT32_MAX);
-        m_lines.push_back({start, static_cast<std::uint32_t>(length)});
-        start = next;
+        start = found ? static_cast<size_t>(static_cast<const char*>(found) - data) + 1 : size;
     }
-    m_order.resize(m_lines.size());
+    m_order.resize(m_starts.size());
     std::iota(m_order.begin(), m_order.end(), 0u);
-    m_read.assign(m_lines.size(), false);
+    m_read.assign(m_starts.size(), false);
     m_captions = Captions();
     endResetModel();
     emit headerDataChanged(Qt::Horizontal, 0, kColumns - 1);
@@ -84,7 +78,14 @@ void HistoryModel::setContent(std::string bytes)
 
 std::string_view HistoryModel::lineBytes(std::uint32_t line) const
 {
-    return std::string_view(m_bytes).substr(m_lines[line].begin, m_lines[line].length);
+    const size_t begin = m_starts[line];
+    size_t end = line + 1 < m_starts.size() ? m_starts[line + 1] : m_bytes.size();
+    // The line end: LF, CR LF, or (on the last line) a CR alone.
+    if (end > begin && m_bytes[end - 1] == '\n')
+        --end;
+    if (end > begin && m_bytes[end - 1] == '\r')
+        --end;
+    return std::string_view(m_bytes).substr(begin, end - begin);
 }
 
 std::string_view HistoryModel::cellBytes(int row, int column) const
@@ -128,21 +129,30 @@ void HistoryModel::sortRows(int column, bool ascending)
 {
     if (column < 0 || column >= kColumns)
         return;
+    // Sixteen bytes a row: the cell is found again from its line and offset
+    // only when the first eight bytes of two cells are alike.
     struct Entry {
         std::uint64_t key;
-        std::string_view cell;
         std::uint32_t line;
+        std::uint32_t offset; ///< of the cell in its line
     };
     std::vector<Entry> entries(m_order.size());
     for (size_t row = 0; row < m_order.size(); ++row) {
         const std::uint32_t line = m_order[row];
-        const std::string_view cell = Field(lineBytes(line), column);
-        entries[row] = {SortKey(cell), cell, line};
+        const std::string_view bytes = lineBytes(line);
+        const std::string_view cell = Field(bytes, column);
+        const size_t offset = cell.empty() ? bytes.size() : static_cast<size_t>(cell.data() - bytes.data());
+        entries[row] = {SortKey(cell), line, static_cast<std::uint32_t>(std::min<size_t>(offset, UINT32_MAX))};
     }
+    const auto cellOf = [this](const Entry& e) {
+        const std::string_view bytes = lineBytes(e.line);
+        const std::string_view rest = bytes.substr(std::min<size_t>(e.offset, bytes.size()));
+        return rest.substr(0, rest.find(','));
+    };
     // A stable merge sort: equal cells keep their order, and a column that
     // is already sorted (the second click reverses it) costs little.
-    const auto before = [](const Entry& a, const Entry& b) {
-        return a.key != b.key ? a.key < b.key : a.cell.compare(b.cell) < 0;
+    const auto before = [&cellOf](const Entry& a, const Entry& b) {
+        return a.key != b.key ? a.key < b.key : cellOf(a).compare(cellOf(b)) < 0;
     };
     if (ascending)
         std::stable_sort(entries.begin(), entries.end(), before);
@@ -158,7 +168,7 @@ void HistoryModel::reorder(std::vector<std::uint32_t> order)
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList persistent = persistentIndexList();
     if (!persistent.isEmpty()) {
-        std::vector<std::uint32_t> rowOfLine(m_lines.size());
+        std::vector<std::uint32_t> rowOfLine(m_starts.size());
         for (size_t row = 0; row < order.size(); ++row)
             rowOfLine[order[row]] = static_cast<std::uint32_t>(row);
         QModelIndexList moved;

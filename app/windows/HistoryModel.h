@@ -37,7 +37,7 @@ public:
     void setContent(std::string bytes);
     /// The number of history lines (the one empty row of an empty history
     /// does not count).
-    int lineCount() const { return static_cast<int>(m_lines.size()); }
+    int lineCount() const { return static_cast<int>(m_starts.size()); }
 
     /// The raw bytes of cell `column` of display row `row`; empty for the
     /// empty row and for fields the line lacks.
@@ -72,16 +72,13 @@ public:
     bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value, int role) override;
 
 private:
-    struct Line {
-        std::uint64_t begin;
-        std::uint32_t length;
-    };
-
     std::string_view lineBytes(std::uint32_t line) const;
     void reorder(std::vector<std::uint32_t> order);
 
     std::string m_bytes;
-    std::vector<Line> m_lines;
+    /// Where each line begins; it ends where the next begins, its line end
+    /// left out. Eight bytes a line is all the index costs.
+    std::vector<std::uint64_t> m_starts;
     std::vector<std::uint32_t> m_order; ///< display row -> line
     std::vector<bool> m_read;           ///< by line
     QStringList m_captions;

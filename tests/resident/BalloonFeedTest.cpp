@@ -11,7 +11,10 @@
 #include <atomic>
 #include <cstring>
 #include <functional>
+#include <grp.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/un.h>
 #include <thread>
 #include <unistd.h>
@@ -54,6 +57,22 @@ std::string RawExchange(const std::string& path, const std::string& bytes)
     return reply;
 }
 
+/// Runs `body` in a forked child as user and group `user`; its result, or
+/// -1 when it could not run or died.
+int RunAsUser(uid_t user, const std::function<int()>& body)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(user, user, user) != 0 || ::setresuid(user, user, user) != 0)
+            ::_exit(250);
+        ::_exit(body() & 0xff);
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 } // namespace
 
 class BalloonFeedTest final : public QObject {
@@ -64,6 +83,8 @@ private slots:
     void refusesMalformedMessages_data();
     void refusesMalformedMessages();
     void secondCopyLeavesTheFeedToTheFirst();
+    void showRequestIsAnsweredThenHandled();
+    void squattedSocketFolderIsRefusedByBothEnds();
 };
 
 void BalloonFeedTest::setsTitleAndText()
@@ -84,7 +105,10 @@ void BalloonFeedTest::refusesMalformedMessages_data()
     QTest::addColumn<QByteArray>("message");
     QTest::addColumn<QByteArray>("reply");
     QTest::newRow("three parts") << QByteArray("a\0b\0c\0", 6) << QByteArray("expected");
-    QTest::newRow("not UTF-8") << QByteArray("\xff\xfe\0x\0", 5) << QByteArray("the texts are not UTF-8");
+    QTest::newRow("not UTF-8") << QByteArray("\xfe\xff\0x\0", 5) << QByteArray("the texts are not UTF-8");
+    QTest::newRow("unknown request") << QByteArray("\xffhide\0\0", 7) << QByteArray("unknown request");
+    QTest::newRow("show with a text") << QByteArray("\xffshow\0x\0", 8) << QByteArray("unknown request");
+    QTest::newRow("show unhandled") << QByteArray("\xffshow\0\0", 7) << QByteArray("unknown request");
     QTest::newRow("too long") << QByteArray(int(kBalloonFeedLimit) + 10, 'x') << QByteArray("the texts are too long");
 }
 
@@ -113,6 +137,58 @@ void BalloonFeedTest::secondCopyLeavesTheFeedToTheFirst()
     QVERIFY(!second.listening());
     QVERIFY(WhileServing<bool>([&] { return SendBalloonFeed(folder.path(), "T", "x", nullptr); }));
     QCOMPARE(got, QStringLiteral("first T"));
+}
+
+void BalloonFeedTest::showRequestIsAnsweredThenHandled()
+{
+    TempFolder folder;
+    int shows = 0;
+    BalloonFeed feed(folder.path(), [](const QString&, const QString&) {});
+    feed.setShowWindow([&] { ++shows; });
+    std::string error;
+    QVERIFY2(WhileServing<bool>([&] { return RequestMainWindow(folder.path(), &error); }), error.c_str());
+    QTRY_COMPARE(shows, 1);
+}
+
+void BalloonFeedTest::squattedSocketFolderIsRefusedByBothEnds()
+{
+    if (::geteuid() != 0)
+        QSKIP("making another user's folder needs root");
+    // The folder is /tmp/tessaly-UID of a user of the test's own, so that
+    // no real one is touched.
+    const uid_t user = 40000 + static_cast<uid_t>(::getpid() % 20000);
+    const std::string base = "/tmp/tessaly-" + std::to_string(user);
+    TempFolder data;
+    ::chmod(data.path().c_str(), 0711);
+    const auto cleanUp = [&] {
+        ::unlink(base.c_str());
+        ::rmdir(base.c_str());
+    };
+    cleanUp();
+    // Another user's, open to others, or a link: none is used by either end.
+    const std::function<void()> squats[] = {
+        [&] { ::mkdir(base.c_str(), 0700); },
+        [&] {
+            ::mkdir(base.c_str(), 0777);
+            ::chmod(base.c_str(), 0777);
+            ::chown(base.c_str(), user, user);
+        },
+        [&] { ::symlink(data.path().c_str(), base.c_str()); },
+    };
+    for (const auto& squat : squats) {
+        squat();
+        const int status = RunAsUser(user, [&] {
+                ::unsetenv("XDG_RUNTIME_DIR");
+                std::string clientError, serverError;
+                const bool client = BalloonFeedSocketPath(data.path(), false, &clientError).has_value();
+                const bool server = BalloonFeedSocketPath(data.path(), true, &serverError).has_value();
+                const bool explained = clientError.find(base) != std::string::npos &&
+                                       clientError.find("it is not used") != std::string::npos;
+                return !client && !server && explained && clientError == serverError ? 0 : 1;
+            });
+        cleanUp();
+        QCOMPARE(status, 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(BalloonFeedTest)

@@ -4,6 +4,7 @@
 #include "ResidentHarness.h"
 
 #include "resident/FormMain.h"
+#include "resident/ShippedIcon.h"
 #include "resident/TrayBalloon.h"
 #include "traycontrol/TrayIconRecord.h"
 #include "PlaceholderWindow.h"
@@ -12,6 +13,13 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace tessaly;
 using namespace tessaly::test;
@@ -105,6 +113,8 @@ void FormStartTest::startUpFailureEndsWithMessage_data()
     QTest::newRow("icon is text") << QStringLiteral("not a picture at all") << false;
     QTest::newRow("icon is a bitmap") << QStringLiteral("png") << false;
     QTest::newRow("control refuses Show") << QStringLiteral("shipped") << true;
+    QTest::newRow("icon is a link to an icon") << QStringLiteral("link") << false;
+    QTest::newRow("icon is a FIFO") << QStringLiteral("fifo") << false;
 }
 
 void FormStartTest::startUpFailureEndsWithMessage()
@@ -114,17 +124,39 @@ void FormStartTest::startUpFailureEndsWithMessage()
     FolderSetup setup;
     setup.shippedIcon = icon == QStringLiteral("shipped");
     ResidentHarness h(setup);
+    TempFolder elsewhere;
     const std::string iconPath = h.folder.file("norvikinfo.ico");
     if (icon == QStringLiteral("png")) {
         QImage image(16, 16, QImage::Format_ARGB32);
         image.fill(Qt::red);
         QVERIFY(image.save(QString::fromStdString(iconPath), "PNG"));
+    } else if (icon == QStringLiteral("link")) {
+        // A good icon, but only through a link: not read through it.
+        std::string error;
+        QVERIFY(InstallShippedIcon(elsewhere.path(), &error));
+        QCOMPARE(::symlink(elsewhere.file("norvikinfo.ico").c_str(), iconPath.c_str()), 0);
+    } else if (icon == QStringLiteral("fifo")) {
+        QCOMPARE(::mkfifo(iconPath.c_str(), 0600), 0);
     } else if (!icon.isEmpty() && !setup.shippedIcon) {
         WriteFile(iconPath, icon.toStdString());
     }
     if (failShow)
         h.control->failing = lumitray::DispIds::Show;
-    QVERIFY(!h.load());
+    // A reader that waited on the FIFO is freed after a while, and fails the test.
+    std::atomic<bool> loaded{false}, rescued{false};
+    std::thread rescuer([&] {
+        for (int i = 0; i < 200 && !loaded; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!loaded && icon == QStringLiteral("fifo")) {
+            rescued = true;
+            ::close(::open(iconPath.c_str(), O_WRONLY | O_NONBLOCK));
+        }
+    });
+    const bool started = h.load();
+    loaded = true;
+    rescuer.join();
+    QVERIFY(!rescued);
+    QVERIFY(!started);
     QCOMPARE(h.log.last(), QStringLiteral("message: システムファイルが正しくありません。(3)"));
     QVERIFY(!h.log.contains(QStringLiteral("putref Icon picture")));
     QVERIFY(!h.form->timerRunning());

@@ -5,13 +5,16 @@
 #include "support/TempFolder.h"
 
 #include "common/BalloonFeedClient.h"
+#include "common/FileSystem.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,11 +32,13 @@ namespace {
 
 constexpr auto kBound = std::chrono::seconds(30);
 
-/// One run of TESSALY_PATH with its standard output and error captured;
-/// `env` entries replace (or, when empty, remove) variables of the test's.
+/// One run of TESSALY_PATH (or `program`) with its standard output and
+/// error captured and `input` as its standard input; `env` entries replace
+/// (or, when empty, remove) variables of the test's.
 class Tessaly final {
 public:
-    Tessaly(const std::vector<std::string>& args, const std::map<std::string, std::string>& env = {})
+    Tessaly(const std::vector<std::string>& args, const std::map<std::string, std::string>& env = {},
+            const std::string& program = TESSALY_PATH, const std::string& input = {})
     {
         std::vector<std::string> environment;
         for (char** e = environ; *e; ++e)
@@ -42,21 +47,36 @@ public:
         for (const auto& [name, value] : env)
             if (!value.empty())
                 environment.push_back(name + "=" + value);
-        std::vector<std::string> argv{TESSALY_PATH};
+        std::vector<std::string> argv{program};
         argv.insert(argv.end(), args.begin(), args.end());
-        int out[2], err[2];
-        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
+        int out[2], err[2], in[2];
+        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0)
             return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
         posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-        if (::posix_spawn(&m_pid, argv[0].c_str(), &actions, nullptr, Pointers(argv).data(),
+        // Signals the test runner may ignore (SIGHUP under nohup) act as usual.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGHUP);
+        sigaddset(&defaults, SIGINT);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        if (::posix_spawn(&m_pid, argv[0].c_str(), &actions, &attributes, Pointers(argv).data(),
                           Pointers(environment).data()) != 0)
             m_pid = -1;
+        posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
+        ::close(in[0]);
         ::close(out[1]);
         ::close(err[1]);
+        // Small inputs fit the pipe; the end of input follows at once.
+        [[maybe_unused]] const ssize_t written = ::write(in[1], input.data(), input.size());
+        ::close(in[1]);
         m_fds[0] = out[0];
         m_fds[1] = err[0];
     }
@@ -148,9 +168,9 @@ void RunHeadlessOnce(const std::string& folder)
 /// No display of any kind.
 const std::map<std::string, std::string> kNoDisplay{{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}};
 
-TEST(TessalyProcess, HeadlessEndsCleanlyOnSigtermAndSigint)
+TEST(TessalyProcess, HeadlessEndsCleanlyOnSigtermSigintAndSighup)
 {
-    for (int signal : {SIGTERM, SIGINT}) {
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
         TempFolder folder;
         Tessaly tessaly({"--headless", "--dir", folder.path()});
         ASSERT_TRUE(tessaly.waitForError("running headless on " + folder.path())) << tessaly.error();
@@ -242,6 +262,180 @@ TEST(TessalyProcess, HeadlessCheckRunPrintsTheBalloon)
     tessaly.signal(SIGTERM);
     EXPECT_EQ(tessaly.exitStatus(), 0);
     EXPECT_EQ(seen, 1) << tessaly.output() << tessaly.error();
+}
+
+/// A finished run of tessalyctl.
+struct CtlRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CtlRun RunCtl(const std::vector<std::string>& args, const std::string& input = {})
+{
+    Tessaly ctl(args, {}, TESSALYCTL_PATH, input);
+    const int status = ctl.exitStatus();
+    return {status, ctl.output(), ctl.error()};
+}
+
+constexpr auto npos = std::string::npos;
+
+TEST(TessalyProcess, UntrustedDataFoldersAreRefusedByBothPrograms)
+{
+    TempFolder folder;
+    ASSERT_EQ(::chmod(folder.path().c_str(), 0770), 0);
+    Tessaly writable({"--headless", "--dir", folder.path()});
+    EXPECT_EQ(writable.exitStatus(), 1);
+    EXPECT_NE(writable.error().find("データフォルダ " + folder.path() + " は他のユーザーが書き込めるため使用できません。"),
+              npos)
+        << writable.error();
+    CtlRun ctl = RunCtl({"--dir", folder.path(), "settings", "show"});
+    EXPECT_EQ(ctl.status, 1);
+    EXPECT_NE(ctl.err.find("tessalyctl: the data folder " + folder.path() + " can be written by other users"), npos);
+    // Refused before anything was read or written there.
+    EXPECT_FALSE(PathExists(folder.file("sysconfig.dat")));
+    EXPECT_FALSE(PathExists(folder.file("norvikinfo.ico")));
+
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving the folder away needs root";
+    ASSERT_EQ(::chmod(folder.path().c_str(), 0700), 0);
+    ASSERT_EQ(::chown(folder.path().c_str(), 65534, 65534), 0);
+    Tessaly foreign({"--headless", "--dir", folder.path()});
+    EXPECT_EQ(foreign.exitStatus(), 1);
+    EXPECT_NE(foreign.error().find("は他のユーザーが所有しているため使用できません。"), npos) << foreign.error();
+    ctl = RunCtl({"--dir", folder.path(), "history"});
+    EXPECT_EQ(ctl.status, 1);
+    EXPECT_NE(ctl.err.find("belongs to another user"), npos) << ctl.err;
+}
+
+TEST(TessalyProcess, FifosAndLinksUnderDataFileNamesGiveErrorsAndNeverBlock)
+{
+    // The reader of each name: the tessalyctl command, whether the program
+    // reads it at start-up, and what their error says.
+    struct Name {
+        const char* name;
+        std::vector<std::string> command;
+        bool readAtStart;
+        std::string error;
+    };
+    const Name names[] = {{"sysconfig.dat", {"settings", "show"}, true, "sysconfig.dat"},
+                          {"subscription.dat", {"subs", "show"}, true, "購読ﾌｧｲﾙ読込みでエラーが発生しました / "},
+                          {"history.dat", {"history"}, false, "history.dat"},
+                          {"history.hst", {"history", "--json"}, false, "history.hst"}};
+    for (const Name& each : names) {
+        for (bool fifo : {true, false}) {
+            SCOPED_TRACE(std::string(each.name) + (fifo ? " as a FIFO" : " as a link"));
+            TempFolder folder;
+            TempFolder elsewhere;
+            const std::string path = folder.file(each.name);
+            WriteFile(elsewhere.file("target"), "read through the link\r\n");
+            ASSERT_EQ(fifo ? ::mkfifo(path.c_str(), 0600) : ::symlink(elsewhere.file("target").c_str(), path.c_str()), 0);
+            // Every run is bounded: a reader that waited would show as status -1.
+            std::vector<std::string> args{"--dir", folder.path()};
+            args.insert(args.end(), each.command.begin(), each.command.end());
+            const CtlRun ctl = RunCtl(args);
+            EXPECT_EQ(ctl.status, 1) << ctl.err;
+            EXPECT_NE(ctl.err.find(each.error), npos) << ctl.err;
+            EXPECT_EQ(ctl.out.find("read through"), npos);
+            if (each.readAtStart) {
+                Tessaly tessaly({"--headless", "--dir", folder.path()});
+                EXPECT_TRUE(tessaly.waitForError("running headless")) << tessaly.error();
+                tessaly.signal(SIGTERM);
+                EXPECT_EQ(tessaly.exitStatus(), 0);
+                EXPECT_NE(tessaly.error().find(each.error), npos) << tessaly.error();
+            }
+            // The name still holds what was planted: nothing replaced it.
+            struct stat st {};
+            ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+            EXPECT_TRUE(fifo ? S_ISFIFO(st.st_mode) : S_ISLNK(st.st_mode));
+            EXPECT_EQ(ReadFile(elsewhere.file("target")), "read through the link\r\n");
+        }
+    }
+}
+
+TEST(TessalyProcess, SettingsSetTakesTheValueFromStandardInput)
+{
+    TempFolder folder;
+    EXPECT_EQ(RunCtl({"--dir", folder.path(), "settings", "set", "Conf_PopPasswd", "-"}, "ひみつ pass\n").status, 0);
+    const CtlRun show = RunCtl({"--dir", folder.path(), "settings", "show", "--json"});
+    EXPECT_NE(show.out.find("\"Conf_PopPasswd\": \"ひみつ pass\""), npos) << show.out;
+    const CtlRun usage = RunCtl({"--frobnicate"});
+    EXPECT_NE(usage.err.find("settings set KEY -"), npos);
+}
+
+TEST(TessalyProcess, OneCopyPerDataFolderHeadless)
+{
+    TempFolder folder;
+    Tessaly first({"--headless", "--dir", folder.path()});
+    ASSERT_TRUE(first.waitForError("running headless")) << first.error();
+    Tessaly second({"--headless", "--dir", folder.path()});
+    EXPECT_EQ(second.exitStatus(), 1);
+    EXPECT_NE(second.error().find("データフォルダ " + folder.path() + " では Tessaly がすでに実行中です。"), npos)
+        << second.error();
+    // A desktop start cannot show the window of a copy without one.
+    Tessaly desktop({"--dir", folder.path()}, {{"QT_QPA_PLATFORM", "offscreen"}, {"TESSALY_TEST_TRACE", "1"}});
+    EXPECT_EQ(desktop.exitStatus(), 1);
+    EXPECT_NE(desktop.error().find("デスクトップなしで実行中のため、ウィンドウを表示できません。"), npos)
+        << desktop.error();
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.file("tessaly.instance.lock").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.exitStatus(), 0);
+    // Once the first has ended, the folder is free again.
+    RunHeadlessOnce(folder.path());
+}
+
+TEST(TessalyProcess, SecondDesktopStartShowsTheFirstOnesWindow)
+{
+    TempFolder folder;
+    const std::map<std::string, std::string> env{{"QT_QPA_PLATFORM", "offscreen"}, {"TESSALY_TEST_TRACE", "1"}};
+    Tessaly first({"--dir", folder.path()}, env);
+    // The first takes requests once start-up is through.
+    const auto end = std::chrono::steady_clock::now() + kBound;
+    while (!SendBalloonFeed(folder.path(), "t", "x", nullptr) && std::chrono::steady_clock::now() < end)
+        ::usleep(100 * 1000);
+    Tessaly second({"--dir", folder.path()}, env);
+    EXPECT_EQ(second.exitStatus(), 0) << second.error();
+    EXPECT_TRUE(first.waitForError("tessaly-trace: main window shown")) << first.error();
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.exitStatus(), 0);
+}
+
+TEST(TessalyProcess, BalloonRefusesASocketFolderOfAnotherUser)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "acting as two users needs root";
+    // A user of the test's own, so that no real /tmp/tessaly-UID is touched;
+    // root has made its socket folder first.
+    const uid_t user = 40000 + static_cast<uid_t>(::getpid() % 20000);
+    const std::string base = "/tmp/tessaly-" + std::to_string(user);
+    ::rmdir(base.c_str());
+    ASSERT_EQ(::mkdir(base.c_str(), 0700), 0);
+    TempFolder data;
+    ASSERT_EQ(::chown(data.path().c_str(), user, user), 0);
+    int err[2];
+    ASSERT_EQ(::pipe2(err, O_CLOEXEC), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(err[1], STDERR_FILENO);
+        ::unsetenv("XDG_RUNTIME_DIR");
+        if (::setgroups(0, nullptr) == 0 && ::setresgid(user, user, user) == 0 && ::setresuid(user, user, user) == 0)
+            ::execl(TESSALYCTL_PATH, TESSALYCTL_PATH, "--dir", data.path().c_str(), "balloon", "T", "x",
+                    static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(err[1]);
+    std::string text;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(err[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<size_t>(n));
+    ::close(err[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ::rmdir(base.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_NE(text.find("the socket folder " + base + " belongs to another user"), npos) << text;
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "common/PathField.h"
 #include "windows/FormList.h"
 #include "windows/HistoryModel.h"
+#include "support/PermissionBits.h"
 
 #include <QBrush>
 #include <QDesktopServices>
@@ -17,6 +18,7 @@
 #include <QTest>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tessaly;
 using namespace tessaly::test;
@@ -128,6 +130,7 @@ private slots:
     void clearOfEverythingDeletesAndTakesInNewLines();
     void failedRewriteKeepsTheFileAndTheMarks();
     void failedDeleteIsReported();
+    void historyThatIsALinkIsNotReadThroughIt();
 };
 
 void FormListTest::loadMergesTheInboxAndShowsEveryLine()
@@ -307,10 +310,15 @@ void FormListTest::failedRewriteKeepsTheFileAndTheMarks()
     f.clear(false, false);
     QCOMPARE(f.history(), kLineA + kLineB);
     QVERIFY(f.form->model().isRead(0));
-    QCOMPARE(::mkdir(f.h.folder.file("history.hst.tmp").c_str(), 0700), 0);
+    // A folder that takes no new file: the new history cannot be begun.
+    QCOMPARE(::chmod(f.h.folder.path().c_str(), 0500), 0);
+    const auto writable = qScopeGuard([&f] { ::chmod(f.h.folder.path().c_str(), 0700); });
+    PermissionBitsApply bits;
+    if (!bits.active())
+        QSKIP("permission bits cannot be made to apply");
     f.clear(false);
     QVERIFY(f.h.lastMessage().startsWith(QStringLiteral("履歴ﾌｧｲﾙの書き込みに失敗しました。\r\n")));
-    QVERIFY(f.h.lastMessage().contains(QStringLiteral("history.hst.tmp")));
+    QVERIFY(f.h.lastMessage().contains(QStringLiteral("history.hst")));
     QCOMPARE(f.history(), kLineA + kLineB);
     QVERIFY(f.form->model().isRead(0));
 }
@@ -321,6 +329,21 @@ void FormListTest::failedDeleteIsReported()
     QCOMPARE(::mkdir(f.h.folder.file("history.hst").c_str(), 0700), 0);
     f.clear(true);
     QVERIFY(f.h.lastMessage().startsWith(QStringLiteral("履歴ﾌｧｲﾙの削除に失敗しました。\r\n")));
+}
+
+void FormListTest::historyThatIsALinkIsNotReadThroughIt()
+{
+    WindowsHarness elsewhere;
+    WriteFile(elsewhere.folder.file("history.hst"), kLineA);
+    ListFixture f({});
+    QCOMPARE(::symlink(elsewhere.folder.file("history.hst").c_str(), f.h.folder.file("history.hst").c_str()), 0);
+    f.form->load();
+    QVERIFY(f.h.lastMessage().startsWith(QStringLiteral("履歴ﾌｧｲﾙの読み込みに失敗しました。\r\n")));
+    QCOMPARE(f.form->model().lineCount(), 0);
+    // Rows that were never shown are not written back over the link.
+    f.clear(false);
+    QCOMPARE(f.h.lastMessage(), QStringLiteral("履歴ﾌｧｲﾙを読み込めなかったため、ｸﾘｱできません。"));
+    QCOMPARE(ReadFile(elsewhere.folder.file("history.hst")), kLineA);
 }
 
 QTEST_MAIN(FormListTest)

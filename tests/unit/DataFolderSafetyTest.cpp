@@ -1,0 +1,156 @@
+// SPDX-License-Identifier: MIT
+// What the data folder must be before it is used, what may stand under a
+// data file's name, and values for tessalyctl taken from standard input.
+#include "cli/Ctl.h"
+#include "common/DataFolder.h"
+#include "common/FileSystem.h"
+#include "support/ChildProcess.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tessaly {
+namespace {
+
+TEST(DataFolderTrust, OnlyAPrivateFolderOfTheUserIsTrusted)
+{
+    test::TempFolder temp;
+    const std::string folder = temp.path();
+    EXPECT_EQ(CheckDataFolderTrust(folder), DataFolderTrust::Trusted); // mkdtemp: 0700
+    ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
+    EXPECT_EQ(CheckDataFolderTrust(folder), DataFolderTrust::Trusted); // others may read, not write
+    for (mode_t mode : {0770, 0702, 0777}) {
+        ASSERT_EQ(::chmod(folder.c_str(), mode), 0);
+        EXPECT_EQ(CheckDataFolderTrust(folder), DataFolderTrust::WritableByOthers) << std::oct << mode;
+    }
+    ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
+    test::WriteFile(temp.file("plain"), "x");
+    EXPECT_EQ(CheckDataFolderTrust(temp.file("plain")), DataFolderTrust::NotAFolder);
+    EXPECT_EQ(CheckDataFolderTrust(temp.file("missing")), DataFolderTrust::NotAFolder);
+    // A link stands for the folder it leads to.
+    ASSERT_EQ(::symlink(folder.c_str(), temp.file("link").c_str()), 0);
+    EXPECT_EQ(CheckDataFolderTrust(temp.file("link")), DataFolderTrust::Trusted);
+
+    EXPECT_EQ(DataFolderRefusal(DataFolderTrust::WritableByOthers, "/d"),
+              "データフォルダ /d は他のユーザーが書き込めるため使用できません。");
+    EXPECT_EQ(DataFolderRefusal(DataFolderTrust::Trusted, "/d"), "");
+    EXPECT_NE(DataFolderRefusalReason(DataFolderTrust::OwnedByAnother, "/d").find("/d belongs to another user"),
+              std::string::npos);
+}
+
+TEST(DataFolderTrust, AFolderOfAnotherUserIsNotTrusted)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a folder away needs root";
+    test::TempFolder temp;
+    ASSERT_EQ(::mkdir(temp.file("theirs").c_str(), 0700), 0);
+    ASSERT_EQ(::chown(temp.file("theirs").c_str(), 65534, 65534), 0);
+    EXPECT_EQ(CheckDataFolderTrust(temp.file("theirs")), DataFolderTrust::OwnedByAnother);
+    // Seen from another user, our own folder is the foreign one.
+    ASSERT_EQ(::chmod(temp.path().c_str(), 0711), 0);
+    EXPECT_EQ(test::RunInChild([&] { return static_cast<int>(CheckDataFolderTrust(temp.path())); }, 0, true),
+              static_cast<int>(DataFolderTrust::OwnedByAnother));
+}
+
+/// What stands under a data file's name in the tests below.
+enum class Planted { Fifo, LinkToFile, LinkToFifo, Folder };
+
+void Plant(const test::TempFolder& temp, const std::string& name, Planted kind)
+{
+    const std::string path = temp.file(name);
+    switch (kind) {
+    case Planted::Fifo: ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); break;
+    case Planted::LinkToFile:
+        test::WriteFile(temp.file("target"), "read through the link");
+        ASSERT_EQ(::symlink(temp.file("target").c_str(), path.c_str()), 0);
+        break;
+    case Planted::LinkToFifo:
+        ASSERT_EQ(::mkfifo(temp.file("fifo").c_str(), 0600), 0);
+        ASSERT_EQ(::symlink(temp.file("fifo").c_str(), path.c_str()), 0);
+        break;
+    case Planted::Folder: ASSERT_EQ(::mkdir(path.c_str(), 0700), 0); break;
+    }
+}
+
+TEST(RegularFileReads, AnythingButARegularFileIsRefusedWithoutWaiting)
+{
+    for (Planted kind : {Planted::Fifo, Planted::LinkToFile, Planted::LinkToFifo, Planted::Folder}) {
+        test::TempFolder temp;
+        Plant(temp, "history.hst", kind);
+        const std::string path = temp.file("history.hst");
+        // A folder passes for no file; anything else is there to be refused.
+        EXPECT_EQ(FileHasContent(path), kind != Planted::Folder);
+        // In a child that an alarm ends, so that a read that waits fails
+        // the test instead of holding it.
+        const int status = test::RunInChild([&] {
+            ::alarm(10);
+            std::string contents = "old";
+            std::string error;
+            const bool read = ReadWholeFile(path, &contents, &error);
+            std::string ignored;
+            const bool checked = IsRegularOrMissing(path, &ignored);
+            return read || checked || error.empty() || !contents.empty() ? 1 : 0;
+        });
+        EXPECT_EQ(status, 0) << static_cast<int>(kind);
+    }
+    test::TempFolder temp;
+    std::string contents, error;
+    EXPECT_TRUE(IsRegularOrMissing(temp.file("history.hst"), &error));
+    test::WriteFile(temp.file("history.hst"), "line\r\n");
+    EXPECT_TRUE(IsRegularOrMissing(temp.file("history.hst"), &error));
+    ASSERT_TRUE(ReadWholeFile(temp.file("history.hst"), &contents, &error)) << error;
+    EXPECT_EQ(contents, "line\r\n");
+    test::WriteFile(temp.file("empty"), "");
+    EXPECT_FALSE(FileHasContent(temp.file("empty")));
+}
+
+class CtlInput : public ::testing::Test {
+protected:
+    int set(const std::string& key, const std::string& input)
+    {
+        std::istringstream in(input);
+        std::ostringstream out;
+        err.str({});
+        return RunCtl({"--dir", temp.path(), "settings", "set", key, "-"}, out, err, &in);
+    }
+    std::string shown()
+    {
+        std::ostringstream out, ignored;
+        RunCtl({"--dir", temp.path(), "settings", "show", "--json"}, out, ignored);
+        return out.str();
+    }
+
+    test::TempFolder temp;
+    std::ostringstream err;
+};
+
+TEST_F(CtlInput, DashTakesOneLineOfStandardInput)
+{
+    EXPECT_EQ(set("Conf_PopPasswd", "s3cret pass\nsecond line\n"), kCtlOk) << err.str();
+    EXPECT_NE(shown().find("\"Conf_PopPasswd\": \"s3cret pass\""), std::string::npos);
+    EXPECT_EQ(set("Conf_zipPasswd", "-\r\n"), kCtlOk); // "-" itself comes through the input
+    EXPECT_NE(shown().find("\"Conf_zipPasswd\": \"-\""), std::string::npos);
+    EXPECT_EQ(set("Conf_SmtpAuthPasswd", "no line end"), kCtlOk);
+    EXPECT_NE(shown().find("\"Conf_SmtpAuthPasswd\": \"no line end\""), std::string::npos);
+    EXPECT_EQ(set("Conf_PopPasswd", "\n"), kCtlOk); // an empty line clears
+    EXPECT_NE(shown().find("\"Conf_PopPasswd\": \"\""), std::string::npos);
+    EXPECT_EQ(set("Conf_Mail", "1\n"), kCtlOk);
+    EXPECT_NE(shown().find("\"Conf_Mail\": 1"), std::string::npos);
+}
+
+TEST_F(CtlInput, NoInputOrABadValueChangesNothing)
+{
+    ASSERT_EQ(set("Conf_PopPasswd", "kept\n"), kCtlOk);
+    const std::string before = test::ReadFile(temp.file("sysconfig.dat"));
+    EXPECT_EQ(set("Conf_PopPasswd", ""), kCtlUsage);
+    EXPECT_NE(err.str().find("no value on standard input"), std::string::npos);
+    EXPECT_EQ(set("Conf_Mail", "yes\n"), kCtlUsage);
+    EXPECT_EQ(test::ReadFile(temp.file("sysconfig.dat")), before);
+}
+
+} // namespace
+} // namespace tessaly
