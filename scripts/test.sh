@@ -14,21 +14,41 @@ done
 TESSALY_TEST_HOOKS=ON "$root/scripts/build.sh"
 
 log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+sanitized_log=$(mktemp)
+trap 'rm -f "$log" "$sanitized_log"' EXIT
 status=0
 ctest --test-dir "$build" --output-on-failure -j2 2>&1 | tee "$log" || status=1
+
+# The unit and mail tests once more under AddressSanitizer and
+# UndefinedBehaviorSanitizer (without the Qt parts, which they do not need).
+sanitized=${TESSALY_SANITIZE_BUILD_DIR:-$root/build-sanitize}
+cmake -S "$root" -B "$sanitized" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALY_SANITIZE=ON \
+  -DTESSALY_WITH_QT=OFF >/dev/null
+if cmake --build "$sanitized" -- -j"$(nproc)" >/dev/null; then
+  ctest --test-dir "$sanitized" --output-on-failure -j2 -L 'unit|mail' 2>&1 | tee "$sanitized_log" || status=1
+else
+  echo "sanitizer build failed" | tee "$sanitized_log"
+  status=1
+fi
+
 "$root/scripts/fuzz.sh" --seconds "${TESSALY_FUZZ_SECONDS:-15}" 2>&1 | tee -a "$log" || status=1
 
-# One closing line over both: CTest's count and the fuzz targets'.
-summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
-total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
-failed=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$summary")
-fuzz_ok=$(grep -c '^fuzz: .* ok ' "$log" || true)
-fuzz_failed=$(grep -c '^fuzz: .* FAILED' "$log" || true)
-if [ -z "$summary" ]; then
-  status=1
-  total=0
-  failed=1
-fi
-echo "all: $((total - failed + fuzz_ok)) passed, $((failed + fuzz_failed)) failed"
+# One closing line over everything: both CTest runs and the fuzz targets.
+passed=0
+failed=0
+for run in "$log" "$sanitized_log"; do
+  summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$run" | tail -n 1 || true)
+  if [ -z "$summary" ]; then
+    status=1
+    failed=$((failed + 1))
+    continue
+  fi
+  total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
+  run_failed=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$summary")
+  passed=$((passed + total - run_failed))
+  failed=$((failed + run_failed))
+done
+passed=$((passed + $(grep -c '^fuzz: .* ok ' "$log" || true)))
+failed=$((failed + $(grep -c '^fuzz: .* FAILED' "$log" || true)))
+echo "all: $passed passed, $failed failed"
 exit $status

@@ -41,7 +41,7 @@ struct CheckRunContext {
     double lockWaitSeconds = 60;
     /// Called when the history is on the disk and the new last checks are
     /// about to be saved (a test ends the process there, as a crash would).
-    std::function<void()> beforeSave;
+    std::function<void()> beforeSave = {};
 };
 
 /// The balloon title of a run that found updates.

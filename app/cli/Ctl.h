@@ -30,6 +30,10 @@ struct CtlContext {
     std::istream& in;
 };
 
+/// How long a set waits for a check run or another save on the same data
+/// folder to finish before it gives up.
+inline constexpr double kCtlLockWaitSeconds = 60;
+
 /// The value word that stands for one line of standard input.
 inline constexpr const char* kValueFromInput = "-";
 

@@ -3,6 +3,7 @@
 #include "cli/Ctl.h"
 
 #include "common/Cp932.h"
+#include "common/DataFolderLock.h"
 #include "common/FileSystem.h"
 #include "common/Json.h"
 #include "settings/BasicSettings.h"
@@ -146,8 +147,13 @@ int RunSettingsSet(CtlContext& context, const std::string& key, const std::strin
         context.err << "tessalyctl: " << problem << '\n';
         return kCtlUsage;
     }
-    BasicSettings settings;
     std::string error;
+    DataFolderLock lock = DataFolderLock::Acquire(context.folder, kCtlLockWaitSeconds, &error);
+    if (!lock.held()) {
+        context.err << "tessalyctl: the data folder is busy, nothing was saved: " << error << '\n';
+        return kCtlFailed;
+    }
+    BasicSettings settings;
     if (!LoadSettings(settings, context.folder, &error)) {
         context.err << "tessalyctl: the settings could not be loaded completely, nothing was saved: " << error
                     << '\n';

@@ -13,8 +13,6 @@
 namespace tessaly {
 namespace {
 
-/// How long a set waits for a check run or another save to finish.
-constexpr double kCtlLockWaitSeconds = 60;
 
 void PrintSubscriptions(const SubscriptionTable& table, CtlContext& context)
 {

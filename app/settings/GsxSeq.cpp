@@ -7,7 +7,9 @@
 #include "common/Random.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tessaly {
 
@@ -105,15 +107,21 @@ int GsxSeq::OpenSeqFile(const std::string& path)
     closeReader();
     m_error.clear();
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
+    if (::lstat(path.c_str(), &st) != 0)
         return kNoFile;
     if (S_ISDIR(st.st_mode)) {
         m_error = path + " is a folder, not a file";
         return kFailed;
     }
-    std::FILE* file = std::fopen(path.c_str(), "rbe");
+    // Only a regular file is read: never through a link, never waiting on
+    // a FIFO put in its place.
+    std::string reason;
+    const int fd = OpenRegularFile(path, &reason);
+    std::FILE* file = fd < 0 ? nullptr : ::fdopen(fd, "rb");
     if (!file) {
-        m_error = "cannot open " + path + ": " + ErrorText(errno);
+        if (fd >= 0)
+            ::close(fd);
+        m_error = path + " を開けません: " + (fd < 0 ? reason : ErrorText(errno));
         return kFailed;
     }
     char magic[12];

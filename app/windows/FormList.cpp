@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "windows/FormList.h"
 
+#include "common/DataFolderLock.h"
 #include "common/FileSystem.h"
 #include "common/UserMessages.h"
 #include "watch/HistoryFile.h"
@@ -96,9 +97,13 @@ void FormList::load()
 {
     const std::string historyPath = JoinPath(m_context.data.folder, kHistoryFileName);
     const std::string inboxPath = JoinPath(m_context.data.folder, kHistoryInboxFileName);
-    // A failed merge leaves history.dat in place, to be merged next time.
-    if (FileHasContent(inboxPath))
+    // The merge empties history.dat, which a check run appends to: it waits
+    // for a run to finish. A failed or postponed merge leaves history.dat in
+    // place, to be merged next time.
+    DataFolderLock lock = DataFolderLock::Acquire(m_context.data.folder, kWindowLockWaitSeconds);
+    if (lock.held() && FileHasContent(inboxPath))
         MergeHistory(historyPath, inboxPath);
+    lock.release();
 
     std::string bytes;
     std::string error;
@@ -152,7 +157,14 @@ void FormList::clearHistory()
     if (!m_context.messages.AskYesNo("履歴をｸﾘｱしますか?"))
         return;
     const std::string historyPath = JoinPath(m_context.data.folder, kHistoryFileName);
+    std::string error;
+    DataFolderLock lock = DataFolderLock::Acquire(m_context.data.folder, kWindowLockWaitSeconds, &error);
+    if (!lock.held()) {
+        m_context.messages.ShowMessage(error);
+        return;
+    }
     const bool cleared = m_readOnly->isChecked() ? clearReadRows(historyPath) : clearAllRows(historyPath);
+    lock.release();
     if (cleared)
         load();
 }

@@ -114,7 +114,7 @@ fi
 # The test's minute is three seconds: long enough to click a balloon before
 # the next run clears it.
 data=$work/data docs=$work/docs
-mkdir -p "$data" "$docs"
+mkdir -p -m 700 "$data" "$docs"
 "$bin/tessalyctl" --dir "$data" settings set Conf_Interval 1
 "$bin/tessalyctl" --dir "$data" settings set Conf_Balloon 1
 printf 'Docs,,%s,*.txt,0,,,\r\n' "$docs" >"$data/subscription.dat"

@@ -327,7 +327,7 @@ TEST_F(CheckRunMail, DocumentsOfAnyNameArriveWithTheirNamesAndContents)
     }
     std::sort(unpacked.begin(), unpacked.end());
     EXPECT_EQ(unpacked, contents);
-    for (const std::string& name : {"é.doc", "〜.txt", "😀.doc", "bad\uFFFD.doc"})
+    for (const std::string name : {"é.doc", "〜.txt", "😀.doc", "bad\uFFFD.doc"})
         EXPECT_NE(update.body.find(docs + "/" + name + "\\n"), std::string::npos) << name << "\n" << update.body;
     EXPECT_TRUE(FileHasContent(m_data + "/mail.log"));
 
@@ -349,7 +349,7 @@ TEST_F(CheckRunMail, DocumentsOfAnyNameArriveWithTheirNamesAndContents)
     std::vector<std::string> sentNames;
     for (const auto& attachment : mails[0].attachments)
         sentNames.push_back(attachment.first);
-    for (const std::string& name : {"é.doc", "〜.txt", "😀.doc", "カ\u3099.doc", "a,b.doc", "line\\nbreak.doc"})
+    for (const std::string name : {"é.doc", "〜.txt", "😀.doc", "カ\u3099.doc", "a,b.doc", "line\\nbreak.doc"})
         EXPECT_NE(std::find(sentNames.begin(), sentNames.end(), name), sentNames.end()) << name;
     // The history keeps every name exactly.
     std::vector<std::string> lines;

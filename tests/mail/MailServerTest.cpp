@@ -68,7 +68,7 @@ TEST_F(MailServerTest, UpdateAndPasswordMailsReachEveryRecipientIntact)
 {
     UseAuthentication(false, server.password("sender"));
     const std::string documents = "/srv/営業部/見積書 第2版.xlsx\r\n/srv/営業部/report.pdf\r\n";
-    test::WriteFile(data.file("見積書 第2版.xlsx.zip"), std::string("PK\x03\x04 first archive", 20));
+    test::WriteFile(data.file("見積書 第2版.xlsx.zip"), std::string("PK\x03\x04 first archive"));
     test::WriteFile(data.file("report.pdf.zip"), std::string(300000, '\xA5'));
     const std::string attachments = data.file("見積書 第2版.xlsx.zip") + "\t" + data.file("report.pdf.zip");
     // The space after the second ";" stays in front of the address.

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "settings/BasicSettings.h"
 #include "settings/GsxSeq.h"
+#include "support/ChildProcess.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tessaly {
 namespace {
@@ -127,6 +131,28 @@ TEST_F(BasicSettingsFile, DamagedFilesFailAndStayAsTheyAre)
     EXPECT_FALSE(LoadBasicSettings(m_settings, m_temp.path()));
     EXPECT_EQ(m_settings.Conf_SmtpSrv, "kept");
     EXPECT_EQ(test::ReadFile(path()), foreign);
+}
+
+TEST_F(BasicSettingsFile, AFifoOrALinkInItsPlaceIsRefusedAtOnce)
+{
+    test::TempFolder elsewhere;
+    ASSERT_TRUE(SaveBasicSettings(m_settings, elsewhere.path(), nullptr));
+    const std::string target = elsewhere.file("sysconfig.dat");
+    const std::string before = test::ReadFile(target);
+    ASSERT_EQ(::symlink(target.c_str(), path().c_str()), 0);
+    std::string error;
+    EXPECT_FALSE(LoadBasicSettings(m_settings, m_temp.path(), &error));
+    EXPECT_NE(error.find("sysconfig.dat を開けません"), std::string::npos) << error;
+    ASSERT_EQ(::unlink(path().c_str()), 0);
+    ASSERT_EQ(::mkfifo(path().c_str(), 0600), 0);
+    // A reader that waited on the FIFO would never come back: the child
+    // is ended by its alarm then.
+    EXPECT_EQ(test::RunInChild([&] {
+                  ::alarm(10);
+                  return LoadBasicSettings(m_settings, m_temp.path()) ? 1 : 0;
+              }),
+              0);
+    EXPECT_EQ(test::ReadFile(target), before);
 }
 
 TEST_F(BasicSettingsFile, AnInterruptedFileLoadsWhatItHoldsAndFails)

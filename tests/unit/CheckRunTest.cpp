@@ -72,8 +72,9 @@ protected:
     // between runs are saved first, as the editor would.
     bool run()
     {
-        if (PathExists(m_data + "/subscription.dat"))
+        if (PathExists(m_data + "/subscription.dat")) {
             EXPECT_TRUE(SaveSubscriptions(m_table, m_data));
+        }
         CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, m_clock, m_mail, m_zip};
         return CheckSubscriptions(context);
     }

@@ -18,7 +18,6 @@
 #include <fstream>
 #include <map>
 #include <random>
-#include <regex>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -158,25 +157,32 @@ TEST(CheckUnderLock, TheHistoryReachesTheDiskBeforeTheNewLastCheck)
                                 TESSALYCTL_PATH + " --dir '" + temp.path() + "' check >/dev/null 2>&1";
     if (std::system(command.c_str()) != 0)
         GTEST_SKIP() << "strace cannot trace here";
-    // Each line: "<pid> <call>(...) = <result>". Follows which descriptors
-    // name history.dat, and where it is synced and the table replaced.
+    // Each line: "<pid> <call>(<arguments>) = <result>". Follows which
+    // descriptors name history.dat, and where it is synced and the
+    // subscription file replaced.
     std::ifstream lines(trace);
-    std::string line;
-    const std::regex openCall(R"re(openat\(.*"(.*)", .*\)\s+= (\d+))re");
-    const std::regex syncCall(R"re(fsync\((\d+)\)\s+= 0)re");
-    const std::regex renameCall(R"re(rename\(".*subscription\.dat\.tmp-.*", ".*/subscription\.dat"\)\s+= 0)re");
     std::map<std::string, std::string> openFiles;
     int index = 0;
     int historySynced = -1;
     int tableReplaced = -1;
-    for (std::smatch m; std::getline(lines, line); ++index) {
-        if (std::regex_search(line, m, openCall))
-            openFiles[m[2]] = m[1];
-        else if (std::regex_search(line, m, syncCall) && openFiles[m[1]].ends_with("/history.dat") &&
-                 historySynced < 0)
-            historySynced = index;
-        else if (std::regex_search(line, renameCall))
+    for (std::string line; std::getline(lines, line); ++index) {
+        const size_t equals = line.rfind("= ");
+        if (equals == std::string::npos)
+            continue;
+        const std::string result = line.substr(equals + 2);
+        const size_t quote = line.find('"');
+        const std::string path =
+            quote == std::string::npos ? std::string() : line.substr(quote + 1, line.find('"', quote + 1) - quote - 1);
+        if (line.find(" openat(") != std::string::npos) {
+            openFiles[result] = path;
+        } else if (size_t call = line.find(" fsync("); call != std::string::npos && result == "0") {
+            const std::string fd = line.substr(call + 7, line.find(')', call) - call - 7);
+            if (historySynced < 0 && openFiles[fd].ends_with("/history.dat"))
+                historySynced = index;
+        } else if (line.find(" rename(") != std::string::npos && result == "0" &&
+                   path.find("/subscription.dat.tmp-") != std::string::npos) {
             tableReplaced = index;
+        }
     }
     ASSERT_GE(historySynced, 0) << test::ReadFile(trace);
     ASSERT_GE(tableReplaced, 0) << test::ReadFile(trace);

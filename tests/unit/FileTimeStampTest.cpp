@@ -44,8 +44,9 @@ TEST(EarliestInstantOf, GivesTheFirstInstantOfEachWallClockTime)
                 ASSERT_LE(earliest, t) << zone << " at " << t;
                 ASSERT_EQ(FromAutomationDate(AutomationDateFromUnix(earliest)), FromAutomationDate(local))
                     << zone << " at " << t;
-                if (earliest != t) // only the second pass through a repeated hour
+                if (earliest != t) { // only the second pass through a repeated hour
                     ASSERT_LE(t - earliest, 3600) << zone << " at " << t;
+                }
             }
         }
     }
