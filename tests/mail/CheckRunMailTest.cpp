@@ -17,6 +17,7 @@
 #include <ctime>
 #include <random>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <thread>
 
 namespace tessaly {
@@ -311,6 +312,9 @@ TEST_F(CheckRunMail, DocumentsOfAnyNameArriveWithTheirNamesAndContents)
         test::WriteFile(docs + "/" + names[i], contents.back());
     }
     std::sort(contents.begin(), contents.end());
+    // A link to a private file outside the watched folder is listed, never sent.
+    test::WriteFile(m_temp.file("secret.key"), "private key");
+    ASSERT_EQ(::symlink(m_temp.file("secret.key").c_str(), (docs + "/innocent.txt").c_str()), 0);
     const test::MailServer& server = test::MailServer::Get();
 
     // Zipped: every document in an archive of its own, opened with the password told.
@@ -360,6 +364,9 @@ TEST_F(CheckRunMail, DocumentsOfAnyNameArriveWithTheirNamesAndContents)
         recorded.push_back(ParseHistoryLine(line).file);
     std::vector<std::string> twice = names;
     twice.insert(twice.end(), names.begin(), names.end());
+    twice.insert(twice.end(), 2, "innocent.txt");
+    EXPECT_NE(mails[0].body.find(docs + "/innocent.txt"), std::string::npos);
+    EXPECT_NE(update.body.find(docs + "/innocent.txt"), std::string::npos);
     std::sort(recorded.begin(), recorded.end());
     std::sort(twice.begin(), twice.end());
     EXPECT_EQ(recorded, twice);
