@@ -10,6 +10,8 @@
 #include "common/PathField.h"
 #include "common/Random.h"
 #include "common/UserMessages.h"
+#include "notify/ComponentMailTransfer.h"
+#include "notify/ComponentZipArchiver.h"
 #include "notify/NotificationMail.h"
 #include "notify/ZipAttachment.h"
 #include "settings/BasicSettings.h"
@@ -284,7 +286,7 @@ bool RowCheck::decideAttachment(std::string_view path)
         // A document that cannot be packed is listed in the mail but not
         // attached, like one over the size limit; without the component no
         // document can be, and the run ends.
-        if (!MakeZipAttachment(path, m_password, m_context.folder, m_context.zip, &archive, &error,
+        if (!MakeZipAttachment(path, m_password, m_context.folder, *m_context.zip, &archive, &error,
                                archiveName(path)))
             return archive.componentUnavailable ? stop(error) : true;
         attachment = archive.archivePath;
@@ -345,7 +347,7 @@ bool RowCheck::announce()
         return true;
     if (!m_attachmentList.empty())
         m_attachmentList.pop_back();
-    const MailDelivery delivery{m_context.mail, settings, m_context.folder};
+    const MailDelivery delivery{*m_context.mail, settings, m_context.folder};
     FileState logBefore = FileState::Of(JoinPath(m_context.folder, kMailLogFileName));
     MailOutcome update = SendUpdateMail(delivery, m_row.MailTo, m_row.Name, m_updatedFileList, m_attachmentList, number);
     if (!update.isSent())
@@ -436,6 +438,10 @@ std::string RandomLetters(int count)
 
 bool CheckSubscriptions(CheckRunContext& context)
 {
+    if (!context.mail)
+        context.mail = &InstalledMailTransfer();
+    if (!context.zip)
+        context.zip = &InstalledZipArchiver();
     context.balloon.SetBalloonText("");
     std::string error;
     DataFolderLock lock = DataFolderLock::Acquire(context.folder, context.lockWaitSeconds, &error);

@@ -27,8 +27,11 @@ struct CheckRunContext {
     Balloon& balloon;
     UserMessages& messages;
     const Clock& clock;
-    MailTransfer& mail;
-    ZipArchiver& zip;
+    /// The mail-transfer and zip components; without them, the installed
+    /// ones, loaded by name on first use and kept for the process's life.
+    /// Every caller in the program leaves them out; tests give their own.
+    MailTransfer* mail = nullptr;
+    ZipArchiver* zip = nullptr;
     /// Eight readers: the same speed as two on a warm cache, and on a cold
     /// one the extra outstanding folder reads keep the disk busy.
     WalkOptions walk{8, true};

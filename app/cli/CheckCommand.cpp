@@ -3,12 +3,9 @@
 #include "cli/Ctl.h"
 
 #include "checkrun/CheckRun.h"
-#include "cli/CtlMessages.h"
 #include "common/Balloon.h"
 #include "common/Clock.h"
-#include "common/TextLines.h"
-#include "notify/ComponentMailTransfer.h"
-#include "notify/ComponentZipArchiver.h"
+#include "common/StreamMessages.h"
 #include "settings/BasicSettings.h"
 
 
@@ -24,16 +21,7 @@ public:
 
     /// The title on one line, then the text's lines, nothing when the run
     /// found no updates.
-    void print(std::ostream& out) const
-    {
-        if (m_text.empty())
-            return;
-        out << m_title << '\n';
-        TextLines lines(m_text);
-        std::string_view line;
-        while (lines.next(&line))
-            out << line << '\n';
-    }
+    void print(std::ostream& out) const { PrintBalloon(out, m_title, m_text); }
 
 private:
     std::string m_title;
@@ -51,13 +39,11 @@ int RunCheck(CtlContext& context)
                     << '\n';
         return kCtlFailed;
     }
-    CtlMessages messages(context.err);
+    StreamMessages messages(context.err);
     SubscriptionTable table; // the run reads subscription.dat itself, under the data folder's lock
     PrintedBalloon balloon;
     SystemClock clock;
-    ComponentMailTransfer mail;
-    ComponentZipArchiver zip;
-    CheckRunContext run{context.folder, settings, table, balloon, messages, clock, mail, zip};
+    CheckRunContext run{context.folder, settings, table, balloon, messages, clock};
     const bool complete = CheckSubscriptions(run);
     balloon.print(context.out);
     return complete ? kCtlOk : kCtlFailed;

@@ -2,7 +2,7 @@
 // tessalyctl subs show | subs set ROW FIELD VALUE
 #include "cli/Ctl.h"
 
-#include "cli/CtlMessages.h"
+#include "common/StreamMessages.h"
 #include "common/Cp932.h"
 #include "common/DataFolderLock.h"
 #include "common/DateText.h"
@@ -71,7 +71,7 @@ std::string ValueProblem(const std::string& field, const std::string& value)
 int RunSubsShow(CtlContext& context)
 {
     SubscriptionTable table;
-    CtlMessages messages(context.err);
+    StreamMessages messages(context.err);
     SubscriptionLoad outcome;
     LoadSubscriptions(table, context.folder, messages, &outcome);
     PrintSubscriptions(table, context);
@@ -102,7 +102,7 @@ int RunSubsSet(CtlContext& context, const std::string& rowText, const std::strin
         return kCtlFailed;
     }
     SubscriptionTable table;
-    CtlMessages messages(context.err);
+    StreamMessages messages(context.err);
     SubscriptionLoad outcome;
     LoadSubscriptions(table, context.folder, messages, &outcome);
     if (outcome == SubscriptionLoad::Cut || outcome == SubscriptionLoad::Failed) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -17,5 +18,10 @@ public:
     virtual void SetBalloonText(std::string_view text) = 0;
     virtual void SetBalloonTitle(std::string_view title) = 0;
 };
+
+/// Prints a balloon where there is no icon (standard output of the headless
+/// program and of tessalyctl check): the title on one line, then each line
+/// of the text; nothing when the text is empty.
+void PrintBalloon(std::ostream& out, std::string_view title, std::string_view text);
 
 } // namespace tessaly

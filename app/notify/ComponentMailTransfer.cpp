@@ -44,4 +44,10 @@ std::optional<std::string> ComponentMailTransfer::rcvMail(const RcvMailArguments
                                  arguments.command.c_str(), arguments.outputPath.c_str()));
 }
 
+MailTransfer& InstalledMailTransfer()
+{
+    static ComponentMailTransfer installed;
+    return installed;
+}
+
 } // namespace tessaly

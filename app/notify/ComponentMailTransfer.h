@@ -34,4 +34,8 @@ private:
     ComponentLibrary m_library;
 };
 
+/// The installed mail-transfer component, loaded by name on first use and
+/// kept for the life of the process.
+MailTransfer& InstalledMailTransfer();
+
 } // namespace tessaly

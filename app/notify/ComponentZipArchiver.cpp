@@ -42,4 +42,10 @@ std::optional<int32_t> ComponentZipArchiver::zip(std::string_view commandLine, s
     return result;
 }
 
+ZipArchiver& InstalledZipArchiver()
+{
+    static ComponentZipArchiver installed;
+    return installed;
+}
+
 } // namespace tessaly

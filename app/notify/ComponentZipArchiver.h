@@ -39,4 +39,8 @@ private:
     GetRunningFunction m_getRunning = nullptr;
 };
 
+/// The installed zip component, loaded by name on first use and kept for
+/// the life of the process.
+ZipArchiver& InstalledZipArchiver();
+
 } // namespace tessaly

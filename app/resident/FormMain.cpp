@@ -5,7 +5,7 @@
 #include "common/DateText.h"
 #include "resident/ProgramVersion.h"
 #include "resident/ResidentOptions.h"
-#include "windows/ChildWindowFactory.h"
+#include "resident/ChildWindowFactory.h"
 
 #include <QLabel>
 #include <QMdiArea>

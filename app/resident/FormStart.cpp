@@ -7,6 +7,7 @@
 #include "resident/FormMain.h"
 #include "resident/InputBox.h"
 #include "resident/ProgramVersion.h"
+#include "resident/QtText.h"
 #include "resident/ResidentData.h"
 #include "resident/ResidentOptions.h"
 #include "resident/ShippedIcon.h"
@@ -44,11 +45,6 @@ private:
     bool& m_flag;
     bool m_free;
 };
-
-QString Utf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 } // namespace
 
@@ -145,7 +141,7 @@ bool FormStart::watching() const
 
 void FormStart::setLumitrayToolTip()
 {
-    m_parts.control.put(DispIds::ToolTipText, Variant(Utf8(TrayToolTip(watching()))));
+    m_parts.control.put(DispIds::ToolTipText, Variant(Utf8Text(TrayToolTip(watching()))));
     m_timerEnabled = watching();
     applyTimer();
 }
@@ -217,8 +213,8 @@ bool FormStart::passwordAccepted()
     const BasicSettings& settings = m_parts.data.settings;
     if (settings.Conf_Passwd != 1)
         return true;
-    const QString answer = m_parts.input.ask(QStringLiteral("ﾊﾟｽﾜｰﾄﾞ?"), Utf8(kProgramTitle));
-    if (answer == Utf8(settings.Conf_PasswdTxt))
+    const QString answer = m_parts.input.ask(QStringLiteral("ﾊﾟｽﾜｰﾄﾞ?"), Utf8Text(kProgramTitle));
+    if (answer == Utf8Text(settings.Conf_PasswdTxt))
         return true;
     m_parts.messages.ShowMessage("ﾊﾟｽﾜｰﾄﾞが間違っています");
     return false;

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "resident/HeadlessProgram.h"
 
-#include "cli/CtlMessages.h"
+#include "common/StreamMessages.h"
+#include "checkrun/CheckRun.h"
 #include "common/Clock.h"
-#include "resident/CheckRunWiring.h"
 #include "resident/CheckRunner.h"
 #include "resident/HeadlessBalloon.h"
 #include "resident/HeadlessLoop.h"
@@ -17,11 +17,15 @@ namespace tessaly {
 
 int RunHeadlessProgram(const std::string& folder, std::chrono::milliseconds minute)
 {
-    CtlMessages messages(std::cerr);
+    StreamMessages messages(std::cerr);
     HeadlessBalloon balloon(std::cout);
     SystemClock clock;
     ResidentData data{folder, {}, {}};
-    CheckRunner checkRunner(MakeCheckRun({data.folder, data.settings, data.subscriptions, balloon, messages, clock}));
+    // Skipped folders go to the log at every run, like everything else here.
+    CheckRunner checkRunner([&] {
+        CheckRunContext run{data.folder, data.settings, data.subscriptions, balloon, messages, clock};
+        return CheckSubscriptions(run);
+    });
     SteadyMinuteTicks ticks(minute, StopSignals::Install().fd());
     HeadlessLoop loop(data, messages, checkRunner, ticks, std::cerr);
     loop.load();

@@ -2,6 +2,7 @@
 #include "resident/QtUserMessages.h"
 
 #include "resident/ProgramVersion.h"
+#include "resident/QtText.h"
 
 #include <QMessageBox>
 
@@ -11,14 +12,14 @@ namespace {
 
 QString BoxText(std::string_view text)
 {
-    QString result = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    QString result = Utf8Text(text);
     result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return result;
 }
 
 int Ask(std::string_view text, QMessageBox::StandardButtons buttons, QMessageBox::StandardButton byDefault)
 {
-    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kProgramTitle.data(), kProgramTitle.size()), BoxText(text),
+    QMessageBox box(QMessageBox::NoIcon, Utf8Text(kProgramTitle), BoxText(text),
                     buttons);
     box.setDefaultButton(byDefault);
     box.setWindowModality(Qt::ApplicationModal);

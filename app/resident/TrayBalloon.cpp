@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "resident/TrayBalloon.h"
 
+#include "resident/QtText.h"
 #include "resident/TrayControl.h"
 #include "traycontrol/TypeInfo.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 lumitray::Variant Text(std::string_view utf8)
 {
-    return lumitray::Variant(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+    return lumitray::Variant(Utf8Text(utf8));
 }
 
 } // namespace

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "resident/TrayProgram.h"
 
+#include "checkrun/CheckRun.h"
 #include "common/Clock.h"
 #include "common/FileSystem.h"
 #include "resident/BalloonFeed.h"
-#include "resident/CheckRunWiring.h"
 #include "resident/CheckRunner.h"
 #include "resident/FormStart.h"
 #include "resident/LumitrayHost.h"
@@ -16,7 +16,6 @@
 #include "resident/StopSignals.h"
 #include "resident/TrayBalloon.h"
 #include "traycontrol/TypeInfo.h"
-#include "windows/FormWindowFactory.h"
 
 #include <QBuffer>
 #include <QIcon>
@@ -25,6 +24,7 @@
 #include <QSocketNotifier>
 
 #include <iostream>
+#include <set>
 
 namespace tessaly {
 namespace {
@@ -51,7 +51,8 @@ QIcon WindowIcon(const std::string& folder)
 
 } // namespace
 
-int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::milliseconds minute)
+int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::milliseconds minute,
+                   const MakeChildWindows& makeWindows)
 {
     app.setQuitOnLastWindowClosed(false);
     QtUserMessages messages;
@@ -67,9 +68,16 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
         return 1;
     }
     TrayBalloon balloon(*control);
-    CheckRunner checkRunner(MakeCheckRun({data.folder, data.settings, data.subscriptions, balloon, messages, clock, true}));
-    FormWindowFactory windows({data, messages, checkRunner, clock});
-    FormStart form({*control, data, messages, input, checkRunner, windows, clock}, minute);
+    // Each folder that cannot be read is told once while the program runs,
+    // in a box, not at every run.
+    std::set<std::string> toldSkippedFolders;
+    CheckRunner checkRunner([&] {
+        CheckRunContext run{data.folder, data.settings, data.subscriptions, balloon, messages, clock};
+        run.toldSkippedFolders = &toldSkippedFolders;
+        return CheckSubscriptions(run);
+    });
+    const std::unique_ptr<ChildWindowFactory> windows = makeWindows({data, messages, checkRunner, clock});
+    FormStart form({*control, data, messages, input, checkRunner, *windows, clock}, minute);
     form.setEndProgram([] { QCoreApplication::quit(); });
     control->setEventHandler(
         [&form](lumitray::DispId event, std::int16_t button) { form.controlEvent(event, button); });

@@ -109,6 +109,7 @@ void FormList::load()
     std::string error;
     m_loadFailed = FileHasContent(historyPath) && !ReadWholeFile(historyPath, &bytes, &error);
     m_model->setContent(std::move(bytes));
+    m_sortColumn = -1; // the captions are the plain ones again
     applyColumnWidths();
     if (m_loadFailed)
         m_context.messages.ShowMessage("履歴ﾌｧｲﾙの読み込みに失敗しました。\r\n" + error);
@@ -116,11 +117,11 @@ void FormList::load()
 
 int FormList::SetHeader(int column)
 {
-    const QString caption = m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
-    const int direction = caption.endsWith(kAscendingMarker) ? kDescending : kAscending;
+    const int direction = column == m_sortColumn && m_sortDirection == kAscending ? kDescending : kAscending;
+    m_sortColumn = column;
+    m_sortDirection = direction;
     for (int each = 0; each < HistoryModel::kColumns; ++each) {
-        QString text = m_model->headerData(each, Qt::Horizontal, Qt::DisplayRole).toString();
-        text.remove(kAscendingMarker).remove(kDescendingMarker);
+        QString text = HistoryModel::Captions()[each];
         if (each == column)
             text += direction == kAscending ? kAscendingMarker : kDescendingMarker;
         m_model->setHeaderData(each, Qt::Horizontal, text, Qt::DisplayRole);

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "windows/DocumentOpener.h"
-#include "windows/WindowContext.h"
+#include "resident/WindowContext.h"
 
 #include <QWidget>
 
@@ -37,8 +37,8 @@ public:
     /// line of history.hst, unread and unsorted.
     void load();
     /// Moves the sort marker to `column` and gives the direction of the
-    /// sort that follows: descending when the column's caption already
-    /// ended in "▲", ascending otherwise.
+    /// sort that follows: descending when the rows are sorted ascending by
+    /// that column already (its caption ends in "▲"), ascending otherwise.
     int SetHeader(int column);
     /// What a click on the header of `column` does: SetHeader, then sort.
     void sortByColumn(int column);
@@ -68,6 +68,8 @@ private:
     QRadioButton* m_everything = nullptr;
     QPushButton* m_clear = nullptr;
     bool m_loadFailed = false;
+    int m_sortColumn = -1; ///< the column of the last sort since loading, or -1
+    int m_sortDirection = kAscending;
 };
 
 } // namespace tessaly

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "windows/WindowContext.h"
+#include "resident/WindowContext.h"
 
 #include <QWidget>
 

@@ -3,6 +3,7 @@
 
 #include "common/UserMessages.h"
 #include "resident/ProgramVersion.h"
+#include "resident/QtText.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -37,7 +38,7 @@ QLabel* NamedLabel(const char* name, const QString& text, QWidget* parent)
 frmAbout::frmAbout(UserMessages& messages, std::function<bool()> startSysInfo, QWidget* parent)
     : QWidget(parent), m_messages(messages), m_startSysInfo(std::move(startSysInfo))
 {
-    const QString title = QString::fromUtf8(kProgramTitle.data(), static_cast<qsizetype>(kProgramTitle.size()));
+    const QString title = Utf8Text(kProgramTitle);
     const ProgramVersion version = CurrentVersion();
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(title + QStringLiteral("のﾊﾞｰｼﾞｮﾝ情報"));

@@ -167,8 +167,9 @@ double_click
 wait_until "a double click did not open the main window" 20 has_window_named 'Tessaly Ver  1.1.9'
 frame=$(has_window_named 'Tessaly Ver  1.1.9')
 shot "main-window"
+before=$(window_count)
 xdotool windowfocus --sync "$frame" key alt+f
-sleep 0.3
+wait_until "alt+f opened no file menu" 20 more_windows_than "$before"
 xdotool key Return
 frame_closed() { ! has_window_named 'Tessaly Ver  1.1.9'; }
 wait_until "閉じる did not close the main window" 20 frame_closed
@@ -186,7 +187,7 @@ if [ "$mode" = sni ]; then
   wait_until "the balloon lacks the subscription's line" 20 grep_in notes.log "$line"
   wait_until "dunst shows no notice" 20 sh -c '[ "$(dunstctl count displayed)" -ge 1 ]'
 fi
-sleep 0.5
+sleep 0.5 # only for the picture: let the balloon finish drawing
 shot "balloon"
 
 # --- A click on the balloon, Yes, and the history list opens.
@@ -200,7 +201,7 @@ fi
 answer_yes "question-history"
 wait_until "the history list did not open" 20 grep_in tessaly.err 'tessaly-trace: child 履歴ﾘｽﾄ'
 wait_until "no main window around the history list" 20 has_window_named 'Tessaly Ver  1.1.9'
-sleep 0.3
+sleep 0.3 # only for the picture: let the list finish drawing
 shot "history-list"
 
 # --- 終了する from the tray menu, Yes, and the program ends cleanly.

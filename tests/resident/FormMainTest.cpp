@@ -5,7 +5,7 @@
 
 #include "common/AutomationDate.h"
 #include "resident/FormMain.h"
-#include "windows/ChildWindowFactory.h"
+#include "resident/ChildWindowFactory.h"
 #include "PlaceholderWindow.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "windows/ChildWindow.h"
+#include "resident/ChildWindow.h"
 
 #include <QWidget>
 

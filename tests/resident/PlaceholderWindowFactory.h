@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "windows/ChildWindowFactory.h"
-#include "windows/WindowContext.h"
+#include "resident/ChildWindowFactory.h"
+#include "resident/WindowContext.h"
 
 namespace tessaly {
 

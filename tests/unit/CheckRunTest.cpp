@@ -75,7 +75,7 @@ protected:
         if (PathExists(m_data + "/subscription.dat")) {
             EXPECT_TRUE(SaveSubscriptions(m_table, m_data));
         }
-        CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, m_clock, m_mail, m_zip};
+        CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, m_clock, &m_mail, &m_zip};
         return CheckSubscriptions(context);
     }
 
@@ -185,7 +185,7 @@ TEST_F(CheckRun, AWalkThatSeesAChangeOfItsOwnSecondIsDoneAgainLater)
     SetWritten(path, second);
     row(0, "same second");
     SteppingClock clock(AutomationDateFromUnix(second));
-    CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, clock, m_mail, m_zip};
+    CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, clock, &m_mail, &m_zip};
     ASSERT_TRUE(CheckSubscriptions(context));
     EXPECT_EQ(clock.waits, 1);
     EXPECT_EQ(recordedFiles(), std::vector<std::string>{"a.doc"});
@@ -422,7 +422,7 @@ TEST_F(CheckRun, RowsAnnouncedInOneSecondGetManagementNumbersOfTheirOwn)
     row(0, "first");
     row(1, "second");
     SteppingClock clock(ToAutomationDate({2026, 12, 6, 14, 5, 9}));
-    CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, clock, m_mail, m_zip};
+    CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, clock, &m_mail, &m_zip};
     ASSERT_TRUE(CheckSubscriptions(context));
     ASSERT_EQ(m_mail.sent.size(), 4u);
     const auto number = [&](size_t mail) { return m_mail.sent[mail].subject.substr(m_mail.sent[mail].subject.find("管理No:"), 19); };
@@ -464,7 +464,7 @@ TEST_F(CheckRun, FoldersAndFilesThatCannotBeReadNeverStopTheRun)
         ASSERT_TRUE(run());
         EXPECT_EQ(m_messages.messages.size(), 2u);
         std::set<std::string> told;
-        CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, m_clock, m_mail, m_zip};
+        CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, m_clock, &m_mail, &m_zip};
         context.toldSkippedFolders = &told;
         ASSERT_TRUE(CheckSubscriptions(context));
         ASSERT_TRUE(CheckSubscriptions(context));
@@ -520,7 +520,7 @@ TEST_F(CheckRun, NothingOfAnHourTheClocksRepeatIsMissedAndTheLastCheckNeverGoesB
     row(0, "repeat").LastCheck = lastCheck;
     ASSERT_LT(EarliestInstantOf(AutomationDateFromUnix(now)), change - 10 * 60); // the wall clock went back
     InstantClock clock(now + 2);
-    CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, clock, m_mail, m_zip};
+    CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, clock, &m_mail, &m_zip};
     ASSERT_TRUE(CheckSubscriptions(context));
     EXPECT_EQ(recordedFiles(), std::vector<std::string>{"new.doc"});
     EXPECT_EQ(m_table[0].LastCheck, lastCheck);
@@ -547,7 +547,7 @@ TEST_F(CheckRun, ChangesMadeOnDiskMeanwhileAreKeptAndOnlyLastChecksWritten)
     ASSERT_TRUE(SaveSubscriptions(onDisk, m_data));
     forgetHistory();
     m_clock.now = AutomationDateFromUnix(now + 62);
-    CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, m_clock, m_mail, m_zip};
+    CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, m_clock, &m_mail, &m_zip};
     ASSERT_TRUE(CheckSubscriptions(context));
     EXPECT_EQ(recordedFiles(), std::vector<std::string>{"a.doc"}); // the new row's first run
     SubscriptionTable saved;
@@ -567,7 +567,7 @@ TEST_F(CheckRun, ACrashBeforeTheSaveReportsTheDocumentsAgain)
     ASSERT_TRUE(SaveSubscriptions(m_table, m_data));
     const std::string before = test::ReadFile(m_data + "/subscription.dat");
     EXPECT_EQ(test::RunInChild([&] {
-                  CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, m_clock, m_mail, m_zip};
+                  CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, m_clock, &m_mail, &m_zip};
                   context.beforeSave = [] { ::_exit(9); };
                   CheckSubscriptions(context);
                   return 0;
@@ -585,7 +585,7 @@ TEST_F(CheckRun, ARunWaitsForTheDataFolderAndGivesUpWithAMessage)
     row(0, "busy");
     DataFolderLock other = DataFolderLock::Acquire(m_data, 0);
     ASSERT_TRUE(other.held());
-    CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, m_clock, m_mail, m_zip};
+    CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, m_clock, &m_mail, &m_zip};
     context.lockWaitSeconds = 0.1;
     EXPECT_FALSE(CheckSubscriptions(context));
     EXPECT_EQ(m_messages.messages, std::vector<std::string>{"ﾁｪｯｸを中断しました。\r\n" + std::string(kDataFolderBusy)});

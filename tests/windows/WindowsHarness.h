@@ -10,7 +10,7 @@
 #include "common/AutomationDate.h"
 #include "resident/CheckRunner.h"
 #include "resident/ResidentData.h"
-#include "windows/WindowContext.h"
+#include "resident/WindowContext.h"
 
 #include <QString>
 #include <QTest>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "cli/CtlMessages.h"
+#include "common/StreamMessages.h"
 
 #include "common/TextLines.h"
 
@@ -7,7 +7,7 @@
 
 namespace tessaly {
 
-std::string CtlMessages::OneLine(std::string_view text)
+std::string StreamMessages::OneLine(std::string_view text)
 {
     std::string line;
     TextLines lines(text);
@@ -22,13 +22,13 @@ std::string CtlMessages::OneLine(std::string_view text)
     return line;
 }
 
-void CtlMessages::ShowMessage(std::string_view text)
+void StreamMessages::ShowMessage(std::string_view text)
 {
     ++m_count;
     m_err << OneLine(text) << '\n';
 }
 
-bool CtlMessages::AskYesNo(std::string_view question)
+bool StreamMessages::AskYesNo(std::string_view question)
 {
     ++m_count;
     m_err << OneLine(question) << " (answered No)\n";

@@ -12,9 +12,11 @@
 #include "resident/ShippedIcon.h"
 #include "resident/StopSignals.h"
 #include "resident/TrayProgram.h"
+#include "windows/FormWindowFactory.h"
 
 #include <csignal>
 #include <iostream>
+#include <memory>
 
 using namespace tessaly;
 
@@ -73,6 +75,8 @@ int main(int argc, char** argv)
         std::cerr << "tessaly: " << error << std::endl;
 
     if (app)
-        return RunTrayProgram(*app, *folder, MinuteLength());
+        return RunTrayProgram(*app, *folder, MinuteLength(), [](const WindowContext& context) {
+            return std::make_unique<FormWindowFactory>(context);
+        });
     return RunHeadlessProgram(*folder, MinuteLength());
 }

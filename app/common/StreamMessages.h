@@ -7,12 +7,13 @@
 
 namespace tessaly {
 
-/// The message channel of the command-line companion: every message is one
-/// line on the error stream, its line breaks shown as " / ". Questions are
-/// printed too and answered No, since nobody is there to answer them.
-class CtlMessages final : public UserMessages {
+/// The message channel where nobody sits at a window (the command-line
+/// companion, the headless program): every message is one line on the
+/// error stream, its line breaks shown as " / ". Questions are printed too
+/// and answered No, since nobody is there to answer them.
+class StreamMessages final : public UserMessages {
 public:
-    explicit CtlMessages(std::ostream& err) : m_err(err) {}
+    explicit StreamMessages(std::ostream& err) : m_err(err) {}
 
     void ShowMessage(std::string_view text) override;
     bool AskYesNo(std::string_view question) override;
