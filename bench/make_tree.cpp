@@ -52,10 +52,10 @@ struct Options {
 
 const char* const kMatching[] = {".doc", ".docx", ".DOC", ".Docx", ".docm", ".doc.bak"};
 const char* const kOther[] = {".txt", ".xls", ".pdf", ".csv", ".xlsx", "", ".ppt", "_doc", ".txt.old", ".md"};
-const char* const kSyllables[] = {"ka", "ri", "to", "mon", "sel", "da", "pro", "ject", "re", "port",
-                                  "min", "utes", "plan", "Q", "draft", "v", "x", "budget", "Memo", "_"};
-const char* const kJapanese[] = {"報告", "議事録", "資料", "見積", "請求書", "仕様", "設計", "会議",
-                                 "ドキュメント", "まとめ", "企画", "営業", "月次", "週報", "案"};
+const char* const kSyllables[] = {"ka",  "ri",   "to",   "mon", "sel",   "da", "pro", "ject",   "re",   "port",
+                                  "min", "utes", "plan", "Q",   "draft", "v",  "x",   "budget", "Memo", "_"};
+const char* const kJapanese[] = {"報告",         "議事録", "資料", "見積", "請求書", "仕様", "設計", "会議",
+                                 "ドキュメント", "まとめ", "企画", "営業", "月次",   "週報", "案"};
 
 [[noreturn]] void Die(const std::string& what)
 {
@@ -198,8 +198,8 @@ int main(int argc, char** argv)
             Die("cannot set the times of " + changed[i]);
     }
     std::printf("T=%lld\nfiles=%llu\nfolders=%zu\nmatching=%llu\nchanged=%zu\nchanged_matching=%llu\n",
-                static_cast<long long>(since), static_cast<unsigned long long>(options.files),
-                folders.size() - 1, static_cast<unsigned long long>(matching), changed.size(),
+                static_cast<long long>(since), static_cast<unsigned long long>(options.files), folders.size() - 1,
+                static_cast<unsigned long long>(matching), changed.size(),
                 static_cast<unsigned long long>(changedMatching));
     return 0;
 }

@@ -72,8 +72,7 @@ int main(int argc, char** argv)
     long baseline = StatusKilobytes("VmRSS");
     auto start = std::chrono::steady_clock::now();
     std::string error;
-    std::optional<tessaly::WalkResult> result =
-        tessaly::GetFilesMostDeep(root, pattern, subfolders, options, &error);
+    std::optional<tessaly::WalkResult> result = tessaly::GetFilesMostDeep(root, pattern, subfolders, options, &error);
     if (!result) {
         std::fprintf(stderr, "walk_bench: %s\n", error.c_str());
         return 1;
@@ -84,8 +83,7 @@ int main(int argc, char** argv)
         newer += result->createdInstant(i).seconds > since || result->writtenInstant(i).seconds > since;
     std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
 
-    std::printf("seconds=%.4f files=%zu newer=%zu peak_kb=%ld baseline_kb=%ld result_kb=%zu\n",
-                elapsed.count(), result->size(), newer, StatusKilobytes("VmHWM"), baseline,
-                result->memoryBytes() / 1024);
+    std::printf("seconds=%.4f files=%zu newer=%zu peak_kb=%ld baseline_kb=%ld result_kb=%zu\n", elapsed.count(),
+                result->size(), newer, StatusKilobytes("VmHWM"), baseline, result->memoryBytes() / 1024);
     return 0;
 }

@@ -10,7 +10,8 @@ namespace tessaly::fuzz {
 const std::string& ScratchFolder()
 {
     static const std::string folder = [] {
-        std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm/tessaly-fuzz-XXXXXX" : "/tmp/tessaly-fuzz-XXXXXX";
+        std::string pattern =
+            access("/dev/shm", W_OK) == 0 ? "/dev/shm/tessaly-fuzz-XXXXXX" : "/tmp/tessaly-fuzz-XXXXXX";
         if (!mkdtemp(pattern.data()))
             std::abort();
         return pattern;

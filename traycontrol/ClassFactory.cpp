@@ -95,7 +95,8 @@ std::int32_t DllRegisterServer()
     registry.setValue(ClassGroup() + QStringLiteral("/InprocServer"), LibraryFilePath());
     registry.setValue(ClassGroup() + QStringLiteral("/TypeLib"), Identity::LibraryId.toString());
     registry.setValue(TypeLibraryGroup() + QStringLiteral("/Name"), QString::fromLatin1(Identity::TypeLibraryName));
-    registry.setValue(TypeLibraryGroup() + QStringLiteral("/HelpString"), QString::fromLatin1(Identity::TypeLibraryHelp));
+    registry.setValue(TypeLibraryGroup() + QStringLiteral("/HelpString"),
+                      QString::fromLatin1(Identity::TypeLibraryHelp));
     registry.setValue(TypeLibraryGroup() + QStringLiteral("/Version"),
                       QStringLiteral("%1.%2").arg(Identity::TypeLibraryMajor).arg(Identity::TypeLibraryMinor));
     registry.setValue(TypeLibraryGroup() + QStringLiteral("/Locale"), QString::number(Identity::TypeLibraryLocale, 16));

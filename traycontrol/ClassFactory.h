@@ -50,8 +50,7 @@ __attribute__((visibility("default"))) std::int32_t DllUnregisterServer();
 /// Hands out the class factory (`lumitray::ClassFactory*`) for the control's
 /// class id and the class-factory interface id.
 __attribute__((visibility("default"))) std::int32_t DllGetClassObject(const lumitray::Guid* classId,
-                                                                       const lumitray::Guid* interfaceId,
-                                                                       void** object);
+                                                                      const lumitray::Guid* interfaceId, void** object);
 /// S_OK when no control is alive and the factory is not locked, else S_FALSE.
 __attribute__((visibility("default"))) std::int32_t DllCanUnloadNow();
 }

@@ -34,8 +34,7 @@ QString IconName(std::uint32_t kind)
 DBusNotifications::DBusNotifications(QObject* parent) : NotificationBus(parent)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    bus.connect(Service, Path, Interface, QStringLiteral("ActionInvoked"), this,
-                SLOT(onActionInvoked(uint, QString)));
+    bus.connect(Service, Path, Interface, QStringLiteral("ActionInvoked"), this, SLOT(onActionInvoked(uint, QString)));
     bus.connect(Service, Path, Interface, QStringLiteral("NotificationClosed"), this,
                 SLOT(onNotificationClosed(uint, uint)));
 }
@@ -58,11 +57,10 @@ void DBusNotifications::notify(const BalloonNotice& notice, std::function<void(q
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue<uchar>(1));
     if (notice.silent)
         hints.insert(QStringLiteral("suppress-sound"), true);
-    const QString appName = QCoreApplication::applicationName().isEmpty()
-        ? QStringLiteral("Lumitray")
-        : QCoreApplication::applicationName();
-    call << appName << static_cast<uint>(notice.replacesId) << IconName(notice.iconKind) << notice.title
-         << notice.text << QStringList{QStringLiteral("default"), QStringLiteral("開く")} << hints
+    const QString appName = QCoreApplication::applicationName().isEmpty() ? QStringLiteral("Lumitray")
+                                                                          : QCoreApplication::applicationName();
+    call << appName << static_cast<uint>(notice.replacesId) << IconName(notice.iconKind) << notice.title << notice.text
+         << QStringList{QStringLiteral("default"), QStringLiteral("開く")} << hints
          << static_cast<int>(notice.timeoutMs);
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, CallTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [watcher, done] {

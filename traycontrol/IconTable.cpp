@@ -109,8 +109,8 @@ ImageHandle IconTable::copyIcon(ImageHandle handle, int width, int height)
         return 0;
     const QImage source = image(handle);
     const QImage copy = source.size() == QSize(width, height)
-        ? source.copy()
-        : source.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                            ? source.copy()
+                            : source.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return create(Kind::Icon, copy);
 }
 

@@ -24,9 +24,8 @@ std::atomic<int> g_liveObjects{0};
 /// Twips per screen pixel in each direction (15 at 96 dots per inch).
 QSize TwipsPerPixel()
 {
-    const QScreen* screen = qobject_cast<QGuiApplication*>(QCoreApplication::instance())
-        ? QGuiApplication::primaryScreen()
-        : nullptr;
+    const QScreen* screen =
+        qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::primaryScreen() : nullptr;
     if (!screen)
         return {15, 15};
     const auto twips = [](qreal dpi) { return dpi > 0 ? qMax(1, qRound(1440.0 / dpi)) : 15; };
@@ -70,8 +69,7 @@ void Lumitray::readProperties(const PropertyBag& bag)
     };
     const auto readBoolean = [&](const char* key, Boolean fallback) {
         Boolean value = fallback;
-        return bag.read(QLatin1String(key), Variant::fromBooleanValue(fallback)).toBoolean(&value) ? value
-                                                                                                   : fallback;
+        return bag.read(QLatin1String(key), Variant::fromBooleanValue(fallback)).toBoolean(&value) ? value : fallback;
     };
     const auto readString = [&](const char* key) {
         QString value;
@@ -105,7 +103,8 @@ void Lumitray::writeProperties(PropertyBag& bag) const
     bag.write(QStringLiteral("BalloonSound"), Variant::fromBooleanValue(m_fields.balloonSound),
               Variant::fromBooleanValue(True));
     bag.write(QStringLiteral("BalloonText"), Variant(m_fields.balloonText), Variant(QString()));
-    bag.write(QStringLiteral("AutoRefresh"), Variant::fromBooleanValue(m_autoRefresh), Variant::fromBooleanValue(False));
+    bag.write(QStringLiteral("AutoRefresh"), Variant::fromBooleanValue(m_autoRefresh),
+              Variant::fromBooleanValue(False));
     bag.write(QStringLiteral("IconHandle"), Variant(m_fields.iconHandle), Variant(0));
     bag.write(QStringLiteral("BalloonTimeOut"), Variant(m_fields.balloonTimeOut), Variant(MinTimeOut));
 }

@@ -110,8 +110,7 @@ public:
 private:
     static std::intptr_t ControlWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                            std::intptr_t lParam);
-    HResult invokeProperty(const MemberInfo& member, DispatchKind kind, std::span<Variant> arguments,
-                           Variant* result);
+    HResult invokeProperty(const MemberInfo& member, DispatchKind kind, std::span<Variant> arguments, Variant* result);
     HResult invokeMethod(DispId id, std::span<Variant> arguments);
     void onKeyPress(TrayEventCode code);
     void raise(DispId event, std::int16_t button = 0);

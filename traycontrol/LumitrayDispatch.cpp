@@ -128,8 +128,8 @@ HResult Lumitray::invokeProperty(const MemberInfo& member, DispatchKind kind, st
 HResult Lumitray::invokeMethod(DispId id, std::span<Variant> arguments)
 {
     const std::size_t expected = id == DispIds::SetIconHandleFromResource ? 2
-        : id == DispIds::SetIconHandleFromFile                          ? 1
-                                                                        : 0;
+                                 : id == DispIds::SetIconHandleFromFile   ? 1
+                                                                          : 0;
     if (arguments.size() != expected)
         return DISP_E_BADPARAMCOUNT;
     switch (id) {
@@ -150,8 +150,7 @@ HResult Lumitray::invokeMethod(DispId id, std::span<Variant> arguments)
             return DISP_E_TYPEMISMATCH;
         return setIconHandleFromResource(module, arguments[1]);
     }
-    default:
-        return DISP_E_MEMBERNOTFOUND;
+    default: return DISP_E_MEMBERNOTFOUND;
     }
 }
 

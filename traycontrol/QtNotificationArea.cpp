@@ -58,8 +58,8 @@ int BalloonMilliseconds(std::uint32_t seconds)
 {
     // The record carries seconds; values from a stored property may lie
     // outside the documented range.
-    const auto clamped = std::clamp<std::int64_t>(static_cast<std::int32_t>(seconds), MinBalloonSeconds,
-                                                  MaxBalloonSeconds);
+    const auto clamped =
+        std::clamp<std::int64_t>(static_cast<std::int32_t>(seconds), MinBalloonSeconds, MaxBalloonSeconds);
     return static_cast<int>(clamped) * 1000;
 }
 
@@ -69,9 +69,9 @@ bool StatusNotifierHostRegistered()
     const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
     if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(watcher).value())
         return false;
-    QDBusMessage get = QDBusMessage::createMethodCall(watcher, QStringLiteral("/StatusNotifierWatcher"),
-                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                      QStringLiteral("Get"));
+    QDBusMessage get =
+        QDBusMessage::createMethodCall(watcher, QStringLiteral("/StatusNotifierWatcher"),
+                                       QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get << watcher << QStringLiteral("IsStatusNotifierHostRegistered");
     const QDBusMessage reply = bus.call(get, QDBus::Block, 2000);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())

@@ -7,8 +7,8 @@ namespace lumitray {
 
 std::uint32_t ReadRecordValue(std::span<const std::uint8_t> record, std::size_t offset)
 {
-    return static_cast<std::uint32_t>(record[offset]) | static_cast<std::uint32_t>(record[offset + 1]) << 8
-        | static_cast<std::uint32_t>(record[offset + 2]) << 16 | static_cast<std::uint32_t>(record[offset + 3]) << 24;
+    return static_cast<std::uint32_t>(record[offset]) | static_cast<std::uint32_t>(record[offset + 1]) << 8 |
+           static_cast<std::uint32_t>(record[offset + 2]) << 16 | static_cast<std::uint32_t>(record[offset + 3]) << 24;
 }
 
 void WriteRecordValue(std::span<std::uint8_t> record, std::size_t offset, std::uint32_t value)

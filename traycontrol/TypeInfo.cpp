@@ -34,14 +34,17 @@ constexpr std::array<MemberInfo, 17> g_members{{
     {"IsNewVersion", DispIds::IsNewVersion, Get, false, 0,
      "新しいタイプのTipテキストが使用できるかを返します。新しいタイプでは、文字数が増え、バルーンが使用できます。"},
     {"IconHandle", DispIds::IconHandle, Get | Put, true, PROPCAT_Appearance,
-     "通知領域に表示されるアイコンのハンドルを指定します。Iconプロパティよりもこちらが優先されます。実行時のみ有効です。"},
+     "通知領域に表示されるアイコンのハンドルを指定します。Iconプロパティよりもこちらが優先されます。実行時のみ有効です"
+     "。"},
     {"BalloonTimeOut", DispIds::BalloonTimeOut, Get | Put, false, PROPCAT_Balloon,
      "バルーンのタイムアウトです。3から10までの数字で指定します。指定した秒数内は、新しいバルーンは表示されません。"},
     {"About", DispIds::About, Method, true, 0, "バージョン情報を表示します。"},
     {"SetIconHandleFromResource", DispIds::SetIconHandleFromResource, Method, true, 0,
-     "通知領域に表示されるアイコンのハンドルをリソースから指定します。Iconプロパティよりもこちらが優先されます。実行時のみ有効です。"},
+     "通知領域に表示されるアイコンのハンドルをリソースから指定します。Iconプロパティよりもこちらが優先されます。実行時"
+     "のみ有効です。"},
     {"SetIconHandleFromFile", DispIds::SetIconHandleFromFile, Method, true, 0,
-     "通知領域に表示されるアイコンのハンドルをファイルから指定します。Iconプロパティよりもこちらが優先されます。実行時のみ有効です。"},
+     "通知領域に表示されるアイコンのハンドルをファイルから指定します。Iconプロパティよりもこちらが優先されます。実行時"
+     "のみ有効です。"},
 }};
 
 constexpr std::array<EventInfo, 7> g_events{{
@@ -90,14 +93,10 @@ DispId MemberIdOfName(const QString& name, bool* found)
 QString CategoryName(std::int32_t category)
 {
     switch (category) {
-    case PROPCAT_Appearance:
-        return QStringLiteral("Appearance");
-    case PROPCAT_Behavior:
-        return QStringLiteral("Behavior");
-    case PROPCAT_Balloon:
-        return QStringLiteral("バルーン");
-    default:
-        return QString();
+    case PROPCAT_Appearance: return QStringLiteral("Appearance");
+    case PROPCAT_Behavior: return QStringLiteral("Behavior");
+    case PROPCAT_Balloon: return QStringLiteral("バルーン");
+    default: return QString();
     }
 }
 

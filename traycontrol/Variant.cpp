@@ -27,14 +27,10 @@ Variant Variant::fromInteger(std::int16_t value)
 bool Variant::toLong(std::int32_t* out) const
 {
     switch (m_type) {
-    case Type::Empty:
-        *out = 0;
-        return true;
+    case Type::Empty: *out = 0; return true;
     case Type::Boolean:
     case Type::Integer:
-    case Type::Long:
-        *out = std::get<std::int32_t>(m_value);
-        return true;
+    case Type::Long: *out = std::get<std::int32_t>(m_value); return true;
     case Type::String: {
         bool ok = false;
         const QString text = std::get<QString>(m_value).trimmed();
@@ -49,8 +45,7 @@ bool Variant::toLong(std::int32_t* out) const
         *out = static_cast<std::int32_t>(qRound64(real));
         return true;
     }
-    case Type::Picture:
-        return false;
+    case Type::Picture: return false;
     }
     return false;
 }
@@ -78,21 +73,14 @@ bool Variant::toBoolean(Boolean* out) const
 bool Variant::toString(QString* out) const
 {
     switch (m_type) {
-    case Type::Empty:
-        out->clear();
-        return true;
+    case Type::Empty: out->clear(); return true;
     case Type::Boolean:
         *out = std::get<std::int32_t>(m_value) != 0 ? QStringLiteral("True") : QStringLiteral("False");
         return true;
     case Type::Integer:
-    case Type::Long:
-        *out = QString::number(std::get<std::int32_t>(m_value));
-        return true;
-    case Type::String:
-        *out = std::get<QString>(m_value);
-        return true;
-    case Type::Picture:
-        return false;
+    case Type::Long: *out = QString::number(std::get<std::int32_t>(m_value)); return true;
+    case Type::String: *out = std::get<QString>(m_value); return true;
+    case Type::Picture: return false;
     }
     return false;
 }

@@ -60,14 +60,13 @@ void* WindowTable::owner(WindowHandle window) const
     return it == m_windows.end() ? nullptr : it->second.owner;
 }
 
-std::intptr_t WindowTable::send(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
-                                std::intptr_t lParam)
+std::intptr_t WindowTable::send(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)
 {
     return CallWindowProc(windowProc(window), window, message, wParam, lParam);
 }
 
-std::intptr_t CallWindowProc(WindowProc procedure, WindowHandle window, std::uint32_t message,
-                             std::uintptr_t wParam, std::intptr_t lParam)
+std::intptr_t CallWindowProc(WindowProc procedure, WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                             std::intptr_t lParam)
 {
     return procedure ? procedure(window, message, wParam, lParam) : 0;
 }

@@ -55,7 +55,7 @@ private:
 };
 
 /// Calls `procedure` for the window; 0 when `procedure` is null.
-std::intptr_t CallWindowProc(WindowProc procedure, WindowHandle window, std::uint32_t message,
-                             std::uintptr_t wParam, std::intptr_t lParam);
+std::intptr_t CallWindowProc(WindowProc procedure, WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                             std::intptr_t lParam);
 
 } // namespace lumitray

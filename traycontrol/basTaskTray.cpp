@@ -132,8 +132,7 @@ Boolean GetIsNewVersion(const std::optional<OsVersionInfo>& version)
         if (version->majorVersion != 4)
             return True;
         return version->minorVersion == 0 || version->minorVersion == 10 ? False : True;
-    default:
-        return False;
+    default: return False;
     }
 }
 

@@ -29,8 +29,7 @@ void UnhookWindow(WindowHandle window)
         windows.setWindowProc(window, t_previousProc);
 }
 
-std::intptr_t TrayWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
-                             std::intptr_t lParam)
+std::intptr_t TrayWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)
 {
     const std::uint32_t callback = basTaskTray::CallbackMessage();
     if (callback != 0 && message == callback) {
@@ -45,35 +44,21 @@ std::intptr_t TrayWindowProc(WindowHandle window, std::uint32_t message, std::ui
 TrayEventCode TranslateCallback(std::intptr_t lParam)
 {
     switch (lParam) {
-    case WM_MOUSEMOVE:
-        return 1;
-    case WM_LBUTTONDOWN:
-        return 2;
-    case WM_LBUTTONUP:
-        return 3;
-    case WM_LBUTTONDBLCLK:
-        return 4;
-    case WM_MBUTTONDOWN:
-        return 5;
-    case WM_MBUTTONUP:
-        return 6;
-    case WM_MBUTTONDBLCLK:
-        return 7;
-    case WM_RBUTTONDOWN:
-        return 8;
-    case WM_RBUTTONUP:
-        return 9;
-    case WM_RBUTTONDBLCLK:
-        return 10;
-    case NIN_BALLOONSHOW:
-        return 11;
-    case NIN_BALLOONUSERCLICK:
-        return 12;
+    case WM_MOUSEMOVE: return 1;
+    case WM_LBUTTONDOWN: return 2;
+    case WM_LBUTTONUP: return 3;
+    case WM_LBUTTONDBLCLK: return 4;
+    case WM_MBUTTONDOWN: return 5;
+    case WM_MBUTTONUP: return 6;
+    case WM_MBUTTONDBLCLK: return 7;
+    case WM_RBUTTONDOWN: return 8;
+    case WM_RBUTTONUP: return 9;
+    case WM_RBUTTONDBLCLK: return 10;
+    case NIN_BALLOONSHOW: return 11;
+    case NIN_BALLOONUSERCLICK: return 12;
     case NIN_BALLOONHIDE:
-    case NIN_BALLOONTIMEOUT:
-        return 13;
-    default:
-        return 0;
+    case NIN_BALLOONTIMEOUT: return 13;
+    default: return 0;
     }
 }
 

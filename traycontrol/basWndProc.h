@@ -25,8 +25,7 @@ void UnhookWindow(WindowHandle window);
 /// The replacement window procedure: a callback message is translated and
 /// sent to the same window as WM_CHAR with the code in wParam; every
 /// message, the callback included, then goes to the previous procedure.
-std::intptr_t TrayWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
-                             std::intptr_t lParam);
+std::intptr_t TrayWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
 /// The code of a callback's lParam (mouse and balloon notifications).
 TrayEventCode TranslateCallback(std::intptr_t lParam);
 

@@ -42,7 +42,10 @@ QLabel* MakeLabel(const QString& name, const QString& text, QWidget* parent)
 
 QString VersionText()
 {
-    return QStringLiteral("Ver.%1.%2.%3 ").arg(VersionBlock::Major).arg(VersionBlock::Minor).arg(VersionBlock::Revision);
+    return QStringLiteral("Ver.%1.%2.%3 ")
+        .arg(VersionBlock::Major)
+        .arg(VersionBlock::Minor)
+        .arg(VersionBlock::Revision);
 }
 
 } // namespace
@@ -57,7 +60,8 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent)
 
     // Two copies of the title a few pixels apart give it a shadow.
     auto* title = new QWidget(this);
-    QFont titleFont(QStringList{QStringLiteral("ＭＳ 明朝"), QStringLiteral("Noto Serif CJK JP"), QStringLiteral("serif")});
+    QFont titleFont(
+        QStringList{QStringLiteral("ＭＳ 明朝"), QStringLiteral("Noto Serif CJK JP"), QStringLiteral("serif")});
     titleFont.setPointSize(20);
     titleFont.setBold(true);
     QLabel* shadow = MakeLabel(QStringLiteral("lblTitle_0"), product, title);
@@ -76,7 +80,8 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent)
 
     QLabel* version = MakeLabel(QStringLiteral("lblVersion"), VersionText(), this);
     QLabel* comment = MakeLabel(QStringLiteral("lblComment"), QString::fromUtf8(VersionBlock::Comments), this);
-    QLabel* copyright = MakeLabel(QStringLiteral("lblCopyright"), QString::fromUtf8(VersionBlock::LegalCopyright), this);
+    QLabel* copyright =
+        MakeLabel(QStringLiteral("lblCopyright"), QString::fromUtf8(VersionBlock::LegalCopyright), this);
     comment->setWordWrap(true);
 
     auto* shape = new QFrame(this);
@@ -154,8 +159,8 @@ void frmAbout::openLink(QLabel* label)
 {
     QUrl url;
     if (label == m_lblURL) {
-        url = QUrl(label->text() + QStringLiteral("cgi-bin/access.cgi?soft=")
-                   + QString::fromUtf8(VersionBlock::ProductName));
+        url = QUrl(label->text() + QStringLiteral("cgi-bin/access.cgi?soft=") +
+                   QString::fromUtf8(VersionBlock::ProductName));
     } else {
         // A bare address means nothing to a URL handler; make it a mail link.
         const QString address = label->text();

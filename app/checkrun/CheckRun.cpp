@@ -8,6 +8,7 @@
 #include "common/FileSystem.h"
 #include "common/NumericText.h"
 #include "common/PathField.h"
+#include "common/PathParts.h"
 #include "common/Random.h"
 #include "common/UserMessages.h"
 #include "notify/ComponentMailTransfer.h"
@@ -17,15 +18,14 @@
 #include "settings/BasicSettings.h"
 #include "watch/HistoryFile.h"
 #include "watch/NameCase.h"
-#include "common/PathParts.h"
 
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cmath>
+#include <cstdlib>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <set>
 #include <utility>
 #include <vector>
 
@@ -142,7 +142,7 @@ struct FileState {
 /// What the whole run shares across its rows.
 struct RunState {
     std::string previousManagementNo;
-    bool recorded = false; ///< a history line was written
+    bool recorded = false;                                      ///< a history line was written
     std::vector<std::pair<std::string, SkippedFolder>> skipped; ///< subscription name, folder
 };
 
@@ -183,8 +183,8 @@ private:
 
 bool RowCheck::stop(std::string_view cause)
 {
-    m_context.messages.ShowMessage(std::string(kRunStopped) + "\r\n" + "購読「" + m_row.Name + "」: " +
-                                   std::string(cause));
+    m_context.messages.ShowMessage(std::string(kRunStopped) + "\r\n" + "購読「" + m_row.Name +
+                                   "」: " + std::string(cause));
     return false;
 }
 
@@ -286,8 +286,7 @@ bool RowCheck::decideAttachment(std::string_view path)
         // A document that cannot be packed is listed in the mail but not
         // attached, like one over the size limit; without the component no
         // document can be, and the run ends.
-        if (!MakeZipAttachment(path, m_password, m_context.folder, *m_context.zip, &archive, &error,
-                               archiveName(path)))
+        if (!MakeZipAttachment(path, m_password, m_context.folder, *m_context.zip, &archive, &error, archiveName(path)))
             return archive.componentUnavailable ? stop(error) : true;
         attachment = archive.archivePath;
         size = archive.archiveSize;
@@ -339,8 +338,8 @@ std::string RowCheck::managementNo()
 bool RowCheck::announce()
 {
     m_context.balloon.SetBalloonTitle(kUpdatedBalloonTitle);
-    m_context.balloon.SetBalloonText(m_context.balloon.BalloonText() + m_row.Name + " " +
-                                     std::to_string(m_updates) + "ﾌｧｲﾙ\r\n");
+    m_context.balloon.SetBalloonText(m_context.balloon.BalloonText() + m_row.Name + " " + std::to_string(m_updates) +
+                                     "ﾌｧｲﾙ\r\n");
     const std::string number = managementNo();
     const BasicSettings& settings = m_context.settings;
     if (!IsOn(settings.Conf_Mail))
@@ -349,7 +348,8 @@ bool RowCheck::announce()
         m_attachmentList.pop_back();
     const MailDelivery delivery{*m_context.mail, settings, m_context.folder};
     FileState logBefore = FileState::Of(JoinPath(m_context.folder, kMailLogFileName));
-    MailOutcome update = SendUpdateMail(delivery, m_row.MailTo, m_row.Name, m_updatedFileList, m_attachmentList, number);
+    MailOutcome update =
+        SendUpdateMail(delivery, m_row.MailTo, m_row.Name, m_updatedFileList, m_attachmentList, number);
     if (!update.isSent())
         return sendFailed(kUpdateMailFailed, update, logBefore);
     // The password is told only when an archive with a drawn password went out.
@@ -370,8 +370,8 @@ bool RowCheck::sendFailed(std::string_view message, const MailOutcome& outcome, 
     const FileState logAfter = FileState::Of(logPath);
     std::string text(message);
     if (logAfter.exists && !logAfter.sameAs(logBefore))
-        text += std::string(kReadTheLog) + "\r\n購読「" + m_row.Name + "」: " + outcome.text() + "\r\nﾛｸﾞﾌｧｲﾙ: " +
-                ValidUtf8(logPath);
+        text += std::string(kReadTheLog) + "\r\n購読「" + m_row.Name + "」: " + outcome.text() +
+                "\r\nﾛｸﾞﾌｧｲﾙ: " + ValidUtf8(logPath);
     else
         text += "\r\n購読「" + m_row.Name + "」: " + outcome.text();
     m_context.messages.ShowMessage(text);

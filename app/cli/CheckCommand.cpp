@@ -8,7 +8,6 @@
 #include "common/StreamMessages.h"
 #include "settings/BasicSettings.h"
 
-
 namespace tessaly {
 namespace {
 
@@ -35,8 +34,7 @@ int RunCheck(CtlContext& context)
     BasicSettings settings;
     std::string error;
     if (!LoadBasicSettings(settings, context.folder, &error)) {
-        context.err << "tessalyctl: the settings could not be loaded completely, no check was run: " << error
-                    << '\n';
+        context.err << "tessalyctl: the settings could not be loaded completely, no check was run: " << error << '\n';
         return kCtlFailed;
     }
     StreamMessages messages(context.err);

@@ -120,8 +120,10 @@ int RunHistory(CtlContext& context)
         }
         HistoryEntry e = ParseHistoryLine(line);
         context.out << (any ? ",\n  " : "\n  ") << "{\"detected\": " << JsonQuote(e.detected)
-                    << ", \"subscription\": " << JsonQuote(e.subscription) << ", \"folder\": " << JsonQuote(ValidUtf8(e.folder))
-                    << ", \"file\": " << JsonQuote(ValidUtf8(e.file)) << ", \"file_time\": " << JsonQuote(e.fileTime) << "}";
+                    << ", \"subscription\": " << JsonQuote(e.subscription)
+                    << ", \"folder\": " << JsonQuote(ValidUtf8(e.folder))
+                    << ", \"file\": " << JsonQuote(ValidUtf8(e.file)) << ", \"file_time\": " << JsonQuote(e.fileTime)
+                    << "}";
         any = true;
     };
     if (context.json)

@@ -155,8 +155,7 @@ int RunSettingsSet(CtlContext& context, const std::string& key, const std::strin
     }
     BasicSettings settings;
     if (!LoadSettings(settings, context.folder, &error)) {
-        context.err << "tessalyctl: the settings could not be loaded completely, nothing was saved: " << error
-                    << '\n';
+        context.err << "tessalyctl: the settings could not be loaded completely, nothing was saved: " << error << '\n';
         return kCtlFailed;
     }
     SetBasicSetting(settings, *field, value);

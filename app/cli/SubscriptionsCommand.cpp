@@ -2,17 +2,16 @@
 // tessalyctl subs show | subs set ROW FIELD VALUE
 #include "cli/Ctl.h"
 
-#include "common/StreamMessages.h"
 #include "common/Cp932.h"
 #include "common/DataFolderLock.h"
 #include "common/DateText.h"
 #include "common/Json.h"
 #include "common/PathField.h"
+#include "common/StreamMessages.h"
 #include "watch/SubscriptionTable.h"
 
 namespace tessaly {
 namespace {
-
 
 void PrintSubscriptions(const SubscriptionTable& table, CtlContext& context)
 {

@@ -47,7 +47,6 @@ private:
 };
 
 /// Writes `bytes` as the whole new content of `path` through an AtomicFile.
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error,
-                         mode_t mode = 0600);
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error, mode_t mode = 0600);
 
 } // namespace tessaly

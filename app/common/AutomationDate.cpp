@@ -55,9 +55,8 @@ int DaysInMonth(int year, int month)
 bool IsValidCivil(const CivilDateTime& v)
 {
     return v.year >= 100 && v.year <= 9999 && v.month >= 1 && v.month <= 12 && v.day >= 1 &&
-           v.day <= DaysInMonth(v.year, v.month) && v.hour >= 0 && v.hour <= 23 && v.minute >= 0 &&
-           v.minute <= 59 && v.second >= 0 && v.second <= 59 && v.nanosecond >= 0 &&
-           v.nanosecond < 1000000000L;
+           v.day <= DaysInMonth(v.year, v.month) && v.hour >= 0 && v.hour <= 23 && v.minute >= 0 && v.minute <= 59 &&
+           v.second >= 0 && v.second <= 59 && v.nanosecond >= 0 && v.nanosecond < 1000000000L;
 }
 
 AutomationDate ToAutomationDate(const CivilDateTime& v)

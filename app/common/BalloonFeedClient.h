@@ -29,7 +29,7 @@ bool RequestMainWindow(const std::string& folder, std::string* error);
 
 /// The first part of a request that is not a balloon: 0xFF, which no UTF-8
 /// title holds, and the request's name; the second part is empty.
-inline constexpr std::string_view kShowWindowRequest = "\xff" "show";
+inline constexpr std::string_view kShowWindowRequest = "\xffshow";
 
 /// The largest message the program accepts: title, text and two NULs.
 inline constexpr size_t kBalloonFeedLimit = 64 * 1024;

@@ -54,8 +54,8 @@ int OpenRegularFile(const std::string& path, std::string* error)
         ::close(fd);
         if (error)
             *error = S_ISDIR(st.st_mode) ? ErrorText(EISDIR)
-                     : st.st_mode != 0    ? std::string("通常のファイルではないため読み込みません")
-                                          : ErrorText(cause);
+                     : st.st_mode != 0   ? std::string("通常のファイルではないため読み込みません")
+                                         : ErrorText(cause);
         return -1;
     }
     // Reads of a regular file never wait anyway; the flag goes for clarity.

@@ -116,8 +116,7 @@ std::string DecodePathField(std::string_view field)
     std::string path;
     path.reserve(text.size());
     for (size_t pos = 0; pos < text.size(); ++pos) {
-        if (text[pos] == '%' && pos + 2 < text.size() && HexValue(text[pos + 1]) >= 0 &&
-            HexValue(text[pos + 2]) >= 0) {
+        if (text[pos] == '%' && pos + 2 < text.size() && HexValue(text[pos + 1]) >= 0 && HexValue(text[pos + 2]) >= 0) {
             path.push_back(static_cast<char>(HexValue(text[pos + 1]) * 16 + HexValue(text[pos + 2])));
             pos += 2;
             continue;

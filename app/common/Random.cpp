@@ -37,7 +37,7 @@ void ReseedRandom()
     // Keep the state's own entropy: two reseeds in the same clock tick must
     // still give different sequences.
     std::seed_seq seed{static_cast<uint64_t>(now), static_cast<uint64_t>(source.engine()),
-                        static_cast<uint64_t>(source.engine())};
+                       static_cast<uint64_t>(source.engine())};
     source.engine.seed(seed);
 }
 

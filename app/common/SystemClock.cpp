@@ -9,21 +9,21 @@ namespace tessaly {
 AutomationDate SystemClock::Now() const
 {
     // The same clock WaitForNextSecond watches: time() may lag it slightly.
-    timespec now {};
+    timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     return AutomationDateFromUnix(static_cast<int64_t>(now.tv_sec));
 }
 
 int64_t SystemClock::UnixNow() const
 {
-    timespec now {};
+    timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     return static_cast<int64_t>(now.tv_sec);
 }
 
 void SystemClock::WaitForNextSecond() const
 {
-    timespec now {};
+    timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     timespec rest{0, 1000000000L - now.tv_nsec + 1000000L};
     if (rest.tv_nsec >= 1000000000L) {

@@ -24,8 +24,7 @@ void* ComponentMailTransfer::bind(const char* name, std::string* error)
     return function;
 }
 
-std::optional<std::string> ComponentMailTransfer::sendMailEx(const SendMailExArguments& arguments,
-                                                             std::string* error)
+std::optional<std::string> ComponentMailTransfer::sendMailEx(const SendMailExArguments& arguments, std::string* error)
 {
     auto send = reinterpret_cast<SendMailExFunction>(bind("SendMailEx", error));
     if (!send)

@@ -80,8 +80,7 @@ void AppendQuoted(std::string* line, std::string_view text)
 
 std::string BadInput(int number, const std::string& path)
 {
-    return std::string(kZipBadInput) + "\r" + std::to_string(number) + " " + ErrorText(number) + ": " +
-           ValidUtf8(path);
+    return std::string(kZipBadInput) + "\r" + std::to_string(number) + " " + ErrorText(number) + ": " + ValidUtf8(path);
 }
 
 /// The password and archive part of the command line.

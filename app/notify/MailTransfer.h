@@ -10,9 +10,9 @@ namespace tessaly {
 /// the attachment paths are byte strings, passed on unchanged.
 struct SendMailExArguments {
     std::string logPath;
-    std::string serverSpec;  ///< host, TAB, port
-    std::string recipients;  ///< "bcc", TAB, addresses separated by TAB
-    std::string senderSpec;  ///< address [TAB user ":" password [TAB "CRAM-MD5"]]
+    std::string serverSpec; ///< host, TAB, port
+    std::string recipients; ///< "bcc", TAB, addresses separated by TAB
+    std::string senderSpec; ///< address [TAB user ":" password [TAB "CRAM-MD5"]]
     std::string subject;
     std::string body;
     std::string attachments; ///< full paths separated by TAB, or ""

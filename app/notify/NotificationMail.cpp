@@ -13,8 +13,7 @@ bool LogInToPop(const MailDelivery& delivery, std::string* error)
 {
     const BasicSettings& settings = delivery.settings;
     RcvMailArguments arguments{ServerSpec(settings.Conf_PopSrv, settings.Conf_PopPort), settings.Conf_PopUser,
-                               settings.Conf_PopPasswd, "STAT",
-                               JoinPath(delivery.dataFolder, kRcvMailFileName)};
+                               settings.Conf_PopPasswd, "STAT", JoinPath(delivery.dataFolder, kRcvMailFileName)};
     return delivery.transfer.rcvMail(arguments, error).has_value();
 }
 

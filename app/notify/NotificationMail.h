@@ -57,7 +57,6 @@ private:
     std::string m_text;
 };
 
-
 /// The parts in which the update mail and the password mail differ.
 struct NotificationMail {
     std::string subject;
@@ -100,8 +99,8 @@ MailOutcome SendUpdateMail(const MailDelivery& delivery, std::string_view recipi
 /// "のパスワードは ", the password, "です。", CR LF, CR LF. Everything else
 /// (recipients as blind copies, sender, POP before SMTP, outcomes) as for
 /// SendUpdateMail.
-MailOutcome SendPasswordMail(const MailDelivery& delivery, std::string_view recipientList,
-                             std::string_view password, std::string_view managementNo);
+MailOutcome SendPasswordMail(const MailDelivery& delivery, std::string_view recipientList, std::string_view password,
+                             std::string_view managementNo);
 
 /// The sender argument: Conf_SmtpAddr; with SMTP authentication on, a TAB,
 /// Conf_SmtpAuthUser, ":" and Conf_SmtpAuthPasswd; with CRAM-MD5 on as

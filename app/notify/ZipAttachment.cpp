@@ -3,8 +3,8 @@
 
 #include "common/FileSystem.h"
 #include "common/PathField.h"
-#include "notify/CreateZip.h"
 #include "common/PathParts.h"
+#include "notify/CreateZip.h"
 
 #include <cerrno>
 #include <climits>

@@ -3,9 +3,9 @@
 
 #include "common/Clock.h"
 #include "common/DateText.h"
+#include "resident/ChildWindowFactory.h"
 #include "resident/ProgramVersion.h"
 #include "resident/ResidentOptions.h"
-#include "resident/ChildWindowFactory.h"
 
 #include <QLabel>
 #include <QMdiArea>

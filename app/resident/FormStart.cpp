@@ -154,18 +154,13 @@ void FormStart::timer1Tick()
 void FormStart::controlEvent(lumitray::DispId event, std::int16_t button)
 {
     switch (event) {
-    case lumitray::EventIds::MouseDown:
-        mouseDown(button);
-        break;
+    case lumitray::EventIds::MouseDown: mouseDown(button); break;
     case lumitray::EventIds::DblClick:
         if (button == 1)
             menuOpenClick();
         break;
-    case lumitray::EventIds::BalloonClick:
-        balloonClick();
-        break;
-    default:
-        break;
+    case lumitray::EventIds::BalloonClick: balloonClick(); break;
+    default: break;
     }
 }
 

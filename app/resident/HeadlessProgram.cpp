@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "resident/HeadlessProgram.h"
 
-#include "common/StreamMessages.h"
 #include "checkrun/CheckRun.h"
 #include "common/Clock.h"
+#include "common/StreamMessages.h"
 #include "resident/CheckRunner.h"
 #include "resident/HeadlessBalloon.h"
 #include "resident/HeadlessLoop.h"

@@ -67,8 +67,7 @@ InstanceLock::Outcome InstanceLock::acquire(Mode mode)
     }
     m_held = true;
     const std::string_view text = mode == Mode::Desktop ? kDesktopText : kHeadlessText;
-    if (::ftruncate(m_fd, 0) != 0 ||
-        ::pwrite(m_fd, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size())) {
+    if (::ftruncate(m_fd, 0) != 0 || ::pwrite(m_fd, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size())) {
         // The lock holds all the same; a second start then cannot tell the
         // mode and says that no answer came.
     }

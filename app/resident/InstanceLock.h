@@ -21,9 +21,9 @@ class InstanceLock final {
 public:
     enum class Mode { Desktop, Headless };
     enum class Outcome {
-        Held,           ///< this copy is the one
-        HeldByAnother,  ///< another copy runs on the folder
-        Failed,         ///< the lock file cannot be used; see error()
+        Held,          ///< this copy is the one
+        HeldByAnother, ///< another copy runs on the folder
+        Failed,        ///< the lock file cannot be used; see error()
     };
 
     explicit InstanceLock(std::string folder) : m_folder(std::move(folder)) {}

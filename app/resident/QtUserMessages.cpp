@@ -19,8 +19,7 @@ QString BoxText(std::string_view text)
 
 int Ask(std::string_view text, QMessageBox::StandardButtons buttons, QMessageBox::StandardButton byDefault)
 {
-    QMessageBox box(QMessageBox::NoIcon, Utf8Text(kProgramTitle), BoxText(text),
-                    buttons);
+    QMessageBox box(QMessageBox::NoIcon, Utf8Text(kProgramTitle), BoxText(text), buttons);
     box.setDefaultButton(byDefault);
     box.setWindowModality(Qt::ApplicationModal);
     return box.exec();

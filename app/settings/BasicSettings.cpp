@@ -11,8 +11,16 @@ namespace {
 
 constexpr size_t kLabelLength = 20;
 
-#define FLAG(name, label) BasicSettingField{#name, label, &BasicSettings::name, nullptr}
-#define TEXT(name, label) BasicSettingField{#name, label, nullptr, &BasicSettings::name}
+#define FLAG(name, label)                                                                                              \
+    BasicSettingField                                                                                                  \
+    {                                                                                                                  \
+#name, label, &BasicSettings::name, nullptr                                                                    \
+    }
+#define TEXT(name, label)                                                                                              \
+    BasicSettingField                                                                                                  \
+    {                                                                                                                  \
+#name, label, nullptr, &BasicSettings::name                                                                    \
+    }
 
 const std::array<BasicSettingField, 22> kFields = {{
     FLAG(Conf_Passwd, "Conf_Passwd        ="),

@@ -56,8 +56,7 @@ std::optional<FileNamePattern> FileNamePattern::Compile(std::string_view pattern
         token.kind = c == '?' ? Kind::AnyOne : c == '#' ? Kind::Digit : c == '*' ? Kind::Star : Kind::Literal;
         token.value = c;
         // Runs of "*" mean the same as one.
-        if (token.kind != Kind::Star || compiled.m_tokens.empty() ||
-            compiled.m_tokens.back().kind != Kind::Star)
+        if (token.kind != Kind::Star || compiled.m_tokens.empty() || compiled.m_tokens.back().kind != Kind::Star)
             compiled.m_tokens.push_back(token);
         ++pos;
     }
@@ -116,12 +115,9 @@ bool FileNamePattern::parseList(const std::vector<char32_t>& chars, size_t* pos,
 bool FileNamePattern::tokenMatches(const Token& token, char32_t c) const
 {
     switch (token.kind) {
-    case Kind::Literal:
-        return c == token.value;
-    case Kind::AnyOne:
-        return true;
-    case Kind::Digit:
-        return c >= '0' && c <= '9';
+    case Kind::Literal: return c == token.value;
+    case Kind::AnyOne: return true;
+    case Kind::Digit: return c >= '0' && c <= '9';
     case Kind::InList:
     case Kind::NotInList: {
         bool found = false;
@@ -129,8 +125,7 @@ bool FileNamePattern::tokenMatches(const Token& token, char32_t c) const
             found = c >= m_ranges[r].low && c <= m_ranges[r].high;
         return found == (token.kind == Kind::InList);
     }
-    case Kind::Star:
-        break;
+    case Kind::Star: break;
     }
     return false;
 }
@@ -199,8 +194,7 @@ bool FileNamePattern::matchesLiteralRuns(std::string_view name) const
     if (runs == 1)
         return name.size() == first.size() && RunAt(name, 0, first);
     std::string_view last = run(runs - 1);
-    if (name.size() < m_runText.size() || !RunAt(name, 0, first) ||
-        !RunAt(name, name.size() - last.size(), last))
+    if (name.size() < m_runText.size() || !RunAt(name, 0, first) || !RunAt(name, name.size() - last.size(), last))
         return false;
     size_t pos = first.size();
     const size_t limit = name.size() - last.size();

@@ -30,8 +30,7 @@ class FileNamePattern final {
 public:
     /// Compiles `pattern`. An unclosed "[" or a descending range makes the
     /// pattern invalid: gives nothing and sets *error (when given).
-    static std::optional<FileNamePattern> Compile(std::string_view pattern,
-                                                  std::string* error = nullptr);
+    static std::optional<FileNamePattern> Compile(std::string_view pattern, std::string* error = nullptr);
 
     /// True when the whole of `name` (UTF-8, no folder) matches. Thread-safe.
     bool matches(std::string_view name) const;
@@ -41,9 +40,9 @@ private:
 
     struct Token {
         Kind kind = Kind::Literal;
-        char32_t value = 0;  // Literal: the character
-        uint32_t first = 0;  // lists: first range in m_ranges
-        uint32_t count = 0;  // lists: number of ranges
+        char32_t value = 0; // Literal: the character
+        uint32_t first = 0; // lists: first range in m_ranges
+        uint32_t count = 0; // lists: number of ranges
     };
 
     struct Range {

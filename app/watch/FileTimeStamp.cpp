@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "watch/FileTimeStamp.h"
 
-
 #include <fcntl.h>
 
 namespace tessaly {

@@ -36,10 +36,7 @@ bool IsVanished(int errorNumber)
 
 FolderReader::FolderReader(const FileNamePattern& pattern, bool readTimes, bool listSubfolders,
                            const std::atomic<bool>* stop)
-    : m_pattern(pattern),
-      m_readTimes(readTimes),
-      m_listSubfolders(listSubfolders),
-      m_stop(stop),
+    : m_pattern(pattern), m_readTimes(readTimes), m_listSubfolders(listSubfolders), m_stop(stop),
       m_buffer(std::make_unique_for_overwrite<char[]>(kBufferBytes))
 {
 }
@@ -96,8 +93,7 @@ bool FolderReader::readEntries(int fd, const std::string& folder, WalkResult* re
     }
 }
 
-void FolderReader::visit(int fd, const std::string& folder, const char* name, unsigned char type,
-                         WalkResult* result)
+void FolderReader::visit(int fd, const std::string& folder, const char* name, unsigned char type, WalkResult* result)
 {
     if (type == DT_DIR) {
         if (m_listSubfolders)

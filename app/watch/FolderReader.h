@@ -51,8 +51,7 @@ private:
     void visit(int fd, const std::string& folder, const char* name, unsigned char type, WalkResult* result);
     void visitUntyped(int fd, const std::string& folder, std::string_view name, bool match, WalkResult* result);
     void addFile(int fd, const std::string& folder, std::string_view name, WalkResult* result);
-    void appendFile(const std::string& folder, std::string_view name, const struct statx* status,
-                    WalkResult* result);
+    void appendFile(const std::string& folder, std::string_view name, const struct statx* status, WalkResult* result);
     void addSubfolder(std::string_view name);
     bool stopped() const { return m_stop && m_stop->load(std::memory_order_relaxed); }
 

@@ -67,14 +67,13 @@ public:
     }
 
     // Records a folder's files and queues its subfolders, first one on top.
-    void finish(uint32_t task, uint32_t part, size_t begin, size_t end,
-                std::vector<std::string>* childPaths)
+    void finish(uint32_t task, uint32_t part, size_t begin, size_t end, std::vector<std::string>* childPaths)
     {
         std::lock_guard lock(m_mutex);
         auto first = static_cast<uint32_t>(m_tasks.size());
         m_tasks.resize(m_tasks.size() + childPaths->size());
-        m_tasks[task] = FolderTask{first, static_cast<uint32_t>(childPaths->size()), part,
-                                   static_cast<uint32_t>(begin), static_cast<uint32_t>(end)};
+        m_tasks[task] = FolderTask{first, static_cast<uint32_t>(childPaths->size()), part, static_cast<uint32_t>(begin),
+                                   static_cast<uint32_t>(end)};
         for (size_t i = childPaths->size(); i-- > 0;)
             m_pending.push_back(PendingFolder{first + static_cast<uint32_t>(i), std::move((*childPaths)[i])});
         --m_busy;
@@ -103,8 +102,8 @@ private:
 
 // One thread's share of the walk: reads folders from the queue until none
 // are left, adding their files to `part` (number `partIndex`).
-void ReadFolders(WalkQueue& queue, const FileNamePattern& pattern, const WalkOptions& options,
-                 bool descend, WalkResult& part, uint32_t partIndex)
+void ReadFolders(WalkQueue& queue, const FileNamePattern& pattern, const WalkOptions& options, bool descend,
+                 WalkResult& part, uint32_t partIndex)
 {
     try {
         FolderReader reader(pattern, options.readTimes, descend, queue.stopFlag());
@@ -155,8 +154,8 @@ std::optional<WalkResult> Walk(std::string root, const FileNamePattern& pattern,
     std::vector<std::thread> helpers;
     for (int i = 1; i < threads; ++i) {
         try {
-            helpers.emplace_back(ReadFolders, std::ref(queue), std::cref(pattern), std::cref(options),
-                                 descend, std::ref(parts[i]), static_cast<uint32_t>(i));
+            helpers.emplace_back(ReadFolders, std::ref(queue), std::cref(pattern), std::cref(options), descend,
+                                 std::ref(parts[i]), static_cast<uint32_t>(i));
         } catch (const std::system_error&) {
             break; // no more threads to be had; the others share the work
         }
@@ -185,8 +184,7 @@ std::string FolderWalkRoot(std::string_view folder)
 }
 
 std::optional<WalkResult> GetFilesMostDeep(const std::string& folder, const std::string& pattern,
-                                           std::string_view subfolders, const WalkOptions& options,
-                                           std::string* error)
+                                           std::string_view subfolders, const WalkOptions& options, std::string* error)
 {
     auto fail = [error](std::string reason) -> std::optional<WalkResult> {
         if (error)

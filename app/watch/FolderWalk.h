@@ -45,8 +45,7 @@ struct WalkOptions {
 std::string FolderWalkRoot(std::string_view folder);
 
 std::optional<WalkResult> GetFilesMostDeep(const std::string& folder, const std::string& pattern,
-                                           std::string_view subfolders,
-                                           const WalkOptions& options = {},
+                                           std::string_view subfolders, const WalkOptions& options = {},
                                            std::string* error = nullptr);
 
 } // namespace tessaly

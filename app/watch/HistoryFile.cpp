@@ -6,8 +6,8 @@
 #include "common/DateText.h"
 #include "common/FileSystem.h"
 #include "common/PathField.h"
-#include "common/TextLines.h"
 #include "common/PathParts.h"
+#include "common/TextLines.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -34,8 +34,8 @@ bool MergeHistory(const std::string& historyPath, const std::string& inboxPath, 
         return false;
 
     AtomicFile file(historyPath);
-    const bool written = file.open() && file.write(history) &&
-                         (EndsWithLineEnd(history) || file.write("\r\n")) && file.write(inbox) && file.commit();
+    const bool written = file.open() && file.write(history) && (EndsWithLineEnd(history) || file.write("\r\n")) &&
+                         file.write(inbox) && file.commit();
     if (!written)
         return Fail(error, file.error());
     // The lines are safe in the history file now; only then may the inbox go.

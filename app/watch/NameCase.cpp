@@ -55,8 +55,8 @@ char32_t DecodeNameCharacter(std::string_view text, size_t pos, size_t* length)
         unsigned char high = b0 == 0xF4 ? 0x8F : 0xBF;
         if (at(1) >= low && at(1) <= high && IsContinuation(at(2)) && IsContinuation(at(3))) {
             *length = 4;
-            return (char32_t(b0 & 0x07) << 18) | (char32_t(at(1) & 0x3F) << 12) |
-                   (char32_t(at(2) & 0x3F) << 6) | (at(3) & 0x3F);
+            return (char32_t(b0 & 0x07) << 18) | (char32_t(at(1) & 0x3F) << 12) | (char32_t(at(2) & 0x3F) << 6) |
+                   (at(3) & 0x3F);
         }
     }
     return kInvalidByteBase + b0;

@@ -43,10 +43,10 @@ inline constexpr std::string_view kSubscriptionFileName = "subscription.dat";
 
 /// How a load went, for callers that must know more than the result.
 enum class SubscriptionLoad {
-    Complete,  ///< every line and cell of the file was taken
-    Cut,       ///< read, but lines beyond the 10th or cells beyond the 7th were dropped
-    NoFile,    ///< missing or empty file; the table is unchanged
-    Failed,    ///< the file could not be read; a message said why
+    Complete, ///< every line and cell of the file was taken
+    Cut,      ///< read, but lines beyond the 10th or cells beyond the 7th were dropped
+    NoFile,   ///< missing or empty file; the table is unchanged
+    Failed,   ///< the file could not be read; a message said why
 };
 
 /// Reads subscription.dat from `folder` into `table`, cell by cell as far

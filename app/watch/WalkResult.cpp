@@ -55,8 +55,12 @@ void WalkResult::append(std::string_view folder, std::string_view name, FileInst
     size_t slot = m_entryCount & (kChunkEntries - 1);
     if (slot == 0)
         m_chunks.push_back(std::make_unique_for_overwrite<Entry[]>(kChunkEntries));
-    m_chunks.back()[slot] = Entry{text,           static_cast<uint32_t>(length), created.nanoseconds,
-                                  created.seconds, written.seconds,              written.nanoseconds};
+    m_chunks.back()[slot] = Entry{text,
+                                  static_cast<uint32_t>(length),
+                                  created.nanoseconds,
+                                  created.seconds,
+                                  written.seconds,
+                                  written.nanoseconds};
     ++m_entryCount;
 }
 

@@ -101,7 +101,8 @@ void FormConfig::buildControls()
     for (int index = 0; index < 5; ++index) {
         m_text1[index] = lineBox(QStringLiteral("Text1_%1").arg(index).toLatin1().constData(), kCaptionOfText1[index]);
         const int cell = kCellOfText1[index];
-        connect(m_text1[index], &QLineEdit::textChanged, this, [this, cell](const QString& text) { store(cell, text); });
+        connect(m_text1[index], &QLineEdit::textChanged, this,
+                [this, cell](const QString& text) { store(cell, text); });
     }
     m_text1[MailTo]->setToolTip(QStringLiteral("複数指定する場合はｾﾐｺﾛﾝ（；）で区切ります"));
     m_text1[FileName]->setMaximumWidth(120);
@@ -128,7 +129,8 @@ void FormConfig::buildControls()
         return result;
     };
     int row = 0;
-    for (auto [text, index] : {std::pair{QStringLiteral("購読名"), int(Name)}, {QStringLiteral("ｷｰﾜｰﾄﾞ"), int(Keyword)},
+    for (auto [text, index] : {std::pair{QStringLiteral("購読名"), int(Name)},
+                               {QStringLiteral("ｷｰﾜｰﾄﾞ"), int(Keyword)},
                                {QStringLiteral("ﾁｪｯｸﾌｫﾙﾀﾞ"), int(Folder)}}) {
         grid->addWidget(label(text, m_text1[index]), row, 0);
         grid->addWidget(m_text1[index], row++, 1, 1, index == Folder ? 2 : 3);

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "windows/DocumentOpener.h"
 #include "resident/WindowContext.h"
+#include "windows/DocumentOpener.h"
 
 #include <QWidget>
 

@@ -228,10 +228,10 @@ void FormParam::SetPropaty()
             widget->setEnabled(enabled);
     };
     enable({control(&S::Conf_PasswdTxt)}, ticked(&S::Conf_Passwd));
-    enable({control(&S::Conf_SmtpSrv), control(&S::Conf_SmtpPort), control(&S::Conf_PopSrv),
-            control(&S::Conf_PopPort), control(&S::Conf_PopUser), control(&S::Conf_PopPasswd),
-            control(&S::Conf_SmtpName), control(&S::Conf_SmtpAddr), control(&S::Conf_PopBeforeSMTP),
-            control(&S::Conf_SmtpAuth), control(&S::Conf_MailAdd)},
+    enable({control(&S::Conf_SmtpSrv), control(&S::Conf_SmtpPort), control(&S::Conf_PopSrv), control(&S::Conf_PopPort),
+            control(&S::Conf_PopUser), control(&S::Conf_PopPasswd), control(&S::Conf_SmtpName),
+            control(&S::Conf_SmtpAddr), control(&S::Conf_PopBeforeSMTP), control(&S::Conf_SmtpAuth),
+            control(&S::Conf_MailAdd)},
            mail);
     enable({control(&S::Conf_SmtpAuthMD5), control(&S::Conf_SmtpAuthUser), control(&S::Conf_SmtpAuthPasswd)}, auth);
     enable({control(&S::Conf_zip), control(&S::Conf_MaxSize)}, attach);

@@ -12,14 +12,10 @@ namespace tessaly {
 QWidget* FormWindowFactory::create(ChildWindow kind)
 {
     switch (kind) {
-    case ChildWindow::FormList:
-        return new FormList(m_context);
-    case ChildWindow::FormConfig:
-        return new FormConfig(m_context);
-    case ChildWindow::FormParam:
-        return new FormParam(m_context);
-    case ChildWindow::frmAbout:
-        return new frmAbout(m_context.messages, StartSysInfo);
+    case ChildWindow::FormList: return new FormList(m_context);
+    case ChildWindow::FormConfig: return new FormConfig(m_context);
+    case ChildWindow::FormParam: return new FormParam(m_context);
+    case ChildWindow::frmAbout: return new frmAbout(m_context.messages, StartSysInfo);
     }
     return new frmAbout(m_context.messages, StartSysInfo);
 }

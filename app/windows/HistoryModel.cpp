@@ -157,7 +157,8 @@ void HistoryModel::sortRows(int column, bool ascending)
     if (ascending)
         std::stable_sort(entries.begin(), entries.end(), before);
     else
-        std::stable_sort(entries.begin(), entries.end(), [&before](const Entry& a, const Entry& b) { return before(b, a); });
+        std::stable_sort(entries.begin(), entries.end(),
+                         [&before](const Entry& a, const Entry& b) { return before(b, a); });
     std::vector<std::uint32_t> order(entries.size());
     std::transform(entries.begin(), entries.end(), order.begin(), [](const Entry& e) { return e.line; });
     reorder(std::move(order));
@@ -211,10 +212,8 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
     if (!index.isValid())
         return {};
     switch (role) {
-    case Qt::DisplayRole:
-        return cellText(index.row(), index.column());
-    case Qt::TextAlignmentRole:
-        return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    case Qt::DisplayRole: return cellText(index.row(), index.column());
+    case Qt::TextAlignmentRole: return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     case Qt::BackgroundRole:
         if (isRead(index.row()))
             return QBrush(kReadColour);
@@ -226,8 +225,7 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
         if (isRead(index.row()))
             return QBrush(Qt::black);
         return {};
-    default:
-        return {};
+    default: return {};
     }
 }
 

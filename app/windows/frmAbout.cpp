@@ -52,8 +52,8 @@ frmAbout::frmAbout(UserMessages& messages, std::function<bool()> startSysInfo, Q
     big.setBold(true);
     lblTitle->setFont(big);
     auto* lblVersion = NamedLabel(
-        "lblVersion",
-        QStringLiteral("ﾊﾞｰｼﾞｮﾝ %1.%2.%3").arg(version.major).arg(version.minor).arg(version.revision), this);
+        "lblVersion", QStringLiteral("ﾊﾞｰｼﾞｮﾝ %1.%2.%3").arg(version.major).arg(version.minor).arg(version.revision),
+        this);
     auto* lblDescription = NamedLabel("lblDescription", MakerAddress(), this);
     lblDescription->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* lblDisclaimer = NamedLabel("lblDisclaimer", QString(), this);

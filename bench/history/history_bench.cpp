@@ -33,7 +33,10 @@ namespace {
 
 class PrintedMessages final : public UserMessages {
 public:
-    void ShowMessage(std::string_view text) override { std::fprintf(stderr, "message: %.*s\n", int(text.size()), text.data()); }
+    void ShowMessage(std::string_view text) override
+    {
+        std::fprintf(stderr, "message: %.*s\n", int(text.size()), text.data());
+    }
     bool AskYesNo(std::string_view) override { return true; }
 };
 
@@ -62,10 +65,11 @@ std::string MakeHistory(int lines, unsigned seed)
     for (int i = 0; i < lines; ++i) {
         const unsigned r = random();
         const std::string name = names[r % 6];
-        std::string line = TwoDigits(20 + r % 7) + "年" + TwoDigits(1 + r / 7 % 12) + "月" + TwoDigits(1 + r / 91 % 28) +
-                           "_" + TwoDigits(r / 3 % 24) + ":" + TwoDigits(r / 5 % 60) + ":" + TwoDigits(r / 11 % 60) +
-                           "," + name + ",/srv/共有/" + name + "/" + std::to_string(r % 500) + ",資料_" +
-                           std::to_string(r % 100000) + ".docx,26年12月05_08:00:00,";
+        std::string line = TwoDigits(20 + r % 7) + "年" + TwoDigits(1 + r / 7 % 12) + "月" +
+                           TwoDigits(1 + r / 91 % 28) + "_" + TwoDigits(r / 3 % 24) + ":" + TwoDigits(r / 5 % 60) +
+                           ":" + TwoDigits(r / 11 % 60) + "," + name + ",/srv/共有/" + name + "/" +
+                           std::to_string(r % 500) + ",資料_" + std::to_string(r % 100000) +
+                           ".docx,26年12月05_08:00:00,";
         text += Utf8ToCp932(line);
         text += "\r\n";
     }
@@ -92,7 +96,8 @@ int main(int argc, char** argv)
     }
     const bool ownFolder = folder.empty();
     if (ownFolder)
-        folder = (std::filesystem::temp_directory_path() / ("tessaly-history-bench-" + std::to_string(::getpid()))).string();
+        folder =
+            (std::filesystem::temp_directory_path() / ("tessaly-history-bench-" + std::to_string(::getpid()))).string();
     std::filesystem::create_directories(folder);
     const std::string historyPath = JoinPath(folder, "history.hst");
     const std::string inboxPath = JoinPath(folder, "history.dat");

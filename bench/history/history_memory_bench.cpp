@@ -23,9 +23,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <string>
 #include <iostream>
 #include <streambuf>
+#include <string>
 #include <vector>
 
 using namespace tessaly;
@@ -34,7 +34,10 @@ namespace {
 
 class PrintedMessages final : public UserMessages {
 public:
-    void ShowMessage(std::string_view text) override { std::fprintf(stderr, "message: %.*s\n", int(text.size()), text.data()); }
+    void ShowMessage(std::string_view text) override
+    {
+        std::fprintf(stderr, "message: %.*s\n", int(text.size()), text.data());
+    }
     bool AskYesNo(std::string_view) override { return false; }
 };
 

@@ -345,27 +345,19 @@ std::string CurlExchange::Describe(CURLcode code) const
                file + " から該当行を削除してください。";
     }
     switch (code) {
-    case CURLE_OK:
-        return {};
-    case CURLE_FAILED_INIT:
-        return "メール送受信ライブラリを初期化できません";
-    case CURLE_OUT_OF_MEMORY:
-        return "メモリが足りないため、" + where() + " とやり取りできません";
-    case CURLE_COULDNT_RESOLVE_HOST:
-        return "サーバー " + m_server.host + " が見つかりません";
-    case CURLE_COULDNT_CONNECT:
-        return DescribeConnectFailure();
-    case CURLE_OPERATION_TIMEDOUT:
-        return DescribeTimeOut();
+    case CURLE_OK: return {};
+    case CURLE_FAILED_INIT: return "メール送受信ライブラリを初期化できません";
+    case CURLE_OUT_OF_MEMORY: return "メモリが足りないため、" + where() + " とやり取りできません";
+    case CURLE_COULDNT_RESOLVE_HOST: return "サーバー " + m_server.host + " が見つかりません";
+    case CURLE_COULDNT_CONNECT: return DescribeConnectFailure();
+    case CURLE_OPERATION_TIMEDOUT: return DescribeTimeOut();
     case CURLE_LOGIN_DENIED:
         if (!m_refusal.empty())
             return "認証に失敗しました: " + m_refusal;
         return "認証に失敗しました: " + where() + " には使える認証方式がありません";
     case CURLE_SSL_CONNECT_ERROR:
-    case CURLE_USE_SSL_FAILED:
-        return where() + " との暗号化通信に失敗しました: " + m_errorBuffer;
-    default:
-        break;
+    case CURLE_USE_SSL_FAILED: return where() + " との暗号化通信に失敗しました: " + m_errorBuffer;
+    default: break;
     }
     // After a refusal libcurl still says QUIT: the refusal is the cause.
     if (!m_refusal.empty())

@@ -76,8 +76,7 @@ std::string MimeMessage::NewMessageId(std::string_view sender, std::time_t now)
     std::string_view domain = at == std::string_view::npos ? std::string_view() : sender.substr(at + 1);
     if (domain.empty())
         domain = "tessaly.invalid";
-    return "<" + std::to_string(static_cast<long long>(now)) + "." + RandomHex(20) + "@" + std::string(domain) +
-           ">";
+    return "<" + std::to_string(static_cast<long long>(now)) + "." + RandomHex(20) + "@" + std::string(domain) + ">";
 }
 
 std::string MimeMessage::Headers(const Submission& submission, std::time_t now)
@@ -101,8 +100,8 @@ std::string MimeMessage::AttachmentHeaders(const std::string& path, const std::s
 {
     // The name as mail readers show it; the content is read from the path.
     const std::string name = ValidUtf8(FileNameOf(path));
-    return "--" + boundary + "\r\n" + "Content-Type: application/octet-stream;\r\n " + NameParameter(name) +
-           "\r\n" + "Content-Disposition: attachment;\r\n " + FileNameParameter(name) + "\r\n" +
+    return "--" + boundary + "\r\n" + "Content-Type: application/octet-stream;\r\n " + NameParameter(name) + "\r\n" +
+           "Content-Disposition: attachment;\r\n " + FileNameParameter(name) + "\r\n" +
            "Content-Transfer-Encoding: base64\r\n\r\n";
 }
 

@@ -13,8 +13,8 @@ bool IsPlainHost(std::string_view host)
     if (host.empty())
         return false;
     for (unsigned char c : host) {
-        bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
-                  c == '-' || c == '_' || c == ':';
+        bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
+                  c == '_' || c == ':';
         if (!ok)
             return false;
     }

@@ -27,8 +27,8 @@ std::string HeloName()
     if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0')
         return "localhost";
     for (const char* c = name; *c; ++c) {
-        bool ok = (*c >= 'A' && *c <= 'Z') || (*c >= 'a' && *c <= 'z') || (*c >= '0' && *c <= '9') || *c == '.' ||
-                  *c == '-';
+        bool ok =
+            (*c >= 'A' && *c <= 'Z') || (*c >= 'a' && *c <= 'z') || (*c >= '0' && *c <= '9') || *c == '.' || *c == '-';
         if (!ok)
             return "localhost";
     }

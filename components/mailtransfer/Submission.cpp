@@ -43,7 +43,7 @@ bool ParseRecipients(std::string_view text, std::vector<Recipient>* recipients, 
         if (field.empty())
             continue;
         if (SameLetters(field, "to") || SameLetters(field, "cc") || SameLetters(field, "bcc")) {
-            kind = SameLetters(field, "to") ? Recipient::Kind::To
+            kind = SameLetters(field, "to")   ? Recipient::Kind::To
                    : SameLetters(field, "cc") ? Recipient::Kind::Cc
                                               : Recipient::Kind::Bcc;
             continue;

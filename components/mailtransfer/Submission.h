@@ -11,9 +11,9 @@ namespace tessaly::mail {
 
 /// The texts handed to SendMailEx: UTF-8, the attachment paths as bytes.
 struct SubmissionTexts {
-    std::string serverSpec;  ///< "host<TAB>port"
-    std::string recipients;  ///< "bcc<TAB>addr<TAB>addr..." ("to" and "cc" switch the kind too)
-    std::string senderSpec;  ///< "addr[<TAB>user:password[<TAB>CRAM-MD5]]"
+    std::string serverSpec; ///< "host<TAB>port"
+    std::string recipients; ///< "bcc<TAB>addr<TAB>addr..." ("to" and "cc" switch the kind too)
+    std::string senderSpec; ///< "addr[<TAB>user:password[<TAB>CRAM-MD5]]"
     std::string subject;
     std::string body;
     std::string attachments; ///< full paths separated by tabs, or ""

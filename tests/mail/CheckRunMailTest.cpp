@@ -17,8 +17,8 @@
 #include <ctime>
 #include <random>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <thread>
+#include <unistd.h>
 
 namespace tessaly {
 namespace {
@@ -55,8 +55,8 @@ std::string Quote(const std::string& text)
 /// The mails in `maildir` whose subject contains `marker`.
 std::vector<DeliveredMail> Delivered(const std::string& maildir, const std::string& marker, const std::string& saveTo)
 {
-    std::string output = RunCommand("/usr/bin/python3 " + Quote(DUMP_MAIL_SCRIPT) + " " + Quote(maildir) + " " +
-                                    Quote(saveTo));
+    std::string output =
+        RunCommand("/usr/bin/python3 " + Quote(DUMP_MAIL_SCRIPT) + " " + Quote(maildir) + " " + Quote(saveTo));
     std::vector<DeliveredMail> mails;
     size_t start = 0;
     while (start < output.size()) {
@@ -236,7 +236,8 @@ TEST_F(CheckRunMail, EachSubscriptionsRecipientsGetItsMailsAndOpenItsArchives)
         }
         EXPECT_TRUE(Delivered(mailbox(user), "週報" + m_marker, m_temp.file("x")).empty());
     }
-    const auto [weeklyUpdate, weeklyTold] = UpdateAndPasswordMail(mailbox("carol"), "週報" + m_marker, m_temp.file("c"));
+    const auto [weeklyUpdate, weeklyTold] =
+        UpdateAndPasswordMail(mailbox("carol"), "週報" + m_marker, m_temp.file("c"));
     ASSERT_EQ(weeklyUpdate.attachments.size(), 1u);
     int status = -1;
     EXPECT_EQ(Unzipped(weeklyUpdate.attachments[0].second, PasswordIn(weeklyTold), "week.txt", &status),
@@ -304,8 +305,8 @@ TEST_F(CheckRunMail, DocumentsOfAnyNameArriveWithTheirNamesAndContents)
     m_data = m_temp.file("データ Résumé");
     ASSERT_EQ(::mkdir(m_data.c_str(), 0700), 0);
     const std::string docs = folder("Résumés 〜");
-    const std::vector<std::string> names = {"é.doc",       "〜.txt",     "😀.doc",         "カ\u3099.doc",
-                                            "bad\xFF.doc", "a,b.doc",    "line\nbreak.doc", "tab\there.doc"};
+    const std::vector<std::string> names = {"é.doc",       "〜.txt",  "😀.doc",           "カ\u3099.doc",
+                                            "bad\xFF.doc", "a,b.doc", "line\nbreak.doc", "tab\there.doc"};
     std::vector<std::string> contents;
     for (size_t i = 0; i < names.size(); ++i) {
         contents.push_back("document " + std::to_string(i));

@@ -245,8 +245,9 @@ TEST_F(MailServerTest, PopBeforeSmtpLogsInBeforeEachMail)
     const size_t offset = test::ReadFile(server.logPath()).size();
 
     EXPECT_EQ(Text(SendUpdate("alice@tessaly.test", "POP", "3000000001")), "sent");
-    EXPECT_EQ(Text(SendPasswordMail({transfer, settings, data.path()}, "alice@tessaly.test", "PASSWORDXY", "3000000001")),
-              "sent");
+    EXPECT_EQ(
+        Text(SendPasswordMail({transfer, settings, data.path()}, "alice@tessaly.test", "PASSWORDXY", "3000000001")),
+        "sent");
     // Both servers log through helper processes: wait for the lines.
     std::vector<std::string> events;
     for (int i = 0; i < 200 && events.size() < 4; ++i) {

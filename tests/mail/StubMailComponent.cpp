@@ -2,7 +2,7 @@
 // A mail component that lacks SendMailEx, for the test of a component that
 // is there but incomplete.
 extern "C" __attribute__((visibility("default"))) const char* RcvMail(const char*, const char*, const char*,
-                                                                     const char*, const char*)
+                                                                      const char*, const char*)
 {
     return "";
 }

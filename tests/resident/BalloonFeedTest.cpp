@@ -3,8 +3,8 @@
 // running program through a local socket.
 #include "support/TempFolder.h"
 
-#include "resident/BalloonFeed.h"
 #include "common/BalloonFeedClient.h"
+#include "resident/BalloonFeed.h"
 
 #include <QTest>
 
@@ -14,8 +14,8 @@
 #include <grp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -25,7 +25,8 @@ using namespace tessaly::test;
 namespace {
 
 /// Runs `work` on a thread while the event loop serves the feed.
-template <typename T> T WhileServing(std::function<T()> work)
+template <typename T>
+T WhileServing(std::function<T()> work)
 {
     std::atomic<bool> done{false};
     T result{};
@@ -178,14 +179,14 @@ void BalloonFeedTest::squattedSocketFolderIsRefusedByBothEnds()
     for (const auto& squat : squats) {
         squat();
         const int status = RunAsUser(user, [&] {
-                ::unsetenv("XDG_RUNTIME_DIR");
-                std::string clientError, serverError;
-                const bool client = BalloonFeedSocketPath(data.path(), false, &clientError).has_value();
-                const bool server = BalloonFeedSocketPath(data.path(), true, &serverError).has_value();
-                const bool explained = clientError.find(base) != std::string::npos &&
-                                       clientError.find("it is not used") != std::string::npos;
-                return !client && !server && explained && clientError == serverError ? 0 : 1;
-            });
+            ::unsetenv("XDG_RUNTIME_DIR");
+            std::string clientError, serverError;
+            const bool client = BalloonFeedSocketPath(data.path(), false, &clientError).has_value();
+            const bool server = BalloonFeedSocketPath(data.path(), true, &serverError).has_value();
+            const bool explained =
+                clientError.find(base) != std::string::npos && clientError.find("it is not used") != std::string::npos;
+            return !client && !server && explained && clientError == serverError ? 0 : 1;
+        });
         cleanUp();
         QCOMPARE(status, 0);
     }

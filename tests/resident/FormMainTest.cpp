@@ -3,10 +3,10 @@
 // the time panel.
 #include "support/FixedClock.h"
 
-#include "common/AutomationDate.h"
-#include "resident/FormMain.h"
-#include "resident/ChildWindowFactory.h"
 #include "PlaceholderWindow.h"
+#include "common/AutomationDate.h"
+#include "resident/ChildWindowFactory.h"
+#include "resident/FormMain.h"
 
 #include <QAction>
 #include <QCloseEvent>

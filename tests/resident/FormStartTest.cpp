@@ -3,11 +3,11 @@
 // switch, tray menu and events, password prompt, balloon and end questions.
 #include "ResidentHarness.h"
 
+#include "PlaceholderWindow.h"
 #include "resident/FormMain.h"
 #include "resident/ShippedIcon.h"
 #include "resident/TrayBalloon.h"
 #include "traycontrol/TrayIconRecord.h"
-#include "PlaceholderWindow.h"
 
 #include <QAction>
 #include <QMdiSubWindow>
@@ -75,9 +75,8 @@ void FormStartTest::startUpDrivesTheControlInOrder()
         setup.subscriptionFile += "Row" + std::to_string(i) + ",,/tmp,*.txt,,,,\r\n";
     ResidentHarness h(setup);
     QVERIFY(h.load());
-    QCOMPARE(h.log.mid(0, 6),
-             QStringList({"put BalloonSound True", "put AutoRefresh True", "put Balloon True", "putref Icon icon",
-                          "call Show", "put ToolTipText " + kWatchingTip}));
+    QCOMPARE(h.log.mid(0, 6), QStringList({"put BalloonSound True", "put AutoRefresh True", "put Balloon True",
+                                           "putref Icon icon", "call Show", "put ToolTipText " + kWatchingTip}));
     QCOMPARE(h.log.size(), 7);
     QVERIFY(h.log[6].startsWith(QStringLiteral("message: ")));
     QCOMPARE(QString::fromStdString(h.data.subscriptions[0].Name), QStringLiteral("Row0"));
@@ -107,7 +106,7 @@ void FormStartTest::startUpDrivesTheControlInOrder()
 
 void FormStartTest::startUpFailureEndsWithMessage_data()
 {
-    QTest::addColumn<QString>("icon"); // "" = no icon file
+    QTest::addColumn<QString>("icon");  // "" = no icon file
     QTest::addColumn<bool>("failShow"); // the control refuses Show
     QTest::newRow("icon missing") << QString() << false;
     QTest::newRow("icon is text") << QStringLiteral("not a picture at all") << false;
@@ -252,11 +251,15 @@ void FormStartTest::passwordPrompt_data()
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("typed"); // "<cancel>" cancels the box
     QTest::addColumn<bool>("opens");
-    QTest::newRow("right") << "Secret" << "Secret" << true;
-    QTest::newRow("letter case counts") << "Secret" << "secret" << false;
-    QTest::newRow("cancel") << "Secret" << "<cancel>" << false;
+    QTest::newRow("right") << "Secret"
+                           << "Secret" << true;
+    QTest::newRow("letter case counts") << "Secret"
+                                        << "secret" << false;
+    QTest::newRow("cancel") << "Secret"
+                            << "<cancel>" << false;
     QTest::newRow("cancel with empty password") << QString() << "<cancel>" << true;
-    QTest::newRow("japanese") << "ﾊﾟｽ語" << "ﾊﾟｽ語" << true;
+    QTest::newRow("japanese") << "ﾊﾟｽ語"
+                              << "ﾊﾟｽ語" << true;
 }
 
 void FormStartTest::passwordPrompt()

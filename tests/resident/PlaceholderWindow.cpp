@@ -19,14 +19,10 @@ PlaceholderWindow::PlaceholderWindow(ChildWindow kind, QWidget* parent) : QWidge
 QString PlaceholderWindow::Caption(ChildWindow kind)
 {
     switch (kind) {
-    case ChildWindow::FormList:
-        return QStringLiteral("履歴ﾘｽﾄ");
-    case ChildWindow::FormConfig:
-        return QStringLiteral("購読設定");
-    case ChildWindow::FormParam:
-        return QStringLiteral("基本設定");
-    case ChildWindow::frmAbout:
-        return QStringLiteral("Tessalyのﾊﾞｰｼﾞｮﾝ情報");
+    case ChildWindow::FormList: return QStringLiteral("履歴ﾘｽﾄ");
+    case ChildWindow::FormConfig: return QStringLiteral("購読設定");
+    case ChildWindow::FormParam: return QStringLiteral("基本設定");
+    case ChildWindow::frmAbout: return QStringLiteral("Tessalyのﾊﾞｰｼﾞｮﾝ情報");
     }
     return {};
 }

@@ -275,8 +275,8 @@ TEST(TessalyProcess, HeadlessCheckRunPrintsTheBalloonAndKeepsEditsMadeMeanwhile)
     WriteFile(more.file("added.txt"), "more news");
     for (const auto& [field, value] : std::vector<std::pair<std::string, std::string>>{
              {"Folder", more.path()}, {"FileName", "*.txt"}, {"Name", "Added"}}) {
-        const std::string set = std::string(TESSALYCTL_PATH) + " --dir '" + folder.path() + "' subs set 2 " + field +
-                                " '" + value + "'";
+        const std::string set =
+            std::string(TESSALYCTL_PATH) + " --dir '" + folder.path() + "' subs set 2 " + field + " '" + value + "'";
         ASSERT_EQ(std::system(set.c_str()), 0) << field;
     }
     const int added = tessaly.waitForEither("\nAdded 1ﾌｧｲﾙ\n", "ﾁｪｯｸを中断しました");
@@ -309,8 +309,9 @@ TEST(TessalyProcess, UntrustedDataFoldersAreRefusedByBothPrograms)
     ASSERT_EQ(::chmod(folder.path().c_str(), 0770), 0);
     Tessaly writable({"--headless", "--dir", folder.path()});
     EXPECT_EQ(writable.exitStatus(), 1);
-    EXPECT_NE(writable.error().find("データフォルダ " + folder.path() + " は他のユーザーが書き込めるため使用できません。"),
-              npos)
+    EXPECT_NE(
+        writable.error().find("データフォルダ " + folder.path() + " は他のユーザーが書き込めるため使用できません。"),
+        npos)
         << writable.error();
     CtlRun ctl = RunCtl({"--dir", folder.path(), "settings", "show"});
     EXPECT_EQ(ctl.status, 1);
@@ -352,7 +353,8 @@ TEST(TessalyProcess, FifosAndLinksUnderDataFileNamesGiveErrorsAndNeverBlock)
             TempFolder elsewhere;
             const std::string path = folder.file(each.name);
             WriteFile(elsewhere.file("target"), "read through the link\r\n");
-            ASSERT_EQ(fifo ? ::mkfifo(path.c_str(), 0600) : ::symlink(elsewhere.file("target").c_str(), path.c_str()), 0);
+            ASSERT_EQ(fifo ? ::mkfifo(path.c_str(), 0600) : ::symlink(elsewhere.file("target").c_str(), path.c_str()),
+                      0);
             // Every run is bounded: a reader that waited would show as status -1.
             std::vector<std::string> args{"--dir", folder.path()};
             args.insert(args.end(), each.command.begin(), each.command.end());

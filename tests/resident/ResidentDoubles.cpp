@@ -58,18 +58,12 @@ HResult RecordingControl::invoke(DispId id, DispatchKind kind, std::span<Variant
     const MemberInfo* member = FindMember(id);
     const QString name = member ? QString::fromUtf8(member->name) : QString::number(id);
     switch (kind) {
-    case DispatchKind::PropertyPut:
-        m_log << QStringLiteral("put %1 %2").arg(name, Describe(arguments.back()));
-        break;
+    case DispatchKind::PropertyPut: m_log << QStringLiteral("put %1 %2").arg(name, Describe(arguments.back())); break;
     case DispatchKind::PropertyPutRef:
         m_log << QStringLiteral("putref %1 %2").arg(name, Describe(arguments.back()));
         break;
-    case DispatchKind::PropertyGet:
-        m_log << QStringLiteral("get %1").arg(name);
-        break;
-    case DispatchKind::Method:
-        m_log << QStringLiteral("call %1").arg(name);
-        break;
+    case DispatchKind::PropertyGet: m_log << QStringLiteral("get %1").arg(name); break;
+    case DispatchKind::Method: m_log << QStringLiteral("call %1").arg(name); break;
     }
     if (failing == id)
         return E_FAIL;

@@ -7,11 +7,11 @@
 #include "support/FixedClock.h"
 #include "support/TempFolder.h"
 
+#include "PlaceholderWindowFactory.h"
 #include "resident/CheckRunner.h"
 #include "resident/FormStart.h"
 #include "resident/LumitrayHost.h"
 #include "resident/ResidentData.h"
-#include "PlaceholderWindowFactory.h"
 
 #include <chrono>
 #include <memory>

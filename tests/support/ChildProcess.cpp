@@ -2,9 +2,9 @@
 #include "support/ChildProcess.h"
 
 #include <csignal>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <grp.h>
 #include <unistd.h>
 
 namespace tessaly::test {

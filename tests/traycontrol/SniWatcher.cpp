@@ -59,8 +59,8 @@ int main(int argc, char** argv)
     Watcher watcher;
     new WatcherAdaptor(&watcher);
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher)
-        || !bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"))) {
+    if (!bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher) ||
+        !bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"))) {
         std::fprintf(stderr, "sni-watcher: cannot take the watcher name\n");
         return 1;
     }

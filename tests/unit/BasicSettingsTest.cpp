@@ -97,8 +97,8 @@ TEST_F(BasicSettingsFile, SaveAndLoadReproduceEveryFieldAndResetRestoresDefaults
 TEST_F(BasicSettingsFile, MatchesLabelsExactlyKeepsTextsUntrimmedAndRoundsFlagsHalfToEven)
 {
     writeRecords({"Conf_SmtpAddr      =  a=b@example.jp  ", "Conf_Zip           =1", "Conf_zip =1", "short",
-                  "Conf_PopUser       =first", "Conf_PopUser       =second", "",
-                  "Conf_Passwd        =1.5", "Conf_Balloon       =0.5", "Conf_Mail          =2.5"});
+                  "Conf_PopUser       =first", "Conf_PopUser       =second", "", "Conf_Passwd        =1.5",
+                  "Conf_Balloon       =0.5", "Conf_Mail          =2.5"});
     EXPECT_TRUE(LoadBasicSettings(m_settings, m_temp.path()));
     EXPECT_EQ(m_settings.Conf_SmtpAddr, "  a=b@example.jp  ");
     EXPECT_EQ(m_settings.Conf_zip, 0);

@@ -21,9 +21,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <set>
-#include <filesystem>
 #include <fcntl.h>
+#include <filesystem>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -226,9 +226,13 @@ TEST_F(CheckRun, KeywordsPickDocumentsByName)
         document(name);
     using Files = std::vector<std::string>; // sorted
     const Files all = {"Minutes.doc", "plan.doc", "会議録.doc", "議事録まとめ.doc"};
-    const std::pair<const char*, Files> cases[] = {
-        {"", all}, {"会議 minutes", {"Minutes.doc", "会議録.doc"}}, {"会議\u3000MINUTES", {"Minutes.doc", "会議録.doc"}},
-        {"会議  minutes", all}, {" plan", all}, {"まとめ", {"議事録まとめ.doc"}}, {"none", {}}};
+    const std::pair<const char*, Files> cases[] = {{"", all},
+                                                   {"会議 minutes", {"Minutes.doc", "会議録.doc"}},
+                                                   {"会議\u3000MINUTES", {"Minutes.doc", "会議録.doc"}},
+                                                   {"会議  minutes", all},
+                                                   {" plan", all},
+                                                   {"まとめ", {"議事録まとめ.doc"}},
+                                                   {"none", {}}};
     for (const auto& [keyword, expected] : cases) {
         forgetHistory();
         row(0, "kw").Keyword = keyword;
@@ -306,7 +310,7 @@ TEST_F(CheckRun, DocumentsAreAttachedThemselvesWhenZipIsOffUnderANumericSizeLimi
     mailOn(true, false);
     m_settings.Conf_MaxSize = "2";
     const std::string small = document("small.doc", std::string(1536 * 1024 - 1, 's')); // rounds to 1 MB
-    document("large.doc", std::string(1536 * 1024, 'l'));                              // rounds to 2 MB
+    document("large.doc", std::string(1536 * 1024, 'l'));                               // rounds to 2 MB
     row(0, "att");
     ASSERT_TRUE(run());
     ASSERT_EQ(m_mail.sent.size(), 1u);
@@ -317,7 +321,8 @@ TEST_F(CheckRun, DocumentsAreAttachedThemselvesWhenZipIsOffUnderANumericSizeLimi
     m_table[0].LastCheck.clear();
     EXPECT_FALSE(run());
     ASSERT_EQ(m_messages.messages.size(), 1u);
-    EXPECT_NE(m_messages.messages[0].find("最大ｻｲｽﾞ「」が数値ではありません"), std::string::npos) << m_messages.messages[0];
+    EXPECT_NE(m_messages.messages[0].find("最大ｻｲｽﾞ「」が数値ではありません"), std::string::npos)
+        << m_messages.messages[0];
 }
 
 TEST_F(CheckRun, ArchivesAreAttachedTheirPasswordToldAndOnlyTheyDeleted)
@@ -425,7 +430,9 @@ TEST_F(CheckRun, RowsAnnouncedInOneSecondGetManagementNumbersOfTheirOwn)
     CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, clock, &m_mail, &m_zip};
     ASSERT_TRUE(CheckSubscriptions(context));
     ASSERT_EQ(m_mail.sent.size(), 4u);
-    const auto number = [&](size_t mail) { return m_mail.sent[mail].subject.substr(m_mail.sent[mail].subject.find("管理No:"), 19); };
+    const auto number = [&](size_t mail) {
+        return m_mail.sent[mail].subject.substr(m_mail.sent[mail].subject.find("管理No:"), 19);
+    };
     EXPECT_EQ(number(0), "管理No:1405090612");
     EXPECT_EQ(number(1), number(0)); // the password mail of the same row
     EXPECT_EQ(number(2), "管理No:1405100612");
@@ -457,9 +464,14 @@ TEST_F(CheckRun, FoldersAndFilesThatCannotBeReadNeverStopTheRun)
         EXPECT_EQ(m_table[3].LastCheck, "2026/12/06 14:05:08");
         ASSERT_EQ(m_messages.messages.size(), 1u);
         EXPECT_EQ(m_messages.messages[0], "次のﾌｫﾙﾀﾞは読めないため、ﾁｪｯｸから除きました。\r\n"
-                                          "購読「partly」: " + m_docs + "/elsewhere (フォルダを開けません: アクセスが拒否されました)\r\n"
-                                          "購読「partly」: " + m_docs + "/locked (フォルダを開けません: アクセスが拒否されました)\r\n"
-                                          "購読「closed」: " + m_docs + "/elsewhere (フォルダを開けません: アクセスが拒否されました)");
+                                          "購読「partly」: " +
+                                              m_docs +
+                                              "/elsewhere (フォルダを開けません: アクセスが拒否されました)\r\n"
+                                              "購読「partly」: " +
+                                              m_docs +
+                                              "/locked (フォルダを開けません: アクセスが拒否されました)\r\n"
+                                              "購読「closed」: " +
+                                              m_docs + "/elsewhere (フォルダを開けません: アクセスが拒否されました)");
         // Every run tells them again, unless the caller keeps what was told.
         ASSERT_TRUE(run());
         EXPECT_EQ(m_messages.messages.size(), 2u);

@@ -57,15 +57,21 @@ TEST_F(Ctl, SetRefusesWhatCannotBeStoredAndLeavesTheFiles)
     ASSERT_EQ(run({"settings", "set", "Conf_SmtpSrv", "before"}).status, kCtlOk);
     ASSERT_EQ(run({"subs", "set", "1", "Name", "a"}).status, kCtlOk);
     const std::string settings = file("sysconfig.dat"), subs = file("subscription.dat");
-    for (auto args : std::vector<std::vector<std::string>>{
-             {"settings", "set", "Conf_Unknown", "1"}, {"settings", "set", "conf_mail", "1"},
-             {"settings", "set", "Conf_Mail", "yes"}, {"settings", "set", "Conf_Mail", "40000"},
-             {"settings", "set", "Conf_SmtpSrv", "😀"}, {"settings", "set", "Conf_SmtpSrv", std::string(40000, 'x')},
-             {"subs", "set", "0", "Name", "x"}, {"subs", "set", "11", "Name", "x"},
-             {"subs", "set", "one", "Name", "x"}, {"subs", "set", "1", "name", "x"},
-             {"subs", "set", "1", "Name", "a,b"}, {"subs", "set", "1", "Keyword", "a\nb"},
-             {"subs", "set", "1", "Subfolders", "2"}, {"subs", "set", "1", "LastCheck", "tomorrow"},
-             {"subs", "set", "1", "MailTo", "한@example.kr"}}) {
+    for (auto args : std::vector<std::vector<std::string>>{{"settings", "set", "Conf_Unknown", "1"},
+                                                           {"settings", "set", "conf_mail", "1"},
+                                                           {"settings", "set", "Conf_Mail", "yes"},
+                                                           {"settings", "set", "Conf_Mail", "40000"},
+                                                           {"settings", "set", "Conf_SmtpSrv", "😀"},
+                                                           {"settings", "set", "Conf_SmtpSrv", std::string(40000, 'x')},
+                                                           {"subs", "set", "0", "Name", "x"},
+                                                           {"subs", "set", "11", "Name", "x"},
+                                                           {"subs", "set", "one", "Name", "x"},
+                                                           {"subs", "set", "1", "name", "x"},
+                                                           {"subs", "set", "1", "Name", "a,b"},
+                                                           {"subs", "set", "1", "Keyword", "a\nb"},
+                                                           {"subs", "set", "1", "Subfolders", "2"},
+                                                           {"subs", "set", "1", "LastCheck", "tomorrow"},
+                                                           {"subs", "set", "1", "MailTo", "한@example.kr"}}) {
         Result result = run(args);
         EXPECT_EQ(result.status, kCtlUsage) << args[2] << " " << args[3].substr(0, 20);
         EXPECT_FALSE(result.err.empty());
@@ -86,17 +92,22 @@ TEST_F(Ctl, DamagedSettingsAreShownButNeverOverwritten)
 
 TEST_F(Ctl, SubscriptionsRoundTripEveryField)
 {
-    const std::vector<std::pair<std::string, std::string>> values = {
-        {"Name", "週報 ﾁｪｯｸ"}, {"Keyword", "会議　議事録"}, {"Folder", "/srv/共有 フォルダ"}, {"FileName", "*.DOC*"},
-        {"Subfolders", "1"},   {"MailTo", "a@example.jp;b@example.jp"}, {"LastCheck", "2026/12/06 14:05:09"}};
+    const std::vector<std::pair<std::string, std::string>> values = {{"Name", "週報 ﾁｪｯｸ"},
+                                                                     {"Keyword", "会議　議事録"},
+                                                                     {"Folder", "/srv/共有 フォルダ"},
+                                                                     {"FileName", "*.DOC*"},
+                                                                     {"Subfolders", "1"},
+                                                                     {"MailTo", "a@example.jp;b@example.jp"},
+                                                                     {"LastCheck", "2026/12/06 14:05:09"}};
     for (const auto& [field, value] : values)
         ASSERT_EQ(run({"subs", "set", "10", field, value}).status, kCtlOk) << field;
     Result json = run({"subs", "show", "--json"});
     EXPECT_EQ(json.status, kCtlOk);
-    EXPECT_NE(json.out.find("{\"Name\": \"週報 ﾁｪｯｸ\", \"Keyword\": \"会議　議事録\", \"Folder\": \"/srv/共有 フォルダ\", "
-                            "\"FileName\": \"*.DOC*\", \"Subfolders\": \"1\", \"MailTo\": \"a@example.jp;b@example.jp\", "
-                            "\"LastCheck\": \"2026/12/06 14:05:09\"}\n]"),
-              std::string::npos)
+    EXPECT_NE(
+        json.out.find("{\"Name\": \"週報 ﾁｪｯｸ\", \"Keyword\": \"会議　議事録\", \"Folder\": \"/srv/共有 フォルダ\", "
+                      "\"FileName\": \"*.DOC*\", \"Subfolders\": \"1\", \"MailTo\": \"a@example.jp;b@example.jp\", "
+                      "\"LastCheck\": \"2026/12/06 14:05:09\"}\n]"),
+        std::string::npos)
         << json.out;
 }
 
@@ -105,7 +116,8 @@ TEST_F(Ctl, AnyFolderIsStoredExactlyAndANewRowGetsWhatTheEditorGives)
     const std::string folder = "/home/u/Résumés, 〜 😀\n\xFF";
     ASSERT_EQ(run({"subs", "set", "2", "Folder", folder}).status, kCtlOk);
     ASSERT_EQ(run({"subs", "set", "2", "Name", "週報"}).status, kCtlOk);
-    std::string expected = Utf8ToCp932(",,,,,,,\r\n週報,,|/home/u/R%C3%A9sum%C3%A9s%2C %E3%80%9C %F0%9F%98%80%0A%FF,*.*,0,,,\r\n");
+    std::string expected =
+        Utf8ToCp932(",,,,,,,\r\n週報,,|/home/u/R%C3%A9sum%C3%A9s%2C %E3%80%9C %F0%9F%98%80%0A%FF,*.*,0,,,\r\n");
     for (int row = 3; row <= 10; ++row)
         expected += ",,,,,,,\r\n";
     EXPECT_EQ(file("subscription.dat"), expected);
@@ -156,8 +168,10 @@ TEST_F(Ctl, ACutSubscriptionFileIsReportedAndNeverOverwritten)
 
 TEST_F(Ctl, HistoryListsTheKeptLinesBeforeTheNewOnes)
 {
-    test::WriteFile(m_temp.file("history.dat"), Utf8ToCp932("26年12月06_14:05:09,新,/srv,b.doc,26年12月05_09:30:00,\r\n"));
-    test::WriteFile(m_temp.file("history.hst"), Utf8ToCp932("25年01月01_00:00:00,旧,/srv,a.doc,24年12月31_23:59:59,\r\nshort,line\r\n"));
+    test::WriteFile(m_temp.file("history.dat"),
+                    Utf8ToCp932("26年12月06_14:05:09,新,/srv,b.doc,26年12月05_09:30:00,\r\n"));
+    test::WriteFile(m_temp.file("history.hst"),
+                    Utf8ToCp932("25年01月01_00:00:00,旧,/srv,a.doc,24年12月31_23:59:59,\r\nshort,line\r\n"));
     Result text = run({"history"});
     EXPECT_EQ(text.status, kCtlOk);
     EXPECT_EQ(text.out, "25年01月01_00:00:00,旧,/srv,a.doc,24年12月31_23:59:59,\nshort,line\n"
@@ -177,9 +191,13 @@ TEST_F(Ctl, HistoryListsTheKeptLinesBeforeTheNewOnes)
 TEST_F(Ctl, WrongUsageExitsTwoAndCreatesNothing)
 {
     const std::string missing = m_temp.file("not-yet");
-    for (auto args : std::vector<std::vector<std::string>>{
-             {}, {"settings"}, {"settings", "show", "extra"}, {"subs", "set", "1", "Name"}, {"check-all"},
-             {"--verbose", "history"}, {"--dir"}}) {
+    for (auto args : std::vector<std::vector<std::string>>{{},
+                                                           {"settings"},
+                                                           {"settings", "show", "extra"},
+                                                           {"subs", "set", "1", "Name"},
+                                                           {"check-all"},
+                                                           {"--verbose", "history"},
+                                                           {"--dir"}}) {
         std::ostringstream out;
         std::ostringstream err;
         std::vector<std::string> full = {"--dir", missing};
@@ -193,8 +211,9 @@ TEST_F(Ctl, WrongUsageExitsTwoAndCreatesNothing)
 
 TEST_F(Ctl, TheExecutablePrintsUtf8AndReturnsTheStatus)
 {
-    const std::string command = std::string(TESSALYCTL_PATH) + " --dir '" + m_temp.path() + "' subs set 2 Name 日報 && " +
-                                TESSALYCTL_PATH + " --dir '" + m_temp.path() + "' subs show";
+    const std::string command = std::string(TESSALYCTL_PATH) + " --dir '" + m_temp.path() +
+                                "' subs set 2 Name 日報 && " + TESSALYCTL_PATH + " --dir '" + m_temp.path() +
+                                "' subs show";
     FILE* pipe = ::popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     std::string out;
@@ -203,8 +222,9 @@ TEST_F(Ctl, TheExecutablePrintsUtf8AndReturnsTheStatus)
         out.append(buffer, n);
     EXPECT_EQ(::pclose(pipe), 0);
     EXPECT_NE(out.find("\n2\t日報\t"), std::string::npos) << out;
-    EXPECT_EQ(std::system((std::string(TESSALYCTL_PATH) + " --dir '" + m_temp.path() + "' nonsense 2>/dev/null").c_str()),
-              2 << 8);
+    EXPECT_EQ(
+        std::system((std::string(TESSALYCTL_PATH) + " --dir '" + m_temp.path() + "' nonsense 2>/dev/null").c_str()),
+        2 << 8);
 }
 
 } // namespace

@@ -91,11 +91,10 @@ TEST(DataFolderLock, ConcurrentWritersKilledAtRandomNeverTearAFile)
     int failedWithoutKill = 0;
     for (int round = 0; round < 300; ++round) {
         const std::string n = std::to_string(round);
-        std::vector<pid_t> writers = {
-            Spawn({ctl, "--dir", temp.path(), "settings", "set", "Conf_SmtpSrv", "host" + n}),
-            Spawn({ctl, "--dir", temp.path(), "settings", "set", "Conf_SmtpPort", n}),
-            Spawn({ctl, "--dir", temp.path(), "subs", "set", "1", "Name", "name" + n}),
-            Spawn({ctl, "--dir", temp.path(), "subs", "set", "2", "Keyword", "kw" + n})};
+        std::vector<pid_t> writers = {Spawn({ctl, "--dir", temp.path(), "settings", "set", "Conf_SmtpSrv", "host" + n}),
+                                      Spawn({ctl, "--dir", temp.path(), "settings", "set", "Conf_SmtpPort", n}),
+                                      Spawn({ctl, "--dir", temp.path(), "subs", "set", "1", "Name", "name" + n}),
+                                      Spawn({ctl, "--dir", temp.path(), "subs", "set", "2", "Keyword", "kw" + n})};
         const bool kill = round % 2 == 1;
         if (kill) {
             ::usleep(static_cast<useconds_t>(random() % 4000));
@@ -153,8 +152,8 @@ TEST(CheckUnderLock, TheHistoryReachesTheDiskBeforeTheNewLastCheck)
     ASSERT_EQ(Ctl(temp.path(), {"subs", "set", "1", "Folder", docs}), kCtlOk);
     ASSERT_EQ(Ctl(temp.path(), {"subs", "set", "1", "Name", "docs"}), kCtlOk);
     const std::string trace = temp.file("trace");
-    const std::string command = "strace -f -qq -o '" + trace + "' -e trace=openat,fsync,rename " +
-                                TESSALYCTL_PATH + " --dir '" + temp.path() + "' check >/dev/null 2>&1";
+    const std::string command = "strace -f -qq -o '" + trace + "' -e trace=openat,fsync,rename " + TESSALYCTL_PATH +
+                                " --dir '" + temp.path() + "' check >/dev/null 2>&1";
     if (std::system(command.c_str()) != 0)
         GTEST_SKIP() << "strace cannot trace here";
     // Each line: "<pid> <call>(<arguments>) = <result>". Follows which

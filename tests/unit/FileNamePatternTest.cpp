@@ -17,6 +17,7 @@ struct MatchCase {
 
 TEST(FileNamePattern, MatchesWholeNamesWithWildcardsListsAndAnyScript)
 {
+    // clang-format off
     const MatchCase cases[] = {
         // Whole name and wildcards
         {"", "", false}, {"", "a", false}, {"REPORT*", "report_01.doc", true},
@@ -43,6 +44,7 @@ TEST(FileNamePattern, MatchesWholeNamesWithWildcardsListsAndAnyScript)
         {"?A", "\xe3\x81" "a", false}, {"\xff*", "\xff" "1", true}, {"\xff*", "\xfe" "1", false},
         {"?", "\xc0\xaf", false}, {"??", "\xc0\xaf", true},
     };
+    // clang-format on
     for (const MatchCase& c : cases) {
         std::string error;
         std::optional<FileNamePattern> pattern = FileNamePattern::Compile(c.pattern, &error);
@@ -107,7 +109,7 @@ TEST(UpperCaseName, MapsTheLettersThePatternFolds)
     EXPECT_EQ(UpperCaseName("äöüßÿ÷"), "ÄÖÜßÿ÷");
     EXPECT_EQ(UpperCaseName("ｔｅｓｔ報告"), "ＴＥＳＴ報告");
     EXPECT_EQ(UpperCaseName("αβγ жё"), "ΑΒΓ ЖЁ");
-    EXPECT_EQ(UpperCaseName("a\xff" "b\xe3\x81"), "A\xff" "B\xe3\x81");
+    EXPECT_EQ(UpperCaseName(std::string("a\xff") + "b\xe3\x81"), std::string("A\xff") + "B\xe3\x81");
 }
 
 } // namespace

@@ -20,12 +20,12 @@ using test::ScopedTimeZone;
 
 // Zones written as POSIX rules, so the test needs no time-zone database.
 const char* const kZones[] = {
-    "CET-1CEST,M3.5.0,M10.5.0/3",               // Berlin
-    "EST5EDT,M3.2.0,M11.1.0",                   // New York
-    "<+1030>-10:30<+11>-11,M10.1.0,M4.1.0",     // Lord Howe: half-hour shift
-    "<+0545>-5:45",                             // Kathmandu
+    "CET-1CEST,M3.5.0,M10.5.0/3",           // Berlin
+    "EST5EDT,M3.2.0,M11.1.0",               // New York
+    "<+1030>-10:30<+11>-11,M10.1.0,M4.1.0", // Lord Howe: half-hour shift
+    "<+0545>-5:45",                         // Kathmandu
     "UTC0",
-    "XST-1XDT,M3.5.0/2:07:31,M10.5.0/3:07:31",  // changes at odd seconds
+    "XST-1XDT,M3.5.0/2:07:31,M10.5.0/3:07:31", // changes at odd seconds
 };
 
 TEST(EarliestInstantOf, GivesTheFirstInstantOfEachWallClockTime)
@@ -33,8 +33,8 @@ TEST(EarliestInstantOf, GivesTheFirstInstantOfEachWallClockTime)
     // Around every clock change of the zones, and before 1970 and 1900: the
     // instant comes back exactly, except in an hour the clocks repeat, where
     // the first of the two instants with that wall-clock time is taken.
-    const int64_t centres[] = {1711846800, 1729990800, 1710054000, 1730613600,
-                               1712415600, 1711847251, -1000000000, -2200000000LL, 0};
+    const int64_t centres[] = {1711846800, 1729990800,  1710054000,    1730613600, 1712415600,
+                               1711847251, -1000000000, -2200000000LL, 0};
     for (const char* zone : kZones) {
         ScopedTimeZone scoped(zone);
         for (int64_t centre : centres) {

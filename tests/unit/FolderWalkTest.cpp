@@ -30,8 +30,7 @@ Paths PathsOf(const WalkResult& result)
 }
 
 // Walks and expects success; the paths found.
-Paths Walk(const std::string& folder, const std::string& pattern, std::string_view subfolders = "1",
-           int threads = 1)
+Paths Walk(const std::string& folder, const std::string& pattern, std::string_view subfolders = "1", int threads = 1)
 {
     std::string error;
     std::optional<WalkResult> result = GetFilesMostDeep(folder, pattern, subfolders, {threads, true}, &error);
@@ -40,8 +39,8 @@ Paths Walk(const std::string& folder, const std::string& pattern, std::string_vi
 }
 
 // Walks and expects failure; the one-line reason given.
-std::string WalkError(const std::string& folder, const std::string& pattern,
-                      std::string_view subfolders = "1", int threads = 1)
+std::string WalkError(const std::string& folder, const std::string& pattern, std::string_view subfolders = "1",
+                      int threads = 1)
 {
     std::string error;
     EXPECT_FALSE(GetFilesMostDeep(folder, pattern, subfolders, {threads, true}, &error));
@@ -163,8 +162,7 @@ TEST_F(FolderWalkTest, FoldersThatCannotBeReadAreSkippedWithTheirReasonAndTheRes
     for (int threads : {1, 2, 8}) {
         // The link's target cannot be examined: passed over like a vanished file.
         Paths found = Walk(at("a"), "*.doc", "1", threads);
-        EXPECT_EQ(found, (Paths{at("a/one.doc"), at("a/b/two.doc"), at("a/e/six.doc")}))
-            << threads << " threads";
+        EXPECT_EQ(found, (Paths{at("a/one.doc"), at("a/b/two.doc"), at("a/e/six.doc")})) << threads << " threads";
         std::vector<SkippedFolder> skipped = Skipped(at("a"), "1", threads);
         ASSERT_EQ(skipped.size(), 1u);
         EXPECT_EQ(skipped[0].path, at("a/b/c"));
@@ -239,8 +237,8 @@ TEST_F(FolderWalkTest, ListsHiddenAndRegularFilesOnly)
     ASSERT_EQ(::symlink(at("top").c_str(), at("top/loop").c_str()), 0);
     Paths found = Walk(at("top"), "*.doc");
     std::sort(found.begin(), found.end());
-    EXPECT_EQ(found, (Paths{at("top/.hidden.doc"), at("top/folder.doc/inner.doc"),
-                            at("top/link.doc"), at("top/plain.doc")}));
+    EXPECT_EQ(found,
+              (Paths{at("top/.hidden.doc"), at("top/folder.doc/inner.doc"), at("top/link.doc"), at("top/plain.doc")}));
 }
 
 // Pattern rules themselves are covered by FileNamePatternTest; here, that names are matched.
@@ -278,7 +276,8 @@ TEST_F(FolderWalkTest, GivesEachFilesTimesAsTheTimeStampReaderDoes)
         EXPECT_EQ(result->written(i), written) << path;
         EXPECT_EQ(result->created(i), created) << path;
         EXPECT_EQ(written, path.ends_with("future.doc") ? AutomationDateFromUnix(4102444800, 5)
-                                                        : AutomationDateFromUnix(981173106, 789000000)) << path;
+                                                        : AutomationDateFromUnix(981173106, 789000000))
+            << path;
     }
 
     std::optional<WalkResult> untimed = GetFilesMostDeep(at("t"), "*.doc", "0", {1, false});

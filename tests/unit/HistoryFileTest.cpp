@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
+#include "watch/HistoryFile.h"
 #include "common/Cp932.h"
+#include "common/PathParts.h"
 #include "support/ChildProcess.h"
 #include "support/FixedClock.h"
 #include "support/TempFolder.h"
-#include "watch/HistoryFile.h"
-#include "common/PathParts.h"
 
 #include <gtest/gtest.h>
 
@@ -53,12 +53,12 @@ TEST(HistoryLine, FileInTheRootHasAnEmptyFolderCell)
 
 TEST(HistoryEntry, SplitsAtEveryComma)
 {
-    HistoryEntry entry =
-        ParseHistoryLine(Utf8ToCp932("26年12月06_14:05:09,購読,/srv/a,b.doc,26年12月05_09:30:00,"));
+    HistoryEntry entry = ParseHistoryLine(Utf8ToCp932("26年12月06_14:05:09,購読,/srv/a,b.doc,26年12月05_09:30:00,"));
     EXPECT_EQ(entry, (HistoryEntry{"26年12月06_14:05:09", "購読", "/srv/a", "b.doc", "26年12月05_09:30:00"}));
     // A comma inside a name of an old line shifts the cells; parts beyond
     // the fifth are dropped.
-    EXPECT_EQ(ParseHistoryLine(Utf8ToCp932("t,名前,/a,b,c.doc,time,")), (HistoryEntry{"t", "名前", "/a", "b", "c.doc"}));
+    EXPECT_EQ(ParseHistoryLine(Utf8ToCp932("t,名前,/a,b,c.doc,time,")),
+              (HistoryEntry{"t", "名前", "/a", "b", "c.doc"}));
     // Fewer than five parts leave the missing cells empty.
     EXPECT_EQ(ParseHistoryLine("t,s"), (HistoryEntry{"t", "s", "", "", ""}));
     EXPECT_EQ(ParseHistoryLine(""), HistoryEntry{});
@@ -81,8 +81,8 @@ TEST_F(HistoryInbox, AppendsOneShiftJisLinePerRecordAndKeepsEveryNameExactly)
     EXPECT_EQ(test::ReadFile(path()),
               Utf8ToCp932("26年12月06_14:05:09,購読,/srv/a,x.doc,26年12月05_09:30:00,\r\n"
                           "26年12月06_14:05:09,購読,/srv/a,|y%2Cz.doc,26年12月05_09:30:00,\r\n"));
-    const std::string names[] = {"ü.doc", "😀.doc", "〜.txt", "カ\u3099.doc", "bad\xFF.doc",
-                                 "a\r\nb.doc", "tab\there.doc", "?.doc"};
+    const std::string names[] = {"ü.doc",       "😀.doc",      "〜.txt",        "カ\u3099.doc",
+                                 "bad\xFF.doc", "a\r\nb.doc", "tab\there.doc", "?.doc"};
     for (const std::string& name : names)
         ASSERT_TRUE(WriteHistory(m_temp.path(), Record("購読", "/srv/R\xC3\xA9sum\xC3\xA9s/" + name, t, t), m_clock));
     std::vector<std::string> lines;

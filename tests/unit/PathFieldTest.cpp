@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "common/Cp932.h"
 #include "common/PathField.h"
+#include "common/Cp932.h"
 
 #include <gtest/gtest.h>
 
@@ -22,8 +22,8 @@ TEST(PathField, AnyOtherPathIsEscapedAndComesBackExactly)
         {"/home/u/Résumés", "|/home/u/R%C3%A9sum%C3%A9s"},
         {"/文書/〜.txt", Utf8ToCp932("|/文書/") + "%E3%80%9C.txt"}, // U+301C would come back as U+FF5E
         {"😀.doc", "|%F0%9F%98%80.doc"},
-        {"カ\u3099", Utf8ToCp932("|カ") + "%E3%82%99"},          // decomposed kana
-        {"bad\xFF\xC3.doc", "|bad%FF%C3.doc"},                    // not UTF-8
+        {"カ\u3099", Utf8ToCp932("|カ") + "%E3%82%99"}, // decomposed kana
+        {"bad\xFF\xC3.doc", "|bad%FF%C3.doc"},          // not UTF-8
         {"a,b.doc", "|a%2Cb.doc"},
         {"a\r\nb\tc", "|a%0D%0Ab%09c"},
         {"|lead|mid", "|%7Clead|mid"},
@@ -49,10 +49,12 @@ TEST(PathField, DecodingIsLenientWithFieldsItDidNotWrite)
 TEST(PathField, ValidUtf8ReplacesEveryBadByte)
 {
     EXPECT_EQ(ValidUtf8("Résumé 😀"), "Résumé 😀");
-    EXPECT_EQ(ValidUtf8("a\xFF" "b"), "a\uFFFDb");
-    EXPECT_EQ(ValidUtf8("\xE3\x80"), "\uFFFD\uFFFD");      // cut short
+    EXPECT_EQ(ValidUtf8("a\xFF"
+                        "b"),
+              "a\uFFFDb");
+    EXPECT_EQ(ValidUtf8("\xE3\x80"), "\uFFFD\uFFFD");           // cut short
     EXPECT_EQ(ValidUtf8("\xED\xA0\x80"), "\uFFFD\uFFFD\uFFFD"); // a surrogate
-    EXPECT_EQ(ValidUtf8("\xC0\xAF"), "\uFFFD\uFFFD");      // overlong
+    EXPECT_EQ(ValidUtf8("\xC0\xAF"), "\uFFFD\uFFFD");           // overlong
 }
 
 } // namespace

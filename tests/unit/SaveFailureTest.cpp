@@ -3,8 +3,8 @@
 // disk, a temporary name that is taken. The previous file must survive.
 #include "settings/BasicSettings.h"
 #include "support/ChildProcess.h"
-#include "support/Printers.h"
 #include "support/PermissionBits.h"
+#include "support/Printers.h"
 #include "support/RecordingMessages.h"
 #include "support/TempFolder.h"
 #include "watch/SubscriptionTable.h"

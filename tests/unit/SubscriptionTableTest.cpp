@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
+#include "watch/SubscriptionTable.h"
 #include "common/Cp932.h"
 #include "support/ChildProcess.h"
 #include "support/Printers.h"
 #include "support/RecordingMessages.h"
 #include "support/TempFolder.h"
-#include "watch/SubscriptionTable.h"
 
 #include <gtest/gtest.h>
 
@@ -33,8 +33,8 @@ protected:
 
 TEST_F(SubscriptionFile, SavesTenLinesOfSevenCommaTerminatedCells)
 {
-    m_table[0] = {"日報", "会議 議事録", "/srv/共有", "*.doc*", "1", "a@example.jp;b@example.jp",
-                  "2026/12/06 14:05:09"};
+    m_table[0] = {
+        "日報", "会議 議事録", "/srv/共有", "*.doc*", "1", "a@example.jp;b@example.jp", "2026/12/06 14:05:09"};
     ASSERT_TRUE(SaveSubscriptions(m_table, m_temp.path()));
     std::string expected = "日報,会議 議事録,/srv/共有,*.doc*,1,a@example.jp;b@example.jp,2026/12/06 14:05:09,\r\n";
     for (int i = 0; i < 9; ++i)

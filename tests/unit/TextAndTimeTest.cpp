@@ -31,9 +31,9 @@ TEST(Cp932, ReplacesWhatCannotBeConvertedAndGoesOn)
     bool lossless = true;
     EXPECT_EQ(Utf8ToCp932("a😀b€c", &lossless), "a?b?c");
     EXPECT_FALSE(lossless);
-    EXPECT_EQ(Utf8ToCp932("a\xff" "b"), "a?b"); // invalid UTF-8
+    EXPECT_EQ(Utf8ToCp932(std::string("a\xff") + "b"), "a?b"); // invalid UTF-8
     // A lead byte without its trail byte, alone and at the end.
-    EXPECT_EQ(Cp932ToUtf8("\x82" "A" "\x8d"), "?A?");
+    EXPECT_EQ(Cp932ToUtf8(std::string("\x82") + "A\x8d"), "?A?");
     EXPECT_EQ(Cp932ToUtf8("x\xa0y"), "x?y");
     EXPECT_TRUE(IsCp932Representable("購読 ﾌｧｲﾙ abc"));
     EXPECT_FALSE(IsCp932Representable("Ελληνικά 😀"));
@@ -91,17 +91,18 @@ TEST(DateText, ParsesTheAcceptedFormsOnly)
     };
     for (const Case& c : cases)
         EXPECT_EQ(ParseDateTime(c.text), c.expected) << c.text;
-    for (const char* bad : {"", "2026/12", "2026/13/01", "2026/02/29", "2026/12/06 24:00:00", "2026/12/06 14:5",
-                            "2026-12-6", "2026/12-06", "26/12/06", "2026/12/06T14:05:09",
-                            "2026/12/06 14:05:09 extra", "yesterday"})
+    for (const char* bad :
+         {"", "2026/12", "2026/13/01", "2026/02/29", "2026/12/06 24:00:00", "2026/12/06 14:5", "2026-12-6",
+          "2026/12-06", "26/12/06", "2026/12/06T14:05:09", "2026/12/06 14:05:09 extra", "yesterday"})
         EXPECT_EQ(ParseDateTime(bad), std::nullopt) << bad;
 }
 
 TEST(NumericText, ParsesNumbersAndRoundsHalvesToEven)
 {
-    for (auto [text, value] : std::initializer_list<std::pair<const char*, int>>{
-             {"1", 1}, {" 2 ", 2}, {"-1", -1}, {"0.5", 0}, {"1.5", 2}, {"2.5", 2}, {"1e2", 100},
-             {"32767", 32767}, {"-32768.4", -32768}})
+    const std::pair<const char*, int> numbers[] = {{"1", 1},     {" 2 ", 2},       {"-1", -1},
+                                                   {"0.5", 0},   {"1.5", 2},       {"2.5", 2},
+                                                   {"1e2", 100}, {"32767", 32767}, {"-32768.4", -32768}};
+    for (auto [text, value] : numbers)
         EXPECT_EQ(ParseInt16(text), value) << text;
     for (const char* bad : {"", " ", "a", "1a", "1.2.3", "32768", "inf", "nan", "0x10", "1e", "+", "."})
         EXPECT_FALSE(ParseInt16(bad).has_value()) << bad;

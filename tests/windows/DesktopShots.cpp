@@ -32,7 +32,10 @@ namespace {
 /// Prints what would be shown in a box, so the run never waits on one.
 class PrintedMessages final : public UserMessages {
 public:
-    void ShowMessage(std::string_view text) override { std::fprintf(stderr, "message: %.*s\n", int(text.size()), text.data()); }
+    void ShowMessage(std::string_view text) override
+    {
+        std::fprintf(stderr, "message: %.*s\n", int(text.size()), text.data());
+    }
     bool AskYesNo(std::string_view) override { return false; }
 };
 
@@ -92,9 +95,9 @@ int main(int argc, char** argv)
     const QString folder = QString::fromLocal8Bit(argv[2]);
     const QString prefix = QString::fromLocal8Bit(argv[3]);
     const std::pair<ChildWindow, const char*> kinds[] = {{ChildWindow::FormList, "FormList"},
-                                                          {ChildWindow::FormParam, "FormParam"},
-                                                          {ChildWindow::FormConfig, "FormConfig"},
-                                                          {ChildWindow::frmAbout, "frmAbout"}};
+                                                         {ChildWindow::FormParam, "FormParam"},
+                                                         {ChildWindow::FormConfig, "FormConfig"},
+                                                         {ChildWindow::frmAbout, "frmAbout"}};
     for (const auto& [kind, name] : kinds) {
         QMdiSubWindow* child = frame.showChild(kind);
         if (auto* list = qobject_cast<FormList*>(child->widget())) {

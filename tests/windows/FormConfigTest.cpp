@@ -24,8 +24,8 @@ SubscriptionTable SomeTable()
 {
     SubscriptionTable table;
     for (int row = 0; row < 10; row += 2)
-        table[size_t(row)] = {"Docs" + std::to_string(row + 1), "plan", "/srv/docs", "*.txt", "1", "a@example.jp",
-                              "2026/12/01 08:00:00"};
+        table[size_t(row)] = {
+            "Docs" + std::to_string(row + 1), "plan", "/srv/docs", "*.txt", "1", "a@example.jp", "2026/12/01 08:00:00"};
     return table;
 }
 
@@ -143,11 +143,16 @@ void FormConfigTest::dateRules_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("impossible date") << "2024/2/30" << "2026/12/06";
-    QTest::newRow("not a date") << "yesterday" << "2026/12/06";
-    QTest::newRow("date with time") << "2024/3/5 10:20" << "2024/03/05";
-    QTest::newRow("iso date") << "2025-11-30" << "2025/11/30";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("impossible date") << "2024/2/30"
+                                     << "2026/12/06";
+    QTest::newRow("not a date") << "yesterday"
+                                << "2026/12/06";
+    QTest::newRow("date with time") << "2024/3/5 10:20"
+                                    << "2024/03/05";
+    QTest::newRow("iso date") << "2025-11-30"
+                              << "2025/11/30";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void FormConfigTest::dateRules()
@@ -204,7 +209,7 @@ void FormConfigTest::onlyTheFolderTakesWhatShiftJisCannotHold()
 
 void FormConfigTest::folderThatIsNoUtf8KeepsItsBytesUntilEdited()
 {
-    ConfigFixture f(false); // no file: the rows show the table as it is
+    ConfigFixture f(false);                    // no file: the rows show the table as it is
     const std::string latin1 = "/srv/caf\xe9"; // "é" in Latin-1
     f.row(2) = {"Docs", "", latin1, "*.*", "0", "", ""};
     f.list()->setCurrentRow(1);

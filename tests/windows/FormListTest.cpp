@@ -5,9 +5,9 @@
 
 #include "common/Cp932.h"
 #include "common/PathField.h"
+#include "support/PermissionBits.h"
 #include "windows/FormList.h"
 #include "windows/HistoryModel.h"
-#include "support/PermissionBits.h"
 
 #include <QBrush>
 #include <QDesktopServices>

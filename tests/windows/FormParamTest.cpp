@@ -21,14 +21,13 @@ using namespace tessaly::test;
 namespace {
 
 // Every control the enabling rules touch.
-const QStringList kDependents{"Txt_Passwd",        "Txt_SmtpSrv",      "Txt_SmtpPort",       "Txt_PopSrv",
-                              "Txt_PopPort",       "Txt_PopUser",      "Txt_PopPasswd",      "Txt_SmtpName",
-                              "Txt_SmtpAddr",      "Chk_PopBeforeSMTP", "Chk_SmtpAuth",      "Chk_SmtpAuthMD5",
-                              "Txt_SmtpAuthUser",  "Txt_SmtpAuthPasswd", "Chk_MailAdd",      "Chk_Zip",
-                              "Txt_ZipPasswd",     "Txt_MAXSize"};
-const QStringList kMailBasics{"Txt_SmtpSrv",  "Txt_SmtpPort", "Txt_PopSrv",        "Txt_PopPort",
-                              "Txt_PopUser",  "Txt_PopPasswd", "Txt_SmtpName",     "Txt_SmtpAddr",
-                              "Chk_PopBeforeSMTP", "Chk_SmtpAuth", "Chk_MailAdd"};
+const QStringList kDependents{
+    "Txt_Passwd",       "Txt_SmtpSrv",        "Txt_SmtpPort", "Txt_PopSrv",        "Txt_PopPort",   "Txt_PopUser",
+    "Txt_PopPasswd",    "Txt_SmtpName",       "Txt_SmtpAddr", "Chk_PopBeforeSMTP", "Chk_SmtpAuth",  "Chk_SmtpAuthMD5",
+    "Txt_SmtpAuthUser", "Txt_SmtpAuthPasswd", "Chk_MailAdd",  "Chk_Zip",           "Txt_ZipPasswd", "Txt_MAXSize"};
+const QStringList kMailBasics{"Txt_SmtpSrv",       "Txt_SmtpPort",  "Txt_PopSrv",   "Txt_PopPort",
+                              "Txt_PopUser",       "Txt_PopPasswd", "Txt_SmtpName", "Txt_SmtpAddr",
+                              "Chk_PopBeforeSMTP", "Chk_SmtpAuth",  "Chk_MailAdd"};
 
 struct ParamFixture {
     explicit ParamFixture(const BasicSettings& settings = {})
@@ -120,7 +119,8 @@ void FormParamTest::enablingRules_data()
         << QStringList{"Conf_SmtpAuth", "Conf_MailAdd", "Conf_zip", "Conf_PopBeforeSMTP"} << QStringList{};
     QTest::newRow("mail") << QStringList{"Conf_Mail"} << kMailBasics;
     QTest::newRow("mail, auth") << QStringList{"Conf_Mail", "Conf_SmtpAuth"}
-                                << kMailBasics + QStringList{"Chk_SmtpAuthMD5", "Txt_SmtpAuthUser", "Txt_SmtpAuthPasswd"};
+                                << kMailBasics +
+                                       QStringList{"Chk_SmtpAuthMD5", "Txt_SmtpAuthUser", "Txt_SmtpAuthPasswd"};
     QTest::newRow("mail, attach") << QStringList{"Conf_Mail", "Conf_MailAdd"}
                                   << kMailBasics + QStringList{"Chk_Zip", "Txt_MAXSize"};
     QTest::newRow("mail, attach, zip") << QStringList{"Conf_Mail", "Conf_MailAdd", "Conf_zip"}

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The history list's file work: the merge of history.dat into history.hst,
 // the rewrite that keeps the unread rows and the delete of a full clear.
+#include "watch/HistoryMerge.h"
 #include "common/PathField.h"
 #include "support/PermissionBits.h"
 #include "support/TempFolder.h"
-#include "watch/HistoryMerge.h"
 
 #include <gtest/gtest.h>
 
@@ -28,9 +28,14 @@ bool Exists(const std::string& path)
 // Two lines in code page 932 ("購読" is \x8d\x77\x93\xc7), one of them with
 // an extra comma in its file name and an escaped folder (a comma, CR LF and
 // a byte that is no UTF-8).
-const std::string kOld = "26\x94N12\x8c\x8e" "05_09:30:00,\x8dw\x93\xc7,/srv/a,x.txt,26\x94N12\x8c\x8e" "05_09:00:00,\r\n";
-const std::string kNew = "26\x94N12\x8c\x8e" "06_14:05:09,Docs," + EncodePathField("/srv/b,\r\n\xff") +
-                         ",y,z.txt,26\x94N12\x8c\x8e" "06_14:00:00,\r\n";
+const std::string kOld = "26\x94N12\x8c\x8e"
+                         "05_09:30:00,\x8dw\x93\xc7,/srv/a,x.txt,26\x94N12\x8c\x8e"
+                         "05_09:00:00,\r\n";
+const std::string kNew = "26\x94N12\x8c\x8e"
+                         "06_14:05:09,Docs," +
+                         EncodePathField("/srv/b,\r\n\xff") +
+                         ",y,z.txt,26\x94N12\x8c\x8e"
+                         "06_14:00:00,\r\n";
 
 struct MergeCase {
     const char* name;
@@ -55,13 +60,13 @@ TEST_P(MergeHistoryTest, AppendsTheInboxByteForByteAndRemovesIt)
         EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Histories, MergeHistoryTest,
-    testing::Values(MergeCase{"NoHistory", "-", kNew}, MergeCase{"EmptyHistory", "", kNew},
-                    MergeCase{"OlderLines", kOld, kOld + kNew},
-                    // A last line without its line end must not run into the first new one.
-                    MergeCase{"LastLineUnterminated", kOld.substr(0, kOld.size() - 2), kOld + kNew}),
-    [](const testing::TestParamInfo<MergeCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Histories, MergeHistoryTest,
+                         testing::Values(MergeCase{"NoHistory", "-", kNew}, MergeCase{"EmptyHistory", "", kNew},
+                                         MergeCase{"OlderLines", kOld, kOld + kNew},
+                                         // A last line without its line end must not run into the first new one.
+                                         MergeCase{"LastLineUnterminated", kOld.substr(0, kOld.size() - 2),
+                                                   kOld + kNew}),
+                         [](const testing::TestParamInfo<MergeCase>& info) { return std::string(info.param.name); });
 
 TEST(MergeHistory, FailureLeavesBothFilesAsTheyWere)
 {

@@ -153,14 +153,10 @@ TEST_F(ZipComponent, EveryNameIsStoredAsItsBytesFlaggedUtf8OnlyWhenItIsUtf8)
     // One file per name in a folder packed with its structure, so that each
     // name also reaches the archive through the folder listing.
     const std::vector<std::pair<std::string, bool>> names = {
-        {"caf\u00e9.txt", true},
-        {"wave\u301c.txt", true},
-        {"emoji\U0001F600.txt", true},
-        {"\u30ab\u3099 kana.txt", true},
-        {"bad\xff\xfe byte.txt", false},
-        {"tab\there.txt", false},
-        {"line\nbreak.txt", false},
-        {"comma, \"quote\" 100%.txt", false},
+        {"caf\u00e9.txt", true},         {"wave\u301c.txt", true},
+        {"emoji\U0001F600.txt", true},   {"\u30ab\u3099 kana.txt", true},
+        {"bad\xff\xfe byte.txt", false}, {"tab\there.txt", false},
+        {"line\nbreak.txt", false},      {"comma, \"quote\" 100%.txt", false},
     };
     makeFolder("docs");
     std::map<std::string, std::string> expected{{"docs/", ""}};
