@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Sets everything up, builds, and runs every test: the CTest suites, then a
-# short run of every fuzz target. Exits non-zero when anything fails.
+# Sets everything up, builds, and runs every test: the CTest suites (the
+# format and layer checks among them), clang-tidy, the unit and mail tests
+# again under the sanitizers, then a short run of every fuzz target. Exits
+# non-zero when anything fails.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${TESSALY_BUILD_DIR:-$root/build}
@@ -19,6 +21,9 @@ trap 'rm -f "$log" "$sanitized_log"' EXIT
 status=0
 ctest --test-dir "$build" --output-on-failure -j2 2>&1 | tee "$log" || status=1
 
+# clang-tidy over the product sources, with the checks of .clang-tidy.
+"$root/scripts/tidy.sh" "$build" 2>&1 | tee -a "$log" || status=1
+
 # The unit and mail tests once more under AddressSanitizer and
 # UndefinedBehaviorSanitizer (without the Qt parts, which they do not need).
 sanitized=${TESSALY_SANITIZE_BUILD_DIR:-$root/build-sanitize}
@@ -33,7 +38,8 @@ fi
 
 "$root/scripts/fuzz.sh" --seconds "${TESSALY_FUZZ_SECONDS:-15}" 2>&1 | tee -a "$log" || status=1
 
-# One closing line over everything: both CTest runs and the fuzz targets.
+# One closing line over everything: both CTest runs, clang-tidy and the
+# fuzz targets.
 passed=0
 failed=0
 for run in "$log" "$sanitized_log"; do
@@ -48,7 +54,7 @@ for run in "$log" "$sanitized_log"; do
   passed=$((passed + total - run_failed))
   failed=$((failed + run_failed))
 done
-passed=$((passed + $(grep -c '^fuzz: .* ok ' "$log" || true)))
-failed=$((failed + $(grep -c '^fuzz: .* FAILED' "$log" || true)))
+passed=$((passed + $(grep -c -E '^fuzz: .* ok |^tidy: clean' "$log" || true)))
+failed=$((failed + $(grep -c -E '^fuzz: .* FAILED|^tidy: FAILED' "$log" || true)))
 echo "all: $passed passed, $failed failed"
 exit $status

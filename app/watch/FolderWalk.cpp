@@ -132,6 +132,7 @@ WalkResult JoinParts(std::vector<WalkResult>& parts, const std::deque<FolderTask
 {
     WalkResult joined;
     std::vector<uint32_t> bases;
+    bases.reserve(parts.size());
     for (WalkResult& part : parts)
         bases.push_back(joined.adopt(std::move(part)));
     std::vector<uint32_t> stack{0};

@@ -16,7 +16,7 @@ const QStringList& SystemInfoProgramNames()
 QString FindSystemInfoTool()
 {
     for (const QString& name : SystemInfoProgramNames()) {
-        const QString path = QStandardPaths::findExecutable(name);
+        QString path = QStandardPaths::findExecutable(name);
         if (!path.isEmpty())
             return path;
     }

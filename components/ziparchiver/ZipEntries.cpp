@@ -107,7 +107,10 @@ private:
         if (!ListFolder(folder, &names, error))
             return false;
         for (const std::string& name : names) {
-            const std::string path = folder.back() == '/' ? folder + name : folder + "/" + name;
+            std::string path = folder;
+            if (path.back() != '/')
+                path += '/';
+            path += name;
             struct stat st {};
             if (::lstat(path.c_str(), &st) != 0) {
                 *error = InputFailure(path, errno);
