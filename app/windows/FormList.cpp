@@ -10,6 +10,9 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QPersistentModelIndex>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
@@ -62,6 +65,8 @@ void FormList::buildControls()
     m_grid->horizontalHeader()->setHighlightSections(false);
     connect(m_grid->horizontalHeader(), &QHeaderView::sectionClicked, this, &FormList::sortByColumn);
     connect(m_grid, &QTableView::doubleClicked, this, [this](const QModelIndex& index) { openRow(index.row()); });
+    // Enter opens the selected row, as a double click does.
+    m_grid->installEventFilter(this);
 
     m_readOnly = new QRadioButton(QStringLiteral("既読のみ"), this);
     m_readOnly->setObjectName(QStringLiteral("Option1_0"));
@@ -85,6 +90,21 @@ void FormList::buildControls()
     layout->setContentsMargins(8, 8, 8, 8);
     layout->addWidget(m_grid, 1);
     layout->addLayout(bottom);
+}
+
+bool FormList::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_grid && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            const QModelIndex current = m_grid->currentIndex();
+            if (current.isValid())
+                openRow(current.row());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void FormList::applyColumnWidths()
@@ -145,12 +165,22 @@ void FormList::openRow(int row)
     // An empty row names no document; handing "/" alone to the desktop
     // would open the root folder instead.
     const std::string path = m_model->documentPath(row);
-    const bool opened = !path.empty() && m_open && m_open(path);
-    if (!opened) {
+    if (path.empty() || !m_open) {
         m_context.messages.ShowMessage("ﾌｧｲﾙを開けませんでした");
         return;
     }
-    m_model->markRead(row);
+    // The opener may answer later: the row is followed through sorts, and
+    // forgotten when the list is loaded again or the window is gone.
+    const QPersistentModelIndex where(m_model->index(row, 0));
+    const QPointer<FormList> self(this);
+    m_open(path, [self, where](bool opened) {
+        if (!self)
+            return;
+        if (!opened)
+            self->m_context.messages.ShowMessage("ﾌｧｲﾙを開けませんでした");
+        else if (where.isValid())
+            self->m_model->markRead(where.row());
+    });
 }
 
 void FormList::clearHistory()

@@ -17,7 +17,7 @@ class HistoryModel;
 /// The history list: every document the check runs found, one row each, in
 /// a five-column grid (MSFlexGrid1). Loading moves the lines of history.dat
 /// into history.hst first. A header click sorts by that column, a double
-/// click opens the row's document and marks the row read, and 履歴ｸﾘｱ
+/// click or Enter opens the row's document and marks the row read, and 履歴ｸﾘｱ
 /// (Command1) clears the read rows (Option1_0) or the whole history
 /// (Option1_1). UI thread only.
 class FormList final : public QWidget {
@@ -43,7 +43,8 @@ public:
     /// What a click on the header of `column` does: SetHeader, then sort.
     void sortByColumn(int column);
     /// What a double click on display row `row` does: open its document,
-    /// mark the row read, or tell the user it could not be opened.
+    /// then, once the opener has answered, mark the row read or tell the
+    /// user it could not be opened.
     void openRow(int row);
     /// The 履歴ｸﾘｱ button: asks first, then clears and loads again.
     void clearHistory();
@@ -53,6 +54,9 @@ public:
 
     HistoryModel& model() const { return *m_model; }
     QTableView& grid() const { return *m_grid; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();

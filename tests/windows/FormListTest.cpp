@@ -10,7 +10,6 @@
 #include "windows/HistoryModel.h"
 
 #include <QBrush>
-#include <QDesktopServices>
 #include <QHeaderView>
 #include <QRadioButton>
 #include <QScopeGuard>
@@ -43,27 +42,50 @@ const std::string kOddFile = "a,b\r\n\xf0\x9f\x98\x80\xff.doc";
 const std::string kOddLine = Utf8ToCp932("26年12月07_08:00:00,購読,") + EncodePathField(kOddFolder) + "," +
                              EncodePathField(kOddFile) + "," + Utf8ToCp932("26年12月07_07:00:00,") + "\r\n";
 
-/// Stands in for the desktop: records the URLs it is asked to open.
-class UrlRecorder final : public QObject {
-    Q_OBJECT
+/// Stands in for the desktop's opener program: an "xdg-open" first on
+/// PATH that writes its argument to a file and ends with the exit status
+/// that file's folder names, until destroyed.
+struct StandInOpener {
+    explicit StandInOpener(int exitStatus) : savedPath(qgetenv("PATH"))
+    {
+        script = folder.file("xdg-open");
+        argument = folder.file("argument");
+        WriteFile(script,
+                  "#!/bin/sh\nprintf '%s' \"$1\" > '" + argument + "'\nexit " + std::to_string(exitStatus) + "\n");
+        ::chmod(script.c_str(), 0700);
+        qputenv("PATH", QByteArray::fromStdString(folder.path()) + ":" + savedPath);
+    }
+    ~StandInOpener() { qputenv("PATH", savedPath); }
+    bool ran() const { return QFile::exists(QString::fromStdString(argument)); }
 
-public:
-    Q_INVOKABLE void open(const QUrl& url) { urls << url; }
-    QList<QUrl> urls;
+    TempFolder folder;
+    QByteArray savedPath;
+    std::string script;
+    std::string argument;
 };
+
+/// A history line naming `folder`/`file`, each written as an escaped path
+/// field.
+std::string LineFor(const std::string& folder, const std::string& file)
+{
+    return Utf8ToCp932("26年12月07_08:00:00,購読,") + EncodePathField(folder) + "," + EncodePathField(file) + "," +
+           Utf8ToCp932("26年12月07_07:00:00,") + "\r\n";
+}
 
 /// A history list over the harness, with a document opener that records.
 struct ListFixture {
-    explicit ListFixture(const std::string& history, const std::string& inbox = {})
+    /// `desktop`: open through the desktop's own opener instead of recording.
+    explicit ListFixture(const std::string& history, const std::string& inbox = {}, bool desktop = false)
     {
         if (!history.empty())
             WriteFile(h.folder.file("history.hst"), history);
         if (!inbox.empty())
             WriteFile(h.folder.file("history.dat"), inbox);
-        form = std::make_unique<FormList>(h.context, [this](const std::string& path) {
+        DocumentOpener recorder = [this](const std::string& path, const OpenResult& done) {
             opened.push_back(path);
-            return openSucceeds;
-        });
+            done(openSucceeds);
+        };
+        form = std::make_unique<FormList>(h.context, desktop ? DocumentOpener(OpenDocument) : recorder);
         form->show();
         form->activateWindow();
         if (!QTest::qWaitForWindowActive(form.get()))
@@ -122,8 +144,11 @@ private slots:
     void shortAndLongLinesFillFiveCells();
     void headerClicksCycleTheDirectionAndMoveTheMarker();
     void doubleClickOpensTheDocumentAndMarksTheRow();
-    void desktopOpenerRefusesAMissingFile();
+    void enterOpensTheSelectedRow();
     void escapedPathsShowTheirNamesAndOpenTheExactBytes();
+    void desktopOpenerMarksTheRowOnlyWhenItSucceeds();
+    void desktopOpenerIsNotRunForAMissingFile();
+    void desktopOpenerThatCannotStartIsReported();
     void desktopOpenerNamesTheFileByItsBytes();
     void clearOfReadRowsKeepsTheOthersInDisplayOrder();
     void clearKeepsWindowsAndEscapedLinesByteForByte();
@@ -206,11 +231,24 @@ void FormListTest::doubleClickOpensTheDocumentAndMarksTheRow()
     QVERIFY(!f.form->model().isRead(1));
 }
 
-void FormListTest::desktopOpenerRefusesAMissingFile()
+void FormListTest::enterOpensTheSelectedRow()
 {
-    TempFolder temp;
-    QVERIFY(!OpenDocument(temp.file("gone.txt")));
-    QVERIFY(!OpenDocument(std::string()));
+    ListFixture f(kLineA + kLineB);
+    QTableView& grid = f.form->grid();
+    grid.setFocus();
+    grid.setCurrentIndex(f.form->model().index(0, 2));
+    QTest::keyClick(&grid, Qt::Key_Down);
+    QTest::keyClick(&grid, Qt::Key_Return);
+    QCOMPARE(f.opened, std::vector<std::string>{"/srv/a/a.txt"});
+    QVERIFY(f.form->model().isRead(1) && !f.form->model().isRead(0));
+    QTest::keyClick(&grid, Qt::Key_Up);
+    QTest::keyClick(&grid, Qt::Key_Enter, Qt::KeypadModifier);
+    QCOMPARE(f.opened.back(), std::string("/srv/b/b.txt"));
+    QVERIFY(f.form->model().isRead(0));
+    // Other keys still move the selection and open nothing.
+    QTest::keyClick(&grid, Qt::Key_Down);
+    QCOMPARE(f.opened.size(), size_t(2));
+    QVERIFY(f.h.messages.messages.empty());
 }
 
 void FormListTest::escapedPathsShowTheirNamesAndOpenTheExactBytes()
@@ -226,25 +264,75 @@ void FormListTest::escapedPathsShowTheirNamesAndOpenTheExactBytes()
     QVERIFY(model.isRead(1));
 }
 
+void FormListTest::desktopOpenerMarksTheRowOnlyWhenItSucceeds()
+{
+    TempFolder docs;
+    WriteFile(docs.file("a.txt"), "x");
+    WriteFile(docs.file("b.txt"), "x");
+    ListFixture f(LineFor(docs.path(), "a.txt") + LineFor(docs.path(), "b.txt"), {}, true);
+    {
+        StandInOpener desktop(0);
+        f.doubleClickRow(0);
+        QTRY_VERIFY(f.form->model().isRead(0));
+        QVERIFY(desktop.ran());
+        QVERIFY(f.h.messages.messages.empty());
+    }
+    {
+        // The opener started but failed (xdg-open's "file not found" or
+        // "no application"): reported, and the row stays unread.
+        StandInOpener desktop(4);
+        f.doubleClickRow(1);
+        QTRY_COMPARE(f.h.lastMessage(), QStringLiteral("ﾌｧｲﾙを開けませんでした"));
+        QVERIFY(desktop.ran());
+        QVERIFY(!f.form->model().isRead(1));
+    }
+}
+
+void FormListTest::desktopOpenerIsNotRunForAMissingFile()
+{
+    TempFolder docs;
+    StandInOpener desktop(0);
+    ListFixture f(LineFor(docs.path(), "gone.txt"), {}, true);
+    f.doubleClickRow(0);
+    QCOMPARE(f.h.lastMessage(), QStringLiteral("ﾌｧｲﾙを開けませんでした"));
+    QVERIFY(!f.form->model().isRead(0));
+    bool told = false;
+    OpenDocument(std::string(), [&told](bool opened) { told = !opened; });
+    QVERIFY(told);
+    QVERIFY(!desktop.ran());
+}
+
+void FormListTest::desktopOpenerThatCannotStartIsReported()
+{
+    TempFolder docs;
+    WriteFile(docs.file("a.txt"), "x");
+    ListFixture f(LineFor(docs.path(), "a.txt"), {}, true);
+    TempFolder empty;
+    const QByteArray savedPath = qgetenv("PATH");
+    const auto restore = qScopeGuard([&savedPath] { qputenv("PATH", savedPath); });
+    qputenv("PATH", QByteArray::fromStdString(empty.path()));
+    f.doubleClickRow(0);
+    QTRY_COMPARE(f.h.lastMessage(), QStringLiteral("ﾌｧｲﾙを開けませんでした"));
+    QVERIFY(!f.form->model().isRead(0));
+}
+
 void FormListTest::desktopOpenerNamesTheFileByItsBytes()
 {
-    UrlRecorder desktop;
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), &desktop, "open");
-    const auto restore = qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); });
-    TempFolder temp;
+    TempFolder docs;
     // "é" in Latin-1: not UTF-8. Text would make it "?" or U+FFFD, and
     // files of those names exist beside it.
-    const std::string latin1 = temp.file("caf\xe9 #%.doc");
-    WriteFile(temp.file("caf? #%.doc"), "x");
-    WriteFile(temp.file("caf\xef\xbf\xbd #%.doc"), "x");
-    QVERIFY(!OpenDocument(latin1));
-    QVERIFY(desktop.urls.isEmpty());
-    WriteFile(latin1, "x");
-    QVERIFY(OpenDocument(latin1));
-    QCOMPARE(desktop.urls.size(), 1);
-    QVERIFY(desktop.urls[0].isLocalFile());
-    QCOMPARE(QByteArray::fromPercentEncoding(desktop.urls[0].toEncoded()),
-             "file://" + QByteArray::fromStdString(latin1));
+    const std::string latin1 = "caf\xe9 #%.doc";
+    WriteFile(docs.file(latin1), "x");
+    WriteFile(docs.file("caf? #%.doc"), "x");
+    WriteFile(docs.file("caf\xef\xbf\xbd #%.doc"), "x");
+    StandInOpener desktop(0);
+    ListFixture f(LineFor(docs.path(), latin1), {}, true);
+    f.doubleClickRow(0);
+    QTRY_VERIFY(f.form->model().isRead(0));
+    const QUrl url = QUrl::fromEncoded(QByteArray::fromStdString(ReadFile(desktop.argument)));
+    QVERIFY(url.isLocalFile());
+    QCOMPARE(QByteArray::fromPercentEncoding(url.toEncoded()),
+             "file://" + QByteArray::fromStdString(docs.file(latin1)));
 }
 
 void FormListTest::clearOfReadRowsKeepsTheOthersInDisplayOrder()
