@@ -12,7 +12,10 @@
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tessaly {
 namespace {
@@ -86,11 +89,25 @@ frmAbout::frmAbout(UserMessages& messages, std::function<bool()> startSysInfo, Q
     layout->addStretch(1);
     layout->addWidget(Separator(this, 1));
     layout->addLayout(foot);
-    resize(380, 230);
+    resize(sizeHint());
     ok->setFocus();
 }
 
 frmAbout::~frmAbout() = default;
+
+QSize frmAbout::sizeHint() const
+{
+    QSize hint = QWidget::sizeHint();
+    // Title bars draw the caption in bold beside an icon and three buttons,
+    // each about a title bar high.
+    QFont captionFont = font();
+    captionFont.setBold(true);
+    const int titleBar = std::max(style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this), 18);
+    const int caption = QFontMetrics(captionFont).horizontalAdvance(windowTitle()) + 4 * titleBar + 24;
+    hint.setWidth(std::max({hint.width(), caption, 380}));
+    hint.setHeight(std::max(hint.height(), 230));
+    return hint;
+}
 
 const QString& frmAbout::MakerAddress()
 {

@@ -29,6 +29,10 @@ public:
     /// cmdSysInfo: starts the program, or says that there is none.
     void sysInfo();
 
+    /// Wide enough for every text and for the caption on a title bar with
+    /// its icon and buttons.
+    QSize sizeHint() const override;
+
 private:
     void closeBox();
 

@@ -13,9 +13,11 @@
 #include <QAction>
 #include <QFile>
 #include <QLabel>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
 #include <QPushButton>
+#include <QStyle>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -42,6 +44,7 @@ class AboutAndFactoryTest final : public QObject {
 
 private slots:
     void aboutShowsTitleAndVersion();
+    void aboutInsideTheMainWindowFitsCaptionAndTexts();
     void sysInfoWithoutAToolSaysSo();
     void sysInfoStartsTheToolFoundOnThePath();
     void menuCommandsOpenTheRealWindows();
@@ -53,6 +56,30 @@ void AboutAndFactoryTest::aboutShowsTitleAndVersion()
     frmAbout box(messages, [] { return true; });
     QCOMPARE(box.windowTitle(), QStringLiteral("Tessalyのﾊﾞｰｼﾞｮﾝ情報"));
     QCOMPARE(box.findChild<QLabel*>("lblVersion")->text(), QStringLiteral("ﾊﾞｰｼﾞｮﾝ 1.1.9"));
+}
+
+void AboutAndFactoryTest::aboutInsideTheMainWindowFitsCaptionAndTexts()
+{
+    RecordingMessages messages;
+    QMdiArea area;
+    area.resize(800, 600);
+    auto* box = new frmAbout(messages, [] { return true; });
+    QMdiSubWindow* frame = area.addSubWindow(box);
+    area.show();
+    frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(&area));
+    // The caption in bold, beside the frame's icon and three buttons.
+    QFont bold = frame->font();
+    bold.setBold(true);
+    const int titleBar = frame->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, frame);
+    QVERIFY2(frame->width() >= QFontMetrics(bold).horizontalAdvance(box->windowTitle()) + 4 * titleBar,
+             qPrintable(QString::number(frame->width())));
+    for (QLabel* label : box->findChildren<QLabel*>()) {
+        if (!label->text().isEmpty())
+            QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->objectName()));
+    }
+    for (QPushButton* button : box->findChildren<QPushButton*>())
+        QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(button->objectName()));
 }
 
 void AboutAndFactoryTest::sysInfoWithoutAToolSaysSo()
