@@ -2,6 +2,7 @@
 #include "traycontrol/NotificationBus.h"
 
 #include <QCoreApplication>
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -57,6 +58,17 @@ void DBusNotifications::notify(const BalloonNotice& notice, std::function<void(q
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue<uchar>(1));
     if (notice.silent)
         hints.insert(QStringLiteral("suppress-sound"), true);
+    if (!notice.image.isNull() && notice.iconKind == 0) {
+        // The "image-data" hint: width, height, bytes a row, alpha, bits a
+        // sample, samples a pixel, then the pixels as RGBA.
+        const QImage rgba = notice.image.convertToFormat(QImage::Format_RGBA8888);
+        QDBusArgument image;
+        image.beginStructure();
+        image << rgba.width() << rgba.height() << static_cast<int>(rgba.bytesPerLine()) << true << 8 << 4
+              << QByteArray(reinterpret_cast<const char*>(rgba.constBits()), static_cast<int>(rgba.sizeInBytes()));
+        image.endStructure();
+        hints.insert(QStringLiteral("image-data"), QVariant::fromValue(image));
+    }
     const QString appName = QCoreApplication::applicationName().isEmpty() ? QStringLiteral("Lumitray")
                                                                           : QCoreApplication::applicationName();
     call << appName << static_cast<uint>(notice.replacesId) << IconName(notice.iconKind) << notice.title << notice.text

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QImage>
 #include <QObject>
 #include <QString>
 
@@ -15,6 +16,9 @@ struct BalloonNotice final {
     QString text;
     /// 0 none, 1 information, 2 warning, 3 error.
     std::uint32_t iconKind = 0;
+    /// The program's icon, shown when the notice has no icon of a kind;
+    /// null for none.
+    QImage image;
     bool silent = false;
     int timeoutMs = 3000;
     /// The notification this one replaces, 0 for none.

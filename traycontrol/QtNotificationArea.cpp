@@ -20,8 +20,13 @@
 namespace lumitray {
 namespace {
 
-constexpr int MinBalloonSeconds = 3;
-constexpr int MaxBalloonSeconds = 10;
+// How long the desktop is asked to show a balloon. The control's own time-out
+// (3 to 10 seconds) is too short for a notice read on a desktop: every
+// balloon stays at least 10 seconds, and no more than 30.
+constexpr int MinBalloonSeconds = 10;
+constexpr int MaxBalloonSeconds = 30;
+/// The size of the program's icon handed to the notification service.
+constexpr int kNoticeIconSize = 64;
 
 void SayOnce(bool& said, const char* text)
 {
@@ -242,6 +247,8 @@ void QtNotificationArea::showBalloon(Icon& icon, const TrayIconData& data)
         notice.title = data.infoTitle;
         notice.text = data.info;
         notice.iconKind = kind;
+        if (kind == 0 && !icon.tray->icon().isNull())
+            notice.image = icon.tray->icon().pixmap(kNoticeIconSize).toImage();
         notice.silent = (data.infoFlags & NIIF_NOSOUND) != 0;
         notice.timeoutMs = milliseconds;
         notice.replacesId = icon.notificationId;
@@ -249,7 +256,11 @@ void QtNotificationArea::showBalloon(Icon& icon, const TrayIconData& data)
         bus().notify(notice, [this, key, serial](quint32 id) { onNotificationShown(key, serial, id); });
         return;
     }
-    icon.tray->showMessage(data.infoTitle, data.info, MessageIconOf(kind), milliseconds);
+    // Without an icon of a kind the balloon shows the program's own.
+    if (kind == 0 && !icon.tray->icon().isNull())
+        icon.tray->showMessage(data.infoTitle, data.info, icon.tray->icon(), milliseconds);
+    else
+        icon.tray->showMessage(data.infoTitle, data.info, MessageIconOf(kind), milliseconds);
     icon.balloonOpen = true;
     icon.balloonTimer->start(milliseconds);
     post(icon, NIN_BALLOONSHOW);

@@ -165,7 +165,7 @@ TEST_F(AreaTest, XEmbedBalloonsAreShownClickedReplacedAndTimedOut)
     EXPECT_EQ(take(), Raised({Show, Close, Show}));
     auto* timer = tray()->findChild<QTimer*>(QStringLiteral("balloonTimer"));
     ASSERT_TRUE(timer);
-    EXPECT_EQ(timer->interval(), 3000);
+    EXPECT_EQ(timer->interval(), 10000); // the control's 3 seconds, shown for 10
     QMetaObject::invokeMethod(timer, "timeout");
     EXPECT_EQ(take(), Raised{Close});
 
@@ -174,6 +174,60 @@ TEST_F(AreaTest, XEmbedBalloonsAreShownClickedReplacedAndTimedOut)
     control->refresh();
     EXPECT_EQ(take(), Raised({Show, Close}));
     EXPECT_TRUE(bus->notices.empty()); // Qt draws these balloons itself
+}
+
+// The control's time-outs, the ones its property takes (3 to 10) and ones
+// it clamps: the desktop is asked for no less than 10 seconds.
+const std::int32_t kTimeOuts[] = {-5, 0, 3, 7, 10, 60};
+
+TEST_F(AreaTest, StatusNotifierBalloonsAskForTenSecondsOneNoticeEach)
+{
+    start(TrayProtocol::StatusNotifierItem);
+    control->show();
+    for (std::int32_t seconds : kTimeOuts) {
+        control->setBalloonTimeOut(seconds);
+        const std::size_t before = bus->notices.size();
+        showBalloon(QStringLiteral("件数"));
+        ASSERT_EQ(bus->notices.size(), before + 1);
+        EXPECT_EQ(bus->notices.back().timeoutMs, 10000) << seconds;
+        bus->answer(static_cast<quint32>(before + 1));
+    }
+}
+
+TEST_F(AreaTest, NoticesWithoutAKindShowTheProgramsIcon)
+{
+    start(TrayProtocol::StatusNotifierItem);
+    QTemporaryDir folder;
+    QImage red(16, 16, QImage::Format_ARGB32);
+    red.fill(Qt::red);
+    red.save(folder.filePath(QStringLiteral("red.ico")), "ico");
+    control->setIconHandleFromFile(folder.filePath(QStringLiteral("red.ico")));
+    control->show();
+    showBalloon(QStringLiteral("件数"));
+    ASSERT_EQ(bus->notices.size(), 1u);
+    const QImage shown = bus->notices[0].image;
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_EQ(shown.pixelColor(shown.width() / 2, shown.height() / 2), QColor(Qt::red));
+    bus->answer(1);
+    // A warning keeps the desktop's warning icon.
+    control->setBalloonIcon(BalloonIcon_Warning);
+    showBalloon(QStringLiteral("警告"));
+    EXPECT_EQ(bus->notices.back().iconKind, 2u);
+    EXPECT_TRUE(bus->notices.back().image.isNull());
+}
+
+TEST_F(AreaTest, XEmbedBalloonsStayTenSeconds)
+{
+    start(TrayProtocol::XEmbed);
+    control->show();
+    for (std::int32_t seconds : kTimeOuts) {
+        control->setBalloonTimeOut(seconds);
+        showBalloon(QStringLiteral("件数"));
+        auto* timer = tray()->findChild<QTimer*>(QStringLiteral("balloonTimer"));
+        ASSERT_TRUE(timer);
+        EXPECT_EQ(timer->interval(), 10000) << seconds;
+        EXPECT_TRUE(timer->isActive());
+    }
 }
 
 TEST_F(AreaTest, StatusNotifierActivationsOpenOncePerBurst)
@@ -205,7 +259,7 @@ TEST_F(AreaTest, StatusNotifierBalloonsGoToTheNotificationService)
     EXPECT_EQ(bus->notices[0].text, QStringLiteral("議事録: 2件"));
     EXPECT_EQ(bus->notices[0].iconKind, 2u);
     EXPECT_TRUE(bus->notices[0].silent);
-    EXPECT_EQ(bus->notices[0].timeoutMs, 5000);
+    EXPECT_EQ(bus->notices[0].timeoutMs, 10000);
     EXPECT_TRUE(take().empty()); // not shown until the service has it
     bus->answer(7);
     EXPECT_EQ(take(), Raised{Show});
