@@ -30,6 +30,9 @@ FormMain::FormMain(ChildWindowFactory& windows, const Clock& clock, std::functio
     setObjectName(QStringLiteral("FormMain"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString::fromStdString(VersionCaption()));
+    // A child larger than the frame's client area scrolls there.
+    m_mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(m_mdiArea);
     buildMenus();
     buildStatusBar();
@@ -101,6 +104,16 @@ QMdiSubWindow* FormMain::showChild(ChildWindow kind)
     m_mdiArea->setActiveSubWindow(child);
     TestTrace("child " + window->windowTitle().toStdString());
     return child;
+}
+
+void FormMain::bringToFront()
+{
+    // A minimised frame comes back in the state it had before (maximised or not).
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
 }
 
 QList<QMdiSubWindow*> FormMain::childWindows() const

@@ -38,6 +38,8 @@ public:
     /// `kind`. Gives the new child, or nullptr when the open child refused
     /// to close.
     QMdiSubWindow* showChild(ChildWindow kind);
+    /// Shows the frame, restored when it was minimised, on top and active.
+    void bringToFront();
     /// The open child windows (never more than one).
     QList<QMdiSubWindow*> childWindows() const;
     /// Closes the open child, if any. False when it refused to close.

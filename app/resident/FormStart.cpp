@@ -120,6 +120,15 @@ bool FormStart::setUpControl()
     return control.putRef(DispIds::Icon, Variant(std::move(icon))) == S_OK && control.call(DispIds::Show) == S_OK;
 }
 
+void FormStart::settingsSaved()
+{
+    // An interval set (or cleared) in the settings window arms (or stops)
+    // the timer; the minute count goes on.
+    m_timerInterval = m_parts.data.settings.Conf_Interval.empty() ? 0 : static_cast<int>(m_minute.count());
+    m_timerEnabled = watching();
+    applyTimer();
+}
+
 void FormStart::applyTimer()
 {
     // A timer without an interval never ticks, whether enabled or not.
@@ -222,9 +231,7 @@ FormMain* FormStart::showMainWindow()
             if (m_endProgram)
                 m_endProgram();
         });
-    m_main->show();
-    m_main->raise();
-    m_main->activateWindow();
+    m_main->bringToFront();
     TestTrace("main window shown");
     return m_main;
 }

@@ -63,6 +63,8 @@ public:
 
     /// An event of the tray control (identifier and Button argument).
     void controlEvent(lumitray::DispId event, std::int16_t button);
+    /// The basic settings were saved: the timer follows the saved interval.
+    void settingsSaved();
     /// One tick of the one-minute timer.
     void timer1Tick();
     /// Sets the hidden balloon fields: `text1` the balloon text, `text2` its

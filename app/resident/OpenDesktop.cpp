@@ -2,6 +2,8 @@
 #include "resident/OpenDesktop.h"
 
 #include <QByteArray>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 namespace tessaly {
 
@@ -49,8 +51,11 @@ std::unique_ptr<QApplication> OpenDesktop(int& argc, char** argv)
             return nullptr;
         wanted = wayland ? "wayland;xcb" : "xcb";
     }
-    if (wanted.split(';').contains("offscreen"))
-        return std::make_unique<QApplication>(argc, argv);
+    if (wanted.split(';').contains("offscreen")) {
+        auto app = std::make_unique<QApplication>(argc, argv);
+        InstallQtJapanese(*app);
+        return app;
+    }
 
     // Qt tries the platforms in order; the last one always opens, and
     // reaching it means no display could be opened.
@@ -60,7 +65,20 @@ std::unique_ptr<QApplication> OpenDesktop(int& argc, char** argv)
     qInstallMessageHandler(g_previousHandler);
     if (QGuiApplication::platformName() == QLatin1String("offscreen"))
         app.reset();
+    if (app)
+        InstallQtJapanese(*app);
     return app;
+}
+
+bool InstallQtJapanese(QCoreApplication& app)
+{
+    auto* translator = new QTranslator(&app);
+    if (!translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+        !QCoreApplication::installTranslator(translator)) {
+        delete translator;
+        return false;
+    }
+    return true;
 }
 
 } // namespace tessaly

@@ -76,8 +76,14 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
         run.toldSkippedFolders = &toldSkippedFolders;
         return CheckSubscriptions(run);
     });
-    const std::unique_ptr<ChildWindowFactory> windows = makeWindows({data, messages, checkRunner, clock});
+    // The windows are made before the resident window they report to.
+    FormStart* resident = nullptr;
+    const std::unique_ptr<ChildWindowFactory> windows = makeWindows({data, messages, checkRunner, clock, [&resident] {
+                                                                         if (resident)
+                                                                             resident->settingsSaved();
+                                                                     }});
     FormStart form({*control, data, messages, input, checkRunner, *windows, clock}, minute);
+    resident = &form;
     form.setEndProgram([] { QCoreApplication::quit(); });
     control->setEventHandler(
         [&form](lumitray::DispId event, std::int16_t button) { form.controlEvent(event, button); });

@@ -3,6 +3,8 @@
 
 #include "resident/ResidentData.h"
 
+#include <functional>
+
 namespace tessaly {
 
 class CheckRunner;
@@ -20,6 +22,9 @@ struct WindowContext {
     UserMessages& messages;
     CheckRunner& checkRunner; ///< the subscription editor's check on demand
     const Clock& clock;
+    /// Called after the basic settings were saved, so that the running
+    /// program follows them (the timer's interval); may be empty.
+    std::function<void()> settingsSaved = {};
 };
 
 } // namespace tessaly

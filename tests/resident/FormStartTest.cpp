@@ -58,8 +58,10 @@ private slots:
     void startUpFailureEndsWithMessage();
     void timerChecksWhenCountMatchesInterval();
     void emptyIntervalNeverArmsTheTimer();
+    void savedSettingsArmAndStopTheTimer();
     void watchingSwitchStopsAndResumesTheCount();
     void trayMouseEventsOpenMenuAndMainWindow();
+    void openingAgainRestoresAMinimisedWindow();
     void passwordPrompt_data();
     void passwordPrompt();
     void balloonClickAsksAndHonoursThePasswordLock();
@@ -199,6 +201,34 @@ void FormStartTest::emptyIntervalNeverArmsTheTimer()
     QVERIFY(!h.form->timerRunning());
 }
 
+void FormStartTest::savedSettingsArmAndStopTheTimer()
+{
+    ResidentHarness h(With(""));
+    QVERIFY(h.load());
+    QVERIFY(!h.form->timerRunning());
+    // An interval saved in the settings window arms the timer at once.
+    h.data.settings.Conf_Interval = "2";
+    h.windows->context().settingsSaved();
+    QVERIFY(h.form->timerRunning());
+    QCOMPARE(h.form->timerInterval(), int(ResidentHarness::kMinute.count()));
+    h.tickIfRunning();
+    h.tickIfRunning();
+    QCOMPARE(h.runs, 1);
+    // Saving with watching off leaves it off; switched on, the timer runs.
+    h.form->menuCheck()->trigger();
+    h.windows->context().settingsSaved();
+    QVERIFY(!h.form->timerRunning());
+    h.form->menuCheck()->trigger();
+    QVERIFY(h.form->timerRunning());
+    // A cleared interval stops it.
+    h.data.settings.Conf_Interval.clear();
+    h.windows->context().settingsSaved();
+    QVERIFY(!h.form->timerRunning());
+    QCOMPARE(h.form->timerInterval(), 0);
+    h.tickIfRunning();
+    QCOMPARE(h.runs, 1);
+}
+
 void FormStartTest::watchingSwitchStopsAndResumesTheCount()
 {
     ResidentHarness h(With("3"));
@@ -244,6 +274,27 @@ void FormStartTest::trayMouseEventsOpenMenuAndMainWindow()
     QCOMPARE(first->windowTitle(), QStringLiteral("Tessaly Ver  1.1.9"));
     h.form->menuOpen()->trigger(); // opening again shows the same frame
     QCOMPARE(h.form->mainWindow(), first);
+}
+
+void FormStartTest::openingAgainRestoresAMinimisedWindow()
+{
+    ResidentHarness h;
+    QVERIFY(h.load());
+    h.form->menuOpen()->trigger();
+    FormMain* frame = h.form->mainWindow();
+    QVERIFY(frame);
+    frame->showMinimized();
+    QVERIFY(frame->isMinimized());
+    h.form->menuOpen()->trigger();
+    QCOMPARE(h.form->mainWindow(), frame);
+    QVERIFY(frame->isVisible() && !frame->isMinimized());
+
+    // A maximised frame comes back maximised, here from a double click.
+    frame->showMaximized();
+    frame->setWindowState(frame->windowState() | Qt::WindowMinimized);
+    QVERIFY(frame->isMinimized());
+    h.shellCallback(lumitray::WM_LBUTTONDBLCLK);
+    QVERIFY(!frame->isMinimized() && frame->isMaximized());
 }
 
 void FormStartTest::passwordPrompt_data()

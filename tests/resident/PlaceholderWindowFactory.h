@@ -12,6 +12,9 @@ class PlaceholderWindowFactory final : public ChildWindowFactory {
 public:
     explicit PlaceholderWindowFactory(const WindowContext& context) : m_context(context) {}
 
+    /// What every window made gets.
+    const WindowContext& context() const { return m_context; }
+
     QWidget* create(ChildWindow kind) override;
 
 private:

@@ -26,7 +26,10 @@ ResidentHarness::ResidentHarness(const FolderSetup& setup)
         qFatal("no tray control: %s", qPrintable(hostError));
     control = std::make_unique<RecordingControl>(*host, log);
     data.folder = folder.path();
-    windows = std::make_unique<PlaceholderWindowFactory>(WindowContext{data, messages, runner, clock});
+    windows = std::make_unique<PlaceholderWindowFactory>(WindowContext{data, messages, runner, clock, [this] {
+                                                                           if (form)
+                                                                               form->settingsSaved();
+                                                                       }});
     form = std::make_unique<FormStart>(FormStart::Parts{*control, data, messages, input, runner, *windows, clock},
                                        kMinute);
     form->setEndProgram([this] { ++ends; });
