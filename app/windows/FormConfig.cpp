@@ -10,6 +10,7 @@
 #include "common/UserMessages.h"
 #include "resident/CheckRunner.h"
 #include "watch/SubscriptionTable.h"
+#include "windows/FormWindowFactory.h"
 #include "windows/ShiftJisInput.h"
 
 #include <QCheckBox>
@@ -19,6 +20,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -105,9 +107,13 @@ void FormConfig::buildControls()
                 [this, cell](const QString& text) { store(cell, text); });
     }
     m_text1[MailTo]->setToolTip(QStringLiteral("複数指定する場合はｾﾐｺﾛﾝ（；）で区切ります"));
-    m_text1[FileName]->setMaximumWidth(120);
     m_text2 = lineBox("Text2", "最終ﾁｪｯｸ日");
-    m_text2->setMaximumWidth(120);
+    // The short boxes take a whole date and time ("yyyy/mm/dd HH:MM:SS").
+    const int shortBox = m_text2->fontMetrics().horizontalAdvance(QStringLiteral("0000/00/00 00:00:00")) + 16;
+    for (QLineEdit* shortOne : {m_text1[FileName], m_text2}) {
+        shortOne->setMinimumWidth(shortBox);
+        shortOne->setMaximumWidth(shortBox);
+    }
     connect(m_text2, &QLineEdit::textChanged, this, [this](const QString& text) { store(kLastCheckCell, text); });
     m_check1 = new QCheckBox(QStringLiteral("ｻﾌﾞﾌｫﾙﾀﾞもﾁｪｯｸする"), this);
     m_check1->setObjectName(QStringLiteral("Check1"));
@@ -152,6 +158,7 @@ void FormConfig::buildControls()
     auto* update = new QPushButton(QStringLiteral("更新"), this);
     update->setObjectName(QStringLiteral("Command2"));
     connect(update, &QPushButton::clicked, this, &FormConfig::save);
+    m_update = update;
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(subscribeButton);
@@ -161,7 +168,40 @@ void FormConfig::buildControls()
     layout->addWidget(m_list, 1);
     layout->addWidget(m_fields);
     layout->addLayout(buttons);
-    resize(480, 440);
+
+    // Tab goes through the controls as they are laid out, top to bottom.
+    const std::array<QWidget*, 12> order{
+        m_list,   m_text1[Name],   m_text1[Keyword], m_text1[Folder], m_pick,          m_text1[FileName],
+        m_check1, m_text1[MailTo], m_text2,          clear,           subscribeButton, update};
+    for (size_t index = 1; index < order.size(); ++index)
+        setTabOrder(order[index - 1], order[index]);
+}
+
+void FormConfig::showTenRows()
+{
+    if (m_list->count() == 0)
+        return;
+    m_list->setMinimumHeight(m_list->sizeHintForRow(0) * 10 + 2 * m_list->frameWidth());
+}
+
+void FormConfig::keyPressEvent(QKeyEvent* event)
+{
+    // The boxes leave Enter and Escape to the window: Enter saves as 更新
+    // does, after the completion leaving a box brings; Escape closes.
+    if (event->modifiers() & ~(Qt::KeypadModifier)) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (m_currentRow)
+            InputCheck();
+        m_update->click();
+        return;
+    case Qt::Key_Escape: CloseChildWindow(this); return;
+    default: QWidget::keyPressEvent(event);
+    }
 }
 
 void FormConfig::load()
@@ -171,6 +211,7 @@ void FormConfig::load()
         for (int number = 1; number <= 10; ++number)
             addEntry(number, QStringLiteral("(%1)").arg(number, 2, 10, QLatin1Char(' ')));
         setFieldsEnabled(m_currentRow.has_value());
+        showTenRows();
         return;
     }
     const QSignalBlocker quiet(m_list);
@@ -181,6 +222,7 @@ void FormConfig::load()
     }
     m_list->setCurrentRow(0);
     selectEntry(0);
+    showTenRows();
 }
 
 void FormConfig::addEntry(int number, const QString& caption)

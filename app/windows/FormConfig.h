@@ -33,7 +33,8 @@ QString ChooseFolder(QWidget* parent, const QString& start);
 /// (Command4) runs a check now. Until a row is selected (after opening
 /// without a subscription file) the fields are disabled. The folder takes
 /// any path; the other boxes refuse a comma, CR and LF, and characters code
-/// page 932 lacks (with a message). UI thread only.
+/// page 932 lacks (with a message). Enter saves like 更新, Escape closes
+/// the editor. UI thread only.
 class FormConfig final : public QWidget {
     Q_OBJECT
 
@@ -70,6 +71,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildControls();
@@ -84,6 +86,8 @@ private:
     std::string folderBytes(const QString& text) const;
     QString box(int index) const;
     void setFieldsEnabled(bool enabled);
+    /// Makes the list tall enough for its ten rows.
+    void showTenRows();
 
     WindowContext m_context;
     FolderChooser m_choose;
@@ -96,6 +100,7 @@ private:
     QCheckBox* m_check1 = nullptr;
     QLineEdit* m_text2 = nullptr;
     QPushButton* m_pick = nullptr;
+    QPushButton* m_update = nullptr;
 };
 
 } // namespace tessaly

@@ -6,12 +6,14 @@
 #include "common/NumericText.h"
 #include "common/UserMessages.h"
 #include "settings/BasicSettings.h"
+#include "windows/FormWindowFactory.h"
 #include "windows/ShiftJisInput.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -248,6 +250,27 @@ void FormParam::save()
     }
     m_context.messages.ShowMessage("更新しました。\r\n次回自動時より反映されます。");
     m_update->setEnabled(false);
+    if (m_context.settingsSaved)
+        m_context.settingsSaved();
+}
+
+void FormParam::keyPressEvent(QKeyEvent* event)
+{
+    // The boxes leave Enter and Escape to the window: Enter saves as 更新
+    // does (while there is an edit to save), Escape closes the window.
+    if (event->modifiers() & ~(Qt::KeypadModifier)) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (m_update->isEnabled())
+            m_update->click();
+        return;
+    case Qt::Key_Escape: CloseChildWindow(this); return;
+    default: QWidget::keyPressEvent(event);
+    }
 }
 
 } // namespace tessaly

@@ -20,7 +20,8 @@ namespace tessaly {
 /// program uses an edit immediately; 更新 (Command2) writes the record to
 /// sysconfig.dat. Controls carry the names of their settings (Chk_Mail,
 /// Txt_SmtpSrv, ...). A text box refuses characters code page 932 lacks,
-/// with a message, and keeps its previous text. UI thread only.
+/// with a message, and keeps its previous text. Enter saves like 更新,
+/// Escape closes the window. UI thread only.
 class FormParam final : public QWidget {
     Q_OBJECT
 
@@ -38,6 +39,9 @@ public:
     void SetPropaty();
     /// The Update button (Command2): saves and reports how it went.
     void save();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     struct FlagBinding {

@@ -7,7 +7,17 @@
 #include "windows/SystemInfoTool.h"
 #include "windows/frmAbout.h"
 
+#include <QMdiSubWindow>
+
 namespace tessaly {
+
+void CloseChildWindow(QWidget* window)
+{
+    if (auto* frame = qobject_cast<QMdiSubWindow*>(window->parentWidget()))
+        frame->close();
+    else
+        window->close();
+}
 
 QWidget* FormWindowFactory::create(ChildWindow kind)
 {

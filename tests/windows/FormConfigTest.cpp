@@ -76,6 +76,8 @@ private slots:
     void subscribeDuringACheckDoesNotStartAnother();
     void withoutAFileTheBareListIsAppendedEachTime();
     void unusualSubfoldersCellShowsUntickedAndStays();
+    void enterSavesAndEscapeCloses();
+    void layoutShowsWholeDatesTenRowsAndTabsInOrder();
 };
 
 void FormConfigTest::listsTheRowsAndShowsTheFirst()
@@ -323,6 +325,55 @@ void FormConfigTest::unusualSubfoldersCellShowsUntickedAndStays()
     QCOMPARE(f.check1()->checkState(), Qt::PartiallyChecked);
     QTest::mouseClick(f.check1(), Qt::LeftButton, {}, QPoint(8, 8));
     QCOMPARE(f.row(4).Subfolders, std::string("1"));
+}
+
+void FormConfigTest::enterSavesAndEscapeCloses()
+{
+    ConfigFixture f;
+    f.list()->setCurrentRow(1);
+    f.text1(0)->setFocus();
+    QTest::keyClicks(f.text1(0), "memo");
+    // Enter completes the row as leaving the box would, then saves.
+    QTest::keyClick(f.text1(0), Qt::Key_Return);
+    QCOMPARE(f.h.lastMessage(), QStringLiteral("更新しました"));
+    SubscriptionTable saved;
+    QVERIFY(LoadSubscriptions(saved, f.h.folder.path(), f.h.messages));
+    QCOMPARE(saved[1].Keyword, std::string("memo"));
+    QCOMPARE(saved[1].Name, std::string("購読02"));
+    QCOMPARE(saved[1].FileName, std::string("*.*"));
+    QCOMPARE(f.list()->currentRow(), 0);
+    const size_t shown = f.h.messages.messages.size();
+    QTest::keyClick(f.list(), Qt::Key_Enter, Qt::KeypadModifier);
+    QCOMPARE(f.h.messages.messages.size(), shown + 1);
+
+    QTest::keyClick(f.text2(), Qt::Key_Escape);
+    QVERIFY(!f.form->isVisible());
+    QCOMPARE(f.h.messages.messages.size(), shown + 1);
+}
+
+void FormConfigTest::layoutShowsWholeDatesTenRowsAndTabsInOrder()
+{
+    ConfigFixture f;
+    // The last-check box shows a whole date and time.
+    const QString longest = QStringLiteral("2026/12/07 00:47:00");
+    QVERIFY2(f.text2()->width() > f.text2()->fontMetrics().horizontalAdvance(longest) + 4,
+             qPrintable(QString::number(f.text2()->width())));
+    QVERIFY(f.text1(4)->width() >= f.text2()->width());
+    // All ten rows are in view without scrolling.
+    QVERIFY(f.list()->visualItemRect(f.list()->item(9)).bottom() < f.list()->viewport()->height());
+
+    // Tab goes from the list down the fields to the buttons.
+    const QStringList expected{"List1",  "Text1_3", "Text1_0", "Text1_1",  "Command1", "Text1_4",
+                               "Check1", "Text1_2", "Text2",   "Command3", "Command4", "Command2"};
+    QStringList order;
+    QWidget* widget = f.list();
+    for (int step = 0; step < expected.size(); ++step) {
+        order << widget->objectName();
+        widget = widget->nextInFocusChain();
+        while (!(widget->focusPolicy() & Qt::TabFocus) || !widget->isEnabled() || !widget->isVisible())
+            widget = widget->nextInFocusChain();
+    }
+    QCOMPARE(order, expected);
 }
 
 QTEST_MAIN(FormConfigTest)

@@ -10,6 +10,8 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTest>
 
@@ -33,6 +35,7 @@ struct ParamFixture {
     explicit ParamFixture(const BasicSettings& settings = {})
     {
         h.data.settings = settings;
+        h.context.settingsSaved = [this] { ++saves; };
         form = std::make_unique<FormParam>(h.context);
         form->show();
     }
@@ -57,6 +60,7 @@ struct ParamFixture {
     void click(const QString& name) { QTest::mouseClick(control(name), Qt::LeftButton, {}, QPoint(8, 8)); }
 
     WindowsHarness h;
+    int saves = 0; ///< how often the program was told of a save
     std::unique_ptr<FormParam> form;
 };
 
@@ -75,6 +79,7 @@ private slots:
     void numericBoxesRefuseWhatIsNotANumber();
     void textShiftJisCannotHoldIsRefusedTypedOrPasted();
     void updateSavesAndSaysSo();
+    void enterSavesAndEscapeCloses();
 };
 
 void FormParamTest::defaultsShowEverythingOffAndTheMailGroupDisabled()
@@ -275,6 +280,7 @@ void FormParamTest::updateSavesAndSaysSo()
     QVERIFY(LoadBasicSettings(saved, f.h.folder.path()));
     QCOMPARE(saved, f.h.data.settings);
     QCOMPARE(saved.Conf_SmtpSrv, std::string("smtp.example.jp"));
+    QCOMPARE(f.saves, 1);
     // A failed save is reported with its cause and leaves Update on.
     f.click("Chk_Balloon");
     QCOMPARE(::unlink(f.h.folder.file("sysconfig.dat").c_str()), 0);
@@ -283,6 +289,39 @@ void FormParamTest::updateSavesAndSaysSo()
     QVERIFY(f.h.lastMessage().startsWith(QStringLiteral("基本設定ﾌｧｲﾙの書き込みに失敗しました。\r\n")));
     QVERIFY(f.h.lastMessage().size() > QStringLiteral("基本設定ﾌｧｲﾙの書き込みに失敗しました。\r\n").size());
     QVERIFY(f.updateEnabled());
+    QCOMPARE(f.saves, 1);
+}
+
+void FormParamTest::enterSavesAndEscapeCloses()
+{
+    ParamFixture f;
+    // Without an edit there is nothing to save.
+    QTest::keyClick(f.control("Txt_Interval"), Qt::Key_Return);
+    QVERIFY(f.h.messages.messages.empty());
+    QTest::keyClicks(f.control("Txt_Interval"), "15");
+    QTest::keyClick(f.control("Txt_Interval"), Qt::Key_Return);
+    QCOMPARE(f.h.lastMessage(), QStringLiteral("更新しました。\r\n次回自動時より反映されます。"));
+    QCOMPARE(f.saves, 1);
+    BasicSettings saved;
+    QVERIFY(LoadBasicSettings(saved, f.h.folder.path()));
+    QCOMPARE(saved.Conf_Interval, std::string("15"));
+    // The keypad's Enter and Enter on a check box save too.
+    f.click("Chk_Balloon");
+    QTest::keyClick(f.control("Chk_Balloon"), Qt::Key_Enter, Qt::KeypadModifier);
+    QCOMPARE(f.saves, 2);
+    QVERIFY(!f.updateEnabled());
+    QTest::keyClick(f.control("Chk_Balloon"), Qt::Key_Escape);
+    QVERIFY(!f.form->isVisible());
+
+    // Inside the main window's area Escape closes the child's frame.
+    QMdiArea area;
+    QMdiSubWindow* child = area.addSubWindow(new FormParam(f.h.context));
+    area.show();
+    child->show();
+    QVERIFY(child->isVisible());
+    QTest::keyClick(child->widget()->findChild<QLineEdit*>("Txt_SmtpSrv"), Qt::Key_Escape);
+    QVERIFY(!child->isVisible());
+    QCOMPARE(f.saves, 2);
 }
 
 QTEST_MAIN(FormParamTest)
