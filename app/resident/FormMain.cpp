@@ -11,8 +11,11 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace tessaly {
 
@@ -101,9 +104,24 @@ QMdiSubWindow* FormMain::showChild(ChildWindow kind)
     QMdiSubWindow* child = m_mdiArea->addSubWindow(window);
     child->setAttribute(Qt::WA_DeleteOnClose);
     child->show();
+    growToFit(child);
     m_mdiArea->setActiveSubWindow(child);
     TestTrace("child " + window->windowTitle().toStdString());
     return child;
+}
+
+void FormMain::growToFit(const QMdiSubWindow* child)
+{
+    // Only a shown frame in its normal state grows, and no further than its
+    // screen; what still does not fit scrolls.
+    if (!isVisible() || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)))
+        return;
+    const QSize shortBy = child->size() - m_mdiArea->viewport()->size();
+    QSize wanted = size() + QSize(std::max(0, shortBy.width()), std::max(0, shortBy.height()));
+    if (const QScreen* where = screen())
+        wanted = wanted.boundedTo(where->availableGeometry().size() - (frameGeometry().size() - size()));
+    if (wanted.width() > width() || wanted.height() > height())
+        resize(wanted.expandedTo(size()));
 }
 
 void FormMain::bringToFront()

@@ -20,8 +20,10 @@ class Clock;
 /// The main window: an MDI frame with the menus ﾌｧｲﾙ, ﾘｽﾄ, 設定 and ﾍﾙﾌﾟ and a
 /// status bar whose first panel shows the time. The history list, the
 /// settings dialog, the subscription editor and the about box open inside
-/// it, one at a time: every command first closes the open child. Closing
-/// the frame leaves the program running; it deletes itself when closed.
+/// it, one at a time: every command first closes the open child. The frame
+/// grows for a child larger than its area where the screen allows, and the
+/// area scrolls to what still does not fit. Closing the frame leaves the
+/// program running; it deletes itself when closed.
 /// The menu actions carry the names MnuClose, MnuEnd, MnuList, MnuCheck,
 /// MnuBasic and MnuAbout. UI thread only.
 class FormMain final : public QMainWindow {
@@ -53,6 +55,8 @@ public:
 private:
     void buildMenus();
     void buildStatusBar();
+    /// Makes a shown frame large enough for `child`, as far as its screen allows.
+    void growToFit(const QMdiSubWindow* child);
     void mnuClose();
     void mnuEnd();
 
