@@ -15,15 +15,105 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tessaly {
 namespace {
 
-// Column widths and the client area, from twips at 15 twips a pixel.
-constexpr int kColumnWidths[HistoryModel::kColumns] = {113, 133, 167, 120, 113};
+// The client area, from twips at 15 twips a pixel.
 constexpr QSize kClientSize{570, 366};
+// The narrowest the name, folder and file columns get.
+constexpr int kMinimumTextColumn = 60;
+// A date as the history writes it, to measure the date columns by.
+const QString kDateSample = QStringLiteral("26年12月07_00:00:00");
+
+/// The grid with its first column frozen: a second view over the same rows
+/// shows only that column and stays at the left edge while the grid
+/// scrolls sideways.
+class FrozenColumnGrid final : public QTableView {
+public:
+    explicit FrozenColumnGrid(QWidget* parent) : QTableView(parent), m_frozen(new QTableView(this)) {}
+
+    /// Call once the model is set.
+    void freezeFirstColumn()
+    {
+        m_frozen->setObjectName(QStringLiteral("FrozenColumn"));
+        m_frozen->setModel(model());
+        m_frozen->setSelectionModel(selectionModel());
+        m_frozen->setFocusPolicy(Qt::NoFocus);
+        m_frozen->setSelectionBehavior(selectionBehavior());
+        m_frozen->setSelectionMode(selectionMode());
+        m_frozen->setEditTriggers(NoEditTriggers);
+        m_frozen->setWordWrap(false);
+        m_frozen->setToolTip(toolTip());
+        m_frozen->verticalHeader()->hide();
+        m_frozen->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+        m_frozen->verticalHeader()->setDefaultSectionSize(verticalHeader()->defaultSectionSize());
+        m_frozen->horizontalHeader()->setSectionsClickable(true);
+        m_frozen->horizontalHeader()->setHighlightSections(false);
+        m_frozen->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        m_frozen->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        m_frozen->setVerticalScrollMode(verticalScrollMode());
+        m_frozen->setFrameShape(QFrame::NoFrame);
+        for (int column = 1; column < model()->columnCount(); ++column)
+            m_frozen->setColumnHidden(column, true);
+        viewport()->stackUnder(m_frozen);
+        connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int size) {
+            if (column == 0) {
+                m_frozen->setColumnWidth(0, size);
+                placeFrozen();
+            }
+        });
+        connect(m_frozen->horizontalHeader(), &QHeaderView::sectionClicked, horizontalHeader(),
+                &QHeaderView::sectionClicked);
+        connect(m_frozen, &QTableView::doubleClicked, this, &QTableView::doubleClicked);
+        connect(m_frozen->verticalScrollBar(), &QAbstractSlider::valueChanged, verticalScrollBar(),
+                &QAbstractSlider::setValue);
+        connect(verticalScrollBar(), &QAbstractSlider::valueChanged, m_frozen->verticalScrollBar(),
+                &QAbstractSlider::setValue);
+        m_frozen->show();
+        placeFrozen();
+    }
+    QTableView* frozen() const { return m_frozen; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QTableView::resizeEvent(event);
+        placeFrozen();
+    }
+    void updateGeometries() override
+    {
+        QTableView::updateGeometries();
+        placeFrozen();
+    }
+    void scrollTo(const QModelIndex& index, ScrollHint hint) override
+    {
+        // The frozen column covers the first columnWidth(0) pixels: only the
+        // others scroll sideways into view.
+        if (index.column() > 0)
+            QTableView::scrollTo(index, hint);
+        else
+            QTableView::scrollTo(model()->index(index.row(), 0), hint);
+    }
+
+private:
+    void placeFrozen()
+    {
+        if (!m_frozen->model())
+            return;
+        m_frozen->setColumnWidth(0, columnWidth(0));
+        m_frozen->setGeometry(frameWidth(), frameWidth(), columnWidth(0),
+                              viewport()->height() + horizontalHeader()->height());
+    }
+
+    QTableView* m_frozen;
+};
 
 const QString kAscendingMarker = QStringLiteral("▲");
 const QString kDescendingMarker = QStringLiteral("▼");
@@ -32,7 +122,7 @@ const QString kDescendingMarker = QStringLiteral("▼");
 
 FormList::FormList(const WindowContext& context, DocumentOpener open, QWidget* parent)
     : QWidget(parent), m_context(context), m_open(std::move(open)), m_model(new HistoryModel(this)),
-      m_grid(new QTableView(this))
+      m_grid(new FrozenColumnGrid(this))
 {
     setObjectName(QStringLiteral("FormList"));
     setWindowTitle(QStringLiteral("履歴ﾘｽﾄ"));
@@ -63,6 +153,9 @@ void FormList::buildControls()
     m_grid->verticalHeader()->setDefaultSectionSize(m_grid->fontMetrics().height() + 6);
     m_grid->horizontalHeader()->setSectionsClickable(true);
     m_grid->horizontalHeader()->setHighlightSections(false);
+    m_grid->horizontalHeader()->setStretchLastSection(true);
+    m_grid->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    static_cast<FrozenColumnGrid*>(m_grid)->freezeFirstColumn();
     connect(m_grid->horizontalHeader(), &QHeaderView::sectionClicked, this, &FormList::sortByColumn);
     connect(m_grid, &QTableView::doubleClicked, this, [this](const QModelIndex& index) { openRow(index.row()); });
     // Enter opens the selected row, as a double click does.
@@ -109,8 +202,19 @@ bool FormList::eventFilter(QObject* watched, QEvent* event)
 
 void FormList::applyColumnWidths()
 {
+    // The dates fit whole (cells have a margin each side and a grid line);
+    // the other columns share what the window leaves at its first size, and
+    // the last column takes whatever is left over.
+    const int cellMargin = 2 * (m_grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_grid) + 1) + 4;
+    const int date = m_grid->fontMetrics().horizontalAdvance(kDateSample) + cellMargin;
+    const int scrollBar = m_grid->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_grid);
+    const QMargins margins = layout()->contentsMargins();
+    const int available = kClientSize.width() - margins.left() - margins.right() - 2 * m_grid->frameWidth() - scrollBar;
+    const int text = std::max(kMinimumTextColumn, (available - 2 * date) / 3);
+    const int widths[HistoryModel::kColumns] = {date, text, text, text, date};
     for (int column = 0; column < HistoryModel::kColumns; ++column)
-        m_grid->setColumnWidth(column, kColumnWidths[column]);
+        m_grid->setColumnWidth(column, widths[column]);
+    m_grid->horizontalHeader()->setMinimumSectionSize(std::min(date, kMinimumTextColumn));
 }
 
 void FormList::load()

@@ -15,7 +15,8 @@ namespace tessaly {
 class HistoryModel;
 
 /// The history list: every document the check runs found, one row each, in
-/// a five-column grid (MSFlexGrid1). Loading moves the lines of history.dat
+/// a five-column grid (MSFlexGrid1) whose first column stays in place while
+/// the others scroll sideways. Loading moves the lines of history.dat
 /// into history.hst first. A header click sorts by that column, a double
 /// click or Enter opens the row's document and marks the row read, and 履歴ｸﾘｱ
 /// (Command1) clears the read rows (Option1_0) or the whole history

@@ -9,10 +9,13 @@
 #include "windows/FormList.h"
 #include "windows/HistoryModel.h"
 
+#include <QApplication>
 #include <QBrush>
 #include <QHeaderView>
 #include <QRadioButton>
 #include <QScopeGuard>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTableView>
 #include <QTest>
 
@@ -142,6 +145,7 @@ private slots:
     void loadMergesTheInboxAndShowsEveryLine();
     void emptyHistoryShowsOneEmptyRowThatOpensNothing();
     void shortAndLongLinesFillFiveCells();
+    void columnsFitTheirDatesAndTheFirstStaysWhileScrolling();
     void headerClicksCycleTheDirectionAndMoveTheMarker();
     void doubleClickOpensTheDocumentAndMarksTheRow();
     void enterOpensTheSelectedRow();
@@ -187,6 +191,45 @@ void FormListTest::shortAndLongLinesFillFiveCells()
     for (int column = 0; column < 5; ++column)
         QCOMPARE(f.form->model().cellText(0, column), (QStringList{"early", "Name", "", "", ""}[column]));
     QCOMPARE(f.form->model().cellText(1, 4), QStringLiteral("e"));
+}
+
+void FormListTest::columnsFitTheirDatesAndTheFirstStaysWhileScrolling()
+{
+    ListFixture f(kLineA + kLineB + kLineC);
+    QTableView& grid = f.form->grid();
+    QHeaderView* header = grid.horizontalHeader();
+    // A cell's text has a margin of the focus frame and a pixel each side.
+    const int margin = 2 * (grid.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &grid) + 1);
+    const QFontMetrics metrics(grid.font());
+    for (int column : {0, 4}) {
+        const int text = metrics.horizontalAdvance(f.form->model().cellText(0, column));
+        QVERIFY2(header->sectionSize(column) >= text + margin, qPrintable(QString::number(column)));
+    }
+    // At the first size every column is on screen, the last one to the edge.
+    QCOMPARE(grid.horizontalScrollBar()->value(), 0);
+    QCOMPARE(header->sectionViewportPosition(4) + header->sectionSize(4), grid.viewport()->width());
+
+    // Narrowed and scrolled to the far right, the first column still shows
+    // the dates, and its header still sorts.
+    f.form->resize(300, f.form->height());
+    QApplication::processEvents();
+    grid.horizontalScrollBar()->setValue(grid.horizontalScrollBar()->maximum());
+    QVERIFY(grid.horizontalScrollBar()->value() > 0);
+    auto* frozen = grid.findChild<QTableView*>(QStringLiteral("FrozenColumn"));
+    QVERIFY(frozen && frozen->isVisible());
+    QCOMPARE(frozen->x(), grid.frameWidth());
+    QCOMPARE(frozen->columnWidth(0), header->sectionSize(0));
+    QVERIFY(!frozen->visualRect(f.form->model().index(0, 0)).isEmpty());
+    QVERIFY(frozen->visualRect(f.form->model().index(0, 1)).isEmpty());
+    QTest::mouseClick(frozen->horizontalHeader()->viewport(), Qt::LeftButton, {},
+                      QPoint(10, frozen->horizontalHeader()->height() / 2));
+    QCOMPARE(f.captions()[0], QStringLiteral("ﾁｪｯｸ日▲"));
+    QCOMPARE(f.column(0).front(), QStringLiteral("26年12月04_11:00:00"));
+    // A double click on the frozen column opens the row too.
+    const QPoint at = frozen->visualRect(f.form->model().index(0, 0)).center();
+    QTest::mouseClick(frozen->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(frozen->viewport(), Qt::LeftButton, {}, at);
+    QCOMPARE(f.opened, std::vector<std::string>{"/srv/c/c.txt"});
 }
 
 void FormListTest::headerClicksCycleTheDirectionAndMoveTheMarker()
