@@ -8,7 +8,7 @@
 #include "cli/Ctl.h"
 #include "common/Clock.h"
 #include "common/Cp932.h"
-#include "common/UserMessages.h"
+#include "common/StreamMessages.h"
 #include "resident/CheckRunner.h"
 #include "resident/ResidentData.h"
 #include "windows/FormList.h"
@@ -31,15 +31,6 @@
 using namespace tessaly;
 
 namespace {
-
-class PrintedMessages final : public UserMessages {
-public:
-    void ShowMessage(std::string_view text) override
-    {
-        std::fprintf(stderr, "message: %.*s\n", int(text.size()), text.data());
-    }
-    bool AskYesNo(std::string_view) override { return false; }
-};
 
 /// A field of /proc/self/status in bytes ("VmRSS", "VmHWM").
 long long StatusBytes(const char* field)
@@ -150,7 +141,7 @@ int main(int argc, char** argv)
     std::printf("history of %d lines, %.1f MB (%.1f bytes/line)\n", lines, static_cast<double>(fileSize) / 1e6,
                 static_cast<double>(fileSize) / lines);
 
-    PrintedMessages messages;
+    StreamMessages messages(std::cerr);
     SystemClock clock;
     CheckRunner runner;
     ResidentData data{folder, {}, {}};

@@ -118,14 +118,20 @@ TEST(DataFolderLock, ConcurrentWritersKilledAtRandomNeverTearAFile)
     EXPECT_EQ(failedWithoutKill, 0);
 }
 
-TEST(CheckUnderLock, AnUnreadableSubscriptionFileStopsTheCheckAndIsKept)
+/// Row 1 watches "docs" in `temp`, which holds one new document.
+void WatchOneDocument(const test::TempFolder& temp)
 {
-    test::TempFolder temp;
     const std::string docs = temp.file("docs");
     ASSERT_EQ(::mkdir(docs.c_str(), 0700), 0);
     test::WriteFile(docs + "/a.doc", "a");
     ASSERT_EQ(Ctl(temp.path(), {"subs", "set", "1", "Folder", docs}), kCtlOk);
     ASSERT_EQ(Ctl(temp.path(), {"subs", "set", "1", "Name", "docs"}), kCtlOk);
+}
+
+TEST(CheckUnderLock, AnUnreadableSubscriptionFileStopsTheCheckAndIsKept)
+{
+    test::TempFolder temp;
+    WatchOneDocument(temp);
     const std::string before = test::ReadFile(temp.file("subscription.dat"));
     ASSERT_EQ(::chmod(temp.file("subscription.dat").c_str(), 0), 0);
     std::string err;
@@ -146,11 +152,7 @@ TEST(CheckUnderLock, TheHistoryReachesTheDiskBeforeTheNewLastCheck)
     if (std::system("strace -V >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "strace is not installed";
     test::TempFolder temp;
-    const std::string docs = temp.file("docs");
-    ASSERT_EQ(::mkdir(docs.c_str(), 0700), 0);
-    test::WriteFile(docs + "/a.doc", "a");
-    ASSERT_EQ(Ctl(temp.path(), {"subs", "set", "1", "Folder", docs}), kCtlOk);
-    ASSERT_EQ(Ctl(temp.path(), {"subs", "set", "1", "Name", "docs"}), kCtlOk);
+    WatchOneDocument(temp);
     const std::string trace = temp.file("trace");
     const std::string command = "strace -f -qq -o '" + trace + "' -e trace=openat,fsync,rename " + TESSALYCTL_PATH +
                                 " --dir '" + temp.path() + "' check >/dev/null 2>&1";
