@@ -401,6 +401,17 @@ void TellSkippedFolders(CheckRunContext& context, const RunState& run)
         context.messages.ShowMessage(std::string(kFoldersSkipped) + lines);
 }
 
+/// Copies the last checks the run changed (from `before` to `after`) into
+/// `table`, leaving every other cell as it is: the program's table may hold
+/// edits of a window that are not saved yet.
+void TakeLastChecks(SubscriptionTable& table, const SubscriptionTable& before, const SubscriptionTable& after)
+{
+    for (size_t row = 0; row < after.size(); ++row) {
+        if (after[row].LastCheck != before[row].LastCheck)
+            table[row].LastCheck = after[row].LastCheck;
+    }
+}
+
 /// Writes the last checks the run changed over subscription.dat as it is
 /// now, leaving every other cell as the file has it.
 bool SaveLastChecks(CheckRunContext& context, const SubscriptionTable& before, const SubscriptionTable& after)
@@ -412,17 +423,13 @@ bool SaveLastChecks(CheckRunContext& context, const SubscriptionTable& before, c
         return false;
     if (loaded == SubscriptionLoad::NoFile)
         onDisk = before;
-    for (size_t row = 0; row < after.size(); ++row) {
-        if (after[row].LastCheck != before[row].LastCheck)
-            onDisk[row].LastCheck = after[row].LastCheck;
-    }
+    TakeLastChecks(onDisk, before, after);
     std::string error;
     if (!SaveSubscriptions(onDisk, context.folder, &error)) {
         context.messages.ShowMessage(std::string(kSaveFailed) + "\r\n" + error);
-        context.table = before;
         return false;
     }
-    context.table = onDisk;
+    TakeLastChecks(context.table, before, after);
     return true;
 }
 
@@ -475,14 +482,13 @@ bool CheckSubscriptions(CheckRunContext& context)
     }
     TellSkippedFolders(context, run);
     if (!complete) {
-        context.table = table; // nothing is saved; the finished rows stay done in memory
+        TakeLastChecks(context.table, before, table); // nothing is saved; the finished rows stay done in memory
         return false;
     }
     // The documents must be on the disk before the last checks that pass
     // them by: after a crash a document is in the history or found again.
     if (run.recorded && !SyncHistory(context.folder, &error)) {
         context.messages.ShowMessage(std::string(kHistoryFailed) + "\r\n" + error);
-        context.table = before;
         return false;
     }
     if (context.beforeSave)

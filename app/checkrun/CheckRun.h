@@ -61,8 +61,9 @@ inline constexpr std::string_view kUpdatedBalloonTitle = "Tessaly! ﾌｧｲﾙ�
 /// the context only when there is no such file); a file that exists but
 /// cannot be read completely ends the run before anything is walked. At the
 /// end the history is synced to the disk, and only the LastCheck cells the
-/// run changed are written back over the file as it is then; the context's
-/// table is left equal to what was saved. True when all ten rows were processed and the table
+/// run changed are written back over the file as it is then. The context's
+/// table receives those LastCheck cells too and keeps every other cell (a
+/// window's edits that are not saved yet). True when all ten rows were processed and the table
 /// was saved; false when the run ended early (after a message that says
 /// why; nothing is saved then) or the table could not be saved (reported).
 /// Folders and files that cannot be read never end the run: they are left

@@ -212,8 +212,10 @@ void FormConfig::load()
             addEntry(number, QStringLiteral("(%1)").arg(number, 2, 10, QLatin1Char(' ')));
         setFieldsEnabled(m_currentRow.has_value());
         showTenRows();
+        m_loaded = m_context.data.subscriptions;
         return;
     }
+    m_loaded = m_context.data.subscriptions;
     const QSignalBlocker quiet(m_list);
     m_list->clear();
     for (int number = 1; number <= 10; ++number) {
@@ -368,12 +370,39 @@ void FormConfig::save()
 {
     std::string error;
     const DataFolderLock lock = DataFolderLock::Acquire(m_context.data.folder, kWindowLockWaitSeconds, &error);
+    if (lock.held())
+        m_context.data.subscriptions = withEditsOverFile();
     if (!lock.held() || !SaveSubscriptions(m_context.data.subscriptions, m_context.data.folder, &error)) {
         m_context.messages.ShowMessage("購読ﾌｧｲﾙの書き込みに失敗しました。\r\n" + error);
         return;
     }
     m_context.messages.ShowMessage("更新しました");
     load();
+}
+
+SubscriptionTable FormConfig::withEditsOverFile() const
+{
+    // What others saved since the editor loaded the file (tessalyctl, a check
+    // run's last checks) stays; only the cells edited here change. A file
+    // that cannot be read completely is written over whole, as the editor
+    // shows it.
+    struct Unheard final : UserMessages {
+        void ShowMessage(std::string_view) override {}
+        bool AskYesNo(std::string_view) override { return false; }
+    } unheard;
+    SubscriptionTable onDisk;
+    SubscriptionLoad loaded;
+    LoadSubscriptions(onDisk, m_context.data.folder, unheard, &loaded);
+    const SubscriptionTable& edited = m_context.data.subscriptions;
+    if (loaded != SubscriptionLoad::Complete)
+        return edited;
+    for (size_t row = 0; row < edited.size(); ++row) {
+        for (int column = 0; column < Subscription::kColumns; ++column) {
+            if (edited[row].cell(column) != m_loaded[row].cell(column))
+                onDisk[row].cell(column) = edited[row].cell(column);
+        }
+    }
+    return onDisk;
 }
 
 void FormConfig::clearRow()

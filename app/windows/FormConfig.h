@@ -74,6 +74,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    /// The file as it is now with the cells edited here since it was read.
+    SubscriptionTable withEditsOverFile() const;
     void buildControls();
     /// A field box; `caption` names it in messages, nullptr for the folder.
     QLineEdit* lineBox(const char* name, const char* caption);
@@ -92,7 +94,8 @@ private:
     WindowContext m_context;
     FolderChooser m_choose;
     std::optional<int> m_currentRow;
-    std::string m_shownFolder; ///< the folder cell as the row was shown, bytes and all
+    std::string m_shownFolder;  ///< the folder cell as the row was shown, bytes and all
+    SubscriptionTable m_loaded; ///< the subscriptions as the editor last read them
     bool m_filling = false;
     QListWidget* m_list = nullptr;
     QGroupBox* m_fields = nullptr;

@@ -242,6 +242,19 @@ void FormConfigTest::updateSavesAndSelectsTheFirstRowAgain()
     SubscriptionTable saved;
     QVERIFY(LoadSubscriptions(saved, f.h.folder.path(), f.h.messages));
     QCOMPARE(saved[4].Name, std::string("改名"));
+    // What another writer saved meanwhile (tessalyctl, a check run's last
+    // check) stays: only the cells edited here are written.
+    SubscriptionTable other = saved;
+    other[6].Name = "他で追加";
+    other[4].LastCheck = "2026/12/07 09:00:00";
+    QVERIFY(SaveSubscriptions(other, f.h.folder.path()));
+    f.list()->setCurrentRow(2);
+    f.text1(3)->setText(QStringLiteral("三番"));
+    f.click("Command2");
+    QVERIFY(LoadSubscriptions(saved, f.h.folder.path(), f.h.messages));
+    QCOMPARE(saved[2].Name, std::string("三番"));
+    QCOMPARE(saved[6].Name, std::string("他で追加"));
+    QCOMPARE(saved[4].LastCheck, std::string("2026/12/07 09:00:00"));
     // A failed update is reported: a folder has taken the file's name.
     QCOMPARE(::unlink(f.h.folder.file("subscription.dat").c_str()), 0);
     QCOMPARE(::mkdir(f.h.folder.file("subscription.dat").c_str(), 0700), 0);
