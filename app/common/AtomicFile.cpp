@@ -19,15 +19,6 @@ std::string FolderPart(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-void SyncFolder(const std::string& folder)
-{
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 } // namespace
 
 AtomicFile::AtomicFile(std::string targetPath, mode_t mode) : m_targetPath(std::move(targetPath)), m_mode(mode) {}

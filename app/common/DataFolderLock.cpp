@@ -41,17 +41,11 @@ void DataFolderLock::release()
 DataFolderLock DataFolderLock::Acquire(const std::string& folder, double waitSeconds, std::string* error)
 {
     const std::string path = JoinPath(folder, kDataLockFileName);
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    std::string reason;
+    const int fd = OpenRegularFile(path, &reason, O_RDWR | O_CREAT);
     if (fd < 0) {
         if (error)
-            *error = path + " を開けません: " + ErrorText(errno);
-        return {};
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        if (error)
-            *error = path + " が通常のファイルではありません";
+            *error = path + " を開けません: " + reason;
         return {};
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(waitSeconds);

@@ -39,13 +39,23 @@ std::string JoinPath(std::string_view folder, std::string_view name)
     return path;
 }
 
-int OpenRegularFile(const std::string& path, std::string* error)
+void SyncFolder(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+int OpenRegularFile(const std::string& path, std::string* error, int access)
 {
     // O_NONBLOCK: opening a FIFO without a writer would wait for one.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    const int fd = ::open(path.c_str(), access | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
+    const char* const refused = (access & O_ACCMODE) == O_RDONLY ? "読み込みません" : "使用しません";
     if (fd < 0) {
         if (error)
-            *error = errno == ELOOP ? "シンボリックリンクのため読み込みません" : ErrorText(errno);
+            *error = errno == ELOOP ? std::string("シンボリックリンクのため") + refused : ErrorText(errno);
         return -1;
     }
     struct stat st {};
@@ -54,11 +64,11 @@ int OpenRegularFile(const std::string& path, std::string* error)
         ::close(fd);
         if (error)
             *error = S_ISDIR(st.st_mode) ? ErrorText(EISDIR)
-                     : st.st_mode != 0   ? std::string("通常のファイルではないため読み込みません")
+                     : st.st_mode != 0   ? std::string("通常のファイルではないため") + refused
                                          : ErrorText(cause);
         return -1;
     }
-    // Reads of a regular file never wait anyway; the flag goes for clarity.
+    // Regular files never wait anyway; the flag goes for clarity.
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }

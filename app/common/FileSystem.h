@@ -22,12 +22,18 @@ bool IsDirectory(const std::string& path);
 /// The folder text, "/", and the name, joined without looking at either.
 std::string JoinPath(std::string_view folder, std::string_view name);
 
-/// Opens the regular file at `path` for reading: never through a symbolic
-/// link in its last part, and never waiting on a FIFO or a device under that
-/// name (they are refused, as are folders). Gives the descriptor
-/// (close-on-exec), or -1 with `error` (when given) set to the reason, in
-/// Japanese and without the path.
-int OpenRegularFile(const std::string& path, std::string* error);
+/// Makes the names in `folder` reach the disk (fsync of the folder), so
+/// that a file just created or renamed there survives a crash. Best effort.
+void SyncFolder(const std::string& folder);
+
+/// Opens the regular file at `path`, for reading unless `access` says
+/// otherwise (O_WRONLY or O_RDWR, with O_APPEND or O_CREAT; a file it
+/// creates is owner-only): never through a symbolic link in its last part,
+/// and never waiting on a FIFO or a device under that name (they are
+/// refused, as are folders). Gives the descriptor (close-on-exec), or -1
+/// with `error` (when given) set to the reason, in Japanese and without the
+/// path.
+int OpenRegularFile(const std::string& path, std::string* error, int access = 0);
 
 /// True when nothing is at `path` or a regular file is (links are not
 /// followed); false with `error` (when given) set to the reason otherwise.

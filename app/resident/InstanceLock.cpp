@@ -35,18 +35,14 @@ bool InstanceLock::openFile()
     if (m_fd >= 0)
         return true;
     const std::string path = JoinPath(m_folder, kInstanceLockFileName);
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
+    std::string reason;
+    const int fd = OpenRegularFile(path, &reason, O_RDWR | O_CREAT);
     if (fd < 0) {
-        m_error = path + (errno == ELOOP ? std::string(" はシンボリックリンクのため使用できません。")
-                                         : " を開けません: " + ErrorText(errno));
+        m_error = path + " を開けません: " + reason;
         return false;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        m_error = path + " は通常のファイルではないため使用できません。";
-        return false;
-    }
+    ::fstat(fd, &st);
     if ((st.st_mode & 077) != 0)
         ::fchmod(fd, 0600);
     m_fd = fd;

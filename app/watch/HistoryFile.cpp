@@ -22,19 +22,10 @@ namespace {
 /// place must not block the run).
 int OpenInbox(const std::string& path, std::string* error)
 {
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-    if (fd < 0) {
-        if (error)
-            *error = path + " を開けません: " + ErrorText(errno);
-        return -1;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        if (error)
-            *error = path + " が通常のファイルではありません";
-        return -1;
-    }
+    std::string reason;
+    const int fd = OpenRegularFile(path, &reason, O_WRONLY | O_APPEND | O_CREAT);
+    if (fd < 0 && error)
+        *error = path + " を開けません: " + reason;
     return fd;
 }
 
@@ -106,11 +97,7 @@ bool SyncHistory(const std::string& folder, std::string* error)
             *error = path + " をディスクに書き出せません: " + ErrorText(cause);
         return false;
     }
-    // A new file's name must reach the disk as well.
-    if (int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); folderFd >= 0) {
-        ::fsync(folderFd);
-        ::close(folderFd);
-    }
+    SyncFolder(folder); // a new file's name must reach the disk as well
     return true;
 }
 
