@@ -21,9 +21,7 @@ void ReleaseDesktopArea()
     Installed().reset();
 }
 
-} // namespace
-
-bool ShellNotifyIcon(std::uint32_t operation, std::span<const std::uint8_t> record)
+NotificationArea& AreaInUse()
 {
     std::unique_ptr<NotificationArea>& area = Installed();
     if (!area) {
@@ -31,7 +29,21 @@ bool ShellNotifyIcon(std::uint32_t operation, std::span<const std::uint8_t> reco
         if (QCoreApplication::instance())
             qAddPostRoutine(&ReleaseDesktopArea);
     }
-    return area->notifyIcon(operation, record);
+    return *area;
+}
+
+} // namespace
+
+void NotificationArea::setIconMenu(WindowHandle, std::int32_t, QMenu*) {}
+
+bool ShellNotifyIcon(std::uint32_t operation, std::span<const std::uint8_t> record)
+{
+    return AreaInUse().notifyIcon(operation, record);
+}
+
+void SetNotifyIconMenu(WindowHandle window, std::int32_t id, QMenu* menu)
+{
+    AreaInUse().setIconMenu(window, id, menu);
 }
 
 std::unique_ptr<NotificationArea> SetNotificationArea(std::unique_ptr<NotificationArea> area)

@@ -3,6 +3,7 @@
 
 #include "traycontrol/IconTable.h"
 #include "traycontrol/NotificationBus.h"
+#include "traycontrol/TrayMenu.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -91,6 +92,8 @@ struct QtNotificationArea::Icon {
     std::int32_t id = 0;
     std::uint32_t callbackMessage = 0;
     QPointer<QSystemTrayIcon> tray;
+    /// The menu the tray host draws; made with the first menu offered.
+    QPointer<TrayMenu> menu;
     QPointer<QTimer> balloonTimer;
     bool balloonOpen = false;
     quint64 balloonSerial = 0;
@@ -121,6 +124,7 @@ QtNotificationArea::~QtNotificationArea()
         if (icon->tray)
             icon->tray->hide();
         delete icon->tray;
+        delete icon->menu;
     }
 }
 
@@ -139,6 +143,18 @@ bool QtNotificationArea::notifyIcon(std::uint32_t operation, std::span<const std
     case NIM_DELETE: return remove(data);
     default: return false;
     }
+}
+
+void QtNotificationArea::setIconMenu(WindowHandle window, std::int32_t id, QMenu* menu)
+{
+    const Key key{window, id};
+    if (menu)
+        m_menus[key] = menu;
+    else
+        m_menus.erase(key);
+    auto it = m_icons.find(key);
+    if (it != m_icons.end())
+        applyMenu(*it->second);
 }
 
 TrayProtocol QtNotificationArea::protocol()
@@ -182,6 +198,8 @@ bool QtNotificationArea::add(const TrayIconData& data)
     Icon& stored = *icon;
     m_icons.emplace(key, std::move(icon));
     apply(stored, data);
+    // The host reads the menu when the item appears.
+    applyMenu(stored);
     stored.tray->show();
     updateBalloon(stored, data);
     return true;
@@ -220,6 +238,27 @@ void QtNotificationArea::apply(Icon& icon, const TrayIconData& data)
         icon.tray->setIcon(IconOf(data.icon));
     if (data.flags & NIF_TIP)
         icon.tray->setToolTip(data.tip);
+}
+
+void QtNotificationArea::applyMenu(Icon& icon)
+{
+    // An XEmbed tray would pop a menu of its own up on the right click,
+    // beside the one the program shows for MouseDown.
+    if (!icon.tray || protocol() != TrayProtocol::StatusNotifierItem)
+        return;
+    auto offered = m_menus.find({icon.window, icon.id});
+    QMenu* source = offered == m_menus.end() ? nullptr : offered->second.data();
+    if (icon.menu) {
+        icon.menu->setSource(source);
+        return;
+    }
+    if (!source)
+        return;
+    // Qt cannot take a tray's menu away again, so the icon keeps this one
+    // for its life and an empty one stands for no menu.
+    icon.menu = new TrayMenu(source);
+    icon.tray->setContextMenu(icon.menu);
+    connect(icon.tray, &QObject::destroyed, icon.menu, &QObject::deleteLater);
 }
 
 void QtNotificationArea::updateBalloon(Icon& icon, const TrayIconData& data)

@@ -19,6 +19,7 @@ class QTimer;
 namespace lumitray {
 
 class NotificationBus;
+class TrayMenu;
 
 /// How icons reach the desktop's notification area.
 enum class TrayProtocol {
@@ -34,7 +35,10 @@ enum class TrayProtocol {
 /// The notification area of a Linux desktop: decodes the records sent for
 /// add, modify and delete, drives one `QSystemTrayIcon` per icon, and sends
 /// the user's actions back to the record's window as its callback message
-/// (queued, as a shell posts them). UI thread only; needs a QApplication.
+/// (queued, as a shell posts them). On StatusNotifierItem hosts an icon
+/// offered a menu exports it over D-Bus, for hosts that draw the menu
+/// themselves; an XEmbed tray leaves the menu to the program, which shows
+/// it on the right click. UI thread only; needs a QApplication.
 class QtNotificationArea final : public QObject, public NotificationArea {
     Q_OBJECT
 
@@ -54,6 +58,7 @@ public:
     ~QtNotificationArea() override;
 
     bool notifyIcon(std::uint32_t operation, std::span<const std::uint8_t> record) override;
+    void setIconMenu(WindowHandle window, std::int32_t id, QMenu* menu) override;
 
     /// The protocol in use (detected at the first call).
     TrayProtocol protocol();
@@ -72,6 +77,7 @@ private:
     bool modify(const TrayIconData& data);
     bool remove(const TrayIconData& data);
     void apply(Icon& icon, const TrayIconData& data);
+    void applyMenu(Icon& icon);
     void updateBalloon(Icon& icon, const TrayIconData& data);
     void showBalloon(Icon& icon, const TrayIconData& data);
     void hideBalloon(Icon& icon);
@@ -90,6 +96,7 @@ private:
     std::unique_ptr<NotificationBus> m_bus;
     std::function<qint64()> m_clock;
     std::map<Key, std::unique_ptr<Icon>> m_icons;
+    std::map<Key, QPointer<QMenu>> m_menus;
     quint64 m_nextSerial = 1;
 };
 

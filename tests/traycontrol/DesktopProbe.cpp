@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: MIT
 // A host program for the desktop test: it places one control the way the
-// resident program does (factory, loaded properties, late-bound calls) and
-// reports what happens on standard output, one line each:
+// resident program does (factory, loaded properties, late-bound calls, a
+// tray menu offered to the notification area and popped up for a right
+// click) and reports what happens on standard output, one line each:
 //   ICON x y w h          the icon is docked in a tray at that place
 //   BALLOON x y w h       Qt's own balloon is on screen at that place
 //   SCREENSHOT path       the screen was saved to path
 //   EVENT name [button]   the control raised an event
-// It reads commands from standard input: "balloon", "screenshot", "quit".
+//   ACTION text [on|off]  an entry of the tray menu was chosen
+//   MENUS n               n menus are on screen (answers "menus")
+// It reads commands from standard input: "balloon", "screenshot", "menus",
+// "quit".
 #include "traycontrol/ClassFactory.h"
 #include "traycontrol/Lumitray.h"
 #include "traycontrol/MemoryPropertyBag.h"
@@ -15,6 +19,8 @@
 #include "traycontrol/TypeInfo.h"
 
 #include <QApplication>
+#include <QCursor>
+#include <QMenu>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -44,7 +50,11 @@ public:
         else
             std::printf("EVENT %s %d\n", name, arguments[0].rawNumber());
         std::fflush(stdout);
+        // The resident program's answer to a right click.
+        if (id == EventIds::MouseDown && !arguments.empty() && arguments[0].rawNumber() == 2 && menu)
+            menu->popup(QCursor::pos());
     }
+    QMenu* menu = nullptr;
 };
 
 void Say(const QString& line)
@@ -56,6 +66,15 @@ void Say(const QString& line)
 QString Geometry(const QRect& r)
 {
     return QStringLiteral("%1 %2 %3 %4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+}
+
+/// The menus on screen.
+int VisibleMenus()
+{
+    int count = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        count += widget->isVisible() && qobject_cast<QMenu*>(widget) ? 1 : 0;
+    return count;
 }
 
 /// Qt's balloon window while it is on screen.
@@ -85,13 +104,30 @@ int main(int argc, char** argv)
     QtNotificationArea* area = desktop.get();
     SetNotificationArea(std::move(desktop));
 
+    // The resident program's tray menu.
+    QMenu menu;
+    QAction* check = menu.addAction(QStringLiteral("購読"));
+    check->setCheckable(true);
+    check->setChecked(true);
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("開く"));
+    menu.addAction(QStringLiteral("終了する"));
+    for (QAction* action : menu.actions()) {
+        QObject::connect(action, &QAction::triggered, [action] {
+            const char* state = !action->isCheckable() ? "" : action->isChecked() ? " on" : " off";
+            Say(QStringLiteral("ACTION ") + action->text() + QLatin1String(state));
+        });
+    }
+
     ProbeSite site;
     PrintingSink sink;
+    sink.menu = &menu;
     std::unique_ptr<Lumitray> control;
     if (CreateControl(QStringLiteral("LumitrayControl.Lumitray"), &site, &control) != S_OK)
         return 1;
     control->readProperties(MemoryPropertyBag());
     control->advise(&sink);
+    SetNotifyIconMenu(control->window(), control->iconId(), &menu);
     Put(*control, DispIds::BalloonSound, Variant::fromBooleanValue(False));
     Put(*control, DispIds::AutoRefresh, Variant::fromBooleanValue(True));
     // Nothing assigned by reference gives the library's own icon.
@@ -159,6 +195,8 @@ int main(int argc, char** argv)
                 Put(*control, DispIds::Balloon, Variant::fromBooleanValue(True));
                 Put(*control, DispIds::BalloonText, Variant(QStringLiteral("議事録フォルダ: 3件 ｾﾞﾝｶｸ無し")));
                 balloonWatch.start();
+            } else if (command == QLatin1String("menus")) {
+                Say(QStringLiteral("MENUS %1").arg(VisibleMenus()));
             } else if (command == QLatin1String("screenshot")) {
                 takeScreenshot();
             } else if (command == QLatin1String("quit")) {

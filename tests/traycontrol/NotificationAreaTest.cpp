@@ -12,6 +12,7 @@
 #include "traycontrol/QtNotificationArea.h"
 
 #include <QCoreApplication>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -100,6 +101,36 @@ protected:
 private:
     std::unique_ptr<NotificationArea> m_previous;
 };
+
+/// The program's tray menu: a checked switch, a separator and two commands.
+struct ProgramMenu {
+    QMenu menu;
+    QAction* check = menu.addAction(QStringLiteral("購読"));
+    QAction* separator = menu.addSeparator();
+    QAction* open = menu.addAction(QStringLiteral("開く"));
+    QAction* end = menu.addAction(QStringLiteral("終了する"));
+    ProgramMenu()
+    {
+        check->setCheckable(true);
+        check->setChecked(true);
+    }
+};
+
+/// A menu's entries as a host shows them: "-" for a separator, "[x]" and
+/// "[ ]" before a check mark.
+QStringList Entries(const QMenu* menu)
+{
+    QStringList entries;
+    for (const QAction* action : menu->actions()) {
+        if (action->isSeparator())
+            entries << QStringLiteral("-");
+        else if (action->isCheckable())
+            entries << (action->isChecked() ? QStringLiteral("[x] ") : QStringLiteral("[ ] ")) + action->text();
+        else
+            entries << action->text();
+    }
+    return entries;
+}
 
 using Raised = std::vector<RaisedEvent>;
 const RaisedEvent Show{EventIds::BalloonShow, 0};
@@ -328,4 +359,72 @@ TEST_F(AreaTest, TerminationRemovesTheIconAndLateCallbacksAreDropped)
     settle();
     EXPECT_TRUE(log.events.empty());
     EXPECT_TRUE(icon.isNull());
+}
+
+TEST_F(AreaTest, StatusNotifierIconsCarryTheOfferedMenuForTheHostToDraw)
+{
+    start(TrayProtocol::StatusNotifierItem);
+    auto program = std::make_unique<ProgramMenu>();
+    SetNotifyIconMenu(control->window(), control->iconId(), &program->menu);
+    control->show();
+    ASSERT_TRUE(tray() && tray()->contextMenu());
+    const QMenu* exported = tray()->contextMenu();
+    EXPECT_NE(exported, &program->menu); // the program's own menu stays free for its popups
+    EXPECT_EQ(Entries(exported), QStringList({"[x] 購読", "-", "開く", "終了する"}));
+
+    // Choosing an entry is choosing the program's command.
+    int opened = 0;
+    QObject::connect(program->open, &QAction::triggered, [&] { ++opened; });
+    exported->actions()[2]->trigger();
+    exported->actions()[0]->trigger();
+    EXPECT_EQ(opened, 1);
+    EXPECT_FALSE(program->check->isChecked());
+    EXPECT_EQ(Entries(exported)[0], QStringLiteral("[ ] 購読"));
+
+    // The menu follows the program's changes, and comes back with the icon.
+    QAction* about = program->menu.addAction(QStringLiteral("情報"));
+    program->menu.removeAction(program->separator);
+    EXPECT_EQ(Entries(tray()->contextMenu()), QStringList({"[ ] 購読", "開く", "終了する", "情報"}));
+    control->vanish();
+    control->show();
+    ASSERT_TRUE(tray()->contextMenu());
+    EXPECT_EQ(Entries(tray()->contextMenu()), QStringList({"[ ] 購読", "開く", "終了する", "情報"}));
+    delete about;
+    EXPECT_EQ(tray()->contextMenu()->actions().size(), 3);
+
+    // A program menu that goes first leaves an empty menu, never a dangling one.
+    program.reset();
+    ASSERT_TRUE(tray()->contextMenu());
+    EXPECT_TRUE(tray()->contextMenu()->actions().isEmpty());
+    control->vanish();
+    settle();
+}
+
+TEST_F(AreaTest, AMenuOfferedLaterOrWithdrawnReachesTheShownIcon)
+{
+    start(TrayProtocol::StatusNotifierItem);
+    control->show();
+    EXPECT_FALSE(tray()->contextMenu()); // nothing offered: the host asks the program
+    ProgramMenu program;
+    SetNotifyIconMenu(control->window(), control->iconId(), &program.menu);
+    ASSERT_TRUE(tray()->contextMenu());
+    EXPECT_EQ(tray()->contextMenu()->actions().size(), 4);
+    SetNotifyIconMenu(control->window(), control->iconId(), nullptr);
+    EXPECT_TRUE(tray()->contextMenu()->actions().isEmpty());
+    // A right click the host reports still reaches the program.
+    activate(QSystemTrayIcon::Context);
+    EXPECT_EQ(take(), Raised({{EventIds::MouseDown, 2}, {EventIds::MouseUp, 2}}));
+}
+
+TEST_F(AreaTest, XEmbedTraysLeaveTheMenuToTheProgram)
+{
+    // The tray would pop the menu up on a right click itself, and the
+    // program pops its own up for MouseDown: one menu, not two.
+    start(TrayProtocol::XEmbed);
+    ProgramMenu program;
+    SetNotifyIconMenu(control->window(), control->iconId(), &program.menu);
+    control->show();
+    EXPECT_FALSE(tray()->contextMenu());
+    activate(QSystemTrayIcon::Context);
+    EXPECT_EQ(take(), Raised({{EventIds::MouseDown, 2}, {EventIds::MouseUp, 2}}));
 }
