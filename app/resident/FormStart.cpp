@@ -117,7 +117,11 @@ bool FormStart::setUpControl()
         std::cerr << "tessaly: " << path << ": " << (icon ? "not an icon" : error.toStdString()) << std::endl;
         return false;
     }
-    return control.putRef(DispIds::Icon, Variant(std::move(icon))) == S_OK && control.call(DispIds::Show) == S_OK;
+    if (control.putRef(DispIds::Icon, Variant(std::move(icon))) != S_OK)
+        return false;
+    // Hosts that draw the icon's menu themselves read it when the icon appears.
+    control.setMenu(m_menu0.get());
+    return control.call(DispIds::Show) == S_OK;
 }
 
 void FormStart::settingsSaved()
@@ -175,6 +179,8 @@ void FormStart::controlEvent(lumitray::DispId event, std::int16_t button)
 
 void FormStart::mouseDown(std::int16_t button)
 {
+    // Hosts that draw the menu offered to them never report the right
+    // click, so the menu is never shown twice.
     if (button == 2)
         m_menu0->popup(QCursor::pos());
 }

@@ -4,6 +4,7 @@
 #include "traycontrol/ClassFactory.h"
 #include "traycontrol/Lumitray.h"
 #include "traycontrol/MemoryPropertyBag.h"
+#include "traycontrol/NotificationArea.h"
 
 namespace tessaly {
 
@@ -66,6 +67,11 @@ std::unique_ptr<LumitrayHost> LumitrayHost::Create(QString* error)
 HResult LumitrayHost::invoke(DispId id, DispatchKind kind, std::span<Variant> arguments, Variant* result)
 {
     return m_control->invoke(id, kind, arguments, result);
+}
+
+void LumitrayHost::setMenu(QMenu* menu)
+{
+    SetNotifyIconMenu(m_control->window(), m_control->iconId(), menu);
 }
 
 void LumitrayHost::setEventHandler(EventHandler handler)

@@ -34,6 +34,8 @@ public:
 
     lumitray::HResult invoke(lumitray::DispId id, lumitray::DispatchKind kind, std::span<lumitray::Variant> arguments,
                              lumitray::Variant* result) override;
+    /// Offers `menu` to the notification area as the menu of the control's icon.
+    void setMenu(QMenu* menu) override;
 
     /// Sets the receiver of the events (replacing the previous one).
     void setEventHandler(EventHandler handler);

@@ -27,4 +27,6 @@ HResult TrayControl::call(lumitray::DispId id)
     return invoke(id, DispatchKind::Method, {}, nullptr);
 }
 
+void TrayControl::setMenu(QMenu*) {}
+
 } // namespace tessaly

@@ -6,11 +6,14 @@
 
 #include <span>
 
+class QMenu;
+
 namespace tessaly {
 
 /// The tray icon control as the resident program reaches it: late-bound,
-/// by dispatch identifier, and nothing else. The real one is a
-/// `LumitrayHost`; tests put a recorder in front of it. UI thread only.
+/// by dispatch identifier, plus the tray menu handed to the desktop. The
+/// real one is a `LumitrayHost`; tests put a recorder in front of it. UI
+/// thread only.
 class TrayControl {
 public:
     virtual ~TrayControl() = default;
@@ -28,6 +31,13 @@ public:
     lumitray::HResult get(lumitray::DispId id, lumitray::Variant* value);
     /// Calls a method without arguments.
     lumitray::HResult call(lumitray::DispId id);
+
+    /// Offers the tray menu to tray hosts that draw an icon's menu
+    /// themselves; elsewhere the right click still raises MouseDown and the
+    /// program shows the menu. `menu` stays the caller's and may go away
+    /// first. The default does nothing: a control without a desktop has no
+    /// host to draw it.
+    virtual void setMenu(QMenu* menu);
 };
 
 } // namespace tessaly

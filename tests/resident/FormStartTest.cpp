@@ -7,6 +7,9 @@
 #include "resident/FormMain.h"
 #include "resident/ShippedIcon.h"
 #include "resident/TrayBalloon.h"
+#include "traycontrol/Lumitray.h"
+#include "traycontrol/NotificationBus.h"
+#include "traycontrol/QtNotificationArea.h"
 #include "traycontrol/TrayIconRecord.h"
 
 #include <QAction>
@@ -41,6 +44,13 @@ FolderSetup With(const std::string& interval = "", const std::string& password =
     return setup;
 }
 
+/// A notification service that takes every notice and never answers.
+class QuietBus final : public lumitray::NotificationBus {
+public:
+    void notify(const lumitray::BalloonNotice&, std::function<void(quint32)>) override {}
+    void close(quint32) override {}
+};
+
 QString OpenChildCaption(FormMain* frame)
 {
     const QList<QMdiSubWindow*> children = frame->childWindows();
@@ -61,6 +71,7 @@ private slots:
     void savedSettingsArmAndStopTheTimer();
     void watchingSwitchStopsAndResumesTheCount();
     void trayMouseEventsOpenMenuAndMainWindow();
+    void trayHostsThatDrawTheMenuGetTheTrayMenu();
     void openingAgainRestoresAMinimisedWindow();
     void passwordPrompt_data();
     void passwordPrompt();
@@ -274,6 +285,48 @@ void FormStartTest::trayMouseEventsOpenMenuAndMainWindow()
     QCOMPARE(first->windowTitle(), QStringLiteral("Tessaly Ver  1.1.9"));
     h.form->menuOpen()->trigger(); // opening again shows the same frame
     QCOMPARE(h.form->mainWindow(), first);
+}
+
+void FormStartTest::trayHostsThatDrawTheMenuGetTheTrayMenu()
+{
+    // The real control on a StatusNotifierItem desktop, with no recorder in
+    // between: the host draws the tray menu and its entries work.
+    ResidentHarness h(With("5"));
+    lumitray::QtNotificationArea::Options options;
+    options.protocol = lumitray::TrayProtocol::StatusNotifierItem;
+    options.bus = std::make_unique<QuietBus>();
+    auto created = std::make_unique<lumitray::QtNotificationArea>(std::move(options));
+    lumitray::QtNotificationArea* desktop = created.get();
+    std::unique_ptr<lumitray::NotificationArea> previous = lumitray::SetNotificationArea(std::move(created));
+    {
+        FormStart form({*h.host, h.data, h.messages, h.input, h.runner, *h.windows, h.clock}, ResidentHarness::kMinute);
+        QVERIFY(form.load());
+        const lumitray::Lumitray& control = h.host->control();
+        QSystemTrayIcon* tray = desktop->trayIcon(control.window(), control.iconId());
+        QVERIFY(tray && tray->contextMenu());
+        const QList<QAction*> entries = tray->contextMenu()->actions();
+        QCOMPARE(entries.size(), 4);
+        QCOMPARE(entries[0]->text(), QStringLiteral("購読"));
+        QVERIFY(entries[0]->isCheckable() && entries[0]->isChecked());
+        QVERIFY(entries[1]->isSeparator());
+        QCOMPARE(entries[2]->text(), QStringLiteral("開く"));
+        QCOMPARE(entries[3]->text(), QStringLiteral("終了する"));
+
+        QVERIFY(form.timerRunning());
+        entries[0]->trigger();
+        QCOMPARE(tray->toolTip(), kStoppedTip);
+        QVERIFY(!form.timerRunning());
+        entries[0]->trigger();
+        QCOMPARE(tray->toolTip(), kWatchingTip);
+        entries[2]->trigger();
+        QVERIFY(form.mainWindow() && form.mainWindow()->isVisible());
+        int ends = 0;
+        form.setEndProgram([&] { ++ends; });
+        h.messages.answers = {true};
+        entries[3]->trigger();
+        QCOMPARE(ends, 1);
+    }
+    lumitray::SetNotificationArea(std::move(previous));
 }
 
 void FormStartTest::openingAgainRestoresAMinimisedWindow()
