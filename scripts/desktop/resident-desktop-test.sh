@@ -7,9 +7,11 @@
 #
 # BIN_DIR holds tessaly, tessalyctl and
 # resident_desktop_shot. xembed: trayer docks the icon and Qt draws the
-# balloon; sni: a StatusNotifierItem watcher takes the item and the balloon
-# is a dunst notification. Every wait is for something observable, bounded
-# in time. Screenshots go to ARTIFACT_DIR.
+# balloon; sni: the Xfce panel (under openbox) takes the item and draws its
+# D-Bus menu, and the balloon is a dunst notification. WATCHER's folder
+# holds lumitray_dbusmenu_reader, which reads the exported menu. Every
+# wait is for something observable, bounded in time. Screenshots go to
+# ARTIFACT_DIR.
 set -euo pipefail
 
 mode=$1 bin=$2 watcher=$3 artifacts=$4

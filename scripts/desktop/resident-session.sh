@@ -9,10 +9,15 @@
 # closes again; a new document makes the check run show the balloon
 # "Tessaly! ﾌｧｲﾙが更新されました" with the subscription's line; a click on
 # the balloon and Yes open the history list; the tray menu's 終了する and
-# Yes end the program.
+# Yes end the program. In the sni run the Xfce panel is the tray host and
+# draws the tray menu itself from the one the program exports over D-Bus:
+# its 購読 switches watching off and on again (the tool tip follows) and
+# its 開く opens the main window.
 set -euo pipefail
 
 mode=$1 bin=$2 watcher=$3 artifacts=$4 work=$5
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+reader=$(dirname "$watcher")/lumitray_dbusmenu_reader
 title='Tessaly! ﾌｧｲﾙが更新されました'
 line='Docs 1ﾌｧｲﾙ'
 pids=()
@@ -26,7 +31,7 @@ trap cleanup EXIT
 fail() {
   echo "FAIL ($mode): $*" >&2
   shot "failure" || true
-  for log in tessaly.err tessaly.out notes.log dunst.log; do
+  for log in tessaly.err tessaly.out notes.log dunst.log host.log; do
     echo "--- $log" >&2; cat "$work/$log" >&2 2>/dev/null || true
   done
   exit 1
@@ -105,9 +110,9 @@ if [ "$mode" = xembed ]; then
   pids+=($!)
   wait_until "trayer did not map its panel" 20 xdotool search --classname trayer
 else
-  "$watcher" >"$work/watcher.log" 2>&1 &
-  pids+=($!)
-  wait_until "no StatusNotifierItem watcher on the bus" 20 bus_has org.kde.StatusNotifierWatcher
+  # shellcheck source=tray-hosts.sh
+  source "$here/tray-hosts.sh"
+  start_panel_host "$work" || fail "the panel did not come up"
 fi
 
 # --- The data folder: check every minute, balloons on, one subscription.
@@ -139,41 +144,71 @@ if [ "$mode" = xembed ]; then
   cx=$((X + WIDTH / 2)) cy=$((Y + HEIGHT / 2))
   right_click() { xdotool mousemove "$cx" "$cy" click 3; }
   double_click() { xdotool mousemove "$cx" "$cy" click --repeat 2 --delay 60 1; }
+  menu_up() { more_windows_than "$before"; }
+  menu_down() { test "$(window_count)" -le "$before"; }
 else
-  wait_until "no item registered with the watcher" 20 grep_in watcher.log 'ITEM '
-  read -r _ item < <(grep '^ITEM ' "$work/watcher.log")
-  right_click() {
-    dbus-send --session --type=method_call --dest="$item" /StatusNotifierItem \
-      org.kde.StatusNotifierItem.ContextMenu int32:900 int32:20
-  }
-  double_click() {
-    for _ in 1 2 3; do
-      dbus-send --session --type=method_call --dest="$item" /StatusNotifierItem \
-        org.kde.StatusNotifierItem.Activate int32:900 int32:20
-    done
-  }
+  item=$(registered_item) || fail "no item registered with the panel"
+  right_click() { open_panel_menu || fail "a right click on the panel's icon showed no menu"; }
+  double_click() { xdotool mousemove "$panel_icon_x" "$panel_icon_y" click --repeat 2 --delay 60 1; }
+  # The menu is a window of the panel's.
+  menu_up() { [ "$(panel_windows)" -gt "$before" ]; }
+  menu_down() { test "$(panel_windows)" -le "$before"; }
 fi
+# Closes the main window with its own menu's 閉じる; the program goes on.
+close_main_window() {
+  local frame before
+  frame=$(has_window_named 'Tessaly Ver  1.1.9')
+  before=$(window_count)
+  xdotool windowfocus --sync "$frame" key alt+f
+  wait_until "alt+f opened no file menu" 20 more_windows_than "$before"
+  xdotool key Return
+  frame_closed() { ! has_window_named 'Tessaly Ver  1.1.9'; }
+  wait_until "閉じる did not close the main window" 20 frame_closed
+  kill -0 "$tessaly_pid" || fail "closing the main window ended the program"
+}
+
+# The count of windows that a menu adds to.
+menu_base() { if [ "$mode" = xembed ]; then window_count; else panel_windows; fi; }
 shot "icon"
 
-before=$(window_count)
+before=$(menu_base)
 right_click
-wait_until "a right click showed no menu" 20 more_windows_than "$before"
+wait_until "a right click showed no menu" 20 menu_up
 shot "menu"
+if [ "$mode" = sni ]; then
+  [ "$(window_count)" -eq 0 ] || fail "the program showed a menu of its own beside the panel's"
+fi
 xdotool key Escape
-wait_until "the menu did not close" 20 test "$(window_count)" -le "$before"
+wait_until "the menu did not close" 20 menu_down
+
+if [ "$mode" = sni ]; then
+  # The panel's menu: 購読 (checked), a separator, 開く, 終了する.
+  tool_tip() {
+    dbus-send --session --print-reply --dest="$item" /StatusNotifierItem org.freedesktop.DBus.Properties.Get \
+      string:org.kde.StatusNotifierItem string:ToolTip 2>/dev/null | grep -qF -- "$1"
+  }
+  wait_until "the tool tip does not say watching" 20 tool_tip '購読中'
+  "$reader" "$item" layout >"$work/layout.txt" 2>&1 || fail "the item exports no menu: $(cat "$work/layout.txt")"
+  printf 'ENTRY %s\n' '[x] 購読' '-' '開く' '終了する' | diff - <(grep '^ENTRY ' "$work/layout.txt") >/dev/null ||
+    fail "the exported menu is $(grep '^ENTRY ' "$work/layout.txt" | tr '\n' '|')"
+  right_click
+  xdotool key Down Return
+  wait_until "購読 in the panel's menu did not stop watching" 20 tool_tip '-停止-'
+  right_click
+  shot "menu-stopped"
+  xdotool key Down Return
+  wait_until "購読 in the panel's menu did not resume watching" 20 tool_tip '購読中'
+  right_click
+  xdotool key Down Down Return
+  wait_until "開く in the panel's menu did not open the main window" 20 has_window_named 'Tessaly Ver  1.1.9'
+  close_main_window
+fi
 
 # --- A double click opens the main window; its own 閉じる closes it.
 double_click
 wait_until "a double click did not open the main window" 20 has_window_named 'Tessaly Ver  1.1.9'
-frame=$(has_window_named 'Tessaly Ver  1.1.9')
 shot "main-window"
-before=$(window_count)
-xdotool windowfocus --sync "$frame" key alt+f
-wait_until "alt+f opened no file menu" 20 more_windows_than "$before"
-xdotool key Return
-frame_closed() { ! has_window_named 'Tessaly Ver  1.1.9'; }
-wait_until "閉じる did not close the main window" 20 frame_closed
-kill -0 "$tessaly_pid" || fail "closing the main window ended the program"
+close_main_window
 
 # --- A new document: the check run announces it in the balloon.
 echo "news" >"$docs/report.txt"
@@ -204,11 +239,16 @@ wait_until "no main window around the history list" 20 has_window_named 'Tessaly
 sleep 0.3 # only for the picture: let the list finish drawing
 shot "history-list"
 
+# One balloon, one notice: no notice with an old title before it.
+if [ "$mode" = sni ]; then
+  [ "$(grep -c '^NOTE ' "$work/notes.log")" -eq 1 ] || fail "one balloon sent $(grep -c '^NOTE ' "$work/notes.log") notices"
+fi
+
 # --- 終了する from the tray menu, Yes, and the program ends cleanly.
-before=$(window_count)
+before=$(menu_base)
 right_click
-wait_until "a right click showed no menu" 20 more_windows_than "$before"
-xdotool key Up Return
+wait_until "a right click showed no menu" 20 menu_up
+if [ "$mode" = xembed ]; then xdotool key Up Return; else xdotool key Down Down Down Return; fi
 answer_yes "question-end"
 ended() { ! kill -0 "$tessaly_pid" 2>/dev/null; }
 wait_until "the program did not end" 20 ended
