@@ -401,9 +401,8 @@ void TellSkippedFolders(CheckRunContext& context, const RunState& run)
         context.messages.ShowMessage(std::string(kFoldersSkipped) + lines);
 }
 
-/// Copies the last checks the run changed (from `before` to `after`) into
-/// `table`, leaving every other cell as it is: the program's table may hold
-/// edits of a window that are not saved yet.
+} // namespace
+
 void TakeLastChecks(SubscriptionTable& table, const SubscriptionTable& before, const SubscriptionTable& after)
 {
     for (size_t row = 0; row < after.size(); ++row) {
@@ -411,6 +410,8 @@ void TakeLastChecks(SubscriptionTable& table, const SubscriptionTable& before, c
             table[row].LastCheck = after[row].LastCheck;
     }
 }
+
+namespace {
 
 /// Writes the last checks the run changed over subscription.dat as it is
 /// now, leaving every other cell as the file has it.

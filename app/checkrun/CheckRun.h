@@ -73,6 +73,11 @@ inline constexpr std::string_view kUpdatedBalloonTitle = "Tessaly! ﾌｧｲﾙ�
 /// Runs on the calling thread and blocks while mails are sent.
 bool CheckSubscriptions(CheckRunContext& context);
 
+/// Copies the last checks a run changed (from `before` to `after`) into
+/// `table`, leaving every other cell as it is: the program's table may hold
+/// edits of a window that are not saved yet.
+void TakeLastChecks(SubscriptionTable& table, const SubscriptionTable& before, const SubscriptionTable& after);
+
 /// `count` capital letters A-Z from the process-wide random source (A and Z
 /// half as often as the others).
 std::string RandomLetters(int count);

@@ -10,7 +10,7 @@ namespace tessaly {
 /// contract), loaded by file name on first use: from the folder of the
 /// running executable, then from the install's component folder
 /// (<prefix>/lib/tessaly). Not thread-safe; the program uses each component
-/// from one thread.
+/// from one thread at a time.
 class ComponentLibrary final {
 public:
     /// `fileName` is the bare file name, e.g. "libtessaly_zip.so".

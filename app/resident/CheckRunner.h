@@ -1,31 +1,88 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QObject>
+
+#include <deque>
 #include <functional>
+#include <memory>
+#include <thread>
 
 namespace tessaly {
 
 /// The one check run of the program, shared by the minute timer and any
 /// window that offers a check on demand. It never starts a second run while
-/// one is in progress (a run may wait in a message box, during which timer
-/// ticks and user commands are still handled). UI thread only.
-class CheckRunner final {
-public:
-    /// `run` performs one check and tells whether it went through to the
-    /// end; an empty function checks nothing.
-    explicit CheckRunner(std::function<bool()> run = {});
+/// one is in progress. Whatever would conflict with a run (a save, a second
+/// check) is handed to whenIdle() and carried out once the run has ended.
+///
+/// The runner works in one of two ways. Made with a plain function, a run
+/// happens on the calling thread and run() returns when it is over (the
+/// headless program, tests); a message box of the run may handle timer ticks
+/// and user commands meanwhile. Made with InBackground(), each run works on
+/// a thread of its own while the event loop goes on: the windows stay
+/// responsive, and the run's end is reported back on the UI thread.
+/// Every member is for the UI thread only.
+class CheckRunner final : public QObject {
+    Q_OBJECT
 
-    /// Runs one check. False when it failed, or did not start because a run
-    /// is already in progress.
-    bool run();
+public:
+    /// One background run: `work` is carried out on the run's thread and
+    /// must touch nothing the UI thread uses without carrying the call over
+    /// to it; `finish` then gets work's result on the UI thread (it may be
+    /// empty). A `work` that throws counts as a failed run.
+    struct Job {
+        std::function<bool()> work;
+        std::function<void(bool)> finish = {};
+    };
+
+    /// `run` performs one check on the calling thread and tells whether it
+    /// went through to the end; an empty function checks nothing.
+    explicit CheckRunner(std::function<bool()> run = {});
+    /// A runner whose runs work on a thread of their own; `prepare` is
+    /// called on the UI thread as each run starts and gives its job.
+    static std::unique_ptr<CheckRunner> InBackground(std::function<Job()> prepare);
+    /// Waits for a run in progress to end (see waitUntilIdle()).
+    ~CheckRunner() override;
+
+    CheckRunner(const CheckRunner&) = delete;
+    CheckRunner& operator=(const CheckRunner&) = delete;
+
+    /// Starts one check; `done` gets its result on the UI thread once it is
+    /// over. False, with `done` never called, when a run is already in
+    /// progress. On the calling thread the result is the run's own: false
+    /// also when it failed.
+    bool run(std::function<void(bool)> done = {});
+    /// Carries `action` out now when no run is in progress, else right after
+    /// the run has ended (actions in the order they were handed over; an
+    /// action that starts a run holds back the ones after it until that
+    /// run has ended too).
+    void whenIdle(std::function<void()> action);
+    /// Returns once no run is in progress, handling events meanwhile so that
+    /// the run's messages and balloons still reach the user. For the end of
+    /// the program: its run finishes before the program does.
+    void waitUntilIdle();
+
     /// True while a run is in progress.
     bool running() const { return m_running; }
+    /// True when runs work on a thread of their own.
+    bool inBackground() const { return static_cast<bool>(m_prepare); }
     /// How many runs were started so far.
     int runs() const { return m_runs; }
 
+signals:
+    /// A run started (true) or ended (false).
+    void runningChanged(bool running);
+
 private:
+    void finished(bool result, const std::function<void(bool)>& finish, const std::function<void(bool)>& done);
+    void runIdleActions();
+
     std::function<bool()> m_run;
+    std::function<Job()> m_prepare;
+    std::thread m_worker;
+    std::deque<std::function<void()>> m_idleActions;
     bool m_running = false;
+    bool m_runningIdleActions = false;
     int m_runs = 0;
 };
 

@@ -16,10 +16,9 @@ void MinuteTrigger::tick()
     ++m_minuteCount;
     if (!IntervalReached(m_minuteCount, m_settings.Conf_Interval))
         return;
-    // Ticks handled while the run waits in a message box only raise the
-    // count; it starts again from 0 once the run has returned.
-    m_runner.run();
-    m_minuteCount = 0;
+    // Ticks while a run is in progress only raise the count; it starts
+    // again from 0 once the run has ended.
+    m_runner.run([this](bool) { m_minuteCount = 0; });
 }
 
 bool MinuteTrigger::IntervalReached(int count, std::string_view interval)

@@ -18,7 +18,8 @@ public:
     MinuteTrigger(const BasicSettings& settings, CheckRunner& runner);
 
     /// One timer tick: adds one to the minute count; when the interval is
-    /// reached, runs the check and, after it returns, sets the count to 0.
+    /// reached and no run is in progress, starts the check and, once it has
+    /// ended, sets the count to 0.
     void tick();
     /// Sets the minute count to 0.
     void reset() { m_minuteCount = 0; }

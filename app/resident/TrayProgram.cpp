@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "resident/TrayProgram.h"
 
-#include "checkrun/CheckRun.h"
 #include "common/Clock.h"
 #include "common/FileSystem.h"
+#include "resident/BackgroundCheck.h"
 #include "resident/BalloonFeed.h"
 #include "resident/CheckRunner.h"
 #include "resident/FormStart.h"
@@ -71,11 +71,11 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
     // Each folder that cannot be read is told once while the program runs,
     // in a box, not at every run.
     std::set<std::string> toldSkippedFolders;
-    CheckRunner checkRunner([&] {
-        CheckRunContext run{data.folder, data.settings, data.subscriptions, balloon, messages, clock};
-        run.toldSkippedFolders = &toldSkippedFolders;
-        return CheckSubscriptions(run);
-    });
+    // Runs work on a thread of their own, so no walk or mail server ever
+    // holds up the windows.
+    const std::unique_ptr<CheckRunner> runner = CheckRunner::InBackground(
+        [&] { return MakeBackgroundCheck(data, balloon, messages, clock, toldSkippedFolders); });
+    CheckRunner& checkRunner = *runner;
     // The windows are made before the resident window they report to.
     FormStart* resident = nullptr;
     const std::unique_ptr<ChildWindowFactory> windows = makeWindows({data, messages, checkRunner, clock, [&resident] {
@@ -99,7 +99,11 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
     // A second start on the same folder asks for the window as a double
     // click on the icon would.
     feed.setShowWindow([&form] { form.controlEvent(lumitray::EventIds::DblClick, 1); });
-    return app.exec();
+    const int status = app.exec();
+    // A run in progress finishes first: what it found is recorded and its
+    // last checks are saved, as they would be without the end.
+    checkRunner.waitUntilIdle();
+    return status;
 }
 
 } // namespace tessaly

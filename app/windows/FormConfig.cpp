@@ -10,6 +10,7 @@
 #include "common/UserMessages.h"
 #include "resident/CheckRunner.h"
 #include "watch/SubscriptionTable.h"
+#include "windows/CheckWait.h"
 #include "windows/FormWindowFactory.h"
 #include "windows/ShiftJisInput.h"
 
@@ -26,6 +27,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QStandardPaths>
+
+#include <memory>
 #include <QVBoxLayout>
 
 namespace tessaly {
@@ -153,6 +156,7 @@ void FormConfig::buildControls()
     grid->setColumnStretch(2, 1);
 
     auto* subscribeButton = new QPushButton(QStringLiteral("購読"), this);
+    m_subscribe = subscribeButton;
     subscribeButton->setObjectName(QStringLiteral("Command4"));
     connect(subscribeButton, &QPushButton::clicked, this, &FormConfig::subscribe);
     auto* update = new QPushButton(QStringLiteral("更新"), this);
@@ -368,6 +372,12 @@ void FormConfig::pickFolder()
 
 void FormConfig::save()
 {
+    // A running check writes the file too: the save waits for it to end.
+    WhenNoCheckRuns(m_context.checkRunner, this, {m_update, m_subscribe}, [this] { saveNow(); });
+}
+
+void FormConfig::saveNow()
+{
     std::string error;
     const DataFolderLock lock = DataFolderLock::Acquire(m_context.data.folder, kWindowLockWaitSeconds, &error);
     if (lock.held())
@@ -419,13 +429,21 @@ void FormConfig::clearRow()
 
 void FormConfig::subscribe()
 {
-    if (m_context.checkRunner.running()) {
-        m_context.messages.ShowMessage("ﾁｪｯｸの実行中です。終了してからもう一度実行してください。");
-        return;
-    }
-    m_context.checkRunner.run();
-    load();
-    m_context.messages.ShowMessage("終了しました");
+    // A check already in progress ends first; then this window's own runs
+    // while it waits with its buttons off, and shows the result when done.
+    auto busy = std::make_shared<BusyWindow>(this, std::initializer_list<QAbstractButton*>{m_update, m_subscribe});
+    const QPointer<FormConfig> self(this);
+    m_context.checkRunner.whenIdle([self, busy]() mutable {
+        if (!self)
+            return;
+        self->m_context.checkRunner.run([self, busy](bool) mutable {
+            busy.reset();
+            if (!self)
+                return;
+            self->load();
+            self->m_context.messages.ShowMessage("終了しました");
+        });
+    });
 }
 
 } // namespace tessaly

@@ -74,6 +74,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    /// 更新 once no check run is in progress.
+    void saveNow();
     /// The file as it is now with the cells edited here since it was read.
     SubscriptionTable withEditsOverFile() const;
     void buildControls();
@@ -104,6 +106,7 @@ private:
     QLineEdit* m_text2 = nullptr;
     QPushButton* m_pick = nullptr;
     QPushButton* m_update = nullptr;
+    QPushButton* m_subscribe = nullptr;
 };
 
 } // namespace tessaly

@@ -4,8 +4,10 @@
 #include "common/DataFolderLock.h"
 #include "common/FileSystem.h"
 #include "common/UserMessages.h"
+#include "resident/CheckRunner.h"
 #include "watch/HistoryFile.h"
 #include "watch/HistoryMerge.h"
+#include "windows/CheckWait.h"
 #include "windows/HistoryModel.h"
 
 #include <QHBoxLayout>
@@ -223,8 +225,21 @@ void FormList::load()
     const std::string inboxPath = JoinPath(m_context.data.folder, kHistoryInboxFileName);
     // The merge empties history.dat, which a check run appends to: it waits
     // for a run to finish. A failed or postponed merge leaves history.dat in
-    // place, to be merged next time.
-    DataFolderLock lock = DataFolderLock::Acquire(m_context.data.folder, kWindowLockWaitSeconds);
+    // place, to be merged next time. While this program's own run is in
+    // progress the list shows what is merged already and loads again once
+    // the run has ended.
+    const bool checking = m_context.checkRunner.running();
+    if (checking && !m_reloadPending) {
+        m_reloadPending = true;
+        const QPointer<FormList> self(this);
+        m_context.checkRunner.whenIdle([self] {
+            if (!self)
+                return;
+            self->m_reloadPending = false;
+            self->load();
+        });
+    }
+    DataFolderLock lock = DataFolderLock::Acquire(m_context.data.folder, checking ? 0 : kWindowLockWaitSeconds);
     if (lock.held() && FileHasContent(inboxPath))
         MergeHistory(historyPath, inboxPath);
     lock.release();
@@ -291,6 +306,12 @@ void FormList::clearHistory()
 {
     if (!m_context.messages.AskYesNo("履歴をｸﾘｱしますか?"))
         return;
+    // A running check appends to the history: the clear waits for it.
+    WhenNoCheckRuns(m_context.checkRunner, this, {m_clear}, [this] { clearNow(); });
+}
+
+void FormList::clearNow()
+{
     const std::string historyPath = JoinPath(m_context.data.folder, kHistoryFileName);
     std::string error;
     DataFolderLock lock = DataFolderLock::Acquire(m_context.data.folder, kWindowLockWaitSeconds, &error);

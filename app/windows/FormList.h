@@ -60,6 +60,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    /// The clear once no check run is in progress.
+    void clearNow();
     void buildControls();
     void applyColumnWidths();
     bool clearReadRows(const std::string& historyPath);
@@ -73,6 +75,8 @@ private:
     QRadioButton* m_everything = nullptr;
     QPushButton* m_clear = nullptr;
     bool m_loadFailed = false;
+    /// A load waits for the end of the check run in progress.
+    bool m_reloadPending = false;
     int m_sortColumn = -1; ///< the column of the last sort since loading, or -1
     int m_sortDirection = kAscending;
 };

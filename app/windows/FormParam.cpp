@@ -6,6 +6,7 @@
 #include "common/NumericText.h"
 #include "common/UserMessages.h"
 #include "settings/BasicSettings.h"
+#include "windows/CheckWait.h"
 #include "windows/FormWindowFactory.h"
 #include "windows/ShiftJisInput.h"
 
@@ -241,6 +242,12 @@ void FormParam::SetPropaty()
 }
 
 void FormParam::save()
+{
+    // A running check holds the data folder: the save waits for it to end.
+    WhenNoCheckRuns(m_context.checkRunner, this, {m_update}, [this] { saveNow(); });
+}
+
+void FormParam::saveNow()
 {
     std::string error;
     const DataFolderLock lock = DataFolderLock::Acquire(m_context.data.folder, kWindowLockWaitSeconds, &error);

@@ -44,6 +44,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    /// 更新 once no check run is in progress.
+    void saveNow();
     struct FlagBinding {
         QCheckBox* box;
         std::int16_t BasicSettings::*field;

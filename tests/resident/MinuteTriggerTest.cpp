@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 using namespace tessaly;
 
@@ -123,6 +125,39 @@ TEST(CheckRunner, RefusesANestedRunGivesTheResultAndRecoversFromAThrow)
     EXPECT_FALSE(runner.run());
     EXPECT_EQ(runner.runs(), 3);
     EXPECT_TRUE(CheckRunner().run());
+}
+
+TEST(CheckRunner, WhatWaitsForIdleRunsAfterTheRunInTheOrderGiven)
+{
+    std::vector<std::string> steps;
+    CheckRunner* self = nullptr;
+    CheckRunner runner([&] {
+        steps.push_back("run");
+        // Handed over while the run is in progress (from a message box).
+        self->whenIdle([&] { steps.push_back("save"); });
+        self->whenIdle([&] {
+            steps.push_back("check again");
+            // A second run from an idle action holds back what follows it.
+            self->whenIdle([&] { steps.push_back("late"); });
+        });
+        return true;
+    });
+    self = &runner;
+    std::vector<bool> changes;
+    QObject::connect(&runner, &CheckRunner::runningChanged, [&](bool running) { changes.push_back(running); });
+
+    runner.whenIdle([&] { steps.push_back("at once"); });
+    EXPECT_EQ(steps, std::vector<std::string>{"at once"});
+    bool done = false;
+    EXPECT_TRUE(runner.run([&](bool result) {
+        EXPECT_TRUE(result);
+        EXPECT_FALSE(runner.running());
+        steps.push_back("done");
+        done = true;
+    }));
+    EXPECT_TRUE(done);
+    EXPECT_EQ(steps, (std::vector<std::string>{"at once", "run", "done", "save", "check again", "late"}));
+    EXPECT_EQ(changes, (std::vector<bool>{true, false}));
 }
 
 } // namespace

@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "common/Balloon.h"
+#include "common/UserMessages.h"
+
+namespace tessaly {
+
+/// The balloon for a check run on a thread of its own: every call is
+/// carried out by `target` on the UI thread, and the run waits for it.
+/// Called on the UI thread itself, it calls `target` directly.
+class UiThreadBalloon final : public Balloon {
+public:
+    /// `target` must outlive the balloon; a QCoreApplication must exist.
+    explicit UiThreadBalloon(Balloon& target) : m_target(target) {}
+
+    std::string BalloonText() const override;
+    void SetBalloonText(std::string_view text) override;
+    void SetBalloonTitle(std::string_view title) override;
+
+private:
+    Balloon& m_target;
+};
+
+/// The message channel for a check run on a thread of its own: each box is
+/// shown by `target` on the UI thread, and the run waits until the user has
+/// answered it, as it would on the UI thread. The event loop goes on
+/// meanwhile.
+class UiThreadMessages final : public UserMessages {
+public:
+    /// `target` must outlive the channel; a QCoreApplication must exist.
+    explicit UiThreadMessages(UserMessages& target) : m_target(target) {}
+
+    void ShowMessage(std::string_view text) override;
+    bool AskYesNo(std::string_view question) override;
+
+private:
+    UserMessages& m_target;
+};
+
+} // namespace tessaly
