@@ -12,6 +12,7 @@
 #include "resident/QtInputBox.h"
 #include "resident/QtUserMessages.h"
 #include "resident/ResidentData.h"
+#include "resident/ResidentOptions.h"
 #include "resident/ShippedIcon.h"
 #include "resident/StopSignals.h"
 #include "resident/TrayBalloon.h"
@@ -76,6 +77,8 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
     const std::unique_ptr<CheckRunner> runner = CheckRunner::InBackground(
         [&] { return MakeBackgroundCheck(data, balloon, messages, clock, toldSkippedFolders); });
     CheckRunner& checkRunner = *runner;
+    QObject::connect(&checkRunner, &CheckRunner::runningChanged,
+                     [](bool running) { TestTrace(running ? "check started" : "check ended"); });
     // The windows are made before the resident window they report to.
     FormStart* resident = nullptr;
     const std::unique_ptr<ChildWindowFactory> windows = makeWindows({data, messages, checkRunner, clock, [&resident] {

@@ -1,0 +1,178 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# The part of the check-run desktop test inside the D-Bus session; started
+# by check-run-desktop-test.sh with the X display already set.
+set -euo pipefail
+
+bin=$1 artifacts=$2 work=$3
+frame_title='Tessaly Ver  1.1.9'
+pids=()
+tessaly_pid=
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+}
+trap cleanup EXIT
+
+shot() { "$bin/resident_desktop_shot" "$artifacts/check-run-$1.png" 2>/dev/null; }
+fail() {
+  echo "FAIL (check run): $*" >&2
+  shot failure || true
+  for log in tessaly.err server.log; do
+    echo "--- $log" >&2; cat "$work/$log" >&2 2>/dev/null || true
+  done
+  exit 1
+}
+# waits until COMMAND succeeds, at most SECONDS
+wait_until() {
+  local what=$1 limit=$2
+  shift 2
+  for _ in $(seq $((limit * 10))); do
+    "$@" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  fail "$what"
+}
+grep_in() { grep -qF -- "$2" "$work/$1"; }
+tessaly_windows() {
+  xdotool search --onlyvisible --pid "$tessaly_pid" 2>/dev/null | grep -vx "${icon_window:-none}" || true
+}
+has_window_named() {
+  local id
+  for id in $(tessaly_windows); do
+    [ "$(xdotool getwindowname "$id" 2>/dev/null)" = "$1" ] && { echo "$id"; return 0; }
+  done
+  return 1
+}
+window_count() { tessaly_windows | wc -l; }
+more_windows_than() { [ "$(window_count)" -gt "$1" ]; }
+run_in_progress() { grep_in tessaly.err 'tessaly-trace: check started' && ! grep_in tessaly.err 'tessaly-trace: check ended'; }
+answer_box() {
+  wait_until "no message box appeared ($1)" 20 has_window_named Tessaly
+  shot "$1"
+  xdotool windowfocus --sync "$(has_window_named Tessaly)" key Return
+}
+
+rm -f "$artifacts"/check-run-*.png
+if command -v openbox >/dev/null; then
+  openbox >"$work/openbox.log" 2>&1 &
+  pids+=($!)
+fi
+trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 32 \
+  --transparent false --tint 0x303030 --SetDockType true >"$work/trayer.log" 2>&1 &
+pids+=($!)
+wait_until "trayer did not map its panel" 20 xdotool search --classname trayer
+
+# A mail server that takes every connection and keeps silent until the
+# file "release" appears; from then on it answers as a plain SMTP server
+# and takes every mail, the held connections first.
+cat >"$work/silent.py" <<'PY'
+import os, socket, sys
+work = sys.argv[1]
+
+def log(line):
+    with open(os.path.join(work, "server.log"), "a") as out:
+        out.write(line + "\n")
+
+def serve(connection):
+    lines = connection.makefile("rb")
+    connection.sendall(b"220 silent ESMTP\r\n")
+    for line in lines:
+        command = line.strip().upper()
+        if command == b"DATA":
+            connection.sendall(b"354 go ahead\r\n")
+            while lines.readline() not in (b".\r\n", b""):
+                pass
+            connection.sendall(b"250 queued\r\n")
+            log("mail taken")
+        elif command == b"QUIT":
+            connection.sendall(b"221 bye\r\n")
+            break
+        else:
+            connection.sendall(b"250 ok\r\n")
+    connection.close()
+
+server = socket.socket()
+server.bind(("127.0.0.1", 0))
+server.listen(8)
+server.settimeout(0.1)
+with open(os.path.join(work, "port.tmp"), "w") as out:
+    out.write(str(server.getsockname()[1]))
+os.rename(os.path.join(work, "port.tmp"), os.path.join(work, "port"))
+held = []
+while True:
+    released = os.path.exists(os.path.join(work, "release"))
+    while released and held:
+        serve(held.pop(0))
+    try:
+        connection, _ = server.accept()
+    except socket.timeout:
+        continue
+    log("connected")
+    held.append(connection)
+PY
+python3 "$work/silent.py" "$work" &
+pids+=($!)
+wait_until "the mail server did not start" 20 test -s "$work/port"
+
+data=$work/data docs=$work/docs
+mkdir -p -m 700 "$data" "$docs"
+ctl() { "$bin/tessalyctl" --dir "$data" "$@"; }
+ctl settings set Conf_Interval 1
+ctl settings set Conf_Mail 1
+ctl settings set Conf_SmtpSrv 127.0.0.1
+ctl settings set Conf_SmtpPort "$(cat "$work/port")"
+ctl settings set Conf_SmtpAddr tessaly@example.jp
+printf 'Docs,,%s,*.txt,0,a@example.jp,,\r\n' "$docs" >"$data/subscription.dat"
+echo "news" >"$docs/report.txt"
+
+TESSALY_TEST_MINUTE_MS=1000 TESSALY_TEST_TRACE=1 \
+  "$bin/tessaly" --dir "$data" >"$work/tessaly.out" 2>"$work/tessaly.err" &
+tessaly_pid=$!
+pids+=($tessaly_pid)
+
+docked() {
+  local id
+  id=$(xdotool search --onlyvisible --pid "$tessaly_pid" --classname tessaly 2>/dev/null | head -n1)
+  [ -n "$id" ] && eval "$(xdotool getwindowgeometry --shell "$id")" && [ "$X" -ge 900 ] && [ "$Y" -lt 32 ]
+}
+wait_until "the icon was not docked in the tray" 20 docked
+icon_window=$(xdotool search --onlyvisible --pid "$tessaly_pid" --classname tessaly | head -n1)
+eval "$(xdotool getwindowgeometry --shell "$icon_window")"
+cx=$((X + WIDTH / 2)) cy=$((Y + HEIGHT / 2))
+
+# --- The run reaches the server, which keeps it waiting.
+wait_until "the check run did not reach the mail server" 30 grep_in server.log connected
+run_in_progress || fail "no check run in progress while the server holds its connection"
+
+# --- Meanwhile the windows answer: a double click opens the main window,
+# its file menu opens and closes, and the window is drawn.
+xdotool mousemove "$cx" "$cy" click --repeat 2 --delay 60 1
+wait_until "the main window did not open during the check run" 20 has_window_named "$frame_title"
+frame=$(has_window_named "$frame_title")
+before=$(window_count)
+xdotool windowfocus --sync "$frame" key alt+f
+wait_until "the file menu did not open during the check run" 20 more_windows_than "$before"
+shot menu-during-run
+xdotool key Escape
+wait_until "the file menu did not close" 20 test "$(window_count)" -le "$before"
+xdotool windowsize --sync "$frame" 700 560
+sleep 0.3 # only for the picture: let the window finish drawing
+shot main-window-during-run
+run_in_progress || fail "the check run ended before the windows were tried"
+
+# --- The server answers at last: the mail goes out and the run ends.
+touch "$work/release"
+wait_until "the held mail was not taken" 30 grep_in server.log 'mail taken'
+wait_until "the check run did not end" 30 grep_in tessaly.err 'tessaly-trace: check ended'
+
+# --- 終了する from the tray menu, Yes, and the program ends cleanly.
+before=$(window_count)
+xdotool mousemove "$cx" "$cy" click 3
+wait_until "a right click showed no menu" 20 more_windows_than "$before"
+xdotool key Up Return
+answer_box question-end
+ended() { ! kill -0 "$tessaly_pid" 2>/dev/null; }
+wait_until "the program did not end" 20 ended
+wait "$tessaly_pid" || fail "the program ended with an error"
+echo "check-run desktop test passed; screenshots in $artifacts"
