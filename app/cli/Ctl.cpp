@@ -9,6 +9,10 @@
 namespace tessaly {
 namespace {
 
+#ifndef TESSALY_VERSION
+#define TESSALY_VERSION "0.0.0"
+#endif
+
 constexpr const char* kUsage =
     "usage: tessalyctl [--dir DIR] settings show [--json]\n"
     "       tessalyctl [--dir DIR] settings set KEY VALUE\n"
@@ -17,7 +21,25 @@ constexpr const char* kUsage =
     "       tessalyctl [--dir DIR] subs set ROW FIELD VALUE\n"
     "       tessalyctl [--dir DIR] check\n"
     "       tessalyctl [--dir DIR] balloon TITLE TEXT\n"
-    "       tessalyctl [--dir DIR] history [--json]\n";
+    "       tessalyctl [--dir DIR] history [--json]\n"
+    "       tessalyctl --help | --version\n";
+
+/// What --help adds to the usage lines.
+constexpr const char* kHelp = "\n"
+                              "Works on the data files of Tessaly: settings (sysconfig.dat), subscriptions\n"
+                              "(subscription.dat) and history, runs one check, or sets the balloon of the\n"
+                              "program running on the same data folder.\n"
+                              "\n"
+                              "  --dir DIR   the data folder (default: the folder of the executable when it\n"
+                              "              holds sysconfig.dat or subscription.dat, else\n"
+                              "              $XDG_DATA_HOME/tessaly, ~/.local/share/tessaly)\n"
+                              "  --json      show settings, subscriptions or history as JSON\n"
+                              "  --help      print this text and end\n"
+                              "  --version   print the version and end\n"
+                              "\n"
+                              "KEY is a Conf_* name; ROW is 1 to 10; FIELD is Name, Keyword, Folder, FileName,\n"
+                              "Subfolders, MailTo or LastCheck.\n"
+                              "Exit status: 0 done, 1 the operation failed, 2 wrong usage. See tessalyctl(1).\n";
 
 int Usage(std::ostream& err, const std::string& reason)
 {
@@ -28,6 +50,8 @@ int Usage(std::ostream& err, const std::string& reason)
 struct ParsedLine {
     std::optional<std::string> dir;
     bool json = false;
+    bool help = false;
+    bool version = false;
     std::vector<std::string> words;
 };
 
@@ -48,6 +72,10 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, ParsedLin
             line->dir = arg.substr(6);
         } else if (options && arg == "--json") {
             line->json = true;
+        } else if (options && (arg == "--help" || arg == "-h")) {
+            line->help = true;
+        } else if (options && arg == "--version") {
+            line->version = true;
         } else if (options && arg.size() > 1 && arg[0] == '-' && line->words.size() < 2) {
             return "unknown option " + arg;
         } else {
@@ -93,6 +121,10 @@ int RunCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream
     ParsedLine line;
     if (auto problem = Parse(args, &line))
         return Usage(err, *problem);
+    if (line.help || line.version) {
+        out << (line.help ? std::string(kUsage) + kHelp : std::string("tessalyctl ") + TESSALY_VERSION + "\n");
+        return kCtlOk;
+    }
     // Wrong usage must not create a data folder as a side effect.
     const Command* command = FindCommand(line.words);
     if (!command)

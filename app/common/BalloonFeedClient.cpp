@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "common/BalloonFeedClient.h"
 
+#include "common/PathField.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -165,6 +168,44 @@ std::optional<std::string> Exchange(const std::string& folder, std::string_view 
 }
 
 } // namespace
+
+bool BalloonFeedMessageEnded(std::string_view received)
+{
+    return received.size() > kBalloonFeedLimit || std::count(received.begin(), received.end(), '\0') >= 2;
+}
+
+BalloonFeedMessage ParseBalloonFeedMessage(std::string_view message)
+{
+    BalloonFeedMessage result;
+    if (message.size() > kBalloonFeedLimit) {
+        result.reply = "the texts are too long\n";
+        return result;
+    }
+    const size_t first = message.find('\0');
+    const size_t second = first == std::string_view::npos ? first : message.find('\0', first + 1);
+    if (second == std::string_view::npos || second + 1 != message.size()) {
+        result.reply = "expected a title and a text, each ended by NUL\n";
+        return result;
+    }
+    const std::string_view title = message.substr(0, first);
+    const std::string_view text = message.substr(first + 1, second - first - 1);
+    if (!title.empty() && title.front() == '\xff') {
+        if (title != kShowWindowRequest || !text.empty()) {
+            result.reply = "unknown request\n";
+            return result;
+        }
+        result.kind = BalloonFeedMessage::Kind::ShowWindow;
+        return result;
+    }
+    if (ValidUtf8(title) != title || ValidUtf8(text) != text) {
+        result.reply = "the texts are not UTF-8\n";
+        return result;
+    }
+    result.kind = BalloonFeedMessage::Kind::Balloon;
+    result.title = title;
+    result.text = text;
+    return result;
+}
 
 bool SendBalloonFeed(const std::string& folder, std::string_view title, std::string_view text, std::string* error)
 {

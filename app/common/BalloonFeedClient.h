@@ -34,4 +34,25 @@ inline constexpr std::string_view kShowWindowRequest = "\xffshow";
 /// The largest message the program accepts: title, text and two NULs.
 inline constexpr size_t kBalloonFeedLimit = 64 * 1024;
 
+/// True when the bytes a client sent so far make a whole message (two NULs)
+/// or already too long a one: the time to answer.
+bool BalloonFeedMessageEnded(std::string_view received);
+
+/// What a whole message asks the program for.
+struct BalloonFeedMessage {
+    enum class Kind { Balloon, ShowWindow, Refused } kind = Kind::Refused;
+    std::string title; ///< UTF-8 (Balloon only)
+    std::string text;  ///< UTF-8 (Balloon only)
+    std::string reply; ///< the reason for a refusal, one line ending in "\n"
+};
+
+/// Reads a message as the program receives it: a balloon (title NUL text
+/// NUL, both UTF-8), a request (see kShowWindowRequest), or something
+/// refused with the reason to answer. The answer to an accepted one is
+/// kBalloonFeedAccepted.
+BalloonFeedMessage ParseBalloonFeedMessage(std::string_view message);
+
+/// The program's answer to a message it accepted.
+inline constexpr std::string_view kBalloonFeedAccepted = "OK\n";
+
 } // namespace tessaly

@@ -5,7 +5,6 @@
 
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStringDecoder>
 #include <QTimer>
 
 #include <iostream>
@@ -77,8 +76,7 @@ void BalloonFeed::receive(QLocalSocket* client)
         return;
     }
     pending.message += client->readAll();
-    // "title NUL text NUL": complete once the second NUL is in.
-    if (pending.message.size() <= static_cast<qsizetype>(kBalloonFeedLimit) && pending.message.count('\0') < 2)
+    if (!BalloonFeedMessageEnded({pending.message.constData(), size_t(pending.message.size())}))
         return;
     pending.answered = true;
     client->write(answer(pending.message));
@@ -87,26 +85,21 @@ void BalloonFeed::receive(QLocalSocket* client)
 
 QByteArray BalloonFeed::answer(const QByteArray& message)
 {
-    if (message.size() > static_cast<qsizetype>(kBalloonFeedLimit))
-        return "the texts are too long\n";
-    const QList<QByteArray> parts = message.split('\0');
-    if (parts.size() != 3 || !parts[2].isEmpty())
-        return "expected a title and a text, each ended by NUL\n";
-    if (parts[0].startsWith('\xff')) {
-        const QByteArray show(kShowWindowRequest.data(), static_cast<qsizetype>(kShowWindowRequest.size()));
-        if (parts[0] != show || !parts[1].isEmpty() || !m_showWindow)
+    const BalloonFeedMessage parsed = ParseBalloonFeedMessage({message.constData(), size_t(message.size())});
+    const auto bytes = [](std::string_view text) { return QByteArray(text.data(), qsizetype(text.size())); };
+    switch (parsed.kind) {
+    case BalloonFeedMessage::Kind::Refused: return bytes(parsed.reply);
+    case BalloonFeedMessage::Kind::ShowWindow:
+        if (!m_showWindow)
             return "unknown request\n";
         // After the answer: the window may first ask for the password.
         QTimer::singleShot(0, this, m_showWindow);
-        return "OK\n";
+        break;
+    case BalloonFeedMessage::Kind::Balloon:
+        m_handler(QString::fromStdString(parsed.title), QString::fromStdString(parsed.text));
+        break;
     }
-    QStringDecoder decode(QStringDecoder::Utf8);
-    const QString title = decode(parts[0]);
-    const QString text = decode(parts[1]);
-    if (decode.hasError())
-        return "the texts are not UTF-8\n";
-    m_handler(title, text);
-    return "OK\n";
+    return bytes(kBalloonFeedAccepted);
 }
 
 } // namespace tessaly

@@ -3,6 +3,7 @@
 
 #include "common/Balloon.h"
 
+#include <mutex>
 #include <ostream>
 #include <string>
 
@@ -11,18 +12,27 @@ namespace tessaly {
 /// The balloon when there is no desktop: keeps title and text as the tray
 /// control would, and prints the balloon (the title, then each line of the
 /// text) every time the text is set to something not empty, which is when
-/// the tray would show it. Lines end with "\n" on the stream.
+/// the tray would show it. Lines end with "\n" on the stream. Thread-safe:
+/// the check run and the balloon feed set it from threads of their own, and
+/// each balloon is printed whole.
 class HeadlessBalloon final : public Balloon {
 public:
     /// `out` must outlive the balloon; it is flushed after each balloon.
     explicit HeadlessBalloon(std::ostream& out) : m_out(out) {}
 
-    std::string BalloonText() const override { return m_text; }
+    std::string BalloonText() const override;
     void SetBalloonText(std::string_view text) override;
-    void SetBalloonTitle(std::string_view title) override { m_title = title; }
+    void SetBalloonTitle(std::string_view title) override;
+
+    /// Sets title and text at once, as `tessalyctl balloon` asks, so that no
+    /// check run comes in between.
+    void SetFeedTexts(std::string_view title, std::string_view text);
 
 private:
+    void setText(std::string_view text);
+
     std::ostream& m_out;
+    mutable std::mutex m_mutex;
     std::string m_title;
     std::string m_text;
 };

@@ -6,6 +6,7 @@
 #include "common/StreamMessages.h"
 #include "resident/CheckRunner.h"
 #include "resident/HeadlessBalloon.h"
+#include "resident/HeadlessBalloonFeed.h"
 #include "resident/HeadlessLoop.h"
 #include "resident/ResidentData.h"
 #include "resident/SteadyMinuteTicks.h"
@@ -27,6 +28,8 @@ int RunHeadlessProgram(const std::string& folder, std::chrono::milliseconds minu
         return CheckSubscriptions(run);
     });
     SteadyMinuteTicks ticks(minute, StopSignals::Install().fd());
+    // `tessalyctl balloon` reaches this program as it reaches the desktop one.
+    HeadlessBalloonFeed feed(folder, balloon, std::cerr);
     HeadlessLoop loop(data, messages, checkRunner, ticks, std::cerr);
     loop.load();
     loop.run();

@@ -7,9 +7,9 @@
 namespace tessaly {
 
 /// Runs the program without a desktop, with its data in `folder`, until a
-/// stop signal (SIGTERM, SIGINT) ends it. Balloons go to standard output,
-/// messages and questions (answered No) to standard error. Returns the exit
-/// status.
+/// stop signal (SIGTERM, SIGINT) ends it. Balloons, those of check runs and
+/// those sent with `tessalyctl balloon`, go to standard output, messages
+/// and questions (answered No) to standard error. Returns the exit status.
 int RunHeadlessProgram(const std::string& folder, std::chrono::milliseconds minute);
 
 } // namespace tessaly

@@ -44,9 +44,14 @@ bool ParseResidentOptions(const std::vector<std::string>& args, ResidentOptions*
 std::string ResidentUsage()
 {
     return "usage: tessaly [--headless] [--dir DIR]\n"
+           "       tessaly --help | --version\n"
            "  --headless  run without the tray icon and windows; balloons go to standard output\n"
            "  --dir DIR   keep the data files in DIR instead of the default data folder\n"
-           "  --version   print the version and end\n";
+           "              (default: the executable's folder when it holds sysconfig.dat or\n"
+           "              subscription.dat, else $XDG_DATA_HOME/tessaly, ~/.local/share/tessaly)\n"
+           "  --help      print this text and end\n"
+           "  --version   print the version and end\n"
+           "See tessaly(1).\n";
 }
 
 std::chrono::milliseconds MinuteLength()

@@ -3,8 +3,10 @@
 #include "support/RecordingMessages.h"
 #include "support/TempFolder.h"
 
+#include "common/BalloonFeedClient.h"
 #include "resident/CheckRunner.h"
 #include "resident/HeadlessBalloon.h"
+#include "resident/HeadlessBalloonFeed.h"
 #include "resident/HeadlessLoop.h"
 #include "resident/MinuteTicks.h"
 #include "resident/ResidentData.h"
@@ -12,7 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <sstream>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace tessaly;
@@ -120,6 +125,57 @@ TEST(HeadlessBalloon, PrintsTitleAndEveryLineWhenTheTextIsSet)
     balloon.SetBalloonTitle("T");
     balloon.SetBalloonText("a\nb\rc\r\n\r\nd");
     EXPECT_EQ(out.str(), "T\na\nb\nc\n\nd\n");
+}
+
+TEST(HeadlessBalloonFeed, PrintsWhatTessalyctlSendsAndRefusesTheRest)
+{
+    TempFolder folder;
+    std::ostringstream out;
+    std::ostringstream log;
+    HeadlessBalloon balloon(out);
+    std::string error;
+    {
+        HeadlessBalloonFeed feed(folder.path(), balloon, log);
+        ASSERT_TRUE(feed.listening()) << log.str();
+        EXPECT_TRUE(SendBalloonFeed(folder.path(), "お知らせ", "一行目\r\n二行目", &error)) << error;
+        EXPECT_EQ(balloon.BalloonText(), "一行目\r\n二行目");
+        EXPECT_FALSE(SendBalloonFeed(folder.path(), "bad \xff\xfe", "x", &error));
+        EXPECT_NE(error.find("not UTF-8"), std::string::npos) << error;
+        EXPECT_FALSE(RequestMainWindow(folder.path(), &error));
+        EXPECT_NE(error.find("no window"), std::string::npos) << error;
+        {
+            // A second listener on the folder stays closed and leaves the first alone.
+            HeadlessBalloonFeed second(folder.path(), balloon, log);
+            EXPECT_FALSE(second.listening());
+            EXPECT_NE(log.str().find("another copy"), std::string::npos) << log.str();
+        }
+        EXPECT_TRUE(SendBalloonFeed(folder.path(), "T", "again", &error)) << error;
+    }
+    EXPECT_EQ(out.str(), "お知らせ\n一行目\n二行目\nT\nagain\n");
+    EXPECT_FALSE(SendBalloonFeed(folder.path(), "T", "late", &error));
+    EXPECT_NE(error.find("not running"), std::string::npos) << error;
+}
+
+TEST(HeadlessBalloonFeed, TakesOverTheSocketLeftByAnEndedRun)
+{
+    TempFolder folder;
+    std::string error;
+    const std::optional<std::string> path = BalloonFeedSocketPath(folder.path(), true, &error);
+    ASSERT_TRUE(path) << error;
+    // A program killed by SIGKILL leaves its socket behind, with nobody on it.
+    const int left = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path->c_str(), path->size() + 1);
+    ASSERT_EQ(::bind(left, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(left);
+    std::ostringstream out;
+    std::ostringstream log;
+    HeadlessBalloon balloon(out);
+    HeadlessBalloonFeed feed(folder.path(), balloon, log);
+    ASSERT_TRUE(feed.listening()) << log.str();
+    EXPECT_TRUE(SendBalloonFeed(folder.path(), "T", "text", &error)) << error;
+    EXPECT_EQ(out.str(), "T\ntext\n");
 }
 
 TEST(SteadyMinuteTicks, StopsOnThePipeAndDeliversAMissedTickAtOnce)

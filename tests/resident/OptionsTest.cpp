@@ -26,6 +26,20 @@ TEST(ResidentOptions, AcceptsHeadlessAndDirInAnyOrder)
     EXPECT_FALSE(options.folder.has_value());
 }
 
+TEST(ResidentOptions, HelpAndVersionAreAskedForAnywhere)
+{
+    ResidentOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseResidentOptions({"--headless", "--help"}, &options, &error));
+    EXPECT_TRUE(options.help);
+    ASSERT_TRUE(ParseResidentOptions({"-h"}, &options, &error));
+    EXPECT_TRUE(options.help);
+    ASSERT_TRUE(ParseResidentOptions({"--dir", "/x", "--version"}, &options, &error));
+    EXPECT_TRUE(options.version);
+    EXPECT_FALSE(options.help);
+    EXPECT_NE(ResidentUsage().find("--help"), std::string::npos);
+}
+
 TEST(ResidentOptions, RefusesWrongUsage)
 {
     ResidentOptions options;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 #include <sys/stat.h>
@@ -205,6 +206,33 @@ TEST_F(Ctl, WrongUsageExitsTwoAndCreatesNothing)
         EXPECT_EQ(RunCtl(full, out, err), kCtlUsage);
         EXPECT_NE(err.str().find("usage:"), std::string::npos);
     }
+    struct stat st {};
+    EXPECT_NE(::stat(missing.c_str(), &st), 0);
+}
+
+TEST_F(Ctl, HelpAndVersionSucceedWithoutTouchingTheDataFolder)
+{
+    const std::string missing = m_temp.file("not-yet");
+    for (auto args : std::vector<std::vector<std::string>>{{"--help"}, {"-h"}, {"check", "--help"}, {"--version"}}) {
+        std::ostringstream out;
+        std::ostringstream err;
+        std::vector<std::string> full = {"--dir", missing};
+        full.insert(full.end(), args.begin(), args.end());
+        EXPECT_EQ(RunCtl(full, out, err), kCtlOk) << args.back();
+        EXPECT_EQ(err.str(), "");
+        const std::string text = out.str();
+        if (args.back() == "--version") {
+            EXPECT_EQ(text.rfind("tessalyctl ", 0), 0u) << text;
+            EXPECT_EQ(std::count(text.begin(), text.end(), '.'), 2) << text;
+        } else {
+            EXPECT_NE(text.find("usage: tessalyctl"), std::string::npos);
+            EXPECT_NE(text.find("Exit status"), std::string::npos);
+        }
+    }
+    // After "--" it is a word like any other.
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(RunCtl({"--dir", missing, "--", "--help"}, out, err), kCtlUsage);
     struct stat st {};
     EXPECT_NE(::stat(missing.c_str(), &st), 0);
 }
