@@ -6,6 +6,8 @@
 #include "common/NumericText.h"
 #include "settings/GsxSeq.h"
 
+#include <algorithm>
+
 namespace tessaly {
 namespace {
 
@@ -22,7 +24,7 @@ constexpr size_t kLabelLength = 20;
 #name, label, nullptr, &BasicSettings::name                                                                    \
     }
 
-const std::array<BasicSettingField, 22> kFields = {{
+const std::array<BasicSettingField, kBasicSettingCount> kFields = {{
     FLAG(Conf_Passwd, "Conf_Passwd        ="),
     TEXT(Conf_PasswdTxt, "Conf_PasswdTxt     ="),
     FLAG(Conf_Balloon, "Conf_Balloon       ="),
@@ -45,6 +47,8 @@ const std::array<BasicSettingField, 22> kFields = {{
     TEXT(Conf_zipPasswd, "Conf_zipPasswd     ="),
     TEXT(Conf_MaxSize, "Conf_MaxSize       ="),
     TEXT(Conf_Interval, "Conf_Interval      ="),
+    FLAG(Conf_Instant, "Conf_Instant       ="),
+    TEXT(Conf_Settle, "Conf_Settle        ="),
 }};
 
 #undef FLAG
@@ -83,7 +87,7 @@ bool ApplyRecord(BasicSettings& settings, const std::string& record, std::string
 
 } // namespace
 
-const std::array<BasicSettingField, 22>& BasicSettingFields()
+const std::array<BasicSettingField, kBasicSettingCount>& BasicSettingFields()
 {
     return kFields;
 }
@@ -113,6 +117,20 @@ bool SetBasicSetting(BasicSettings& settings, const BasicSettingField& field, st
         return false;
     settings.*field.flag = *number;
     return true;
+}
+
+int SettleSeconds(std::string_view text)
+{
+    constexpr int kDefault = 5;
+    if (text.empty())
+        return kDefault;
+    int seconds = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return kDefault;
+        seconds = std::min(seconds * 10 + (c - '0'), kMaxSettleSeconds);
+    }
+    return seconds;
 }
 
 void ResetBasicSettings(BasicSettings& settings)

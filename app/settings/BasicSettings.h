@@ -9,9 +9,11 @@
 
 namespace tessaly {
 
-/// The 22 basic settings. A flag counts as on only when it equals 1; every
-/// other field is a text kept exactly as typed (ports, sizes and the
-/// interval included). Defaults: 0 and "".
+/// The basic settings: the 22 of every installation, then the two of live
+/// watching, which an installation that does not know them passes over. A
+/// flag counts as on only when it equals 1; every other field is a text
+/// kept exactly as typed (ports, sizes, the interval and the settle time
+/// included). Defaults: 0 and "", but 5 seconds of settle time.
 /// A flag of the settings is on only when it is exactly 1.
 inline bool IsOn(int16_t flag)
 {
@@ -41,6 +43,12 @@ struct BasicSettings {
     std::string Conf_zipPasswd;
     std::string Conf_MaxSize;
     std::string Conf_Interval;
+    /// Folders on local file systems are watched for changes between the
+    /// timed runs.
+    int16_t Conf_Instant = 0;
+    /// How many seconds a document must have been left alone before it is
+    /// announced; "0" announces it at once.
+    std::string Conf_Settle = "5";
 
     friend bool operator==(const BasicSettings&, const BasicSettings&) = default;
 };
@@ -54,8 +62,11 @@ struct BasicSettingField {
     std::string BasicSettings::*text;
 };
 
-/// The 22 settings in the order their records are written.
-const std::array<BasicSettingField, 22>& BasicSettingFields();
+/// The number of settings, and of the records of sysconfig.dat.
+inline constexpr size_t kBasicSettingCount = 24;
+
+/// The settings in the order their records are written.
+const std::array<BasicSettingField, kBasicSettingCount>& BasicSettingFields();
 
 /// The field whose key is `key` (exact), or nullptr.
 const BasicSettingField* FindBasicSetting(std::string_view key);
@@ -66,6 +77,12 @@ std::string BasicSettingText(const BasicSettings& settings, const BasicSettingFi
 /// Stores `value` into one field. A flag takes a numeric text, rounded half
 /// to even to a 16-bit integer; false (field unchanged) for anything else.
 bool SetBasicSetting(BasicSettings& settings, const BasicSettingField& field, std::string_view value);
+
+/// The settle time in seconds: a text of plain digits, at most
+/// kMaxSettleSeconds (a longer wait is cut to it); any other text gives
+/// the default, 5.
+int SettleSeconds(std::string_view text);
+inline constexpr int kMaxSettleSeconds = 60;
 
 /// The file name of the settings file in the data folder.
 inline constexpr std::string_view kSettingsFileName = "sysconfig.dat";
@@ -82,7 +99,7 @@ void ResetBasicSettings(BasicSettings& settings);
 /// receives the cause.
 bool LoadBasicSettings(BasicSettings& settings, const std::string& folder, std::string* error = nullptr);
 
-/// Writes all 22 fields to a new sysconfig.dat in `folder` (0600), replacing
+/// Writes every field to a new sysconfig.dat in `folder` (0600), replacing
 /// the old file only once the new one is complete. False with `error` set on
 /// failure; the previous file is then intact.
 bool SaveBasicSettings(const BasicSettings& settings, const std::string& folder, std::string* error);

@@ -145,6 +145,17 @@ void FormParam::buildLayout()
 
     auto* interval =
         text("Txt_Interval", "購読ｲﾝﾀｰﾊﾞﾙ", &BasicSettings::Conf_Interval, false, "ｲﾝﾀｰﾊﾞﾙは数値を指定します。");
+    // Live watching: changes are checked as they happen, and a document
+    // is announced only once it has been left alone for the settle time.
+    auto* instant = flag("Chk_Instant", QStringLiteral("更新をすぐにﾁｪｯｸする"), &BasicSettings::Conf_Instant);
+    auto* settle =
+        text("Txt_Settle", "書込み完了待ち", &BasicSettings::Conf_Settle, false, "書込み完了待ちは数値を指定します。");
+    auto* live = new QHBoxLayout;
+    live->addWidget(instant);
+    live->addStretch(1);
+    live->addWidget(Label(QStringLiteral("書込み完了待ち"), settle));
+    live->addWidget(settle);
+    live->addWidget(new QLabel(QStringLiteral("秒")));
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(Label(QStringLiteral("購読ｲﾝﾀｰﾊﾞﾙ"), interval));
     bottom->addWidget(interval);
@@ -155,6 +166,7 @@ void FormParam::buildLayout()
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(mail);
+    layout->addLayout(live);
     layout->addLayout(bottom);
     layout->addStretch(1);
 }

@@ -62,7 +62,7 @@ TEST_F(BasicSettingsFile, SavesTheTwentyTwoLabelledRecordsInOrder)
     std::string error;
     ASSERT_TRUE(SaveBasicSettings(m_settings, m_temp.path(), &error)) << error;
     std::vector<std::string> records = readRecords();
-    ASSERT_EQ(records.size(), 22u);
+    ASSERT_EQ(records.size(), 24u);
     EXPECT_EQ(records[0], "Conf_Passwd        =0");
     EXPECT_EQ(records[1], "Conf_PasswdTxt     =");
     EXPECT_EQ(records[3], "Conf_Mail          =1");
@@ -70,6 +70,10 @@ TEST_F(BasicSettingsFile, SavesTheTwentyTwoLabelledRecordsInOrder)
     EXPECT_EQ(records[16], "Conf_SmtpAuthPasswd=");
     EXPECT_EQ(records[19], "Conf_zipPasswd     = 前後に空白 ");
     EXPECT_EQ(records[21], "Conf_Interval      =5");
+    // The records of live watching come after every record an installation
+    // without them knows.
+    EXPECT_EQ(records[22], "Conf_Instant       =0");
+    EXPECT_EQ(records[23], "Conf_Settle        =5");
     for (const std::string& record : records)
         EXPECT_EQ(record[19], '=') << record;
 }
@@ -163,6 +167,33 @@ TEST_F(BasicSettingsFile, AnInterruptedFileLoadsWhatItHoldsAndFails)
     EXPECT_FALSE(LoadBasicSettings(m_settings, m_temp.path()));
     EXPECT_EQ(m_settings.Conf_SmtpSrv, "smtp");
     EXPECT_EQ(m_settings.Conf_SmtpPort, "");
+}
+
+TEST_F(BasicSettingsFile, AFileWithoutTheLiveWatchingRecordsLoadsTheirDefaults)
+{
+    writeRecords({"Conf_Mail          =1", "Conf_Interval      =10"});
+    m_settings.Conf_Instant = 1;
+    m_settings.Conf_Settle = "30";
+    ResetBasicSettings(m_settings);
+    EXPECT_TRUE(LoadBasicSettings(m_settings, m_temp.path()));
+    EXPECT_EQ(m_settings.Conf_Interval, "10");
+    EXPECT_EQ(m_settings.Conf_Instant, 0);
+    EXPECT_EQ(m_settings.Conf_Settle, "5");
+    writeRecords({"Conf_Instant       =1", "Conf_Settle        =0"});
+    EXPECT_TRUE(LoadBasicSettings(m_settings, m_temp.path()));
+    EXPECT_EQ(m_settings.Conf_Instant, 1);
+    EXPECT_EQ(m_settings.Conf_Settle, "0");
+}
+
+TEST(SettleSeconds, PlainDigitsUpToAMinuteElseTheDefault)
+{
+    EXPECT_EQ(SettleSeconds("0"), 0);
+    EXPECT_EQ(SettleSeconds("12"), 12);
+    EXPECT_EQ(SettleSeconds("060"), 60);
+    EXPECT_EQ(SettleSeconds("600"), 60);
+    EXPECT_EQ(SettleSeconds("99999999999999999999"), 60);
+    for (const char* text : {"", " 5", "5 ", "-1", "2.5", "five", "５"})
+        EXPECT_EQ(SettleSeconds(text), 5) << text;
 }
 
 TEST(BasicSettingFields, EveryKeyIsFoundExactly)

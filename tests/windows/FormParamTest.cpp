@@ -87,8 +87,11 @@ void FormParamTest::defaultsShowEverythingOffAndTheMailGroupDisabled()
     ParamFixture f;
     for (QCheckBox* box : f.form->findChildren<QCheckBox*>())
         QVERIFY2(!box->isChecked(), qPrintable(box->objectName()));
-    for (QLineEdit* box : f.form->findChildren<QLineEdit*>())
-        QVERIFY2(box->text().isEmpty(), qPrintable(box->objectName()));
+    for (QLineEdit* box : f.form->findChildren<QLineEdit*>()) {
+        if (box->objectName() != QStringLiteral("Txt_Settle"))
+            QVERIFY2(box->text().isEmpty(), qPrintable(box->objectName()));
+    }
+    QCOMPARE(f.control<QLineEdit>("Txt_Settle")->text(), QStringLiteral("5"));
     QCOMPARE(f.enabled(), QStringList());
     QVERIFY(f.control("Chk_Mail")->isEnabled());
     QVERIFY(!f.updateEnabled());
@@ -212,6 +215,16 @@ void FormParamTest::numericBoxesRefuseWhatIsNotANumber()
     QTest::keyClicks(f.control("Txt_MAXSize"), "1M");
     QCOMPARE(f.h.messages.messages, std::vector<std::string>{"MAXｻｲｽﾞは数値を指定します。"});
     QCOMPARE(f.h.data.settings.Conf_MaxSize, std::string("1"));
+
+    // The settle time takes numbers only too; live watching is a tick.
+    f.h.messages.messages.clear();
+    auto* settle = f.control<QLineEdit>("Txt_Settle");
+    settle->selectAll();
+    QTest::keyClicks(settle, "10s");
+    QCOMPARE(f.h.messages.messages, std::vector<std::string>{"書込み完了待ちは数値を指定します。"});
+    QCOMPARE(f.h.data.settings.Conf_Settle, std::string("10"));
+    f.click("Chk_Instant");
+    QCOMPARE(f.h.data.settings.Conf_Instant, 1);
 
     // A stored non-number is reported on opening.
     BasicSettings stored;
