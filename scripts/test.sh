@@ -2,8 +2,9 @@
 # SPDX-License-Identifier: MIT
 # Sets everything up, builds, and runs every test: the CTest suites (the
 # format and layer checks among them), clang-tidy, the unit and mail tests
-# again under the sanitizers, then a short run of every fuzz target. Exits
-# non-zero when anything fails.
+# again under the sanitizers, a short run of every fuzz target, then the
+# Debian package (built, checked, installed, tried, removed). Exits non-zero
+# when anything fails.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${TESSALY_BUILD_DIR:-$root/build}
@@ -38,8 +39,16 @@ fi
 
 "$root/scripts/fuzz.sh" --seconds "${TESSALY_FUZZ_SECONDS:-15}" 2>&1 | tee -a "$log" || status=1
 
-# One closing line over everything: both CTest runs, clang-tidy and the
-# fuzz targets.
+# The Debian package: built, checked, installed, tried and removed again
+# (needs root, as CI has; skipped with a note otherwise).
+if [ "$(id -u)" -eq 0 ]; then
+  "$root/tests/package/test-installed.sh" 2>&1 | tee -a "$log" || status=1
+else
+  echo "package: skipped (installing the package needs root)" | tee -a "$log"
+fi
+
+# One closing line over everything: both CTest runs, clang-tidy, the fuzz
+# targets and the package.
 passed=0
 failed=0
 for run in "$log" "$sanitized_log"; do
@@ -54,7 +63,7 @@ for run in "$log" "$sanitized_log"; do
   passed=$((passed + total - run_failed))
   failed=$((failed + run_failed))
 done
-passed=$((passed + $(grep -c -E '^fuzz: .* ok |^tidy: clean' "$log" || true)))
-failed=$((failed + $(grep -c -E '^fuzz: .* FAILED|^tidy: FAILED' "$log" || true)))
+passed=$((passed + $(grep -c -E '^fuzz: .* ok |^tidy: clean|^package: ok' "$log" || true)))
+failed=$((failed + $(grep -c -E '^fuzz: .* FAILED|^tidy: FAILED|^package: FAILED' "$log" || true)))
 echo "all: $passed passed, $failed failed"
 exit $status

@@ -2,6 +2,7 @@
 #include "cli/Ctl.h"
 
 #include "common/DataFolder.h"
+#include "settings/BasicSettings.h"
 
 #include <iostream>
 #include <optional>
@@ -37,9 +38,27 @@ constexpr const char* kHelp = "\n"
                               "  --help      print this text and end\n"
                               "  --version   print the version and end\n"
                               "\n"
-                              "KEY is a Conf_* name; ROW is 1 to 10; FIELD is Name, Keyword, Folder, FileName,\n"
-                              "Subfolders, MailTo or LastCheck.\n"
-                              "Exit status: 0 done, 1 the operation failed, 2 wrong usage. See tessalyctl(1).\n";
+                              "ROW is 1 to 10; FIELD is Name, Keyword, Folder, FileName, Subfolders, MailTo\n"
+                              "or LastCheck. KEY is one of the settings:\n";
+
+constexpr const char* kHelpEnd = "Exit status: 0 done, 1 the operation failed, 2 wrong usage. See tessalyctl(1).\n";
+
+/// The help text, with every setting key the program knows (bash
+/// completion reads them from here).
+std::string HelpText()
+{
+    std::string text = std::string(kUsage) + kHelp;
+    std::string line = " ";
+    for (const BasicSettingField& field : BasicSettingFields()) {
+        if (line.size() + 1 + field.key.size() > 80) {
+            text += line + "\n";
+            line = " ";
+        }
+        line += " ";
+        line += field.key;
+    }
+    return text + line + "\n" + kHelpEnd;
+}
 
 int Usage(std::ostream& err, const std::string& reason)
 {
@@ -122,7 +141,7 @@ int RunCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (auto problem = Parse(args, &line))
         return Usage(err, *problem);
     if (line.help || line.version) {
-        out << (line.help ? std::string(kUsage) + kHelp : std::string("tessalyctl ") + TESSALY_VERSION + "\n");
+        out << (line.help ? HelpText() : std::string("tessalyctl ") + TESSALY_VERSION + "\n");
         return kCtlOk;
     }
     // Wrong usage must not create a data folder as a side effect.

@@ -2,6 +2,7 @@
 // tessalyctl: commands, exit statuses, and what reaches the files.
 #include "cli/Ctl.h"
 #include "common/Cp932.h"
+#include "settings/BasicSettings.h"
 #include "support/PermissionBits.h"
 #include "support/TempFolder.h"
 
@@ -227,6 +228,12 @@ TEST_F(Ctl, HelpAndVersionSucceedWithoutTouchingTheDataFolder)
         } else {
             EXPECT_NE(text.find("usage: tessalyctl"), std::string::npos);
             EXPECT_NE(text.find("Exit status"), std::string::npos);
+            // Every key, as a word of its own: bash completion takes them from here.
+            for (const BasicSettingField& field : BasicSettingFields()) {
+                const std::string word = " " + std::string(field.key);
+                EXPECT_TRUE(text.find(word + " ") != std::string::npos || text.find(word + "\n") != std::string::npos)
+                    << field.key;
+            }
         }
     }
     // After "--" it is a word like any other.
