@@ -19,6 +19,7 @@
 #include "watch/HistoryFile.h"
 #include "watch/NameCase.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -33,6 +34,10 @@ namespace tessaly {
 namespace {
 
 constexpr std::string_view kNeverChecked = "1900/01/01 00:00:00";
+/// How often, and for how long in all, a row waits for its documents to
+/// settle before it announces them as they are.
+constexpr int kMaxSettleWaits = 5;
+constexpr int64_t kMaxSettleSpan = 60;
 constexpr std::string_view kHistoryFailed = "履歴ﾌｧｲﾙ作成に失敗しました";
 constexpr std::string_view kUpdateMailFailed = "ﾒｰﾙ送信で失敗しました(1)。";
 constexpr std::string_view kPasswordMailFailed = "ﾒｰﾙ送信で失敗しました(2)。";
@@ -160,6 +165,8 @@ public:
 
 private:
     bool walk(std::optional<WalkResult>* files, int64_t* walkStart);
+    bool isUpdate(const WalkResult& files, size_t index, int64_t walkStart) const;
+    int64_t settledFrom(const WalkResult& files, int64_t walkStart) const;
     bool record(std::string_view path, const WalkResult& files, size_t index);
     bool decideAttachment(std::string_view path);
     std::string archiveName(std::string_view path);
@@ -174,6 +181,8 @@ private:
     Subscription& m_row;
     std::string m_password;
     std::vector<std::string> m_tokens;
+    int64_t m_lastCheckInstant = 0;
+    std::string m_ownFiles; ///< the data folder's own files, when in the walk
     int64_t m_updates = 0;
     std::string m_updatedFileList;
     std::string m_attachmentList;
@@ -197,6 +206,11 @@ bool RowCheck::run()
     // A missing folder, and a file where a folder should be, skip the row.
     if (m_row.Folder.empty() || !PathExists(m_row.Folder) || !IsDirectory(m_row.Folder))
         return true;
+    // The last check names the earliest instant with its wall-clock time, so
+    // that nothing of an hour the clocks repeat is missed.
+    m_lastCheckInstant = EarliestInstantOf(*lastCheck);
+    m_tokens = KeywordTokens(m_row.Keyword);
+    m_ownFiles = DataFolderInWalk(m_row.Folder, m_context.folder);
     std::optional<WalkResult> files;
     int64_t walkStart = 0;
     if (!walk(&files, &walkStart))
@@ -208,16 +222,8 @@ bool RowCheck::run()
     // last check, so that nothing is missed once the folder can be read.
     if (!skipped.empty() && skipped.front().path == FolderWalkRoot(m_row.Folder))
         return true;
-    // The last check names the earliest instant with its wall-clock time, so
-    // that nothing of an hour the clocks repeat is missed.
-    const int64_t lastCheckInstant = EarliestInstantOf(*lastCheck);
-    m_tokens = KeywordTokens(m_row.Keyword);
-    const std::string ownFiles = DataFolderInWalk(m_row.Folder, m_context.folder);
     for (size_t i = 0; i < files->size(); ++i) {
-        if (!ChangedSince(files->createdInstant(i), files->writtenInstant(i), lastCheckInstant, walkStart) ||
-            !PassesKeywords(m_tokens, files->path(i)) || (!ownFiles.empty() && FolderOf(files->path(i)) == ownFiles))
-            continue;
-        if (!record(files->path(i), *files, i))
+        if (isUpdate(*files, i, walkStart) && !record(files->path(i), *files, i))
             return false;
     }
     // Everything the walk saw is older than the second it started in, so the
@@ -227,27 +233,78 @@ bool RowCheck::run()
     // than the last check already does; the last check never goes back.
     const std::string next = FormatDateTime(AutomationDateFromUnix(walkStart - 1));
     if (std::optional<AutomationDate> nextValue = ParseDateTime(next);
-        nextValue && EarliestInstantOf(*nextValue) >= lastCheckInstant)
+        nextValue && EarliestInstantOf(*nextValue) >= m_lastCheckInstant)
         m_row.LastCheck = next;
     return m_updates == 0 || announce();
 }
 
 bool RowCheck::walk(std::optional<WalkResult>* files, int64_t* walkStart)
 {
-    // Last checks are kept to the second. A file that changed in the very
-    // second a walk starts cannot be told apart from one that changes later
-    // in that second, after the walk has read it; so such a walk is done
-    // again once the clock has moved on (rare outside of tests).
-    for (int attempt = 0;; ++attempt) {
+    const int settle = SettleSeconds(m_context.settings.Conf_Settle);
+    const int64_t firstWalk = m_context.clock.UnixNow();
+    int sameSecondWalks = 0;
+    int settleWaits = 0;
+    for (;;) {
         *walkStart = m_context.clock.UnixNow();
         std::string error;
         *files = GetFilesMostDeep(m_row.Folder, m_row.FileName, m_row.Subfolders, m_context.walk, &error);
         if (!*files)
             return stop(error + " (" + ValidUtf8(m_row.Folder) + ")");
-        if (attempt == 2 || !ChangedInSecond(**files, *walkStart))
-            return true;
-        m_context.clock.WaitForNextSecond();
+        // Last checks are kept to the second. A file that changed in the
+        // very second a walk starts cannot be told apart from one that
+        // changes later in that second, after the walk has read it; so such
+        // a walk is done again once the clock has moved on (rare outside of
+        // tests).
+        if (sameSecondWalks < 2 && ChangedInSecond(**files, *walkStart)) {
+            ++sameSecondWalks;
+            m_context.clock.WaitForNextSecond();
+            continue;
+        }
+        // A document changed less than the settle time before the walk may
+        // still be being written (a copy in progress): the row is walked
+        // again once it has been left alone that long, so that it goes out
+        // complete, and once. A document that never settles goes out as it
+        // is after a few waits or a minute.
+        const int64_t quiet = settle > 0 ? settledFrom(**files, *walkStart) : 0;
+        if (quiet > *walkStart && settleWaits < kMaxSettleWaits && quiet - firstWalk <= kMaxSettleSpan) {
+            ++settleWaits;
+            m_context.clock.WaitUntil(quiet);
+            continue;
+        }
+        return true;
     }
+}
+
+/// True when file `index` of the walk is to be announced: changed since the
+/// last check, with a keyword in its name, and not one of the data folder's
+/// own files.
+bool RowCheck::isUpdate(const WalkResult& files, size_t index, int64_t walkStart) const
+{
+    return ChangedSince(files.createdInstant(index), files.writtenInstant(index), m_lastCheckInstant, walkStart) &&
+           PassesKeywords(m_tokens, files.path(index)) &&
+           (m_ownFiles.empty() || FolderOf(files.path(index)) != m_ownFiles);
+}
+
+/// The second from which every document the walk would announce has been
+/// left alone for the settle time: its last change (creation, last write,
+/// or the inode change a write or a copy's closing time stamp makes) plus
+/// that time. 0 when there is no such document.
+int64_t RowCheck::settledFrom(const WalkResult& files, int64_t walkStart) const
+{
+    const int settle = SettleSeconds(m_context.settings.Conf_Settle);
+    int64_t quiet = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (!isUpdate(files, i, walkStart))
+            continue;
+        int64_t changed = files.createdInstant(i).seconds;
+        if (files.writtenInstant(i).seconds <= walkStart)
+            changed = std::max(changed, files.writtenInstant(i).seconds);
+        struct stat st {};
+        if (::lstat(std::string(files.path(i)).c_str(), &st) == 0)
+            changed = std::max(changed, static_cast<int64_t>(st.st_ctim.tv_sec));
+        quiet = std::max(quiet, changed + settle);
+    }
+    return quiet;
 }
 
 bool RowCheck::record(std::string_view path, const WalkResult& files, size_t index)

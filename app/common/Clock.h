@@ -22,6 +22,9 @@ public:
     /// Now() read right after it is (nearly) exact. Stepped clocks need not
     /// wait.
     virtual void WaitForNextSecond() const {}
+    /// Returns once UnixNow() has reached `unixSecond` (at once when it
+    /// has). Stepped clocks need not wait.
+    virtual void WaitUntil(int64_t unixSecond) const { static_cast<void>(unixSecond); }
 };
 
 /// The real clock of the machine.
@@ -30,6 +33,7 @@ public:
     AutomationDate Now() const override;
     int64_t UnixNow() const override;
     void WaitForNextSecond() const override;
+    void WaitUntil(int64_t unixSecond) const override;
 };
 
 } // namespace tessaly

@@ -34,4 +34,13 @@ void SystemClock::WaitForNextSecond() const
     }
 }
 
+void SystemClock::WaitUntil(int64_t unixSecond) const
+{
+    // Whole seconds at a time, and never more of them than were asked for
+    // at the start: a clock set back meanwhile does not stretch the wait,
+    // one set forward ends it.
+    for (int64_t rest = unixSecond - UnixNow(); rest > 0 && UnixNow() < unixSecond; --rest)
+        WaitForNextSecond();
+}
+
 } // namespace tessaly

@@ -28,8 +28,8 @@
 #include <QPushButton>
 #include <QStandardPaths>
 
-#include <memory>
 #include <QVBoxLayout>
+#include <memory>
 
 namespace tessaly {
 namespace {

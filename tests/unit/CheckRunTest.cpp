@@ -70,12 +70,13 @@ protected:
 
     // The run reads subscription.dat when there is one: edits of the table
     // between runs are saved first, as the editor would.
-    bool run()
+    bool run() { return run(m_clock); }
+    bool run(const Clock& clock)
     {
         if (PathExists(m_data + "/subscription.dat")) {
             EXPECT_TRUE(SaveSubscriptions(m_table, m_data));
         }
-        CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, m_clock, &m_mail, &m_zip};
+        CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, clock, &m_mail, &m_zip};
         return CheckSubscriptions(context);
     }
 
@@ -647,6 +648,81 @@ TEST(RandomLetters, DrawsEveryCapitalLetterAndNothingElse)
     EXPECT_TRUE(std::all_of(seen.begin(), seen.end(), [](char c) { return c >= 'A' && c <= 'Z'; }));
     for (char c = 'A'; c <= 'Z'; ++c)
         EXPECT_NE(seen.find(c), std::string::npos) << c;
+}
+
+// A document still being written when the walk sees it goes out once the
+// writer has left it alone for the settle time, complete and once; a
+// document that never settles goes out as it is after a bounded wait.
+TEST_F(CheckRun, WaitsForDocumentsToSettleBeforeAnnouncingThem)
+{
+    mailOn(true, false);
+    row(0, "日報");
+    const std::string path = document("report.doc", "first half");
+    std::string attached;
+    m_mail.onSend = [&](const SendMailExArguments& mail) {
+        attached = test::ReadFile(mail.attachments.substr(0, mail.attachments.find('\t')));
+    };
+    // The run's clock starts where the file's times are; each wait lets the
+    // writer add its next piece, with the file's times at the clock's time.
+    test::SteppingClock clock(static_cast<int64_t>(::time(nullptr)) + 2);
+    int pieces = 0;
+    clock.onWait = [&](int64_t now) {
+        if (pieces++ == 0) {
+            std::FILE* file = std::fopen(path.c_str(), "ab");
+            std::fputs(" and the rest", file);
+            std::fclose(file);
+            SetWritten(path, now - 1);
+        }
+    };
+    SetWritten(path, clock.now - 1);
+    EXPECT_TRUE(run(clock));
+    EXPECT_GE(clock.waits, 2);
+    ASSERT_EQ(m_mail.sent.size(), 1u);
+    EXPECT_EQ(attached, "first half and the rest");
+    EXPECT_EQ(recordedFiles(), std::vector<std::string>{"report.doc"});
+    // The last check passes the finished document by: the next run is quiet.
+    const int64_t later = clock.now + 60;
+    test::SteppingClock next(later);
+    EXPECT_TRUE(run(next));
+    EXPECT_EQ(next.waits, 0);
+    EXPECT_EQ(m_mail.sent.size(), 1u);
+}
+
+TEST_F(CheckRun, SettleTimeZeroOrAQuietDocumentMeansNoWaitAndAWriterThatNeverStopsIsBounded)
+{
+    row(0, "日報");
+    const std::string path = document("report.doc");
+    const int64_t now = static_cast<int64_t>(::time(nullptr)) + 2;
+
+    // Settle time 0: announced at once.
+    m_settings.Conf_Settle = "0";
+    SetWritten(path, now - 1);
+    test::SteppingClock atOnce(now);
+    EXPECT_TRUE(run(atOnce));
+    EXPECT_EQ(atOnce.waits, 0);
+    EXPECT_EQ(m_balloon.text, "日報 1ﾌｧｲﾙ\r\n");
+
+    // Left alone for longer than the settle time: no wait either.
+    m_settings.Conf_Settle = "5";
+    m_table[0].LastCheck.clear();
+    forgetHistory();
+    test::SteppingClock quiet(now + 10);
+    EXPECT_TRUE(run(quiet));
+    EXPECT_EQ(quiet.waits, 0);
+    EXPECT_EQ(recordedFiles(), std::vector<std::string>{"report.doc"});
+
+    // Written again at every wait: announced after a few waits, within a
+    // minute of the first walk.
+    m_table[0].LastCheck.clear();
+    forgetHistory();
+    test::SteppingClock busy(now + 20);
+    SetWritten(path, busy.now);
+    busy.onWait = [&](int64_t second) { SetWritten(path, second); };
+    EXPECT_TRUE(run(busy));
+    EXPECT_GE(busy.waits, 3);
+    EXPECT_LE(busy.waits, 12);
+    EXPECT_LE(busy.now - (now + 20), 62);
+    EXPECT_EQ(recordedFiles(), std::vector<std::string>{"report.doc"});
 }
 
 } // namespace
