@@ -57,6 +57,11 @@ appstreamcli validate --no-net "$work"/content/usr/share/metainfo/*.metainfo.xml
 for size in 16 32 48 64 128 256; do
   [ -s "$work/content/usr/share/icons/hicolor/${size}x${size}/apps/tessaly.png" ] || fail "no ${size}x${size} icon"
 done
+[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "the package's version is not $version"
+zcat "$work/content/usr/share/doc/tessaly/changelog.gz" | head -n 1 | grep -qF "tessaly ($version)" ||
+  fail "the change log has no entry for $version"
+grep -qF "<release version=\"$version\"" "$work"/content/usr/share/metainfo/*.metainfo.xml ||
+  fail "the metainfo has no release $version"
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "Depends lacks the Qt libraries: $(dpkg-deb -f "$deb" Depends)"
 
 # --- Install -------------------------------------------------------------
