@@ -119,13 +119,18 @@ else
   note "the installed check mailed $names; unzip opened it"
 fi
 
-# --- The completion knows every setting key the program knows -------------
+# --- Completion: commands, every setting key the program knows, fields ---
+complete_words() {
+  bash -c 'source /usr/share/bash-completion/bash_completion
+    source /usr/share/bash-completion/completions/tessalyctl
+    COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
+    _tessalyctl; printf "%s\n" "${COMPREPLY[@]}"' completion tessalyctl "$@" | sort | tr '\n' ' '
+}
 keys=$(tessalyctl --dir "$data" settings show --json | grep -oE '"Conf_[A-Za-z0-9]+"' | tr -d '"' | sort | tr '\n' ' ')
-completed=$(bash -c 'source /usr/share/bash-completion/bash_completion
-  source /usr/share/bash-completion/completions/tessalyctl
-  COMP_WORDS=(tessalyctl settings set Conf_); COMP_CWORD=3; COMP_LINE="${COMP_WORDS[*]}"; COMP_POINT=${#COMP_LINE}
-  _tessalyctl; printf "%s\n" "${COMPREPLY[@]}"' | sort | tr '\n' ' ')
+completed=$(complete_words settings set Conf_)
 [ -n "$keys" ] && [ "$keys" = "$completed" ] || fail "completion keys differ: program [$keys] completion [$completed]"
+[ "$(complete_words --dir /tmp s)" = "settings subs " ] || fail "completion of commands: $(complete_words s)"
+[ "$(complete_words subs set 3 F)" = "FileName Folder " ] || fail "completion of fields: $(complete_words subs set 3 F)"
 
 # --- The headless mode from the user unit's command line ------------------
 command=$(sed -n 's/^ExecStart=//p' "$unit" | sed 's/\$\$/$/g')
