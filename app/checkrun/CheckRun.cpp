@@ -17,6 +17,7 @@
 #include "notify/ZipAttachment.h"
 #include "settings/BasicSettings.h"
 #include "watch/HistoryFile.h"
+#include "watch/Keywords.h"
 #include "watch/NameCase.h"
 
 #include <algorithm>
@@ -64,40 +65,6 @@ bool ChangedInSecond(const WalkResult& files, int64_t second)
 bool ChangedSince(FileInstant created, FileInstant written, int64_t lastCheck, int64_t walkStart)
 {
     return created.seconds > lastCheck || (written.seconds > lastCheck && written.seconds <= walkStart);
-}
-
-/// The keyword words of a subscription: ideographic spaces count as blanks,
-/// and every blank separates, so two blanks in a row give an empty word
-/// (which every name contains). An empty keyword gives no words at all.
-std::vector<std::string> KeywordTokens(const std::string& keyword)
-{
-    std::vector<std::string> tokens;
-    if (keyword.empty())
-        return tokens;
-    std::string text = keyword;
-    for (size_t pos = text.find("\u3000"); pos != std::string::npos; pos = text.find("\u3000", pos))
-        text.replace(pos, 3, " ");
-    size_t start = 0;
-    for (;;) {
-        size_t blank = text.find(' ', start);
-        tokens.push_back(UpperCaseName(text.substr(start, blank - start)));
-        if (blank == std::string::npos)
-            break;
-        start = blank + 1;
-    }
-    return tokens;
-}
-
-bool PassesKeywords(const std::vector<std::string>& tokens, std::string_view path)
-{
-    if (tokens.empty())
-        return true;
-    const std::string name = UpperCaseName(FileNameOf(path));
-    for (const std::string& token : tokens) {
-        if (name.find(token) != std::string::npos)
-            return true;
-    }
-    return false;
 }
 
 /// The folder text under which a walk of `watched` lists the files of the
@@ -526,11 +493,12 @@ bool CheckSubscriptions(CheckRunContext& context)
 
     RunState run;
     bool complete = true;
-    for (Subscription& row : table) {
+    for (size_t index = 0; index < table.size(); ++index) {
+        Subscription& row = table[index];
         // Drawn for every row, used or not, as the random source expects.
         std::string password =
             context.settings.Conf_zipPasswd.empty() ? RandomLetters(10) : context.settings.Conf_zipPasswd;
-        if (!row.inUse())
+        if (!row.inUse() || (context.rows & (1u << index)) == 0)
             continue;
         RowCheck check(context, run, row, std::move(password));
         if (!check.run()) {

@@ -42,6 +42,9 @@ struct CheckRunContext {
     /// How long the run waits for another check or save on the same data
     /// folder to finish before it gives up with a message.
     double lockWaitSeconds = 60;
+    /// The rows to check (a change was seen in their folders); the others
+    /// are left as they are.
+    RowMask rows = kAllRows;
     /// Called when the history is on the disk and the new last checks are
     /// about to be saved (a test ends the process there, as a crash would).
     std::function<void()> beforeSave = {};

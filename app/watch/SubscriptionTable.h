@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -38,6 +39,10 @@ int SubscriptionColumn(std::string_view fieldName);
 
 /// The ten subscriptions, row 0 first.
 using SubscriptionTable = std::array<Subscription, 10>;
+
+/// A set of rows of the table: bit i stands for row i.
+using RowMask = std::uint16_t;
+inline constexpr RowMask kAllRows = 0x3FF;
 
 inline constexpr std::string_view kSubscriptionFileName = "subscription.dat";
 

@@ -77,6 +77,7 @@ protected:
             EXPECT_TRUE(SaveSubscriptions(m_table, m_data));
         }
         CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, clock, &m_mail, &m_zip};
+        context.rows = m_rows;
         return CheckSubscriptions(context);
     }
 
@@ -115,6 +116,7 @@ protected:
     }
 
     test::TempFolder m_temp;
+    RowMask m_rows = kAllRows;
     std::string m_docs;
     std::string m_data;
     BasicSettings m_settings;
@@ -723,6 +725,25 @@ TEST_F(CheckRun, SettleTimeZeroOrAQuietDocumentMeansNoWaitAndAWriterThatNeverSto
     EXPECT_LE(busy.waits, 12);
     EXPECT_LE(busy.now - (now + 20), 62);
     EXPECT_EQ(recordedFiles(), std::vector<std::string>{"report.doc"});
+}
+
+// A check of the rows a change was seen in leaves the others as they are.
+TEST_F(CheckRun, ACheckOfSomeRowsLeavesTheOthersAlone)
+{
+    document("a.doc");
+    row(0, "日報");
+    row(1, "週報");
+    row(2, "月報");
+    m_settings.Conf_Settle = "0";
+    const test::SteppingClock clock(static_cast<int64_t>(::time(nullptr)) + 2);
+    m_rows = 0b110;
+    EXPECT_TRUE(run(clock));
+    EXPECT_EQ(m_balloon.text, "週報 1ﾌｧｲﾙ\r\n月報 1ﾌｧｲﾙ\r\n");
+    EXPECT_EQ(m_table[0].LastCheck, "");
+    EXPECT_FALSE(m_table[1].LastCheck.empty());
+    m_rows = kAllRows;
+    EXPECT_TRUE(run(clock));
+    EXPECT_EQ(m_balloon.text, "日報 1ﾌｧｲﾙ\r\n");
 }
 
 } // namespace
