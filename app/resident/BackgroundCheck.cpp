@@ -30,15 +30,16 @@ struct RunRecords {
 } // namespace
 
 CheckRunner::Job MakeBackgroundCheck(ResidentData& data, Balloon& balloon, UserMessages& messages, const Clock& clock,
-                                     std::set<std::string>& toldSkippedFolders, MailTransfer* mail)
+                                     std::set<std::string>& toldSkippedFolders, MailTransfer* mail, RowMask rows)
 {
     auto records = std::make_shared<RunRecords>(data, balloon, messages);
     CheckRunner::Job job;
-    job.work = [records, &clock, &toldSkippedFolders, mail] {
+    job.work = [records, &clock, &toldSkippedFolders, mail, rows] {
         CheckRunContext run{records->folder,  records->settings, records->table,
                             records->balloon, records->messages, clock};
         run.toldSkippedFolders = &toldSkippedFolders;
         run.mail = mail;
+        run.rows = rows;
         return CheckSubscriptions(run);
     };
     job.finish = [records, &data](bool) { TakeLastChecks(data.subscriptions, records->before, records->table); };

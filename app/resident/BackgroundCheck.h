@@ -22,8 +22,10 @@ struct ResidentData;
 /// every other cell as the windows left it. Every reference must outlive
 /// the run; `clock` is read on the run's thread, and `toldSkippedFolders`
 /// is touched by one run at a time only. `mail` is the mail-transfer
-/// component, the installed one when null (the program's case).
+/// component, the installed one when null (the program's case); `rows`
+/// the rows to check.
 CheckRunner::Job MakeBackgroundCheck(ResidentData& data, Balloon& balloon, UserMessages& messages, const Clock& clock,
-                                     std::set<std::string>& toldSkippedFolders, MailTransfer* mail = nullptr);
+                                     std::set<std::string>& toldSkippedFolders, MailTransfer* mail = nullptr,
+                                     RowMask rows = kAllRows);
 
 } // namespace tessaly

@@ -9,9 +9,15 @@
 
 namespace tessaly {
 
-CheckRunner::CheckRunner(std::function<bool()> run) : m_run(std::move(run)) {}
+CheckRunner::CheckRunner(std::function<bool()> run)
+{
+    if (run)
+        m_run = [run = std::move(run)](RowMask) { return run(); };
+}
 
-std::unique_ptr<CheckRunner> CheckRunner::InBackground(std::function<Job()> prepare)
+CheckRunner::CheckRunner(std::function<bool(RowMask)> run) : m_run(std::move(run)) {}
+
+std::unique_ptr<CheckRunner> CheckRunner::InBackground(std::function<Job(RowMask)> prepare)
 {
     auto runner = std::make_unique<CheckRunner>();
     runner->m_prepare = std::move(prepare);
@@ -25,7 +31,7 @@ CheckRunner::~CheckRunner()
         m_worker.join();
 }
 
-bool CheckRunner::run(std::function<void(bool)> done)
+bool CheckRunner::run(std::function<void(bool)> done, RowMask rows)
 {
     if (m_running)
         return false;
@@ -37,7 +43,7 @@ bool CheckRunner::run(std::function<void(bool)> done)
         bool result = true;
         try {
             if (m_run)
-                result = m_run();
+                result = m_run(rows);
         } catch (...) {
             // The flag must drop even when the run throws, or no check
             // would ever start again.
@@ -49,7 +55,7 @@ bool CheckRunner::run(std::function<void(bool)> done)
         return result;
     }
 
-    Job job = m_prepare();
+    Job job = m_prepare(rows);
     if (m_worker.joinable())
         m_worker.join(); // the previous run's thread, which has ended
     m_worker = std::thread(

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "watch/SubscriptionTable.h"
+
 #include <QObject>
 
 #include <deque>
@@ -38,20 +40,23 @@ public:
     /// `run` performs one check on the calling thread and tells whether it
     /// went through to the end; an empty function checks nothing.
     explicit CheckRunner(std::function<bool()> run = {});
+    /// The same, for a check of the rows it is given.
+    explicit CheckRunner(std::function<bool(RowMask)> run);
     /// A runner whose runs work on a thread of their own; `prepare` is
-    /// called on the UI thread as each run starts and gives its job.
-    static std::unique_ptr<CheckRunner> InBackground(std::function<Job()> prepare);
+    /// called on the UI thread as each run starts and gives its job for the
+    /// rows to check.
+    static std::unique_ptr<CheckRunner> InBackground(std::function<Job(RowMask)> prepare);
     /// Waits for a run in progress to end (see waitUntilIdle()).
     ~CheckRunner() override;
 
     CheckRunner(const CheckRunner&) = delete;
     CheckRunner& operator=(const CheckRunner&) = delete;
 
-    /// Starts one check; `done` gets its result on the UI thread once it is
+    /// Starts one check of `rows`; `done` gets its result on the UI thread once it is
     /// over. False, with `done` never called, when a run is already in
     /// progress. On the calling thread the result is the run's own: false
     /// also when it failed.
-    bool run(std::function<void(bool)> done = {});
+    bool run(std::function<void(bool)> done = {}, RowMask rows = kAllRows);
     /// Carries `action` out now when no run is in progress, else right after
     /// the run has ended (actions in the order they were handed over; an
     /// action that starts a run holds back the ones after it until that
@@ -77,8 +82,8 @@ private:
     void finished(bool result, const std::function<void(bool)>& finish, const std::function<void(bool)>& done);
     void runIdleActions();
 
-    std::function<bool()> m_run;
-    std::function<Job()> m_prepare;
+    std::function<bool(RowMask)> m_run;
+    std::function<Job(RowMask)> m_prepare;
     std::thread m_worker;
     std::deque<std::function<void()>> m_idleActions;
     bool m_running = false;

@@ -154,9 +154,18 @@ bool FormStart::watching() const
 
 void FormStart::setLumitrayToolTip()
 {
-    m_parts.control.put(DispIds::ToolTipText, Variant(Utf8Text(TrayToolTip(watching()))));
+    QString text = Utf8Text(TrayToolTip(watching()));
+    if (watching() && !m_toolTipDetail.isEmpty())
+        text += QLatin1Char('\n') + m_toolTipDetail;
+    m_parts.control.put(DispIds::ToolTipText, Variant(text));
     m_timerEnabled = watching();
     applyTimer();
+}
+
+void FormStart::setToolTipDetail(const QString& detail)
+{
+    m_toolTipDetail = detail;
+    setLumitrayToolTip();
 }
 
 void FormStart::timer1Tick()

@@ -72,6 +72,8 @@ public:
     void setFeedTexts(const QString& text1, const QString& text2);
     /// Sets the tool tip for the watching state and lets the timer follow it.
     void setLumitrayToolTip();
+    /// A second line of the tool tip (the rows watched live); "" for none.
+    void setToolTipDetail(const QString& detail);
 
     QMenu* menu0() const { return m_menu0.get(); }
     QAction* menuCheck() const { return m_menuCheck; }
@@ -110,6 +112,7 @@ private:
     QAction* m_menuEnd = nullptr;
     QString m_text1 = QStringLiteral("Text1");
     QString m_text2 = QStringLiteral("Text2");
+    QString m_toolTipDetail;
     QPointer<FormMain> m_main;
     std::function<void()> m_endProgram;
     /// A question or password prompt on the way to the main window is open.

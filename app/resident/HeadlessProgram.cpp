@@ -8,6 +8,7 @@
 #include "resident/HeadlessBalloon.h"
 #include "resident/HeadlessBalloonFeed.h"
 #include "resident/HeadlessLoop.h"
+#include "resident/LiveChecks.h"
 #include "resident/ResidentData.h"
 #include "resident/SteadyMinuteTicks.h"
 #include "resident/StopSignals.h"
@@ -23,15 +24,23 @@ int RunHeadlessProgram(const std::string& folder, std::chrono::milliseconds minu
     SystemClock clock;
     ResidentData data{folder, {}, {}};
     // Skipped folders go to the log at every run, like everything else here.
-    CheckRunner checkRunner([&] {
+    CheckRunner checkRunner([&](RowMask rows) {
         CheckRunContext run{data.folder, data.settings, data.subscriptions, balloon, messages, clock};
+        run.rows = rows;
         return CheckSubscriptions(run);
     });
     SteadyMinuteTicks ticks(minute, StopSignals::Install().fd());
+    // Live watching: a row whose folders changed is checked on its own once
+    // they are quiet, between the ticks, on this thread.
+    LiveChecks live(messages, [&](RowMask rows) { checkRunner.run({}, rows); });
+    ticks.setLiveChecks(&live);
     // `tessalyctl balloon` reaches this program as it reaches the desktop one.
     HeadlessBalloonFeed feed(folder, balloon, std::cerr);
     HeadlessLoop loop(data, messages, checkRunner, ticks, std::cerr);
     loop.load();
+    live.apply(data, true);
+    if (const std::string summary = live.summary(); !summary.empty())
+        std::cerr << "tessaly: " << summary << std::endl;
     loop.run();
     return 0;
 }

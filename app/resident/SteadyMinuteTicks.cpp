@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "resident/SteadyMinuteTicks.h"
 
+#include "resident/LiveChecks.h"
+
+#include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <poll.h>
 
 namespace tessaly {
@@ -33,19 +37,31 @@ void SteadyMinuteTicks::waitForStop()
 
 bool SteadyMinuteTicks::waitUntil(Clock::time_point deadline)
 {
+    const auto milliseconds = [](Clock::time_point at) {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count();
+    };
     for (;;) {
+        // Whichever comes first: the tick, or a live check falling due.
+        Clock::time_point wakeUp = deadline;
+        std::optional<int64_t> due = m_live ? m_live->nextDue() : std::nullopt;
+        if (due)
+            wakeUp = std::min(wakeUp, Clock::time_point(std::chrono::milliseconds(*due)));
         int timeout = -1;
-        if (deadline != Clock::time_point::max()) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (wakeUp != Clock::time_point::max()) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(wakeUp - Clock::now());
             timeout = static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
         }
-        pollfd stop{m_stopFd, POLLIN, 0};
-        const int ready = ::poll(&stop, m_stopFd >= 0 ? 1 : 0, timeout);
-        if (ready > 0)
-            return false;
+        pollfd fds[2] = {{m_stopFd, POLLIN, 0}, {m_live ? m_live->fd() : -1, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, timeout);
         if (ready < 0 && errno != EINTR)
             return false;
-        if (ready == 0 && timeout >= 0 && Clock::now() >= deadline)
+        if (ready > 0 && (fds[0].revents & POLLIN) != 0)
+            return false;
+        if (ready > 0 && (fds[1].revents & POLLIN) != 0)
+            m_live->readEvents(milliseconds(Clock::now()));
+        if (m_live && due && milliseconds(Clock::now()) >= *due)
+            m_live->runDue(milliseconds(Clock::now()));
+        if (deadline != Clock::time_point::max() && Clock::now() >= deadline)
             return true;
     }
 }

@@ -7,8 +7,11 @@
 
 namespace tessaly {
 
+class LiveChecks;
+
 /// Ticks every `period` on the steady clock, counted from construction, and
-/// stops as soon as `stopFd` becomes readable. Like a window timer it never
+/// stops as soon as `stopFd` becomes readable; live checks are served in
+/// between. Like a window timer it never
 /// delivers a backlog: a tick missed while the thread was busy comes once,
 /// right away, and the next one a whole period later.
 class SteadyMinuteTicks final : public MinuteTicks {
@@ -17,6 +20,10 @@ public:
 
     bool nextTick() override;
     void waitForStop() override;
+    /// Live checks to serve while waiting: their events are read as they
+    /// come and their checks run when due, on this thread. May be null;
+    /// must outlive the ticks.
+    void setLiveChecks(LiveChecks* live) { m_live = live; }
 
 private:
     /// Waits until `deadline` (forever when it is max()). False when stopped.
@@ -25,6 +32,7 @@ private:
     std::chrono::milliseconds m_period;
     int m_stopFd;
     std::chrono::steady_clock::time_point m_deadline;
+    LiveChecks* m_live = nullptr;
 };
 
 } // namespace tessaly

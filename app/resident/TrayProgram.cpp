@@ -7,9 +7,11 @@
 #include "resident/BalloonFeed.h"
 #include "resident/CheckRunner.h"
 #include "resident/FormStart.h"
+#include "resident/LiveCheckDriver.h"
 #include "resident/LumitrayHost.h"
 #include "resident/ProgramVersion.h"
 #include "resident/QtInputBox.h"
+#include "resident/QtText.h"
 #include "resident/QtUserMessages.h"
 #include "resident/ResidentData.h"
 #include "resident/ResidentOptions.h"
@@ -18,6 +20,7 @@
 #include "resident/TrayBalloon.h"
 #include "traycontrol/TypeInfo.h"
 
+#include <QAction>
 #include <QBuffer>
 #include <QIcon>
 #include <QImageReader>
@@ -74,17 +77,28 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
     std::set<std::string> toldSkippedFolders;
     // Runs work on a thread of their own, so no walk or mail server ever
     // holds up the windows.
-    const std::unique_ptr<CheckRunner> runner = CheckRunner::InBackground(
-        [&] { return MakeBackgroundCheck(data, balloon, messages, clock, toldSkippedFolders); });
+    const std::unique_ptr<CheckRunner> runner = CheckRunner::InBackground([&](RowMask rows) {
+        return MakeBackgroundCheck(data, balloon, messages, clock, toldSkippedFolders, nullptr, rows);
+    });
     CheckRunner& checkRunner = *runner;
     QObject::connect(&checkRunner, &CheckRunner::runningChanged,
                      [](bool running) { TestTrace(running ? "check started" : "check ended"); });
-    // The windows are made before the resident window they report to.
+    // The windows are made before the resident window and the live watching
+    // they report to.
     FormStart* resident = nullptr;
-    const std::unique_ptr<ChildWindowFactory> windows = makeWindows({data, messages, checkRunner, clock, [&resident] {
-                                                                         if (resident)
-                                                                             resident->settingsSaved();
-                                                                     }});
+    LiveCheckDriver* live = nullptr;
+    WindowContext context{data, messages, checkRunner, clock};
+    context.settingsSaved = [&resident, &live] {
+        if (resident)
+            resident->settingsSaved();
+        if (live)
+            live->apply();
+    };
+    context.subscriptionsSaved = [&live] {
+        if (live)
+            live->apply();
+    };
+    const std::unique_ptr<ChildWindowFactory> windows = makeWindows(context);
     FormStart form({*control, data, messages, input, checkRunner, *windows, clock}, minute);
     resident = &form;
     form.setEndProgram([] { QCoreApplication::quit(); });
@@ -92,6 +106,14 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
         [&form](lumitray::DispId event, std::int16_t button) { form.controlEvent(event, button); });
     if (!form.load())
         return 1;
+    // Live watching follows the settings, the table and the watching switch;
+    // the tool tip names the rows it watches.
+    LiveCheckDriver liveChecks(
+        data, messages, checkRunner, [&form] { return form.watching(); },
+        [&form](const std::string& summary) { form.setToolTipDetail(Utf8Text(summary)); });
+    live = &liveChecks;
+    QObject::connect(form.menuCheck(), &QAction::toggled, &liveChecks, [&liveChecks] { liveChecks.apply(); });
+    liveChecks.apply();
     // The windows carry the tray's icon.
     app.setWindowIcon(WindowIcon(folder));
 
@@ -103,6 +125,8 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
     // click on the icon would.
     feed.setShowWindow([&form] { form.controlEvent(lumitray::EventIds::DblClick, 1); });
     const int status = app.exec();
+    liveChecks.stop();
+    live = nullptr;
     // A run in progress finishes first: what it found is recorded and its
     // last checks are saved, as they would be without the end.
     checkRunner.waitUntilIdle();

@@ -25,6 +25,9 @@ struct WindowContext {
     /// Called after the basic settings were saved, so that the running
     /// program follows them (the timer's interval); may be empty.
     std::function<void()> settingsSaved = {};
+    /// Called after the subscriptions were saved, so that the running
+    /// program follows them (the folders watched live); may be empty.
+    std::function<void()> subscriptionsSaved = {};
 };
 
 } // namespace tessaly

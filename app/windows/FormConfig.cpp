@@ -386,6 +386,8 @@ void FormConfig::saveNow()
         m_context.messages.ShowMessage("購読ﾌｧｲﾙの書き込みに失敗しました。\r\n" + error);
         return;
     }
+    if (m_context.subscriptionsSaved)
+        m_context.subscriptionsSaved();
     m_context.messages.ShowMessage("更新しました");
     load();
 }

@@ -122,6 +122,9 @@ data=$work/data docs=$work/docs
 mkdir -p -m 700 "$data" "$docs"
 "$bin/tessalyctl" --dir "$data" settings set Conf_Interval 1
 "$bin/tessalyctl" --dir "$data" settings set Conf_Balloon 1
+# Announced at once: with the settle wait the run would end so close to the
+# next three-second "minute" that its balloon were cleared before the click.
+"$bin/tessalyctl" --dir "$data" settings set Conf_Settle 0
 printf 'Docs,,%s,*.txt,0,,,\r\n' "$docs" >"$data/subscription.dat"
 
 TESSALY_TEST_MINUTE_MS=3000 TESSALY_TEST_TRACE=1 \

@@ -159,7 +159,7 @@ struct RunFixture {
     WatchedMessages messages;
     std::set<std::string> told;
     std::unique_ptr<CheckRunner> runner = CheckRunner::InBackground(
-        [this] { return MakeBackgroundCheck(h.data, balloon, messages, h.clock, told, &mail); });
+        [this](RowMask rows) { return MakeBackgroundCheck(h.data, balloon, messages, h.clock, told, &mail, rows); });
     WindowContext context{h.data, messages, *runner, h.clock};
     std::unique_ptr<FormConfig> editor;
 };

@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: MIT
+#include "resident/LiveCheckDriver.h"
+
+#include "resident/CheckRunner.h"
+#include "resident/ResidentData.h"
+
+#include <QPointer>
+#include <QSocketNotifier>
+
+#include <algorithm>
+
+#include <utility>
+
+namespace tessaly {
+
+LiveCheckDriver::LiveCheckDriver(ResidentData& data, UserMessages& messages, CheckRunner& runner,
+                                 std::function<bool()> watching, std::function<void(const std::string&)> summaryChanged,
+                                 QObject* parent)
+    : QObject(parent), m_data(data), m_runner(runner), m_watching(std::move(watching)),
+      m_summaryChanged(std::move(summaryChanged)), m_checks(messages, [this](RowMask rows) { check(rows); })
+{
+    m_clock.start();
+    m_due.setSingleShot(true);
+    connect(&m_due, &QTimer::timeout, this, [this] {
+        m_checks.runDue(m_clock.elapsed());
+        armTimer();
+    });
+    // The table a run leaves may watch other folders; most runs change
+    // nothing that decides the watches, and then nothing is done.
+    connect(&m_runner, &CheckRunner::runningChanged, this, [this](bool running) {
+        if (!running)
+            apply();
+    });
+}
+
+LiveCheckDriver::~LiveCheckDriver() = default;
+
+void LiveCheckDriver::apply()
+{
+    m_checks.apply(m_data, !m_stopped && m_watching && m_watching());
+    const int fd = m_checks.fd();
+    if (!m_notifier || m_notifier->socket() != fd) {
+        m_notifier.reset();
+        if (fd >= 0) {
+            m_notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+            connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] {
+                m_checks.readEvents(m_clock.elapsed());
+                armTimer();
+            });
+        }
+    }
+    armTimer();
+    const std::string summary = m_checks.summary();
+    if (summary != m_summary) {
+        m_summary = summary;
+        if (m_summaryChanged)
+            m_summaryChanged(summary);
+    }
+}
+
+void LiveCheckDriver::stop()
+{
+    m_stopped = true;
+    m_pending = 0;
+    apply();
+}
+
+void LiveCheckDriver::armTimer()
+{
+    const std::optional<int64_t> due = m_checks.nextDue();
+    if (!due) {
+        m_due.stop();
+        return;
+    }
+    m_due.start(static_cast<int>(std::max<int64_t>(0, *due - m_clock.elapsed())));
+}
+
+void LiveCheckDriver::check(RowMask rows)
+{
+    m_pending |= rows;
+    if (m_queued)
+        return;
+    m_queued = true;
+    m_runner.whenIdle([self = QPointer<LiveCheckDriver>(this)] {
+        if (!self)
+            return;
+        self->m_queued = false;
+        const RowMask due = std::exchange(self->m_pending, 0);
+        if (due != 0 && !self->m_stopped)
+            self->m_runner.run({}, due);
+    });
+}
+
+} // namespace tessaly
