@@ -104,22 +104,21 @@ target=$((settle + 1))
 echo "close to balloon: median ${m_latency}s, target ${target}s (Conf_Settle + 1 s), ratio $(ratio "$m_latency" "$target")"
 
 # 2. Idle: nothing changes.
-ticks_per_second=$(getconf CLK_TCK)
-sleep 1
-t0=$(cpu_ticks "$pid")
-sleep "$idle"
-t1=$(cpu_ticks "$pid")
-live_cpu=$(awk -v t=$((t1 - t0)) -v hz="$ticks_per_second" 'BEGIN { printf "%.2f", t / hz }')
+idle_cpu() { # pid -> CPU seconds it used over the idle time
+    local t0 t1
+    sleep 1
+    t0=$(cpu_ticks "$1")
+    sleep "$idle"
+    t1=$(cpu_ticks "$1")
+    awk -v t=$((t1 - t0)) -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.2f", t / hz }'
+}
+live_cpu=$(idle_cpu "$pid")
 stop_headless "$pid"
 [ "$(balloons "$work/latency.out")" -eq "$rounds" ] || { echo "idle time announced something" >&2; status=1; }
 data=$work/idle-off
 setup "$data" "$docs" 0
 start_headless "$data" "$work/idle-off.out"
-sleep 1
-t0=$(cpu_ticks "$started")
-sleep "$idle"
-t1=$(cpu_ticks "$started")
-off_cpu=$(awk -v t=$((t1 - t0)) -v hz="$ticks_per_second" 'BEGIN { printf "%.2f", t / hz }')
+off_cpu=$(idle_cpu "$started")
 stop_headless "$started"
 echo "idle ${idle}s: CPU ${live_cpu}s with live watching, ${off_cpu}s without"
 

@@ -23,29 +23,8 @@ fail() {
   done
   exit 1
 }
-# waits until COMMAND succeeds, at most SECONDS
-wait_until() {
-  local what=$1 limit=$2
-  shift 2
-  for _ in $(seq $((limit * 10))); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  fail "$what"
-}
-grep_in() { grep -qF -- "$2" "$work/$1"; }
-tessaly_windows() {
-  xdotool search --onlyvisible --pid "$tessaly_pid" 2>/dev/null | grep -vx "${icon_window:-none}" || true
-}
-has_window_named() {
-  local id
-  for id in $(tessaly_windows); do
-    [ "$(xdotool getwindowname "$id" 2>/dev/null)" = "$1" ] && { echo "$id"; return 0; }
-  done
-  return 1
-}
-window_count() { tessaly_windows | wc -l; }
-more_windows_than() { [ "$(window_count)" -gt "$1" ]; }
+# shellcheck source=session-helpers.sh
+source "$(dirname "${BASH_SOURCE[0]}")/session-helpers.sh"
 run_in_progress() { grep_in tessaly.err 'tessaly-trace: check started' && ! grep_in tessaly.err 'tessaly-trace: check ended'; }
 answer_box() {
   wait_until "no message box appeared ($1)" 20 has_window_named Tessaly

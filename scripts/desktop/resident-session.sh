@@ -41,36 +41,13 @@ shot() {
   "$bin/resident_desktop_shot" "$artifacts/$mode-$1.png" 2>/dev/null
 }
 
-# waits until COMMAND succeeds, at most SECONDS (default 20)
-wait_until() {
-  local what=$1 limit=$2
-  shift 2
-  for _ in $(seq $((limit * 10))); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  fail "$what"
-}
-
 bus_has() {
   dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
     org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q 'boolean true'
 }
 
-# The visible top-level windows of tessaly other than its tray icon.
-tessaly_windows() {
-  xdotool search --onlyvisible --pid "$tessaly_pid" 2>/dev/null | grep -vx "${icon_window:-none}" || true
-}
-has_window_named() {
-  local id
-  for id in $(tessaly_windows); do
-    [ "$(xdotool getwindowname "$id" 2>/dev/null)" = "$1" ] && { echo "$id"; return 0; }
-  done
-  return 1
-}
-window_count() { tessaly_windows | wc -l; }
-more_windows_than() { [ "$(window_count)" -gt "$1" ]; }
-grep_in() { grep -qF -- "$2" "$work/$1"; }
+# shellcheck source=session-helpers.sh
+source "$(dirname "${BASH_SOURCE[0]}")/session-helpers.sh"
 
 # Answers the message box captioned Tessaly with its default button (Yes).
 answer_yes() {

@@ -31,16 +31,8 @@ fail() {
   done
   exit 1
 }
-# waits until COMMAND succeeds, at most SECONDS
-wait_until() {
-  local what=$1 limit=$2
-  shift 2
-  for _ in $(seq $((limit * 10))); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  fail "$what"
-}
+# shellcheck source=../../scripts/desktop/session-helpers.sh
+source "$here/../../scripts/desktop/session-helpers.sh"
 announcements() { grep -c 'Tessaly! ﾌｧｲﾙが更新されました' "$work/tessaly.out" || true; }
 announced() { [ "$(announcements)" -ge "$1" ]; }
 mails() { find "$work/mail" -name '*.eml' | wc -l; }
