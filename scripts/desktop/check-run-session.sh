@@ -110,15 +110,7 @@ TESSALY_TEST_MINUTE_MS=1000 TESSALY_TEST_TRACE=1 \
 tessaly_pid=$!
 pids+=($tessaly_pid)
 
-docked() {
-  local id
-  id=$(xdotool search --onlyvisible --pid "$tessaly_pid" --classname tessaly 2>/dev/null | head -n1)
-  [ -n "$id" ] && eval "$(xdotool getwindowgeometry --shell "$id")" && [ "$X" -ge 900 ] && [ "$Y" -lt 32 ]
-}
-wait_until "the icon was not docked in the tray" 20 docked
-icon_window=$(xdotool search --onlyvisible --pid "$tessaly_pid" --classname tessaly | head -n1)
-eval "$(xdotool getwindowgeometry --shell "$icon_window")"
-cx=$((X + WIDTH / 2)) cy=$((Y + HEIGHT / 2))
+wait_docked
 
 # --- The run reaches the server, which keeps it waiting.
 wait_until "the check run did not reach the mail server" 30 grep_in server.log connected

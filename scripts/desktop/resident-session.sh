@@ -112,16 +112,7 @@ pids+=($tessaly_pid)
 # --- The icon, and the tray menu on a right click.
 icon_window=
 if [ "$mode" = xembed ]; then
-  # Docked: the icon window sits inside trayer's panel along the top right.
-  docked() {
-    local id
-    id=$(xdotool search --onlyvisible --pid "$tessaly_pid" --classname tessaly 2>/dev/null | head -n1)
-    [ -n "$id" ] && eval "$(xdotool getwindowgeometry --shell "$id")" && [ "$X" -ge 900 ] && [ "$Y" -lt 32 ]
-  }
-  wait_until "the icon was not docked in the tray" 20 docked
-  icon_window=$(xdotool search --onlyvisible --pid "$tessaly_pid" --classname tessaly | head -n1)
-  eval "$(xdotool getwindowgeometry --shell "$icon_window")"
-  cx=$((X + WIDTH / 2)) cy=$((Y + HEIGHT / 2))
+  wait_docked
   right_click() { xdotool mousemove "$cx" "$cy" click 3; }
   double_click() { xdotool mousemove "$cx" "$cy" click --repeat 2 --delay 60 1; }
   menu_up() { more_windows_than "$before"; }

@@ -32,3 +32,17 @@ has_window_named() {
 }
 window_count() { tessaly_windows | wc -l; }
 more_windows_than() { [ "$(window_count)" -gt "$1" ]; }
+
+# wait_docked: waits until tessaly's icon sits in trayer's panel along the
+# top right; sets `icon_window` and the icon's centre `cx` and `cy`.
+wait_docked() {
+  docked() {
+    local id
+    id=$(xdotool search --onlyvisible --pid "$tessaly_pid" --classname tessaly 2>/dev/null | head -n1)
+    [ -n "$id" ] && eval "$(xdotool getwindowgeometry --shell "$id")" && [ "$X" -ge 900 ] && [ "$Y" -lt 32 ]
+  }
+  wait_until "the icon was not docked in the tray" 20 docked
+  icon_window=$(xdotool search --onlyvisible --pid "$tessaly_pid" --classname tessaly | head -n1)
+  eval "$(xdotool getwindowgeometry --shell "$icon_window")"
+  cx=$((X + WIDTH / 2)) cy=$((Y + HEIGHT / 2))
+}
