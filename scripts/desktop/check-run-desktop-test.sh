@@ -3,9 +3,9 @@
 # The windows stay alive during a check run: tessaly on Xvfb with a window
 # manager and an XEmbed tray, mailing through a server that takes the
 # connection and never answers. While the run waits for it, a double click
-# opens the main window, its menu opens and closes, and the window is drawn
-# (screenshot); then the server answers, the run ends, and 終了する ends
-# the program.
+# opens the main window, its menu and the tray menu open and close, and the
+# window is drawn (screenshots); then the server answers, the run ends, and
+# 終了する ends the program.
 #
 #   check-run-desktop-test.sh BIN_DIR ARTIFACT_DIR
 set -euo pipefail

@@ -130,6 +130,13 @@ wait_until "the file menu did not close" 20 test "$(window_count)" -le "$before"
 xdotool windowsize --sync "$frame" 700 560
 sleep 0.3 # only for the picture: let the window finish drawing
 shot main-window-during-run
+# The tray menu opens too.
+before=$(window_count)
+xdotool mousemove "$cx" "$cy" click 3
+wait_until "the tray menu did not open during the check run" 20 more_windows_than "$before"
+shot tray-menu-during-run
+xdotool key Escape
+wait_until "the tray menu did not close" 20 test "$(window_count)" -le "$before"
 run_in_progress || fail "the check run ended before the windows were tried"
 
 # --- The server answers at last: the mail goes out and the run ends.
