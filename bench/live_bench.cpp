@@ -94,8 +94,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "live_bench: %s\n", error.c_str());
         return 1;
     }
-    std::printf("watch_seconds=%.4f folders=%zu state=%s watch_rss_kb=%ld walk_seconds=%.4f files=%zu\n",
-                watchSeconds, watch.folderCount(), StateName(watch.rows()[0].state), after - before, walkSeconds,
-                files->size());
+    std::printf("watch_seconds=%.4f folders=%zu state=%s watch_rss_kb=%ld walk_seconds=%.4f files=%zu\n", watchSeconds,
+                watch.folderCount(), StateName(watch.rows()[0].state), after - before, walkSeconds, files->size());
     return 0;
 }

@@ -38,9 +38,19 @@ int RunHeadlessProgram(const std::string& folder, std::chrono::milliseconds minu
     HeadlessBalloonFeed feed(folder, balloon, std::cerr);
     HeadlessLoop loop(data, messages, checkRunner, ticks, std::cerr);
     loop.load();
-    live.apply(data, true);
-    if (const std::string summary = live.summary(); !summary.empty())
-        std::cerr << "tessaly: " << summary << std::endl;
+    // After every run: a watched folder that went away may be back.
+    std::string summary;
+    const auto followLive = [&] {
+        live.apply(data, true);
+        if (live.summary() != summary && !live.summary().empty())
+            std::cerr << "tessaly: " << live.summary() << std::endl;
+        summary = live.summary();
+    };
+    QObject::connect(&checkRunner, &CheckRunner::runningChanged, [&followLive](bool running) {
+        if (!running)
+            followLive();
+    });
+    followLive();
     loop.run();
     return 0;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "resident/LiveChecks.h"
 
+#include "common/FileSystem.h"
 #include "common/PathField.h"
 #include "common/UserMessages.h"
 #include "resident/ResidentData.h"
@@ -26,7 +27,7 @@ void LiveChecks::apply(const ResidentData& data, bool watching)
         key.rows[row] = {subscription.Name, subscription.Keyword, subscription.Folder, subscription.FileName,
                          subscription.Subfolders};
     }
-    if (m_key == key)
+    if (m_key == key && !lostFolderIsBack(data))
         return;
     m_key = key;
     m_quiet.clear();
@@ -43,6 +44,15 @@ void LiveChecks::apply(const ResidentData& data, bool watching)
         return;
     }
     tellUnwatchedRows(data);
+}
+
+bool LiveChecks::lostFolderIsBack(const ResidentData& data) const
+{
+    for (size_t row = 0; row < data.subscriptions.size(); ++row) {
+        if ((m_watch.lostRows() & (1u << row)) != 0 && IsDirectory(data.subscriptions[row].Folder))
+            return true;
+    }
+    return false;
 }
 
 void LiveChecks::tellUnwatchedRows(const ResidentData& data)

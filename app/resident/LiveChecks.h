@@ -34,8 +34,9 @@ public:
 
     /// Follows the settings, the table and the watching switch. The watches
     /// are set again only when something that decides them changed: the
-    /// switch, `Conf_Instant`, or a row's name, keyword, folder, pattern or
-    /// subfolder cell.
+    /// switch, `Conf_Instant`, a row's name, keyword, folder, pattern or
+    /// subfolder cell, or a row's folder that went away is back. The owner
+    /// calls it again after every run.
     void apply(const ResidentData& data, bool watching);
 
     /// The descriptor to wait on; -1 when nothing is watched.
@@ -62,6 +63,8 @@ private:
         friend bool operator==(const Key&, const Key&) = default;
     };
 
+    /// A row's folder went away while watched and is there again.
+    bool lostFolderIsBack(const ResidentData& data) const;
     void tellUnwatchedRows(const ResidentData& data);
 
     UserMessages& m_messages;

@@ -103,6 +103,7 @@ void LiveWatch::clear()
         ::close(m_fd);
     m_fd = -1;
     m_folders.clear();
+    m_lost = 0;
     m_rows.fill(LiveRow{});
     m_filters.fill(RowFilter{});
 }
@@ -187,6 +188,8 @@ bool LiveWatch::addTree(size_t row, const std::string& root, bool deep, bool row
         if (watched.path.empty())
             watched.path = folder;
         watched.rows |= bit;
+        if (rowRoot && folder == root)
+            watched.rootOf |= bit;
         if (!deep)
             continue;
         watched.deepRows |= bit;
@@ -250,7 +253,16 @@ RowMask LiveWatch::readEvents()
             if (found == m_folders.end())
                 continue;
             if (event->mask & IN_IGNORED) {
-                m_folders.erase(found); // the folder went away
+                // The folder went away; a row whose own folder it was is
+                // left to the timer until its folder is watched again.
+                const RowMask rootOf = found->second.rootOf;
+                m_folders.erase(found);
+                for (size_t row = 0; row < m_rows.size(); ++row) {
+                    if ((rootOf & (1u << row)) != 0) {
+                        dropRow(row, LiveState::Unreadable, ErrorText(ENOENT));
+                        m_lost |= static_cast<RowMask>(1u << row);
+                    }
+                }
                 continue;
             }
             const Folder folder = found->second;

@@ -81,6 +81,8 @@ public:
     RowMask liveRows() const;
     /// How many folders are watched.
     size_t folderCount() const { return m_folders.size(); }
+    /// The rows whose own folder went away while watched (Unreadable now).
+    RowMask lostRows() const { return m_lost; }
 
     /// The name of a file system whose changes made elsewhere the kernel
     /// does not see ("nfs", "cifs", "fuse", ...), by statfs type; nothing
@@ -92,6 +94,7 @@ private:
         std::string path;
         RowMask rows = 0;     ///< rows that watch the files of this folder
         RowMask deepRows = 0; ///< rows that watch its subfolders too
+        RowMask rootOf = 0;   ///< rows whose own folder this is
     };
     struct RowFilter {
         std::optional<FileNamePattern> pattern;
@@ -111,6 +114,7 @@ private:
     std::map<int, Folder> m_folders; ///< by watch descriptor
     std::array<LiveRow, 10> m_rows;
     std::array<RowFilter, 10> m_filters;
+    RowMask m_lost = 0;
     dev_t m_dataDevice = 0;
     ino_t m_dataInode = 0;
 };

@@ -133,5 +133,26 @@ TEST_F(LiveChecksTest, TheSettingAndTheTableDecideTheWatches)
     EXPECT_EQ(m_checks, std::vector<RowMask>{0b001});
 }
 
+TEST_F(LiveChecksTest, AWatchedFolderThatGoesAndComesBackIsWatchedAgainAfterTheNextRun)
+{
+    m_data.subscriptions[1] = {};
+    m_data.subscriptions[2] = {};
+    m_live.apply(m_data, true);
+    std::filesystem::remove_all(m_temp.file("docs"));
+    takeEvents(0);
+    EXPECT_EQ(m_live.watch().rows()[0].state, LiveState::Unreadable);
+    EXPECT_EQ(m_live.summary(), "即時ﾁｪｯｸ: なし");
+    // Still gone: the run's end changes nothing.
+    m_live.apply(m_data, true);
+    EXPECT_EQ(m_live.watch().lostRows(), 0b1);
+    std::filesystem::create_directories(m_temp.file("docs"));
+    m_live.apply(m_data, true);
+    EXPECT_EQ(m_live.summary(), "即時ﾁｪｯｸ: 日報");
+    test::WriteFile(m_temp.file("docs/back.txt"), "x");
+    takeEvents(0);
+    m_live.runDue(2000);
+    EXPECT_EQ(m_checks, std::vector<RowMask>{0b001});
+}
+
 } // namespace
 } // namespace tessaly
