@@ -5,7 +5,7 @@
 # connection and never answers. While the run waits for it, a double click
 # opens the main window, its menu and the tray menu open and close, and the
 # window is drawn (screenshots); then the server answers, the run ends, and
-# 終了する ends the program.
+# SIGTERM ends the program cleanly.
 #
 #   check-run-desktop-test.sh BIN_DIR ARTIFACT_DIR
 set -euo pipefail
