@@ -190,22 +190,14 @@ void FormConfig::showTenRows()
 
 void FormConfig::keyPressEvent(QKeyEvent* event)
 {
-    // The boxes leave Enter and Escape to the window: Enter saves as 更新
-    // does, after the completion leaving a box brings; Escape closes.
-    if (event->modifiers() & ~(Qt::KeypadModifier)) {
-        QWidget::keyPressEvent(event);
-        return;
-    }
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
+    // Enter saves as 更新 does, after the completion leaving a box brings.
+    const bool handled = HandleDialogKey(this, event, [this] {
         if (m_currentRow)
             InputCheck();
         m_update->click();
-        return;
-    case Qt::Key_Escape: CloseChildWindow(this); return;
-    default: QWidget::keyPressEvent(event);
-    }
+    });
+    if (!handled)
+        QWidget::keyPressEvent(event);
 }
 
 void FormConfig::load()

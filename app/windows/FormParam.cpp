@@ -275,21 +275,13 @@ void FormParam::saveNow()
 
 void FormParam::keyPressEvent(QKeyEvent* event)
 {
-    // The boxes leave Enter and Escape to the window: Enter saves as 更新
-    // does (while there is an edit to save), Escape closes the window.
-    if (event->modifiers() & ~(Qt::KeypadModifier)) {
-        QWidget::keyPressEvent(event);
-        return;
-    }
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
+    // Enter saves as 更新 does, while there is an edit to save.
+    const bool handled = HandleDialogKey(this, event, [this] {
         if (m_update->isEnabled())
             m_update->click();
-        return;
-    case Qt::Key_Escape: CloseChildWindow(this); return;
-    default: QWidget::keyPressEvent(event);
-    }
+    });
+    if (!handled)
+        QWidget::keyPressEvent(event);
 }
 
 } // namespace tessaly

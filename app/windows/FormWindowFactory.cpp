@@ -7,6 +7,7 @@
 #include "windows/SystemInfoTool.h"
 #include "windows/frmAbout.h"
 
+#include <QKeyEvent>
 #include <QMdiSubWindow>
 
 namespace tessaly {
@@ -17,6 +18,18 @@ void CloseChildWindow(QWidget* window)
         frame->close();
     else
         window->close();
+}
+
+bool HandleDialogKey(QWidget* window, const QKeyEvent* event, const std::function<void()>& onEnter)
+{
+    if (event->modifiers() & ~(Qt::KeypadModifier))
+        return false;
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: onEnter(); return true;
+    case Qt::Key_Escape: CloseChildWindow(window); return true;
+    default: return false;
+    }
 }
 
 QWidget* FormWindowFactory::create(ChildWindow kind)
