@@ -133,7 +133,7 @@ public:
 private:
     bool walk(std::optional<WalkResult>* files, int64_t* walkStart);
     bool isUpdate(const WalkResult& files, size_t index, int64_t walkStart) const;
-    int64_t settledFrom(const WalkResult& files, int64_t walkStart) const;
+    int64_t lastChange(const WalkResult& files, int64_t walkStart) const;
     bool record(std::string_view path, const WalkResult& files, size_t index);
     bool decideAttachment(std::string_view path);
     std::string archiveName(std::string_view path);
@@ -232,7 +232,8 @@ bool RowCheck::walk(std::optional<WalkResult>* files, int64_t* walkStart)
         // again once it has been left alone that long, so that it goes out
         // complete, and once. A document that never settles goes out as it
         // is after a few waits or a minute.
-        const int64_t quiet = settle > 0 ? settledFrom(**files, *walkStart) : 0;
+        const int64_t last = settle > 0 ? lastChange(**files, *walkStart) : 0;
+        const int64_t quiet = last > 0 ? last + settle : 0;
         if (quiet > *walkStart && settleWaits < kMaxSettleWaits && quiet - firstWalk <= kMaxSettleSpan) {
             ++settleWaits;
             m_context.clock.WaitUntil(quiet);
@@ -252,14 +253,12 @@ bool RowCheck::isUpdate(const WalkResult& files, size_t index, int64_t walkStart
            (m_ownFiles.empty() || FolderOf(files.path(index)) != m_ownFiles);
 }
 
-/// The second from which every document the walk would announce has been
-/// left alone for the settle time: its last change (creation, last write,
-/// or the inode change a write or a copy's closing time stamp makes) plus
-/// that time. 0 when there is no such document.
-int64_t RowCheck::settledFrom(const WalkResult& files, int64_t walkStart) const
+/// The last second in which a document the walk would announce changed:
+/// its creation, last write, or the inode change a write or a copy's
+/// closing time stamp makes. 0 when there is no such document.
+int64_t RowCheck::lastChange(const WalkResult& files, int64_t walkStart) const
 {
-    const int settle = SettleSeconds(m_context.settings.Conf_Settle);
-    int64_t quiet = 0;
+    int64_t last = 0;
     for (size_t i = 0; i < files.size(); ++i) {
         if (!isUpdate(files, i, walkStart))
             continue;
@@ -269,9 +268,9 @@ int64_t RowCheck::settledFrom(const WalkResult& files, int64_t walkStart) const
         struct stat st {};
         if (::lstat(std::string(files.path(i)).c_str(), &st) == 0)
             changed = std::max(changed, static_cast<int64_t>(st.st_ctim.tv_sec));
-        quiet = std::max(quiet, changed + settle);
+        last = std::max(last, changed);
     }
-    return quiet;
+    return last;
 }
 
 bool RowCheck::record(std::string_view path, const WalkResult& files, size_t index)
