@@ -177,6 +177,11 @@ std::optional<WalkResult> Walk(std::string root, const FileNamePattern& pattern,
 
 } // namespace
 
+bool WalksSubfolders(std::string_view subfolders)
+{
+    return ParseNumber(subfolders) == 1.0;
+}
+
 std::string FolderWalkRoot(std::string_view folder)
 {
     while (!folder.empty() && folder.back() == '/')
@@ -192,9 +197,6 @@ std::optional<WalkResult> GetFilesMostDeep(const std::string& folder, const std:
             *error = std::move(reason);
         return std::nullopt;
     };
-    std::optional<double> number = ParseNumber(subfolders);
-    if (!number)
-        return fail("ｻﾌﾞﾌｫﾙﾀﾞの値「" + std::string(subfolders) + "」が数値ではありません");
     std::string reason;
     std::optional<FileNamePattern> compiled = FileNamePattern::Compile(pattern, &reason);
     if (!compiled)
@@ -205,7 +207,7 @@ std::optional<WalkResult> GetFilesMostDeep(const std::string& folder, const std:
     std::string root = folder;
     while (!root.empty() && root.back() == '/')
         root.pop_back();
-    return Walk(std::move(root), *compiled, *number == 1.0, options, error);
+    return Walk(std::move(root), *compiled, WalksSubfolders(subfolders), options, error);
 }
 
 } // namespace tessaly

@@ -36,9 +36,13 @@ struct WalkOptions {
 /// subfolder that disappears while the walk runs.
 ///
 /// Gives nothing, with a one-line reason in *error (when given), only when
-/// the walk cannot start: a `subfolders` value that is not a number (the
-/// empty text included), an invalid pattern, an empty folder text.
+/// the walk cannot start: an invalid pattern, an empty folder text.
 /// The result is the same for every thread count. Thread-safe.
+/// True when a row's `subfolders` cell asks for the subfolders too: only a
+/// value numerically 1. An empty or unknown value (a row saved before the
+/// box was ever ticked, a hand-edited file) walks the folder alone.
+bool WalksSubfolders(std::string_view subfolders);
+
 /// The path by which a walk of `folder` names the folder itself, in its
 /// skipped folders and as the start of every path: `folder` without
 /// trailing "/" ("/" for the root).

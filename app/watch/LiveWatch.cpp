@@ -2,7 +2,6 @@
 #include "watch/LiveWatch.h"
 
 #include "common/FileSystem.h"
-#include "common/NumericText.h"
 #include "watch/FolderWalk.h"
 #include "watch/Keywords.h"
 
@@ -127,14 +126,13 @@ bool LiveWatch::watch(const SubscriptionTable& table, const std::string& dataFol
         if (!subscription.inUse())
             continue;
         std::optional<FileNamePattern> pattern = FileNamePattern::Compile(subscription.FileName);
-        const std::optional<double> subfolders = ParseNumber(subscription.Subfolders);
-        if (!pattern || !subfolders || subscription.Folder.empty()) {
+        if (!pattern || subscription.Folder.empty()) {
             m_rows[row] = {LiveState::Unreadable, "購読の設定が正しくありません"};
             continue;
         }
         m_filters[row] = {std::move(pattern), KeywordTokens(subscription.Keyword)};
         m_rows[row] = {LiveState::Live, {}};
-        addTree(row, FolderWalkRoot(subscription.Folder), *subfolders == 1.0, true);
+        addTree(row, FolderWalkRoot(subscription.Folder), WalksSubfolders(subscription.Subfolders), true);
     }
     return true;
 }
