@@ -54,12 +54,19 @@ const std::array<BasicSettingField, kBasicSettingCount> kFields = {{
 #undef FLAG
 #undef TEXT
 
-/// The default file of a first start: a single record that matches no label.
-bool CreateDefaultFile(const std::string& path, std::string* error)
+/// Writes every field of `settings` as the labelled records of a new
+/// settings file at `path`.
+bool WriteSettingsFile(const BasicSettings& settings, const std::string& path, std::string* error)
 {
     GsxSeq seq;
     seq.MakeKeyTable();
-    bool ok = seq.CreateSeqFile(path) && seq.PutSeqString("****") && seq.CloseSeqFile();
+    bool ok = seq.CreateSeqFile(path);
+    for (const BasicSettingField& field : kFields) {
+        if (!ok)
+            break;
+        ok = seq.PutSeqString(std::string(field.label) + BasicSettingText(settings, field));
+    }
+    ok = ok && seq.CloseSeqFile();
     if (!ok && error)
         *error = seq.error();
     return ok;
@@ -133,6 +140,14 @@ int SettleSeconds(std::string_view text)
     return seconds;
 }
 
+BasicSettings FreshBasicSettings()
+{
+    BasicSettings settings;
+    settings.Conf_Balloon = 1;
+    settings.Conf_Interval = "10";
+    return settings;
+}
+
 void ResetBasicSettings(BasicSettings& settings)
 {
     settings = BasicSettings{};
@@ -141,7 +156,7 @@ void ResetBasicSettings(BasicSettings& settings)
 bool LoadBasicSettings(BasicSettings& settings, const std::string& folder, std::string* error)
 {
     const std::string path = JoinPath(folder, kSettingsFileName);
-    if (!FileHasContent(path) && !CreateDefaultFile(path, error))
+    if (!FileHasContent(path) && !WriteSettingsFile(FreshBasicSettings(), path, error))
         return false;
     GsxSeq seq;
     int opened = seq.OpenSeqFile(path);
@@ -178,18 +193,7 @@ bool SaveBasicSettings(const BasicSettings& settings, const std::string& folder,
             return false;
         }
     }
-    GsxSeq seq;
-    seq.MakeKeyTable();
-    bool ok = seq.CreateSeqFile(JoinPath(folder, kSettingsFileName));
-    for (const BasicSettingField& field : kFields) {
-        if (!ok)
-            break;
-        ok = seq.PutSeqString(std::string(field.label) + BasicSettingText(settings, field));
-    }
-    ok = ok && seq.CloseSeqFile();
-    if (!ok && error)
-        *error = seq.error();
-    return ok;
+    return WriteSettingsFile(settings, JoinPath(folder, kSettingsFileName), error);
 }
 
 } // namespace tessaly

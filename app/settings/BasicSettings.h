@@ -90,8 +90,13 @@ inline constexpr std::string_view kSettingsFileName = "sysconfig.dat";
 /// Every field to its default.
 void ResetBasicSettings(BasicSettings& settings);
 
+/// The settings of a new data folder: the defaults, but balloons on and a
+/// check every 10 minutes, so that a new user's first subscription is
+/// checked and heard of without a visit to the settings.
+BasicSettings FreshBasicSettings();
+
 /// Reads sysconfig.dat from `folder` into `settings`. A missing or empty
-/// file is first replaced by the default file (one record "****"). True
+/// file is first replaced by a file of FreshBasicSettings(). True
 /// when the file was read to its end tag. On a failure (file unreadable,
 /// damaged header, a flag that is not a number, a file that ends early) the
 /// fields read before it keep their new values, the others their previous

@@ -41,16 +41,28 @@ protected:
     BasicSettings m_settings;
 };
 
-TEST_F(BasicSettingsFile, AMissingOrEmptyFileIsReplacedByTheDefaultFile)
+TEST_F(BasicSettingsFile, AMissingOrEmptyFileStartsWithBalloonsAndATenMinuteInterval)
 {
+    BasicSettings fresh;
+    fresh.Conf_Balloon = 1;
+    fresh.Conf_Interval = "10";
+    for (bool empty : {false, true}) {
+        if (empty)
+            test::WriteFile(path(), "");
+        m_settings = BasicSettings{};
+        EXPECT_TRUE(LoadBasicSettings(m_settings, m_temp.path()));
+        EXPECT_EQ(m_settings, fresh);
+        // The file holds them, so the next start reads the same.
+        const std::vector<std::string> records = readRecords();
+        ASSERT_EQ(records.size(), kBasicSettingCount);
+        EXPECT_EQ(records[2], "Conf_Balloon       =1");
+        EXPECT_EQ(records[21], "Conf_Interval      =10");
+    }
+    // A file that exists keeps its values, an empty interval included.
+    writeRecords({"Conf_Balloon       =0", "Conf_Interval      ="});
     EXPECT_TRUE(LoadBasicSettings(m_settings, m_temp.path()));
-    EXPECT_EQ(m_settings, BasicSettings{});
-    EXPECT_EQ(readRecords(), std::vector<std::string>{"****"});
-    EXPECT_EQ(test::ReadFile(path()).size(), 1037u + 4 + 4 + 1);
-
-    test::WriteFile(path(), "");
-    EXPECT_TRUE(LoadBasicSettings(m_settings, m_temp.path()));
-    EXPECT_EQ(readRecords(), std::vector<std::string>{"****"});
+    EXPECT_EQ(m_settings.Conf_Balloon, 0);
+    EXPECT_EQ(m_settings.Conf_Interval, "");
 }
 
 TEST_F(BasicSettingsFile, SavesTheTwentyTwoLabelledRecordsInOrder)
