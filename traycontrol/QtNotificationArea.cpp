@@ -96,6 +96,13 @@ struct QtNotificationArea::Icon {
     QPointer<TrayMenu> menu;
     QPointer<QTimer> balloonTimer;
     bool balloonOpen = false;
+    /// The title and text of the balloon last shown: a record that only
+    /// changes the tool tip or the icon passes the same ones again.
+    QString shownTitle;
+    QString shownText;
+    /// A click on the balloon waits for the end of the event that brought
+    /// it: a click on the icon while a balloon shows reports both.
+    bool balloonClickPending = false;
     quint64 balloonSerial = 0;
     quint32 notificationId = 0;
     bool activated = false;
@@ -265,10 +272,15 @@ void QtNotificationArea::updateBalloon(Icon& icon, const TrayIconData& data)
 {
     if (!(data.flags & NIF_INFO))
         return;
-    if (data.info.isEmpty())
+    if (data.info.isEmpty()) {
         hideBalloon(icon);
-    else
+        icon.shownTitle.clear();
+        icon.shownText.clear();
+    } else if (data.info != icon.shownText || data.infoTitle != icon.shownTitle) {
+        icon.shownTitle = data.infoTitle;
+        icon.shownText = data.info;
         showBalloon(icon, data);
+    }
 }
 
 void QtNotificationArea::showBalloon(Icon& icon, const TrayIconData& data)
@@ -328,6 +340,11 @@ void QtNotificationArea::onActivated(const Key& key, QSystemTrayIcon::Activation
     if (it == m_icons.end())
         return;
     Icon& icon = *it->second;
+    if (icon.balloonClickPending) {
+        // The click was on the icon, which took the balloon down.
+        icon.balloonClickPending = false;
+        post(icon, NIN_BALLOONHIDE);
+    }
     if (reason == QSystemTrayIcon::Context) {
         post(icon, WM_RBUTTONDOWN);
         post(icon, WM_RBUTTONUP);
@@ -360,7 +377,20 @@ void QtNotificationArea::onMessageClicked(const Key& key)
     Icon& icon = *it->second;
     icon.balloonOpen = false;
     icon.balloonTimer->stop();
-    post(icon, NIN_BALLOONUSERCLICK);
+    // Qt reports a click on the icon while its balloon shows as a click on
+    // the balloon too, right before the icon's own: only a click that comes
+    // alone is the balloon's.
+    icon.balloonClickPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, key] {
+            auto pending = m_icons.find(key);
+            if (pending == m_icons.end() || !pending->second->balloonClickPending)
+                return;
+            pending->second->balloonClickPending = false;
+            post(*pending->second, NIN_BALLOONUSERCLICK);
+        },
+        Qt::QueuedConnection);
 }
 
 void QtNotificationArea::onBalloonExpired(const Key& key)

@@ -70,9 +70,11 @@ protected:
         SetNotificationArea(std::move(m_previous));
         settle();
     }
-    /// Delivers the callbacks the area has posted.
+    /// Delivers the callbacks the area has posted, and those they post (a
+    /// balloon's click is decided after the event that reported it).
     static void settle()
     {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
@@ -190,6 +192,18 @@ TEST_F(AreaTest, XEmbedBalloonsAreShownClickedReplacedAndTimedOut)
     EXPECT_EQ(take(), Raised{Click});
     emit tray()->messageClicked(); // no balloon open any more
     EXPECT_TRUE(take().empty());
+    // A record that changes only the tool tip passes the same balloon
+    // again: it is not shown twice.
+    control->setToolTipText(QStringLiteral("ﾁｪｯｸ中…"));
+    control->refresh();
+    EXPECT_TRUE(take().empty());
+    // Qt reports a click on the icon while its balloon shows as a click on
+    // the balloon first: that is the icon's click alone.
+    showBalloon(QStringLiteral("議事録: 3件"));
+    EXPECT_EQ(take(), Raised{Show});
+    emit tray()->messageClicked();
+    activate(QSystemTrayIcon::Context);
+    EXPECT_EQ(take(), Raised({Close, {EventIds::MouseDown, 2}, {EventIds::MouseUp, 2}}));
 
     showBalloon(QStringLiteral("一"));
     showBalloon(QStringLiteral("二"));
@@ -218,7 +232,7 @@ TEST_F(AreaTest, StatusNotifierBalloonsAskForTenSecondsOneNoticeEach)
     for (std::int32_t seconds : kTimeOuts) {
         control->setBalloonTimeOut(seconds);
         const std::size_t before = bus->notices.size();
-        showBalloon(QStringLiteral("件数"));
+        showBalloon(QStringLiteral("件数 %1").arg(seconds));
         ASSERT_EQ(bus->notices.size(), before + 1);
         EXPECT_EQ(bus->notices.back().timeoutMs, 10000) << seconds;
         bus->answer(static_cast<quint32>(before + 1));
