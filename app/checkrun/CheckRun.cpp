@@ -111,6 +111,11 @@ struct FileState {
     }
 };
 
+bool Cancelled(const CheckRunContext& context)
+{
+    return context.cancel && context.cancel->load();
+}
+
 /// What the whole run shares across its rows.
 struct RunState {
     std::string previousManagementNo;
@@ -132,6 +137,7 @@ public:
 
 private:
     bool walk(std::optional<WalkResult>* files, int64_t* walkStart);
+    void waitUntil(int64_t unixSecond);
     bool isUpdate(const WalkResult& files, size_t index, int64_t walkStart) const;
     int64_t lastChange(const WalkResult& files, int64_t walkStart) const;
     bool record(std::string_view path, const WalkResult& files, size_t index);
@@ -236,11 +242,24 @@ bool RowCheck::walk(std::optional<WalkResult>* files, int64_t* walkStart)
         const int64_t quiet = last > 0 ? last + settle : 0;
         if (quiet > *walkStart && settleWaits < kMaxSettleWaits && quiet - firstWalk <= kMaxSettleSpan) {
             ++settleWaits;
-            m_context.clock.WaitUntil(quiet);
+            waitUntil(quiet);
+            if (Cancelled(m_context))
+                return false;
             continue;
         }
         return true;
     }
+}
+
+/// The clock's wait, a second at a time when the run may be cancelled.
+void RowCheck::waitUntil(int64_t unixSecond)
+{
+    if (!m_context.cancel) {
+        m_context.clock.WaitUntil(unixSecond);
+        return;
+    }
+    while (!Cancelled(m_context) && m_context.clock.UnixNow() < unixSecond)
+        m_context.clock.WaitForNextSecond();
 }
 
 /// True when file `index` of the walk is to be announced: changed since the
@@ -367,6 +386,8 @@ bool RowCheck::announce()
     const BasicSettings& settings = m_context.settings;
     if (!IsOn(settings.Conf_Mail))
         return true;
+    if (Cancelled(m_context))
+        return false;
     if (!m_attachmentList.empty())
         m_attachmentList.pop_back();
     const MailDelivery delivery{*m_context.mail, settings, m_context.folder};
@@ -390,6 +411,8 @@ bool RowCheck::announce()
 bool RowCheck::sendFailed(std::string_view message, const MailOutcome& outcome, const FileState& logBefore)
 {
     const std::string logPath = JoinPath(m_context.folder, kMailLogFileName);
+    if (Cancelled(m_context))
+        return false;
     const FileState logAfter = FileState::Of(logPath);
     std::string text(message);
     if (logAfter.exists && !logAfter.sameAs(logBefore))
@@ -499,6 +522,10 @@ bool CheckSubscriptions(CheckRunContext& context)
             context.settings.Conf_zipPasswd.empty() ? RandomLetters(10) : context.settings.Conf_zipPasswd;
         if (!row.inUse() || (context.rows & (1u << index)) == 0)
             continue;
+        if (Cancelled(context)) {
+            complete = false;
+            break;
+        }
         RowCheck check(context, run, row, std::move(password));
         if (!check.run()) {
             complete = false;

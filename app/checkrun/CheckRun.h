@@ -4,6 +4,7 @@
 #include "watch/FolderWalk.h"
 #include "watch/SubscriptionTable.h"
 
+#include <atomic>
 #include <functional>
 #include <set>
 #include <string>
@@ -48,6 +49,10 @@ struct CheckRunContext {
     /// Called when the history is on the disk and the new last checks are
     /// about to be saved (a test ends the process there, as a crash would).
     std::function<void()> beforeSave = {};
+    /// When it turns true (the program is ending), the run ends early
+    /// without a word at the next row, wait or mail; what it recorded
+    /// stays in the history, and nothing is saved. May be null.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 /// The balloon title of a run that found updates.

@@ -21,7 +21,15 @@ void* ComponentMailTransfer::bind(const char* name, std::string* error)
     void* function = m_library.symbol(name);
     if (!function && error)
         *error = m_library.error();
+    if (function && !m_cancel.load())
+        m_cancel = reinterpret_cast<CancelFunction>(m_library.symbol("SendMailCancel"));
     return function;
+}
+
+void ComponentMailTransfer::cancel()
+{
+    if (CancelFunction cancel = m_cancel.load())
+        cancel(1);
 }
 
 std::optional<std::string> ComponentMailTransfer::sendMailEx(const SendMailExArguments& arguments, std::string* error)

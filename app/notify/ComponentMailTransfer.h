@@ -4,6 +4,8 @@
 #include "notify/ComponentLibrary.h"
 #include "notify/MailTransfer.h"
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -12,7 +14,7 @@ namespace tessaly {
 /// The mail-transfer component libtessaly_mail.so, loaded on first use from
 /// the given folders (by default the executable's folder, then the
 /// install's component folder). Texts cross to it as they are: UTF-8, paths
-/// as their bytes. Not thread-safe.
+/// as their bytes. Not thread-safe, but for cancel().
 class ComponentMailTransfer final : public MailTransfer {
 public:
     /// The component's file name.
@@ -22,16 +24,23 @@ public:
 
     std::optional<std::string> sendMailEx(const SendMailExArguments& arguments, std::string* error) override;
     std::optional<std::string> rcvMail(const RcvMailArguments& arguments, std::string* error) override;
+    /// Reaches the component only once it is loaded: before that nothing
+    /// can be in progress, and a later call is refused by the caller.
+    void cancel() override;
 
 private:
     using SendMailExFunction = const char* (*)(const char*, const char*, const char*, const char*, const char*,
                                                const char*, const char*);
     using RcvMailFunction = const char* (*)(const char*, const char*, const char*, const char*, const char*);
+    using CancelFunction = void (*)(std::int32_t);
 
     /// The function `name`, or nullptr with `error` set.
     void* bind(const char* name, std::string* error);
 
     ComponentLibrary m_library;
+    /// The component's SendMailCancel, once it was loaded (older builds
+    /// of the component lack it).
+    std::atomic<CancelFunction> m_cancel{nullptr};
 };
 
 /// The installed mail-transfer component, loaded by name on first use and

@@ -47,6 +47,11 @@ public:
     /// One POP3 login with one command. The component's result text, or
     /// nothing (with `error` set) when it cannot be called.
     virtual std::optional<std::string> rcvMail(const RcvMailArguments& arguments, std::string* error) = 0;
+
+    /// Ends every exchange in progress at once, and every one started
+    /// later, which then fail with a text that says so: the program is
+    /// ending. Callable from any thread. By default nothing can be ended.
+    virtual void cancel() {}
 };
 
 } // namespace tessaly

@@ -10,6 +10,7 @@
 #include <openssl/x509.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -17,6 +18,16 @@
 
 namespace tessaly::mail {
 namespace {
+
+/// Set while every exchange is to end at once (the program is ending).
+std::atomic<bool> g_cancelled{false};
+
+/// libcurl asks at least once a second, while connecting and while waiting
+/// for a reply too: a non-zero answer ends the exchange.
+int OnProgress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return g_cancelled.load() ? 1 : 0;
+}
 
 void InitialiseCurlOnce()
 {
@@ -125,6 +136,13 @@ CurlExchange::CurlExchange(ServerAddress server, const TransferOptions& options,
     curl_easy_setopt(m_curl, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(m_curl, CURLOPT_DEBUGFUNCTION, &CurlExchange::OnDebug);
     curl_easy_setopt(m_curl, CURLOPT_DEBUGDATA, this);
+    curl_easy_setopt(m_curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(m_curl, CURLOPT_XFERINFOFUNCTION, &OnProgress);
+}
+
+void CurlExchange::CancelAll(bool cancel)
+{
+    g_cancelled = cancel;
 }
 
 CurlExchange::~CurlExchange()
@@ -159,6 +177,8 @@ CURLcode CurlExchange::Perform(const std::function<bool()>& rewind)
 {
     if (!m_curl)
         return CURLE_FAILED_INIT;
+    if (g_cancelled)
+        return CURLE_ABORTED_BY_CALLBACK;
     if (m_guardPassword && !m_implicitTls && m_trust && m_trust->OffersStartTls(m_key)) {
         m_tlsRequired = true;
         curl_easy_setopt(m_curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
@@ -351,6 +371,7 @@ std::string CurlExchange::Describe(CURLcode code) const
     case CURLE_COULDNT_RESOLVE_HOST: return "サーバー " + m_server.host + " が見つかりません";
     case CURLE_COULDNT_CONNECT: return DescribeConnectFailure();
     case CURLE_OPERATION_TIMEDOUT: return DescribeTimeOut();
+    case CURLE_ABORTED_BY_CALLBACK: return where() + " とのやり取りを取り消しました";
     case CURLE_LOGIN_DENIED:
         if (!m_refusal.empty())
             return "認証に失敗しました: " + m_refusal;

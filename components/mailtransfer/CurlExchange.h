@@ -31,6 +31,11 @@ public:
     CurlExchange(const CurlExchange&) = delete;
     CurlExchange& operator=(const CurlExchange&) = delete;
 
+    /// With `cancel`, ends every exchange in progress at once and every one
+    /// started later before it begins, until called again without it.
+    /// Thread-safe.
+    static void CancelAll(bool cancel);
+
     /// The easy handle; nullptr when libcurl could not provide one.
     CURL* Handle() const { return m_curl; }
 

@@ -3,8 +3,11 @@
 // UTF-8; paths are byte strings handed to the file system unchanged. A
 // returned text stays valid until the next call on the same thread.
 // Nothing is thrown across this boundary.
+#include "CurlExchange.h"
 #include "PopLogin.h"
 #include "SmtpSubmitter.h"
+
+#include <cstdint>
 
 #define TESSALY_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -48,4 +51,12 @@ TESSALY_EXPORT const char* RcvMail(const char* popServerSpec, const char* user, 
         result = "メモリが足りないため、POP3 のログインを準備できませんでした";
     }
     return result.c_str();
+}
+
+/// Non-zero: every exchange in progress, on any thread, ends at once with a
+/// text that says so, and so does every one started later; 0 lets them run
+/// again. For a program that is ending.
+TESSALY_EXPORT void SendMailCancel(int32_t cancel)
+{
+    tessaly::mail::CurlExchange::CancelAll(cancel != 0);
 }
