@@ -30,16 +30,18 @@ struct RunRecords {
 } // namespace
 
 CheckRunner::Job MakeBackgroundCheck(ResidentData& data, Balloon& balloon, UserMessages& messages, const Clock& clock,
-                                     std::set<std::string>& toldSkippedFolders, MailTransfer* mail, RowMask rows)
+                                     std::set<std::string>& toldSkippedFolders, MailTransfer* mail, RowMask rows,
+                                     const std::atomic<bool>* cancel)
 {
     auto records = std::make_shared<RunRecords>(data, balloon, messages);
     CheckRunner::Job job;
-    job.work = [records, &clock, &toldSkippedFolders, mail, rows] {
+    job.work = [records, &clock, &toldSkippedFolders, mail, rows, cancel] {
         CheckRunContext run{records->folder,  records->settings, records->table,
                             records->balloon, records->messages, clock};
         run.toldSkippedFolders = &toldSkippedFolders;
         run.mail = mail;
         run.rows = rows;
+        run.cancel = cancel;
         return CheckSubscriptions(run);
     };
     job.finish = [records, &data](bool) { TakeLastChecks(data.subscriptions, records->before, records->table); };

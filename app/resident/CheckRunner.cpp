@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QTimer>
 
 #include <exception>
 #include <iostream>
@@ -33,7 +34,7 @@ CheckRunner::~CheckRunner()
 
 bool CheckRunner::run(std::function<void(bool)> done, RowMask rows)
 {
-    if (m_running)
+    if (m_running || m_closed)
         return false;
     m_running = true;
     ++m_runs;
@@ -116,14 +117,24 @@ void CheckRunner::runIdleActions()
     }
 }
 
-void CheckRunner::waitUntilIdle()
+bool CheckRunner::waitUntilIdle(std::optional<std::chrono::milliseconds> limit)
 {
     // A run on the calling thread is further up this very stack: there is
     // nothing to wait for.
-    if (!m_prepare)
-        return;
-    while (m_running)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (!m_prepare || !m_running)
+        return true;
+    QEventLoop loop;
+    QTimer bound;
+    bound.setSingleShot(true);
+    connect(this, &CheckRunner::runningChanged, &loop, [&loop](bool running) {
+        if (!running)
+            loop.quit();
+    });
+    connect(&bound, &QTimer::timeout, &loop, &QEventLoop::quit);
+    if (limit)
+        bound.start(*limit);
+    loop.exec();
+    return !m_running;
 }
 
 } // namespace tessaly

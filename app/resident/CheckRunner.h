@@ -5,9 +5,11 @@
 
 #include <QObject>
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 namespace tessaly {
@@ -54,7 +56,7 @@ public:
 
     /// Starts one check of `rows`; `done` gets its result on the UI thread once it is
     /// over. False, with `done` never called, when a run is already in
-    /// progress. On the calling thread the result is the run's own: false
+    /// progress or the runner was closed. On the calling thread the result is the run's own: false
     /// also when it failed.
     bool run(std::function<void(bool)> done = {}, RowMask rows = kAllRows);
     /// Carries `action` out now when no run is in progress, else right after
@@ -63,9 +65,13 @@ public:
     /// run has ended too).
     void whenIdle(std::function<void()> action);
     /// Returns once no run is in progress, handling events meanwhile so that
-    /// the run's messages and balloons still reach the user. For the end of
-    /// the program: its run finishes before the program does.
-    void waitUntilIdle();
+    /// the run's messages and balloons still reach the user; after `limit`
+    /// at the latest when one is given. For the end of the program: its run
+    /// finishes before the program does. False when a run is still in
+    /// progress.
+    bool waitUntilIdle(std::optional<std::chrono::milliseconds> limit = std::nullopt);
+    /// Starts no run from now on (the program is ending).
+    void close() { m_closed = true; }
 
     /// True while a run is in progress.
     bool running() const { return m_running; }
@@ -87,6 +93,7 @@ private:
     std::thread m_worker;
     std::deque<std::function<void()>> m_idleActions;
     bool m_running = false;
+    bool m_closed = false;
     bool m_runningIdleActions = false;
     int m_runs = 0;
 };

@@ -12,12 +12,15 @@
 #include "resident/ResidentOptions.h"
 #include "resident/ShippedIcon.h"
 #include "resident/TrayControl.h"
+#include "traycontrol/IconTable.h"
 #include "traycontrol/Picture.h"
 #include "traycontrol/TypeInfo.h"
 
 #include <QCursor>
 #include <QMenu>
+#include <QPainter>
 
+#include <algorithm>
 #include <iostream>
 #include <unistd.h>
 
@@ -46,6 +49,31 @@ private:
     bool m_free;
 };
 
+/// True when some row of the table is in use.
+bool AnySubscription(const SubscriptionTable& table)
+{
+    return std::any_of(table.begin(), table.end(), [](const Subscription& row) { return row.inUse(); });
+}
+
+/// The tray icon with the mark of a check in progress: a dot in its lower
+/// right corner.
+std::shared_ptr<lumitray::Picture> CheckingIcon(const lumitray::Picture& icon)
+{
+    QImage image = icon.image().convertToFormat(QImage::Format_ARGB32);
+    if (image.isNull())
+        return nullptr;
+    const qreal side = image.width() * 0.45;
+    const QRectF dot(image.width() - side - 1, image.height() - side - 1, side, side);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::white, std::max<qreal>(1, side / 8)));
+    painter.setBrush(QColor(0x1e, 0x6f, 0xd9));
+    painter.drawEllipse(dot);
+    painter.end();
+    const lumitray::ImageHandle handle = lumitray::IconTable::instance().create(lumitray::IconTable::Kind::Icon, image);
+    return handle == 0 ? nullptr : std::make_shared<lumitray::Picture>(lumitray::Picture::Icon, handle);
+}
+
 } // namespace
 
 FormStart::FormStart(const Parts& parts, std::chrono::milliseconds minute, QObject* parent)
@@ -65,6 +93,7 @@ FormStart::FormStart(const Parts& parts, std::chrono::milliseconds minute, QObje
     connect(m_menuOpen, &QAction::triggered, this, &FormStart::menuOpenClick);
     connect(m_menuEnd, &QAction::triggered, this, &FormStart::menuEndClick);
     connect(&m_timer1, &QTimer::timeout, this, &FormStart::timer1Tick);
+    connect(&parts.checkRunner, &CheckRunner::runningChanged, this, &FormStart::setChecking);
 }
 
 FormStart::~FormStart()
@@ -88,6 +117,10 @@ bool FormStart::load()
     m_timerEnabled = m_timerInterval > 0;
     applyTimer();
     m_trigger.reset();
+    applySubscriptions();
+    // A new user is shown where to begin: the subscription editor.
+    if (m_noSubscription && m_parts.data.settings.Conf_Passwd != 1)
+        showMainWindow()->showChild(ChildWindow::FormConfig);
     return true;
 }
 
@@ -117,20 +150,29 @@ bool FormStart::setUpControl()
         std::cerr << "tessaly: " << path << ": " << (icon ? "not an icon" : error.toStdString()) << std::endl;
         return false;
     }
-    if (control.putRef(DispIds::Icon, Variant(std::move(icon))) != S_OK)
+    m_icon = std::move(icon);
+    m_checkingIcon = CheckingIcon(*m_icon);
+    if (control.putRef(DispIds::Icon, Variant(m_icon)) != S_OK)
         return false;
     // Hosts that draw the icon's menu themselves read it when the icon appears.
     control.setMenu(m_menu0.get());
     return control.call(DispIds::Show) == S_OK;
 }
 
-void FormStart::settingsSaved()
+void FormStart::applySettings()
 {
-    // An interval set (or cleared) in the settings window arms (or stops)
-    // the timer; the minute count goes on.
+    m_parts.control.put(DispIds::Balloon, Variant::fromBoolean(m_parts.data.settings.Conf_Balloon == 1));
+    // An interval set (or cleared) arms (or stops) the timer; the minute
+    // count goes on.
     m_timerInterval = m_parts.data.settings.Conf_Interval.empty() ? 0 : static_cast<int>(m_minute.count());
     m_timerEnabled = watching();
     applyTimer();
+}
+
+void FormStart::applySubscriptions()
+{
+    m_noSubscription = !AnySubscription(m_parts.data.subscriptions);
+    setLumitrayToolTip();
 }
 
 void FormStart::applyTimer()
@@ -154,10 +196,16 @@ bool FormStart::watching() const
 
 void FormStart::setLumitrayToolTip()
 {
-    QString text = Utf8Text(TrayToolTip(watching()));
-    if (watching() && !m_toolTipDetail.isEmpty())
+    QString text = Utf8Text(TrayToolTip(watching(), m_checking));
+    if (m_noSubscription)
+        text += QStringLiteral("\n購読が登録されていません");
+    else if (watching() && !m_toolTipDetail.isEmpty())
         text += QLatin1Char('\n') + m_toolTipDetail;
-    m_parts.control.put(DispIds::ToolTipText, Variant(text));
+    // Every assignment goes to the desktop: only a new text is assigned.
+    if (text != m_toolTip) {
+        m_toolTip = text;
+        m_parts.control.put(DispIds::ToolTipText, Variant(text));
+    }
     m_timerEnabled = watching();
     applyTimer();
 }
@@ -166,6 +214,20 @@ void FormStart::setToolTipDetail(const QString& detail)
 {
     m_toolTipDetail = detail;
     setLumitrayToolTip();
+}
+
+void FormStart::setChecking(bool checking)
+{
+    m_checking = checking;
+    setLumitrayToolTip();
+    putIcon();
+}
+
+void FormStart::putIcon()
+{
+    const std::shared_ptr<lumitray::Picture>& icon = m_checking && m_checkingIcon ? m_checkingIcon : m_icon;
+    if (icon)
+        m_parts.control.putRef(DispIds::Icon, Variant(icon));
 }
 
 void FormStart::timer1Tick()
@@ -232,8 +294,11 @@ bool FormStart::passwordAccepted()
     const BasicSettings& settings = m_parts.data.settings;
     if (settings.Conf_Passwd != 1)
         return true;
-    const QString answer = m_parts.input.ask(QStringLiteral("ﾊﾟｽﾜｰﾄﾞ?"), Utf8Text(kProgramTitle));
-    if (answer == Utf8Text(settings.Conf_PasswdTxt))
+    const std::optional<QString> answer = m_parts.input.ask(QStringLiteral("ﾊﾟｽﾜｰﾄﾞ?"), Utf8Text(kProgramTitle));
+    // キャンセル gives up quietly.
+    if (!answer)
+        return false;
+    if (*answer == Utf8Text(settings.Conf_PasswdTxt))
         return true;
     m_parts.messages.ShowMessage("ﾊﾟｽﾜｰﾄﾞが間違っています");
     return false;

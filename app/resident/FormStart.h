@@ -16,6 +16,10 @@
 class QAction;
 class QMenu;
 
+namespace lumitray {
+class Picture;
+}
+
 namespace tessaly {
 
 class CheckRunner;
@@ -63,8 +67,11 @@ public:
 
     /// An event of the tray control (identifier and Button argument).
     void controlEvent(lumitray::DispId event, std::int16_t button);
-    /// The basic settings were saved: the timer follows the saved interval.
-    void settingsSaved();
+    /// The settings changed (saved by a window, or written by anyone else):
+    /// balloons, the timer and its interval follow them at once.
+    void applySettings();
+    /// The subscriptions changed: the tool tip follows them.
+    void applySubscriptions();
     /// One tick of the one-minute timer.
     void timer1Tick();
     /// Sets the hidden balloon fields: `text1` the balloon text, `text2` its
@@ -74,6 +81,8 @@ public:
     void setLumitrayToolTip();
     /// A second line of the tool tip (the rows watched live); "" for none.
     void setToolTipDetail(const QString& detail);
+    /// A check run started (true) or ended: the tool tip and the icon show it.
+    void setChecking(bool checking);
 
     QMenu* menu0() const { return m_menu0.get(); }
     QAction* menuCheck() const { return m_menuCheck; }
@@ -91,6 +100,7 @@ public:
 
 private:
     bool setUpControl();
+    void putIcon();
     void applyTimer();
     void mouseDown(std::int16_t button);
     void balloonClick();
@@ -113,6 +123,13 @@ private:
     QString m_text1 = QStringLiteral("Text1");
     QString m_text2 = QStringLiteral("Text2");
     QString m_toolTipDetail;
+    QString m_toolTip; ///< the tool tip last assigned
+    /// No row of the table is in use (known once start-up has read it).
+    bool m_noSubscription = false;
+    bool m_checking = false;
+    /// The icon as loaded, and the same with the mark of a check in progress.
+    std::shared_ptr<lumitray::Picture> m_icon;
+    std::shared_ptr<lumitray::Picture> m_checkingIcon;
     QPointer<FormMain> m_main;
     std::function<void()> m_endProgram;
     /// A question or password prompt on the way to the main window is open.

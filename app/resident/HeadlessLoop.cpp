@@ -4,6 +4,8 @@
 #include "resident/MinuteTicks.h"
 #include "resident/ResidentData.h"
 
+#include <algorithm>
+
 namespace tessaly {
 
 HeadlessLoop::HeadlessLoop(ResidentData& data, UserMessages& messages, CheckRunner& runner, MinuteTicks& ticks,
@@ -22,17 +24,32 @@ void HeadlessLoop::load()
 
 void HeadlessLoop::run()
 {
-    if (m_armed) {
-        m_log << "tessaly: running headless on " << m_data.folder << " (Conf_Interval " << m_data.settings.Conf_Interval
-              << ")" << std::endl;
-        while (m_ticks.nextTick())
+    m_log << "tessaly: running headless on " << m_data.folder;
+    if (m_armed)
+        m_log << " (Conf_Interval " << m_data.settings.Conf_Interval << ")" << std::endl;
+    else
+        m_log << "; no check interval is set, so nothing is checked until one is" << std::endl;
+    const SubscriptionTable& table = m_data.subscriptions;
+    if (std::none_of(table.begin(), table.end(), [](const Subscription& row) { return row.inUse(); }))
+        m_log << "tessaly: nothing is subscribed yet; add a subscription with: tessalyctl --dir " << m_data.folder
+              << " subs set 1 Name NAME, then: tessalyctl --dir " << m_data.folder << " subs set 1 Folder FOLDER"
+              << std::endl;
+    while (m_ticks.nextTick()) {
+        if (m_armed)
             m_trigger.tick();
-    } else {
-        m_log << "tessaly: running headless on " << m_data.folder
-              << "; no check interval is set, so nothing is checked until the program is started again" << std::endl;
-        m_ticks.waitForStop();
     }
     m_log << "tessaly: stopped" << std::endl;
+}
+
+void HeadlessLoop::applySettings()
+{
+    const bool armed = !m_data.settings.Conf_Interval.empty();
+    if (armed)
+        m_log << "tessaly: settings taken in (Conf_Interval " << m_data.settings.Conf_Interval << ")" << std::endl;
+    else
+        m_log << "tessaly: settings taken in; no check interval is set, so nothing is checked until one is"
+              << std::endl;
+    m_armed = armed;
 }
 
 } // namespace tessaly

@@ -5,6 +5,7 @@
 #include "common/Clock.h"
 #include "common/StreamMessages.h"
 #include "resident/CheckRunner.h"
+#include "resident/DataFileFollower.h"
 #include "resident/HeadlessBalloon.h"
 #include "resident/HeadlessBalloonFeed.h"
 #include "resident/HeadlessLoop.h"
@@ -13,6 +14,7 @@
 #include "resident/SteadyMinuteTicks.h"
 #include "resident/StopSignals.h"
 
+#include <functional>
 #include <iostream>
 
 namespace tessaly {
@@ -23,8 +25,12 @@ int RunHeadlessProgram(const std::string& folder, std::chrono::milliseconds minu
     HeadlessBalloon balloon(std::cout);
     SystemClock clock;
     ResidentData data{folder, {}, {}};
+    // Before each run the records take in what others wrote to the files.
+    std::function<void()> followFiles;
     // Skipped folders go to the log at every run, like everything else here.
     CheckRunner checkRunner([&](RowMask rows) {
+        if (followFiles)
+            followFiles();
         CheckRunContext run{data.folder, data.settings, data.subscriptions, balloon, messages, clock};
         run.rows = rows;
         return CheckSubscriptions(run);
@@ -51,6 +57,16 @@ int RunHeadlessProgram(const std::string& folder, std::chrono::milliseconds minu
             followLive();
     });
     followLive();
+    // Settings and subscriptions written with tessalyctl apply at once.
+    DataFileFollower follower(data, std::cerr);
+    followFiles = [&] {
+        const DataFileFollower::Changes changes = follower.refresh();
+        if (changes.settings)
+            loop.applySettings();
+        if (changes)
+            followLive();
+    };
+    ticks.setWatch(follower.fd(), followFiles);
     loop.run();
     return 0;
 }

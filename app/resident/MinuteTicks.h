@@ -10,8 +10,6 @@ public:
     virtual ~MinuteTicks() = default;
     /// Blocks until the next tick. False when the program is to stop.
     virtual bool nextTick() = 0;
-    /// Blocks until the program is to stop (used when the timer is not armed).
-    virtual void waitForStop() = 0;
 };
 
 } // namespace tessaly

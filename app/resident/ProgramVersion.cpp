@@ -15,9 +15,9 @@ std::string VersionCaption()
            "." + std::to_string(version.revision);
 }
 
-std::string TrayToolTip(bool watching)
+std::string TrayToolTip(bool watching, bool checking)
 {
-    return VersionCaption() + " " + (watching ? " 購読中…" : " -停止-");
+    return VersionCaption() + " " + (checking ? " ﾁｪｯｸ中…" : watching ? " 購読中…" : " -停止-");
 }
 
 } // namespace tessaly

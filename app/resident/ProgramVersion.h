@@ -24,7 +24,8 @@ ProgramVersion CurrentVersion();
 std::string VersionCaption();
 
 /// The tray icon's tool tip: the version caption, one blank, then " 購読中…"
-/// while watching is on or " -停止-" while it is off.
-std::string TrayToolTip(bool watching);
+/// while watching is on or " -停止-" while it is off; " ﾁｪｯｸ中…" while a
+/// check runs.
+std::string TrayToolTip(bool watching, bool checking = false);
 
 } // namespace tessaly

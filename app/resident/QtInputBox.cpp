@@ -6,7 +6,7 @@
 
 namespace tessaly {
 
-QString QtInputBox::ask(const QString& prompt, const QString& title)
+std::optional<QString> QtInputBox::ask(const QString& prompt, const QString& title)
 {
     QInputDialog dialog;
     dialog.setWindowTitle(title);
@@ -14,7 +14,7 @@ QString QtInputBox::ask(const QString& prompt, const QString& title)
     dialog.setTextEchoMode(QLineEdit::Password);
     dialog.setWindowModality(Qt::ApplicationModal);
     if (dialog.exec() != QDialog::Accepted)
-        return {};
+        return std::nullopt;
     return dialog.textValue();
 }
 

@@ -9,7 +9,7 @@ namespace tessaly {
 /// the password). UI thread only.
 class QtInputBox final : public InputBox {
 public:
-    QString ask(const QString& prompt, const QString& title) override;
+    std::optional<QString> ask(const QString& prompt, const QString& title) override;
 };
 
 } // namespace tessaly

@@ -26,21 +26,28 @@ QString BoxText(std::string_view text)
 int Ask(std::string_view text, QMessageBox::StandardButtons buttons, QMessageBox::StandardButton byDefault,
         QMessageBox::StandardButton onEscape)
 {
-    // Over the active window (centred on it), or over the screen when none is.
-    QMessageBox box(QMessageBox::NoIcon, Utf8Text(kProgramTitle), BoxText(text), buttons, QApplication::activeWindow());
-    box.setDefaultButton(byDefault);
-    box.setEscapeButton(onEscape);
-    box.setWindowModality(Qt::ApplicationModal);
-    // Wide enough for the caption and the title bar's buttons: the box
-    // sizes itself from its layout, so a spacer sets the least width.
-    const int captionWidth = box.fontMetrics().horizontalAdvance(box.windowTitle()) + kTitleBarButtons;
-    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
-        grid->addItem(new QSpacerItem(captionWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0,
-                      1, grid->columnCount());
-    return box.exec();
+    const std::unique_ptr<QMessageBox> box = MakeMessageBox(text, buttons);
+    box->setDefaultButton(byDefault);
+    box->setEscapeButton(onEscape);
+    box->setWindowModality(Qt::ApplicationModal);
+    return box->exec();
 }
 
 } // namespace
+
+std::unique_ptr<QMessageBox> MakeMessageBox(std::string_view text, QMessageBox::StandardButtons buttons)
+{
+    // Over the active window (centred on it), or over the screen when none is.
+    auto box = std::make_unique<QMessageBox>(QMessageBox::NoIcon, Utf8Text(kProgramTitle), BoxText(text), buttons,
+                                             QApplication::activeWindow());
+    // Wide enough for the caption and the title bar's buttons: the box
+    // sizes itself from its layout, so a spacer sets the least width.
+    const int captionWidth = box->fontMetrics().horizontalAdvance(box->windowTitle()) + kTitleBarButtons;
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout()))
+        grid->addItem(new QSpacerItem(captionWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0,
+                      1, grid->columnCount());
+    return box;
+}
 
 void QtUserMessages::ShowMessage(std::string_view text)
 {

@@ -3,6 +3,10 @@
 
 #include "common/UserMessages.h"
 
+#include <QMessageBox>
+
+#include <memory>
+
 namespace tessaly {
 
 /// Message boxes with the program's title as caption: an OK box for
@@ -15,5 +19,9 @@ public:
     void ShowMessage(std::string_view text) override;
     bool AskYesNo(std::string_view question) override;
 };
+
+/// A box of the program's kind (caption, buttons, width for the caption)
+/// holding `text`, over the active window; the caller shows it.
+std::unique_ptr<QMessageBox> MakeMessageBox(std::string_view text, QMessageBox::StandardButtons buttons);
 
 } // namespace tessaly

@@ -30,11 +30,6 @@ bool SteadyMinuteTicks::nextTick()
     return true;
 }
 
-void SteadyMinuteTicks::waitForStop()
-{
-    waitUntil(Clock::time_point::max());
-}
-
 bool SteadyMinuteTicks::waitUntil(Clock::time_point deadline)
 {
     const auto milliseconds = [](Clock::time_point at) {
@@ -51,14 +46,16 @@ bool SteadyMinuteTicks::waitUntil(Clock::time_point deadline)
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(wakeUp - Clock::now());
             timeout = static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
         }
-        pollfd fds[2] = {{m_stopFd, POLLIN, 0}, {m_live ? m_live->fd() : -1, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, timeout);
+        pollfd fds[3] = {{m_stopFd, POLLIN, 0}, {m_live ? m_live->fd() : -1, POLLIN, 0}, {m_watchFd, POLLIN, 0}};
+        const int ready = ::poll(fds, 3, timeout);
         if (ready < 0 && errno != EINTR)
             return false;
         if (ready > 0 && (fds[0].revents & POLLIN) != 0)
             return false;
         if (ready > 0 && (fds[1].revents & POLLIN) != 0)
             m_live->readEvents(milliseconds(Clock::now()));
+        if (ready > 0 && (fds[2].revents & POLLIN) != 0 && m_watchReadable)
+            m_watchReadable();
         if (m_live && due && milliseconds(Clock::now()) >= *due)
             m_live->runDue(milliseconds(Clock::now()));
         if (deadline != Clock::time_point::max() && Clock::now() >= deadline)

@@ -3,9 +3,11 @@
 
 #include "common/Clock.h"
 #include "common/FileSystem.h"
+#include "notify/ComponentMailTransfer.h"
 #include "resident/BackgroundCheck.h"
 #include "resident/BalloonFeed.h"
 #include "resident/CheckRunner.h"
+#include "resident/DataFileFollower.h"
 #include "resident/FormStart.h"
 #include "resident/LiveCheckDriver.h"
 #include "resident/LumitrayHost.h"
@@ -15,6 +17,7 @@
 #include "resident/QtUserMessages.h"
 #include "resident/ResidentData.h"
 #include "resident/ResidentOptions.h"
+#include "resident/RunNotices.h"
 #include "resident/ShippedIcon.h"
 #include "resident/StopSignals.h"
 #include "resident/TrayBalloon.h"
@@ -27,11 +30,16 @@
 #include <QPixmap>
 #include <QSocketNotifier>
 
+#include <atomic>
+#include <cstdlib>
 #include <iostream>
 #include <set>
 
 namespace tessaly {
 namespace {
+
+/// How long the end of the program waits for a cancelled run.
+constexpr std::chrono::milliseconds kEndWait{4000};
 
 /// Every picture of the icon file, read through the regular-file check
 /// (a QIcon made from the path would open whatever is there, later).
@@ -75,29 +83,41 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
     // Each folder that cannot be read is told once while the program runs,
     // in a box, not at every run.
     std::set<std::string> toldSkippedFolders;
+    // Set as the program ends: a run in progress stops at its next step.
+    std::atomic<bool> ending{false};
+    // Before each run the records take in what others wrote to the files.
+    std::function<void()> followFiles;
+    std::unique_ptr<RunNotices> notices;
     // Runs work on a thread of their own, so no walk or mail server ever
-    // holds up the windows.
+    // holds up the windows, and what they report never holds up a run.
     const std::unique_ptr<CheckRunner> runner = CheckRunner::InBackground([&](RowMask rows) {
-        return MakeBackgroundCheck(data, balloon, messages, clock, toldSkippedFolders, nullptr, rows);
+        if (followFiles)
+            followFiles();
+        return MakeBackgroundCheck(data, balloon, *notices, clock, toldSkippedFolders, nullptr, rows, &ending);
     });
     CheckRunner& checkRunner = *runner;
+    notices = std::make_unique<RunNotices>(checkRunner);
     QObject::connect(&checkRunner, &CheckRunner::runningChanged,
                      [](bool running) { TestTrace(running ? "check started" : "check ended"); });
     // The windows are made before the resident window and the live watching
     // they report to.
     FormStart* resident = nullptr;
     LiveCheckDriver* live = nullptr;
-    WindowContext context{data, messages, checkRunner, clock};
-    context.settingsSaved = [&resident, &live] {
+    const auto applySettings = [&resident, &live] {
         if (resident)
-            resident->settingsSaved();
+            resident->applySettings();
         if (live)
             live->apply();
     };
-    context.subscriptionsSaved = [&live] {
+    const auto applySubscriptions = [&resident, &live] {
+        if (resident)
+            resident->applySubscriptions();
         if (live)
             live->apply();
     };
+    WindowContext context{data, messages, checkRunner, clock};
+    context.settingsSaved = applySettings;
+    context.subscriptionsSaved = applySubscriptions;
     const std::unique_ptr<ChildWindowFactory> windows = makeWindows(context);
     FormStart form({*control, data, messages, input, checkRunner, *windows, clock}, minute);
     resident = &form;
@@ -114,6 +134,23 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
     live = &liveChecks;
     QObject::connect(form.menuCheck(), &QAction::toggled, &liveChecks, [&liveChecks] { liveChecks.apply(); });
     liveChecks.apply();
+    // Settings and subscriptions written by anyone else (tessalyctl, a copy)
+    // apply at once.
+    DataFileFollower follower(data, std::cerr);
+    followFiles = [&] {
+        const DataFileFollower::Changes changes = follower.refresh();
+        if (changes.settings)
+            applySettings();
+        if (changes.subscriptions)
+            applySubscriptions();
+        if (changes)
+            TestTrace("data files taken in");
+    };
+    std::unique_ptr<QSocketNotifier> watch;
+    if (follower.fd() >= 0) {
+        watch = std::make_unique<QSocketNotifier>(follower.fd(), QSocketNotifier::Read);
+        QObject::connect(watch.get(), &QSocketNotifier::activated, &app, [&followFiles] { followFiles(); });
+    }
     // The windows carry the tray's icon.
     app.setWindowIcon(WindowIcon(folder));
 
@@ -125,11 +162,23 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
     // click on the icon would.
     feed.setShowWindow([&form] { form.controlEvent(lumitray::EventIds::DblClick, 1); });
     const int status = app.exec();
+    // The end: the icon goes at once and nothing is shown any more; a run
+    // in progress is cancelled (a mail being sent included) and ends at its
+    // next step, keeping what it recorded in the history.
+    control->call(lumitray::DispIds::Vanish);
+    notices->mute();
     liveChecks.stop();
     live = nullptr;
-    // A run in progress finishes first: what it found is recorded and its
-    // last checks are saved, as they would be without the end.
-    checkRunner.waitUntilIdle();
+    followFiles = nullptr;
+    checkRunner.close();
+    ending = true;
+    InstalledMailTransfer().cancel();
+    if (!checkRunner.waitUntilIdle(kEndWait)) {
+        // A step that cannot be cancelled (a walk of a vast tree): whatever
+        // the run recorded is in the history already.
+        std::cerr << "tessaly: the check run in progress did not end in time; ended without it" << std::endl;
+        std::_Exit(status);
+    }
     return status;
 }
 

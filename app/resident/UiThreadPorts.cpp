@@ -47,12 +47,19 @@ void UiThreadBalloon::SetBalloonTitle(std::string_view title)
 
 void UiThreadMessages::ShowMessage(std::string_view text)
 {
-    OnUiThread([this, text] { m_target.ShowMessage(text); });
+    QCoreApplication* application = QCoreApplication::instance();
+    if (QThread::currentThread() == application->thread()) {
+        m_target.ShowMessage(text);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        application, [&target = m_target, message = std::string(text)] { target.ShowMessage(message); },
+        Qt::QueuedConnection);
 }
 
-bool UiThreadMessages::AskYesNo(std::string_view question)
+bool UiThreadMessages::AskYesNo(std::string_view)
 {
-    return OnUiThread([this, question] { return m_target.AskYesNo(question); });
+    return false;
 }
 
 } // namespace tessaly

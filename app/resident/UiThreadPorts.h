@@ -22,10 +22,10 @@ private:
     Balloon& m_target;
 };
 
-/// The message channel for a check run on a thread of its own: each box is
-/// shown by `target` on the UI thread, and the run waits until the user has
-/// answered it, as it would on the UI thread. The event loop goes on
-/// meanwhile.
+/// The message channel for a check run on a thread of its own: each
+/// message is handed to `target` on the UI thread, and the run goes on at
+/// once, so that no message ever holds up the run, the timer's next one, or
+/// the end of the program. Questions are answered No without asking.
 class UiThreadMessages final : public UserMessages {
 public:
     /// `target` must outlive the channel; a QCoreApplication must exist.

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The program's message boxes and Qt's own texts: the keys that answer a
 // box, where it opens and how wide, and the Japanese stock buttons.
+#include "resident/CheckRunner.h"
 #include "resident/OpenDesktop.h"
 #include "resident/ProgramVersion.h"
 #include "resident/QtText.h"
 #include "resident/QtUserMessages.h"
+#include "resident/RunNotices.h"
 
 #include <QApplication>
 #include <QFile>
@@ -40,6 +42,7 @@ private slots:
     void enterTakesTheDefaultAndEscapeSaysNo();
     void boxesOpenOverTheActiveWindowWideEnoughForTheirCaption();
     void stockButtonsSpeakJapanese();
+    void runNoticesHoldNothingUpAndTellEachCauseOnce();
 };
 
 void QtMessagesTest::enterTakesTheDefaultAndEscapeSaysNo()
@@ -104,6 +107,53 @@ void QtMessagesTest::stockButtonsSpeakJapanese()
                      !text.contains(QLatin1String("Cancel")),
                  qPrintable(text));
     }
+}
+
+void QtMessagesTest::runNoticesHoldNothingUpAndTellEachCauseOnce()
+{
+    // Each run tells what its script says; the runner's own runs drive the notices.
+    std::vector<std::vector<std::string>> scripts;
+    std::size_t next = 0;
+    RunNotices* told = nullptr;
+    CheckRunner runner([&] {
+        for (const std::string& text : scripts.at(next))
+            told->ShowMessage(text);
+        ++next;
+        return true;
+    });
+    RunNotices notices(runner);
+    told = &notices;
+    const auto texts = [&notices] {
+        QStringList open;
+        for (QMessageBox* box : notices.openWindows())
+            open << box->text();
+        open.sort();
+        return open;
+    };
+    const std::string down = "ﾒｰﾙ送信で失敗しました(1)。\r\nserver down";
+    const std::string folder = "次のﾌｫﾙﾀﾞは読めないため、ﾁｪｯｸから除きました。";
+    scripts = {{down}, {down, folder}, {}, {down}};
+
+    // The run ends although nobody answered: the window is not modal.
+    QVERIFY(runner.run());
+    QCOMPARE(texts(), QStringList{QStringLiteral("ﾒｰﾙ送信で失敗しました(1)。\nserver down")});
+    QVERIFY(!notices.openWindows().front()->isModal());
+    QVERIFY(!QApplication::activeModalWidget());
+    // The same cause again, with its window closed: not told again; a new one is.
+    notices.openWindows().front()->close();
+    QTRY_VERIFY(notices.openWindows().empty());
+    QVERIFY(runner.run());
+    QCOMPARE(texts(), QStringList{Utf8Text(folder)});
+    // After a run without it, the cause is told once more.
+    QVERIFY(runner.run());
+    QVERIFY(runner.run());
+    QCOMPARE(texts().size(), 2);
+    // Questions are never asked; once muted nothing is shown and what was
+    // open closes.
+    QVERIFY(!notices.AskYesNo("履歴を確認しますか?"));
+    notices.mute();
+    notices.ShowMessage("after the end");
+    QTRY_VERIFY(notices.openWindows().empty());
 }
 
 QTEST_MAIN(QtMessagesTest)

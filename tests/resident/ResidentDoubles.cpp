@@ -85,11 +85,11 @@ bool LoggingMessages::AskYesNo(std::string_view question)
     return answer;
 }
 
-QString ScriptedInputBox::ask(const QString& prompt, const QString& title)
+std::optional<QString> ScriptedInputBox::ask(const QString& prompt, const QString& title)
 {
     m_log << QStringLiteral("input: %1 [%2]").arg(prompt, title);
     if (answers.empty())
-        return {};
+        return std::nullopt;
     const QString answer = answers.front();
     answers.pop_front();
     return answer;

@@ -70,11 +70,11 @@ private:
 };
 
 /// An input box that logs its prompt and title and types the next answer
-/// (cancels, giving "", when none is left).
+/// (cancels when none is left).
 class ScriptedInputBox final : public InputBox {
 public:
     explicit ScriptedInputBox(QStringList& log) : m_log(log) {}
-    QString ask(const QString& prompt, const QString& title) override;
+    std::optional<QString> ask(const QString& prompt, const QString& title) override;
 
     std::deque<QString> answers;
 

@@ -28,7 +28,7 @@ ResidentHarness::ResidentHarness(const FolderSetup& setup)
     data.folder = folder.path();
     windows = std::make_unique<PlaceholderWindowFactory>(WindowContext{data, messages, runner, clock, [this] {
                                                                            if (form)
-                                                                               form->settingsSaved();
+                                                                               form->applySettings();
                                                                        }});
     form = std::make_unique<FormStart>(FormStart::Parts{*control, data, messages, input, runner, *windows, clock},
                                        kMinute);

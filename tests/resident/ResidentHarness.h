@@ -23,7 +23,9 @@ struct FolderSetup {
     BasicSettings settings;
     bool writeSettings = true;
     bool shippedIcon = true;
-    std::string subscriptionFile; ///< written as it is when not empty
+    /// Written as it is when not empty; one subscription by default (a
+    /// folder without one opens the subscription editor at start-up).
+    std::string subscriptionFile = "Docs,,/tmp,*.txt,0,,,\r\n";
 };
 
 class ResidentHarness final {

@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: MIT
+#include "resident/RunNotices.h"
+
+#include "common/StreamMessages.h"
+#include "resident/CheckRunner.h"
+#include "resident/QtUserMessages.h"
+#include "resident/ResidentOptions.h"
+
+namespace tessaly {
+
+RunNotices::RunNotices(CheckRunner& runner, QObject* parent) : QObject(parent)
+{
+    connect(&runner, &CheckRunner::runningChanged, this, [this](bool running) {
+        if (running)
+            m_toldByThisRun.clear();
+        else
+            m_toldByLastRun = std::move(m_toldByThisRun);
+    });
+}
+
+RunNotices::~RunNotices()
+{
+    mute();
+}
+
+void RunNotices::ShowMessage(std::string_view text)
+{
+    std::string message(text);
+    const bool toldBefore = m_toldByLastRun.count(message) != 0;
+    m_toldByThisRun.insert(message);
+    QPointer<QMessageBox>& open = m_open[message];
+    if (m_muted || toldBefore || open)
+        return;
+    std::unique_ptr<QMessageBox> box = MakeMessageBox(text, QMessageBox::Ok);
+    box->setWindowModality(Qt::NonModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    open = box.release();
+    connect(open.data(), &QObject::destroyed, this, [this, message] {
+        auto it = m_open.find(message);
+        if (it != m_open.end() && !it->second)
+            m_open.erase(it);
+    });
+    open->show();
+    TestTrace("notice: " + StreamMessages::OneLine(message));
+}
+
+bool RunNotices::AskYesNo(std::string_view)
+{
+    return false;
+}
+
+void RunNotices::mute()
+{
+    m_muted = true;
+    for (auto& [text, box] : m_open) {
+        if (box)
+            box->close();
+    }
+}
+
+std::vector<QMessageBox*> RunNotices::openWindows() const
+{
+    std::vector<QMessageBox*> windows;
+    for (const auto& [text, box] : m_open) {
+        if (box)
+            windows.push_back(box.data());
+    }
+    return windows;
+}
+
+} // namespace tessaly
