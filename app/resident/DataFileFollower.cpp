@@ -11,6 +11,11 @@
 #include <unistd.h>
 
 namespace tessaly {
+namespace {
+
+constexpr int kLastCheckColumn = 6;
+
+} // namespace
 
 DataFileFollower::Stamp DataFileFollower::Stamp::Of(const std::string& path)
 {
@@ -99,6 +104,8 @@ bool DataFileFollower::takeSubscriptions()
     LoadSubscriptions(read, m_data.folder, log, &loaded);
     if (loaded != SubscriptionLoad::Complete)
         return false;
+    // A new last check alone (every run writes them) changes nothing the
+    // program follows.
     bool changed = false;
     for (size_t row = 0; row < read.size(); ++row) {
         for (int column = 0; column < Subscription::kColumns; ++column) {
@@ -106,7 +113,7 @@ bool DataFileFollower::takeSubscriptions()
             if (value == m_subscriptionsRead[row].cell(column) || value == m_data.subscriptions[row].cell(column))
                 continue;
             m_data.subscriptions[row].cell(column) = value;
-            changed = true;
+            changed = changed || column != kLastCheckColumn;
         }
     }
     m_subscriptionsRead = read;

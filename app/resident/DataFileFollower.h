@@ -29,7 +29,7 @@ public:
     /// What a refresh changed in the program's records.
     struct Changes {
         bool settings = false;
-        bool subscriptions = false;
+        bool subscriptions = false; ///< more than last checks
         explicit operator bool() const { return settings || subscriptions; }
     };
 

@@ -169,6 +169,7 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
     notices->mute();
     liveChecks.stop();
     live = nullptr;
+    watch.reset();
     followFiles = nullptr;
     checkRunner.close();
     ending = true;
