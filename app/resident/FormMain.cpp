@@ -7,11 +7,14 @@
 #include "resident/ProgramVersion.h"
 #include "resident/ResidentOptions.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -23,6 +26,24 @@ namespace {
 
 // The frame's client area at first opening: 8670 by 6045 twips.
 constexpr QSize kClientSize{578, 403};
+// Room kept around a control scrolled into view, for its focus frame.
+constexpr int kFocusMargin = 4;
+
+/// Moves `bar` by the least that brings [low, high] (along the bar, in the
+/// viewport's coordinates) into [0, size); what is larger than the viewport
+/// shows its start.
+void ScrollIntoView(QScrollBar* bar, int low, int high, int size)
+{
+    low -= kFocusMargin;
+    high += kFocusMargin;
+    int by = 0;
+    if (low < 0 || high - low >= size)
+        by = low;
+    else if (high >= size)
+        by = high - size + 1;
+    if (by != 0)
+        bar->setValue(bar->value() + by);
+}
 
 } // namespace
 
@@ -43,6 +64,12 @@ FormMain::FormMain(ChildWindowFactory& windows, const Clock& clock, std::functio
            kClientSize.height() + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
     connect(m_clockTimer, &QTimer::timeout, this, &FormMain::refreshTime);
     m_clockTimer->start(1000);
+    // On a small screen a child may be larger than the area: the area
+    // scrolls to whatever control takes the focus, by Tab or otherwise.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now && m_mdiArea->isAncestorOf(now))
+            scrollToControl(now);
+    });
 }
 
 FormMain::~FormMain() = default;
@@ -124,6 +151,14 @@ void FormMain::growToFit(const QMdiSubWindow* child)
         resize(wanted.expandedTo(size()));
 }
 
+void FormMain::scrollToControl(const QWidget* control)
+{
+    QWidget* viewport = m_mdiArea->viewport();
+    const QRect place(control->mapTo(viewport, QPoint(0, 0)), control->size());
+    ScrollIntoView(m_mdiArea->horizontalScrollBar(), place.left(), place.right(), viewport->width());
+    ScrollIntoView(m_mdiArea->verticalScrollBar(), place.top(), place.bottom(), viewport->height());
+}
+
 void FormMain::bringToFront()
 {
     // A minimised frame comes back in the state it had before (maximised or not).
@@ -163,15 +198,26 @@ void FormMain::refreshTime()
     m_timePanel->setText(QString::fromStdString(FormatDateTime(m_clock.Now()).substr(11, 5)));
 }
 
+void FormMain::closeEvent(QCloseEvent* event)
+{
+    // A child with unsaved edits may ask first, and keep the frame open.
+    if (!closeActiveChild()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
 void FormMain::mnuClose()
 {
-    closeActiveChild();
-    close();
+    if (closeActiveChild())
+        close();
 }
 
 void FormMain::mnuEnd()
 {
-    closeActiveChild();
+    if (!closeActiveChild())
+        return;
     if (m_endProgram)
         m_endProgram();
 }

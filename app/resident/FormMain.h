@@ -22,8 +22,10 @@ class Clock;
 /// settings dialog, the subscription editor and the about box open inside
 /// it, one at a time: every command first closes the open child. The frame
 /// grows for a child larger than its area where the screen allows, and the
-/// area scrolls to what still does not fit. Closing the frame leaves the
-/// program running; it deletes itself when closed.
+/// area scrolls to what still does not fit, following the keyboard focus.
+/// Closing the frame closes the child first (which may refuse, keeping
+/// both open) and leaves the program running; it deletes itself when
+/// closed.
 /// The menu actions carry the names MnuClose, MnuEnd, MnuList, MnuCheck,
 /// MnuBasic and MnuAbout. UI thread only.
 class FormMain final : public QMainWindow {
@@ -51,6 +53,12 @@ public:
     QString timeText() const;
     /// Sets the time panel from the clock (done every second while open).
     void refreshTime();
+    /// Scrolls the area the least that brings `control`, inside a child,
+    /// wholly into view (its start when it is larger than the area).
+    void scrollToControl(const QWidget* control);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildMenus();
