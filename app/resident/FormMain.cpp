@@ -133,6 +133,7 @@ QMdiSubWindow* FormMain::showChild(ChildWindow kind)
     child->show();
     growToFit(child);
     m_mdiArea->setActiveSubWindow(child);
+    focusFirstControl(window);
     TestTrace("child " + window->windowTitle().toStdString());
     return child;
 }
@@ -149,6 +150,18 @@ void FormMain::growToFit(const QMdiSubWindow* child)
         wanted = wanted.boundedTo(where->availableGeometry().size() - (frameGeometry().size() - size()));
     if (wanted.width() > width() || wanted.height() > height())
         resize(wanted.expandedTo(size()));
+}
+
+void FormMain::focusFirstControl(QWidget* window)
+{
+    if (window->isAncestorOf(QApplication::focusWidget()) || window->focusWidget())
+        return;
+    for (QWidget* next = window->nextInFocusChain(); window->isAncestorOf(next); next = next->nextInFocusChain()) {
+        if ((next->focusPolicy() & Qt::TabFocus) && next->isEnabled() && next->isVisibleTo(window)) {
+            next->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
 }
 
 void FormMain::scrollToControl(const QWidget* control)

@@ -65,6 +65,9 @@ private:
     void buildStatusBar();
     /// Makes a shown frame large enough for `child`, as far as its screen allows.
     void growToFit(const QMdiSubWindow* child);
+    /// Gives the focus to the first control of a new child that has not
+    /// taken it itself, as a dialog does.
+    void focusFirstControl(QWidget* window);
     void mnuClose();
     void mnuEnd();
 
