@@ -286,10 +286,10 @@ void FormList::refresh()
         m_watcher->addPath(inbox);
     if (m_context.checkRunner.running() || !FileHasContent(inbox.toStdString()))
         return;
-    if (m_loadFailed) {
-        load();
+    // A history that could not be read was reported when the window
+    // loaded; it is not told again at every run.
+    if (m_loadFailed)
         return;
-    }
     DataFolderLock lock = DataFolderLock::Acquire(folder, 0);
     if (!lock.held()) {
         m_refreshTimer->start(kRefreshRetryMs);
