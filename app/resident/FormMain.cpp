@@ -8,7 +8,6 @@
 #include "resident/ResidentOptions.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -209,16 +208,6 @@ void FormMain::refreshTime()
 {
     // "yyyy/mm/dd HH:MM:SS": the panel shows HH:MM.
     m_timePanel->setText(QString::fromStdString(FormatDateTime(m_clock.Now()).substr(11, 5)));
-}
-
-void FormMain::closeEvent(QCloseEvent* event)
-{
-    // A child with unsaved edits may ask first, and keep the frame open.
-    if (!closeActiveChild()) {
-        event->ignore();
-        return;
-    }
-    QMainWindow::closeEvent(event);
 }
 
 void FormMain::mnuClose()

@@ -23,9 +23,10 @@ class Clock;
 /// it, one at a time: every command first closes the open child. The frame
 /// grows for a child larger than its area where the screen allows, and the
 /// area scrolls to what still does not fit, following the keyboard focus.
-/// Closing the frame closes the child first (which may refuse, keeping
-/// both open) and leaves the program running; it deletes itself when
-/// closed.
+/// 閉じる and Tessalyを終了する close the child first and stop when it
+/// refuses (unsaved edits kept). Closing the frame leaves the program
+/// running; it deletes itself, and with it the child, when closed, so the
+/// program's end (which closes every window) never waits on a question.
 /// The menu actions carry the names MnuClose, MnuEnd, MnuList, MnuCheck,
 /// MnuBasic and MnuAbout. UI thread only.
 class FormMain final : public QMainWindow {
@@ -56,9 +57,6 @@ public:
     /// Scrolls the area the least that brings `control`, inside a child,
     /// wholly into view (its start when it is larger than the area).
     void scrollToControl(const QWidget* control);
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildMenus();
