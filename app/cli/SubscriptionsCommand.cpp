@@ -113,12 +113,8 @@ int RunSubsSet(CtlContext& context, const std::string& rowText, const std::strin
     subscription.cell(column) = value;
     // A row taken into use gets what the editor gives a new row, so that
     // it can be checked at once.
-    if (!wasInUse) {
-        if (subscription.FileName.empty())
-            subscription.FileName = "*.*";
-        if (subscription.Subfolders.empty())
-            subscription.Subfolders = "0";
-    }
+    if (!wasInUse)
+        subscription.giveNewRowDefaults();
     std::string error;
     if (!SaveSubscriptions(table, context.folder, &error)) {
         context.err << "tessalyctl: the subscriptions could not be saved: " << error << '\n';

@@ -7,11 +7,13 @@
 #include "resident/ProgramVersion.h"
 #include "resident/ResidentOptions.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -23,6 +25,24 @@ namespace {
 
 // The frame's client area at first opening: 8670 by 6045 twips.
 constexpr QSize kClientSize{578, 403};
+// Room kept around a control scrolled into view, for its focus frame.
+constexpr int kFocusMargin = 4;
+
+/// Moves `bar` by the least that brings [low, high] (along the bar, in the
+/// viewport's coordinates) into [0, size); what is larger than the viewport
+/// shows its start.
+void ScrollIntoView(QScrollBar* bar, int low, int high, int size)
+{
+    low -= kFocusMargin;
+    high += kFocusMargin;
+    int by = 0;
+    if (low < 0 || high - low >= size)
+        by = low;
+    else if (high >= size)
+        by = high - size + 1;
+    if (by != 0)
+        bar->setValue(bar->value() + by);
+}
 
 } // namespace
 
@@ -43,6 +63,12 @@ FormMain::FormMain(ChildWindowFactory& windows, const Clock& clock, std::functio
            kClientSize.height() + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
     connect(m_clockTimer, &QTimer::timeout, this, &FormMain::refreshTime);
     m_clockTimer->start(1000);
+    // On a small screen a child may be larger than the area: the area
+    // scrolls to whatever control takes the focus, by Tab or otherwise.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now && m_mdiArea->isAncestorOf(now))
+            scrollToControl(now);
+    });
 }
 
 FormMain::~FormMain() = default;
@@ -106,6 +132,7 @@ QMdiSubWindow* FormMain::showChild(ChildWindow kind)
     child->show();
     growToFit(child);
     m_mdiArea->setActiveSubWindow(child);
+    focusFirstControl(window);
     TestTrace("child " + window->windowTitle().toStdString());
     return child;
 }
@@ -122,6 +149,26 @@ void FormMain::growToFit(const QMdiSubWindow* child)
         wanted = wanted.boundedTo(where->availableGeometry().size() - (frameGeometry().size() - size()));
     if (wanted.width() > width() || wanted.height() > height())
         resize(wanted.expandedTo(size()));
+}
+
+void FormMain::focusFirstControl(QWidget* window)
+{
+    if (window->isAncestorOf(QApplication::focusWidget()) || window->focusWidget())
+        return;
+    for (QWidget* next = window->nextInFocusChain(); window->isAncestorOf(next); next = next->nextInFocusChain()) {
+        if ((next->focusPolicy() & Qt::TabFocus) && next->isEnabled() && next->isVisibleTo(window)) {
+            next->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+}
+
+void FormMain::scrollToControl(const QWidget* control)
+{
+    QWidget* viewport = m_mdiArea->viewport();
+    const QRect place(control->mapTo(viewport, QPoint(0, 0)), control->size());
+    ScrollIntoView(m_mdiArea->horizontalScrollBar(), place.left(), place.right(), viewport->width());
+    ScrollIntoView(m_mdiArea->verticalScrollBar(), place.top(), place.bottom(), viewport->height());
 }
 
 void FormMain::bringToFront()
@@ -165,13 +212,14 @@ void FormMain::refreshTime()
 
 void FormMain::mnuClose()
 {
-    closeActiveChild();
-    close();
+    if (closeActiveChild())
+        close();
 }
 
 void FormMain::mnuEnd()
 {
-    closeActiveChild();
+    if (!closeActiveChild())
+        return;
     if (m_endProgram)
         m_endProgram();
 }

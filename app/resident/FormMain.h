@@ -22,8 +22,11 @@ class Clock;
 /// settings dialog, the subscription editor and the about box open inside
 /// it, one at a time: every command first closes the open child. The frame
 /// grows for a child larger than its area where the screen allows, and the
-/// area scrolls to what still does not fit. Closing the frame leaves the
-/// program running; it deletes itself when closed.
+/// area scrolls to what still does not fit, following the keyboard focus.
+/// 閉じる and Tessalyを終了する close the child first and stop when it
+/// refuses (unsaved edits kept). Closing the frame leaves the program
+/// running; it deletes itself, and with it the child, when closed, so the
+/// program's end (which closes every window) never waits on a question.
 /// The menu actions carry the names MnuClose, MnuEnd, MnuList, MnuCheck,
 /// MnuBasic and MnuAbout. UI thread only.
 class FormMain final : public QMainWindow {
@@ -51,12 +54,18 @@ public:
     QString timeText() const;
     /// Sets the time panel from the clock (done every second while open).
     void refreshTime();
+    /// Scrolls the area the least that brings `control`, inside a child,
+    /// wholly into view (its start when it is larger than the area).
+    void scrollToControl(const QWidget* control);
 
 private:
     void buildMenus();
     void buildStatusBar();
     /// Makes a shown frame large enough for `child`, as far as its screen allows.
     void growToFit(const QMdiSubWindow* child);
+    /// Gives the focus to the first control of a new child that has not
+    /// taken it itself, as a dialog does.
+    void focusFirstControl(QWidget* window);
     void mnuClose();
     void mnuEnd();
 

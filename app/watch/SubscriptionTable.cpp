@@ -132,6 +132,14 @@ bool SaveSubscriptions(const SubscriptionTable& table, const std::string& folder
     return WriteFileAtomically(JoinPath(folder, kSubscriptionFileName), bytes, error);
 }
 
+void Subscription::giveNewRowDefaults()
+{
+    if (FileName.empty())
+        FileName = "*.*";
+    if (Subfolders.empty())
+        Subfolders = "0";
+}
+
 bool IsStorableCell(std::string_view text)
 {
     return text.find_first_of(",\r\n") == std::string_view::npos;

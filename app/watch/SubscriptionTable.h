@@ -23,6 +23,11 @@ struct Subscription {
     static constexpr int kColumns = 7;
 
     bool inUse() const { return !Name.empty(); }
+    /// What a row coming into use gets where it is empty: FileName "*.*"
+    /// (every file) and Subfolders "0" (the folder alone). The editor and
+    /// `tessalyctl subs set` both give these, so a new row can be checked
+    /// at once.
+    void giveNewRowDefaults();
     /// Cell `column` (0..6) in file order; std::out_of_range for any other.
     std::string& cell(int column);
     const std::string& cell(int column) const;

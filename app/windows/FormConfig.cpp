@@ -15,6 +15,7 @@
 #include "windows/ShiftJisInput.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
@@ -26,10 +27,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QStandardPaths>
-
 #include <QVBoxLayout>
+
+#include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace tessaly {
 namespace {
@@ -57,7 +59,23 @@ QString TwoDigits(int number)
     return QStringLiteral("%1").arg(number, 2, 10, QLatin1Char('0'));
 }
 
+/// A row with nothing in it: every cell but Subfolders (which a cleared
+/// row keeps as "0") is empty.
+bool IsBlank(const Subscription& row)
+{
+    for (int column = 0; column < Subscription::kColumns; ++column) {
+        if (column != kSubfoldersCell && !row.cell(column).empty())
+            return false;
+    }
+    return true;
+}
+
 } // namespace
+
+QString FolderPickerStart(const QString& text)
+{
+    return !text.isEmpty() && QDir(text).exists() ? text : QDir::homePath();
+}
 
 QString ChooseFolder(QWidget* parent, const QString& start)
 {
@@ -99,7 +117,11 @@ void FormConfig::buildControls()
 {
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("List1"));
+    m_list->setAccessibleName(QStringLiteral("購読の一覧"));
     connect(m_list, &QListWidget::currentRowChanged, this, &FormConfig::selectEntry);
+    m_hint = new QLabel(QStringLiteral("購読がありません。名前とﾁｪｯｸﾌｫﾙﾀﾞを入力して[更新]を押してください。"), this);
+    m_hint->setObjectName(QStringLiteral("EmptyHint"));
+    m_hint->setWordWrap(true);
 
     m_fields = new QGroupBox(this);
     auto* grid = new QGridLayout(m_fields);
@@ -111,6 +133,11 @@ void FormConfig::buildControls()
     }
     m_text1[MailTo]->setToolTip(QStringLiteral("複数指定する場合はｾﾐｺﾛﾝ（；）で区切ります"));
     m_text2 = lineBox("Text2", "最終ﾁｪｯｸ日");
+    // Screen readers name each box as its label does; the folder's has no
+    // message caption.
+    for (int index = 0; index < 5; ++index)
+        m_text1[index]->setAccessibleName(QString::fromUtf8(index == Folder ? "ﾁｪｯｸﾌｫﾙﾀﾞ" : kCaptionOfText1[index]));
+    m_text2->setAccessibleName(QStringLiteral("最終ﾁｪｯｸ日"));
     // The short boxes take a whole date and time ("yyyy/mm/dd HH:MM:SS").
     const int shortBox = m_text2->fontMetrics().horizontalAdvance(QStringLiteral("0000/00/00 00:00:00")) + 16;
     for (QLineEdit* shortOne : {m_text1[FileName], m_text2}) {
@@ -126,6 +153,8 @@ void FormConfig::buildControls()
     });
     m_pick = new QPushButton(QStringLiteral("…"), this);
     m_pick->setObjectName(QStringLiteral("Command1"));
+    m_pick->setAccessibleName(QStringLiteral("ﾁｪｯｸﾌｫﾙﾀﾞを選ぶ"));
+    m_pick->setToolTip(QStringLiteral("ﾁｪｯｸﾌｫﾙﾀﾞを選ぶ"));
     m_pick->setFixedWidth(32);
     connect(m_pick, &QPushButton::clicked, this, &FormConfig::pickFolder);
     auto* clear = new QPushButton(QStringLiteral("クリア"), this);
@@ -170,6 +199,7 @@ void FormConfig::buildControls()
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_list, 1);
+    layout->addWidget(m_hint);
     layout->addWidget(m_fields);
     layout->addLayout(buttons);
 
@@ -202,6 +232,7 @@ void FormConfig::keyPressEvent(QKeyEvent* event)
 
 void FormConfig::load()
 {
+    m_edited.fill(0);
     if (!LoadSubscriptions(m_context.data.subscriptions, m_context.data.folder, m_context.messages)) {
         // The bare entries are appended to whatever the list holds.
         for (int number = 1; number <= 10; ++number)
@@ -209,6 +240,7 @@ void FormConfig::load()
         setFieldsEnabled(m_currentRow.has_value());
         showTenRows();
         m_loaded = m_context.data.subscriptions;
+        showHint();
         return;
     }
     m_loaded = m_context.data.subscriptions;
@@ -221,6 +253,7 @@ void FormConfig::load()
     m_list->setCurrentRow(0);
     selectEntry(0);
     showTenRows();
+    showHint();
 }
 
 void FormConfig::addEntry(int number, const QString& caption)
@@ -267,7 +300,65 @@ void FormConfig::store(int column, const QString& text)
     // it is never overwritten with it.
     if (column != kFolderCell && !IsCp932Representable(value))
         return;
-    m_context.data.subscriptions[static_cast<size_t>(*m_currentRow - 1)].cell(column) = std::move(value);
+    Subscription& row = m_context.data.subscriptions[static_cast<size_t>(*m_currentRow - 1)];
+    const bool wasBlank = IsBlank(row);
+    row.cell(column) = std::move(value);
+    edited(column);
+    if (wasBlank && !IsBlank(row)) {
+        // The row comes into use: it can be checked as soon as it names a folder.
+        row.giveNewRowDefaults();
+        edited(kCellOfText1[FileName]);
+        edited(kSubfoldersCell);
+        const bool filling = std::exchange(m_filling, true);
+        if (box(FileName) != QString::fromStdString(row.FileName))
+            m_text1[FileName]->setText(QString::fromStdString(row.FileName));
+        m_filling = filling;
+    }
+    showHint();
+}
+
+void FormConfig::edited(int column)
+{
+    if (m_currentRow)
+        m_edited[static_cast<size_t>(*m_currentRow - 1)] |= 1u << column;
+}
+
+void FormConfig::showHint()
+{
+    const auto& table = m_context.data.subscriptions;
+    m_hint->setVisible(std::all_of(table.begin(), table.end(), IsBlank));
+}
+
+bool FormConfig::hasUnsavedEdits() const
+{
+    for (size_t row = 0; row < m_edited.size(); ++row) {
+        for (int column = 0; column < Subscription::kColumns; ++column) {
+            if ((m_edited[row] & (1u << column)) &&
+                m_context.data.subscriptions[row].cell(column) != m_loaded[row].cell(column))
+                return true;
+        }
+    }
+    return false;
+}
+
+void FormConfig::closeEvent(QCloseEvent* event)
+{
+    if (hasUnsavedEdits()) {
+        if (!m_context.messages.AskYesNo("変更を保存せずに閉じますか?")) {
+            event->ignore();
+            return;
+        }
+        // The edits are dropped: the table holds the cells as loaded again,
+        // and what a check run wrote meanwhile stays.
+        for (size_t row = 0; row < m_edited.size(); ++row) {
+            for (int column = 0; column < Subscription::kColumns; ++column) {
+                if (m_edited[row] & (1u << column))
+                    m_context.data.subscriptions[row].cell(column) = m_loaded[row].cell(column);
+            }
+        }
+        m_edited.fill(0);
+    }
+    QWidget::closeEvent(event);
 }
 
 std::string FormConfig::folderBytes(const QString& text) const
@@ -292,9 +383,11 @@ void FormConfig::SetArray(bool clear)
     if (!m_currentRow)
         return;
     Subscription& row = m_context.data.subscriptions[static_cast<size_t>(*m_currentRow - 1)];
+    m_edited[static_cast<size_t>(*m_currentRow - 1)] = (1u << Subscription::kColumns) - 1;
     if (clear) {
         row = Subscription{};
         row.Subfolders = "0";
+        showHint();
         return;
     }
     for (int index = 0; index < 5; ++index) {
@@ -353,11 +446,7 @@ void FormConfig::pickFolder()
 {
     if (!m_currentRow || !m_choose)
         return;
-    const QString current = box(Folder);
-    const QString start = !current.isEmpty() && QDir(current).exists()
-                              ? current
-                              : QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    const QString chosen = m_choose(this, start);
+    const QString chosen = m_choose(this, FolderPickerStart(box(Folder)));
     if (!chosen.isEmpty())
         m_text1[Folder]->setText(chosen);
 }
@@ -371,6 +460,17 @@ void FormConfig::save()
 void FormConfig::saveNow()
 {
     std::string error;
+    // A row in use that was never given its file name or subfolder flag
+    // (the check box left untouched) is saved with the defaults.
+    for (size_t row = 0; row < m_context.data.subscriptions.size(); ++row) {
+        Subscription& subscription = m_context.data.subscriptions[row];
+        if (IsBlank(subscription))
+            continue;
+        const Subscription before = subscription;
+        subscription.giveNewRowDefaults();
+        if (subscription != before)
+            m_edited[row] |= 1u << kSubfoldersCell | 1u << kCellOfText1[FileName];
+    }
     const DataFolderLock lock = DataFolderLock::Acquire(m_context.data.folder, kWindowLockWaitSeconds, &error);
     if (lock.held())
         m_context.data.subscriptions = withEditsOverFile();

@@ -13,6 +13,7 @@
 
 class QCheckBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -26,6 +27,10 @@ using FolderChooser = std::function<QString(QWidget* parent, const QString& star
 /// files as well as folders.
 QString ChooseFolder(QWidget* parent, const QString& start);
 
+/// Where the folder picker opens for the folder box's `text`: that folder
+/// when it exists, else the user's home folder.
+QString FolderPickerStart(const QString& text);
+
 /// The subscription editor: the ten rows of the program's subscription
 /// table in a list (List1), the cells of the selected row below it (the
 /// Text1 boxes by index, Check1, Text2). Every edit goes into the table at
@@ -33,8 +38,11 @@ QString ChooseFolder(QWidget* parent, const QString& start);
 /// (Command4) runs a check now. Until a row is selected (after opening
 /// without a subscription file) the fields are disabled. The folder takes
 /// any path; the other boxes refuse a comma, CR and LF, and characters code
-/// page 932 lacks (with a message). Enter saves like 更新, Escape closes
-/// the editor. UI thread only.
+/// page 932 lacks (with a message). A row that comes into use (its first
+/// cell typed, or saved as it is) gets FileName "*.*" and Subfolders "0"
+/// where they are empty; while no row is in use a hint says what to do.
+/// Enter saves like 更新; Escape closes the editor, and closing with
+/// unsaved edits asks first (Yes drops them). UI thread only.
 class FormConfig final : public QWidget {
     Q_OBJECT
 
@@ -63,6 +71,9 @@ public:
     /// becomes today's date.
     void normaliseDate();
 
+    /// True when a cell edited here differs from what was last loaded.
+    bool hasUnsavedEdits() const;
+
     /// The buttons: folder picker, 更新, クリア, 購読.
     void pickFolder();
     void save();
@@ -72,6 +83,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     /// 更新 once no check run is in progress.
@@ -86,6 +98,11 @@ private:
     void addEntry(int number, const QString& caption);
     void fill();
     void store(int column, const QString& text);
+    /// Marks cell `column` of the current row edited; a blank row coming
+    /// into use gets its defaults, shown in the boxes.
+    void edited(int column);
+    /// Shows the hint while every row is blank.
+    void showHint();
     /// The folder cell for the folder box's `text`.
     std::string folderBytes(const QString& text) const;
     QString box(int index) const;
@@ -99,6 +116,9 @@ private:
     std::string m_shownFolder;  ///< the folder cell as the row was shown, bytes and all
     SubscriptionTable m_loaded; ///< the subscriptions as the editor last read them
     bool m_filling = false;
+    /// The cells edited since the last load, bit `column` per row.
+    std::array<unsigned, 10> m_edited{};
+    QLabel* m_hint = nullptr;
     QListWidget* m_list = nullptr;
     QGroupBox* m_fields = nullptr;
     std::array<QLineEdit*, 5> m_text1{};

@@ -3,6 +3,7 @@
 
 #include "common/DataFolderLock.h"
 #include "common/FileSystem.h"
+#include "common/PathField.h"
 #include "common/UserMessages.h"
 #include "resident/CheckRunner.h"
 #include "watch/HistoryFile.h"
@@ -10,9 +11,12 @@
 #include "windows/CheckWait.h"
 #include "windows/HistoryModel.h"
 
+#include <QFile>
+#include <QFileSystemWatcher>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPersistentModelIndex>
 #include <QPointer>
 #include <QPushButton>
@@ -20,6 +24,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -33,6 +38,10 @@ constexpr QSize kClientSize{570, 366};
 constexpr int kMinimumTextColumn = 60;
 // A date as the history writes it, to measure the date columns by.
 const QString kDateSample = QStringLiteral("26年12月07_00:00:00");
+// How long a burst of changes to history.dat is gathered, and how soon a
+// refresh is tried again while another program holds the data folder.
+constexpr int kRefreshGatherMs = 200;
+constexpr int kRefreshRetryMs = 1000;
 
 /// The grid with its first column frozen: a second view over the same rows
 /// shows only that column and stays at the left edge while the grid
@@ -45,6 +54,7 @@ public:
     void freezeFirstColumn()
     {
         m_frozen->setObjectName(QStringLiteral("FrozenColumn"));
+        m_frozen->setAccessibleName(QStringLiteral("履歴のﾁｪｯｸ日"));
         m_frozen->setModel(model());
         m_frozen->setSelectionModel(selectionModel());
         m_frozen->setFocusPolicy(Qt::NoFocus);
@@ -131,6 +141,22 @@ FormList::FormList(const WindowContext& context, DocumentOpener open, QWidget* p
     buildControls();
     resize(kClientSize);
     load();
+
+    // New lines: at the end of this program's check runs, and whenever
+    // history.dat changes (another program's run, tessalyctl check).
+    connect(&m_context.checkRunner, &CheckRunner::runningChanged, this, [this](bool running) {
+        if (!running)
+            refresh();
+    });
+    m_refreshTimer = new QTimer(this);
+    m_refreshTimer->setSingleShot(true);
+    connect(m_refreshTimer, &QTimer::timeout, this, &FormList::refresh);
+    m_watcher = new QFileSystemWatcher(this);
+    m_watcher->addPath(QString::fromStdString(m_context.data.folder));
+    const auto changed = [this] { m_refreshTimer->start(kRefreshGatherMs); };
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, changed);
+    connect(m_watcher, &QFileSystemWatcher::fileChanged, this, changed);
+    refresh();
 }
 
 FormList::~FormList() = default;
@@ -143,6 +169,9 @@ QSize FormList::sizeHint() const
 void FormList::buildControls()
 {
     m_grid->setObjectName(QStringLiteral("MSFlexGrid1"));
+    m_grid->setAccessibleName(QStringLiteral("履歴"));
+    // Tab leaves the grid for the buttons below; arrows move in it.
+    m_grid->setTabKeyNavigation(false);
     m_grid->setModel(m_model);
     m_grid->setToolTip(QStringLiteral("ﾀﾞﾌﾞﾙｸﾘｯｸでﾌｧｲﾙを開きます"));
     m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -177,10 +206,14 @@ void FormList::buildControls()
     choices->setSpacing(2);
     choices->addWidget(m_readOnly);
     choices->addWidget(m_everything);
+    // The read mark is a colour: the window says once what it means (and
+    // the rows say "既読" to screen readers and in their tool tips).
+    auto* legend = new QLabel(QStringLiteral("水色の行は開いた(既読の)文書です"), this);
+    legend->setObjectName(QStringLiteral("ReadLegend"));
     auto* bottom = new QHBoxLayout;
-    bottom->addStretch(1);
+    bottom->addWidget(legend, 1, Qt::AlignTop);
     bottom->addLayout(choices);
-    bottom->addWidget(m_clear, 0, Qt::AlignTop);
+    bottom->addWidget(m_clear, 0, Qt::AlignVCenter);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
     layout->addWidget(m_grid, 1);
@@ -226,19 +259,9 @@ void FormList::load()
     // The merge empties history.dat, which a check run appends to: it waits
     // for a run to finish. A failed or postponed merge leaves history.dat in
     // place, to be merged next time. While this program's own run is in
-    // progress the list shows what is merged already and loads again once
-    // the run has ended.
+    // progress the list shows what is merged already and takes in the rest
+    // once the run has ended (refresh).
     const bool checking = m_context.checkRunner.running();
-    if (checking && !m_reloadPending) {
-        m_reloadPending = true;
-        const QPointer<FormList> self(this);
-        m_context.checkRunner.whenIdle([self] {
-            if (!self)
-                return;
-            self->m_reloadPending = false;
-            self->load();
-        });
-    }
     DataFolderLock lock = DataFolderLock::Acquire(m_context.data.folder, checking ? 0 : kWindowLockWaitSeconds);
     if (lock.held() && FileHasContent(inboxPath))
         MergeHistory(historyPath, inboxPath);
@@ -252,6 +275,36 @@ void FormList::load()
     applyColumnWidths();
     if (m_loadFailed)
         m_context.messages.ShowMessage("履歴ﾌｧｲﾙの読み込みに失敗しました。\r\n" + error);
+}
+
+void FormList::refresh()
+{
+    const std::string folder = m_context.data.folder;
+    const QString inbox = QString::fromStdString(JoinPath(folder, kHistoryInboxFileName));
+    // A file that is replaced or deleted drops out of the watch.
+    if (QFile::exists(inbox) && !m_watcher->files().contains(inbox))
+        m_watcher->addPath(inbox);
+    if (m_context.checkRunner.running() || !FileHasContent(inbox.toStdString()))
+        return;
+    // A history that could not be read was reported when the window
+    // loaded; it is not told again at every run.
+    if (m_loadFailed)
+        return;
+    DataFolderLock lock = DataFolderLock::Acquire(folder, 0);
+    if (!lock.held()) {
+        m_refreshTimer->start(kRefreshRetryMs);
+        return;
+    }
+    const std::string historyPath = JoinPath(folder, kHistoryFileName);
+    const bool merged = MergeHistory(historyPath, inbox.toStdString());
+    lock.release();
+    std::string bytes;
+    if (!merged || !ReadWholeFile(historyPath, &bytes, nullptr))
+        return; // the rows shown stay; the next load or refresh tries again
+    if (!m_model->appendContent(std::move(bytes)))
+        m_sortColumn = -1; // the file was not the one shown: everything anew
+    else if (m_sortColumn >= 0)
+        m_model->sortRows(m_sortColumn, m_sortDirection == kAscending);
 }
 
 int FormList::SetHeader(int column)
@@ -292,13 +345,18 @@ void FormList::openRow(int row)
     // forgotten when the list is loaded again or the window is gone.
     const QPersistentModelIndex where(m_model->index(row, 0));
     const QPointer<FormList> self(this);
-    m_open(path, [self, where](bool opened) {
+    m_open(path, [self, where, path](bool opened, const std::string& reason) {
         if (!self)
             return;
-        if (!opened)
-            self->m_context.messages.ShowMessage("ﾌｧｲﾙを開けませんでした");
-        else if (where.isValid())
+        if (!opened) {
+            // The file as the list shows it, then why it did not open.
+            std::string message = "ﾌｧｲﾙを開けませんでした\r\n" + ValidUtf8(path);
+            if (!reason.empty())
+                message += "\r\n" + reason;
+            self->m_context.messages.ShowMessage(message);
+        } else if (where.isValid()) {
             self->m_model->markRead(where.row());
+        }
     });
 }
 

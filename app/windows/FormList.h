@@ -6,7 +6,9 @@
 
 #include <QWidget>
 
+class QFileSystemWatcher;
 class QPushButton;
+class QTimer;
 class QRadioButton;
 class QTableView;
 
@@ -20,7 +22,10 @@ class HistoryModel;
 /// into history.hst first. A header click sorts by that column, a double
 /// click or Enter opens the row's document and marks the row read, and 履歴ｸﾘｱ
 /// (Command1) clears the read rows (Option1_0) or the whole history
-/// (Option1_1). UI thread only.
+/// (Option1_1). While the window is open, new lines of history.dat (from
+/// a check run of this program, once it has ended, or of another program
+/// on the folder) are merged and shown below the others, keeping the read
+/// marks and the sort. UI thread only.
 class FormList final : public QWidget {
     Q_OBJECT
 
@@ -49,6 +54,10 @@ public:
     void openRow(int row);
     /// The 履歴ｸﾘｱ button: asks first, then clears and loads again.
     void clearHistory();
+    /// Merges new lines of history.dat and shows them (see the class);
+    /// nothing while a check run of this program goes on, and later again
+    /// while another program holds the data folder.
+    void refresh();
 
     /// The window's size at first opening.
     QSize sizeHint() const override;
@@ -75,8 +84,10 @@ private:
     QRadioButton* m_everything = nullptr;
     QPushButton* m_clear = nullptr;
     bool m_loadFailed = false;
-    /// A load waits for the end of the check run in progress.
-    bool m_reloadPending = false;
+    /// Watches history.dat and its folder for new lines.
+    QFileSystemWatcher* m_watcher = nullptr;
+    /// Gathers a burst of changes into one refresh, and retries one.
+    QTimer* m_refreshTimer = nullptr;
     int m_sortColumn = -1; ///< the column of the last sort since loading, or -1
     int m_sortDirection = kAscending;
 };

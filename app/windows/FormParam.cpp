@@ -66,6 +66,9 @@ QLineEdit* FormParam::text(const char* name, const char* caption, std::string Ba
 {
     auto* box = new QLineEdit(this);
     box->setObjectName(QLatin1String(name));
+    // Screen readers name the box as messages do; some boxes (the lock's
+    // password, the ports) have no label of their own.
+    box->setAccessibleName(QString::fromUtf8(caption));
     if (masked) {
         box->setEchoMode(QLineEdit::Password);
         box->setStyleSheet(kStarMask);
@@ -82,7 +85,11 @@ QLineEdit* FormParam::text(const char* name, const char* caption, std::string Ba
 
 void FormParam::buildLayout()
 {
+    // Controls are made in the order they stand, left to right and top to
+    // bottom, which is the order Tab goes through them; the spacing is kept
+    // tight so that the whole dialog fits a small screen.
     auto* top = new QGridLayout;
+    top->setVerticalSpacing(2);
     top->addWidget(flag("Chk_Passwd", QStringLiteral("ﾊﾟｽﾜｰﾄﾞﾛｯｸする"), &BasicSettings::Conf_Passwd), 0, 0);
     top->addWidget(text("Txt_Passwd", "ﾛｯｸのﾊﾟｽﾜｰﾄﾞ", &BasicSettings::Conf_PasswdTxt, true), 0, 1);
     top->addWidget(flag("Chk_Balloon", QStringLiteral("ﾊﾞﾙｰﾝで通知する"), &BasicSettings::Conf_Balloon), 1, 0);
@@ -91,6 +98,8 @@ void FormParam::buildLayout()
     auto* mail = new QGroupBox(this);
     mail->setObjectName(QStringLiteral("MailGroup"));
     auto* grid = new QGridLayout(mail);
+    grid->setContentsMargins(8, 4, 8, 4);
+    grid->setVerticalSpacing(3);
     int row = 0;
     const auto line = [&](const QString& caption, QLineEdit* box, QLineEdit* port = nullptr) {
         grid->addWidget(Label(caption, box), row, 0);
@@ -101,10 +110,11 @@ void FormParam::buildLayout()
         }
         ++row;
     };
-    line(QStringLiteral("SMTPｻｰﾊﾞ"), text("Txt_SmtpSrv", "SMTPｻｰﾊﾞ", &BasicSettings::Conf_SmtpSrv),
-         text("Txt_SmtpPort", "SMTPｻｰﾊﾞのﾎﾟｰﾄ", &BasicSettings::Conf_SmtpPort));
-    line(QStringLiteral("POPｻｰﾊﾞ"), text("Txt_PopSrv", "POPｻｰﾊﾞ", &BasicSettings::Conf_PopSrv),
-         text("Txt_PopPort", "POPｻｰﾊﾞのﾎﾟｰﾄ", &BasicSettings::Conf_PopPort));
+    // Each server box is made before its port box.
+    QLineEdit* server = text("Txt_SmtpSrv", "SMTPｻｰﾊﾞ", &BasicSettings::Conf_SmtpSrv);
+    line(QStringLiteral("SMTPｻｰﾊﾞ"), server, text("Txt_SmtpPort", "SMTPｻｰﾊﾞのﾎﾟｰﾄ", &BasicSettings::Conf_SmtpPort));
+    server = text("Txt_PopSrv", "POPｻｰﾊﾞ", &BasicSettings::Conf_PopSrv);
+    line(QStringLiteral("POPｻｰﾊﾞ"), server, text("Txt_PopPort", "POPｻｰﾊﾞのﾎﾟｰﾄ", &BasicSettings::Conf_PopPort));
     line(QStringLiteral("POPユーザ"), text("Txt_PopUser", "POPユーザ", &BasicSettings::Conf_PopUser));
     line(QStringLiteral("POPﾊﾟｽﾜｰﾄﾞ"), text("Txt_PopPasswd", "POPﾊﾟｽﾜｰﾄﾞ", &BasicSettings::Conf_PopPasswd, true));
     line(QStringLiteral("名前"), text("Txt_SmtpName", "名前", &BasicSettings::Conf_SmtpName));
@@ -127,13 +137,15 @@ void FormParam::buildLayout()
 
     auto* zipBox = new QGroupBox(mail);
     auto* zip = new QHBoxLayout(zipBox);
+    zip->setContentsMargins(6, 2, 6, 2);
+    zip->addWidget(flag("Chk_Zip", QStringLiteral("zip圧縮する"), &BasicSettings::Conf_zip));
     auto* zipPassword = text("Txt_ZipPasswd", "zipのﾊﾟｽﾜｰﾄﾞ", &BasicSettings::Conf_zipPasswd, true);
     zipPassword->setToolTip(QStringLiteral("指定しない場合はﾗﾝﾀﾞﾑとなります"));
-    zip->addWidget(flag("Chk_Zip", QStringLiteral("zip圧縮する"), &BasicSettings::Conf_zip));
     zip->addWidget(Label(QStringLiteral("ﾊﾟｽﾜｰﾄﾞ"), zipPassword));
     zip->addWidget(zipPassword, 1);
     auto* sizeBox = new QGroupBox(mail);
     auto* size = new QHBoxLayout(sizeBox);
+    size->setContentsMargins(6, 2, 6, 2);
     auto* maxSize = text("Txt_MAXSize", "MAXｻｲｽﾞ", &BasicSettings::Conf_MaxSize, false, "MAXｻｲｽﾞは数値を指定します。");
     size->addWidget(Label(QStringLiteral("MAXｻｲｽﾞ"), maxSize));
     size->addWidget(maxSize);
@@ -143,8 +155,6 @@ void FormParam::buildLayout()
     boxes->addWidget(sizeBox);
     grid->addLayout(boxes, row++, 0, 1, 4);
 
-    auto* interval =
-        text("Txt_Interval", "購読ｲﾝﾀｰﾊﾞﾙ", &BasicSettings::Conf_Interval, false, "ｲﾝﾀｰﾊﾞﾙは数値を指定します。");
     // Live watching: changes are checked as they happen, and a document
     // is announced only once it has been left alone for the settle time.
     auto* instant = flag("Chk_Instant", QStringLiteral("更新をすぐにﾁｪｯｸする"), &BasicSettings::Conf_Instant);
@@ -156,14 +166,20 @@ void FormParam::buildLayout()
     live->addWidget(Label(QStringLiteral("書込み完了待ち"), settle));
     live->addWidget(settle);
     live->addWidget(new QLabel(QStringLiteral("秒")));
+    auto* interval =
+        text("Txt_Interval", "購読ｲﾝﾀｰﾊﾞﾙ", &BasicSettings::Conf_Interval, false, "ｲﾝﾀｰﾊﾞﾙは数値を指定します。");
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(Label(QStringLiteral("購読ｲﾝﾀｰﾊﾞﾙ"), interval));
     bottom->addWidget(interval);
     bottom->addWidget(new QLabel(QStringLiteral("分")));
     bottom->addStretch(1);
     bottom->addWidget(m_update);
+    // The button was made first, with the dialog: it goes last.
+    setTabOrder(interval, m_update);
 
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 6, 8, 6);
+    layout->setSpacing(4);
     layout->addLayout(top);
     layout->addWidget(mail);
     layout->addLayout(live);

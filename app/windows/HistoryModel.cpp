@@ -17,6 +17,8 @@ namespace tessaly {
 namespace {
 
 const QColor kReadColour(0, 255, 255);
+const QString kReadText = QStringLiteral("既読");
+const QString kUnreadText = QStringLiteral("未読");
 
 /// Field `column` of a history line: the text between the column-th and
 /// the next ",".
@@ -31,6 +33,35 @@ std::string_view Field(std::string_view line, int column)
     }
     const size_t end = line.find(',', start);
     return line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+}
+
+/// What a folder or file cell sorts by: a plain cell as it is, an escaped
+/// one ("|" and the path with "%XX" escapes) without its "|" and with its
+/// escapes turned back into their bytes (kept in `scratch`), so that
+/// "|/srv/caf%C3%A9" sorts beside "/srv/caf".
+std::string_view PathSortText(std::string_view cell, std::string& scratch)
+{
+    if (cell.empty() || cell.front() != '|')
+        return cell;
+    scratch.clear();
+    const auto hex = [](char c) -> int {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        return -1;
+    };
+    for (size_t i = 1; i < cell.size(); ++i) {
+        if (cell[i] == '%' && i + 2 < cell.size() && hex(cell[i + 1]) >= 0 && hex(cell[i + 2]) >= 0) {
+            scratch += static_cast<char>(hex(cell[i + 1]) * 16 + hex(cell[i + 2]));
+            i += 2;
+        } else {
+            scratch += cell[i];
+        }
+    }
+    return scratch;
 }
 
 /// The first eight bytes as one big-endian number: comparing two of them
@@ -54,26 +85,68 @@ const QStringList& HistoryModel::Captions()
     return captions;
 }
 
+void HistoryModel::FindLineStarts(const std::string& bytes, size_t from, std::vector<std::uint64_t>& starts)
+{
+    starts.reserve(
+        starts.size() +
+        static_cast<size_t>(std::count(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end(), '\n')) + 1);
+    const char* const data = bytes.data();
+    const size_t size = bytes.size();
+    size_t start = from;
+    while (start < size) {
+        starts.push_back(start);
+        const void* found = std::memchr(data + start, '\n', size - start);
+        start = found ? static_cast<size_t>(static_cast<const char*>(found) - data) + 1 : size;
+    }
+}
+
 void HistoryModel::setContent(std::string bytes)
 {
     beginResetModel();
     m_bytes = std::move(bytes);
     m_starts.clear();
-    m_starts.reserve(static_cast<size_t>(std::count(m_bytes.begin(), m_bytes.end(), '\n')) + 1);
-    const char* const data = m_bytes.data();
-    const size_t size = m_bytes.size();
-    size_t start = 0;
-    while (start < size) {
-        m_starts.push_back(start);
-        const void* found = std::memchr(data + start, '\n', size - start);
-        start = found ? static_cast<size_t>(static_cast<const char*>(found) - data) + 1 : size;
-    }
+    FindLineStarts(m_bytes, 0, m_starts);
     m_order.resize(m_starts.size());
     std::iota(m_order.begin(), m_order.end(), 0u);
     m_read.assign(m_starts.size(), false);
     m_captions = Captions();
     endResetModel();
     emit headerDataChanged(Qt::Horizontal, 0, kColumns - 1);
+}
+
+bool HistoryModel::appendContent(std::string bytes)
+{
+    if (bytes.size() < m_bytes.size() || std::string_view(bytes).substr(0, m_bytes.size()) != m_bytes) {
+        setContent(std::move(bytes));
+        return false;
+    }
+    // A last line without its line end may go on in the new bytes: it is
+    // split again from its start.
+    const int oldLines = lineCount();
+    const int oldRows = rowCount();
+    const bool lastGoesOn = !m_bytes.empty() && m_bytes.back() != '\n';
+    std::vector<std::uint64_t> starts(m_starts.begin(), lastGoesOn ? m_starts.end() - 1 : m_starts.end());
+    FindLineStarts(bytes, lastGoesOn ? m_starts.back() : m_bytes.size(), starts);
+    const int newRows = std::max<int>(1, static_cast<int>(starts.size()));
+    if (newRows > oldRows)
+        beginInsertRows({}, oldRows, newRows - 1);
+    m_bytes = std::move(bytes);
+    m_starts = std::move(starts);
+    for (auto line = static_cast<std::uint32_t>(oldLines); line < m_starts.size(); ++line)
+        m_order.push_back(line);
+    m_read.resize(m_starts.size(), false);
+    if (newRows > oldRows)
+        endInsertRows();
+    // The empty row of an empty history now shows the first line; a last
+    // line that went on shows its new end.
+    int changed = -1;
+    if (oldLines == 0 && lineCount() > 0)
+        changed = 0;
+    else if (lastGoesOn)
+        changed = static_cast<int>(std::find(m_order.begin(), m_order.end(), oldLines - 1) - m_order.begin());
+    if (changed >= 0)
+        emit dataChanged(index(changed, 0), index(changed, kColumns - 1));
+    return true;
 }
 
 std::string_view HistoryModel::lineBytes(std::uint32_t line) const
@@ -117,7 +190,8 @@ void HistoryModel::markRead(int row)
     if (row < 0 || row >= lineCount())
         return;
     m_read[m_order[static_cast<size_t>(row)]] = true;
-    emit dataChanged(index(row, 0), index(row, kColumns - 1), {Qt::BackgroundRole});
+    emit dataChanged(index(row, 0), index(row, kColumns - 1),
+                     {Qt::BackgroundRole, Qt::ForegroundRole, Qt::AccessibleDescriptionRole, Qt::ToolTipRole});
 }
 
 bool HistoryModel::isRead(int row) const
@@ -136,13 +210,19 @@ void HistoryModel::sortRows(int column, bool ascending)
         std::uint32_t line;
         std::uint32_t offset; ///< of the cell in its line
     };
+    const bool pathColumn = column == kFolderColumn || column == kFileColumn;
+    const auto sortText = [pathColumn](std::string_view cell, std::string& scratch) {
+        return pathColumn ? PathSortText(cell, scratch) : cell;
+    };
     std::vector<Entry> entries(m_order.size());
+    std::string scratch;
     for (size_t row = 0; row < m_order.size(); ++row) {
         const std::uint32_t line = m_order[row];
         const std::string_view bytes = lineBytes(line);
         const std::string_view cell = Field(bytes, column);
         const size_t offset = cell.empty() ? bytes.size() : static_cast<size_t>(cell.data() - bytes.data());
-        entries[row] = {SortKey(cell), line, static_cast<std::uint32_t>(std::min<size_t>(offset, UINT32_MAX))};
+        entries[row] = {SortKey(sortText(cell, scratch)), line,
+                        static_cast<std::uint32_t>(std::min<size_t>(offset, UINT32_MAX))};
     }
     const auto cellOf = [this](const Entry& e) {
         const std::string_view bytes = lineBytes(e.line);
@@ -150,9 +230,14 @@ void HistoryModel::sortRows(int column, bool ascending)
         return rest.substr(0, rest.find(','));
     };
     // A stable merge sort: equal cells keep their order, and a column that
-    // is already sorted (the second click reverses it) costs little.
-    const auto before = [&cellOf](const Entry& a, const Entry& b) {
-        return a.key != b.key ? a.key < b.key : cellOf(a).compare(cellOf(b)) < 0;
+    // is already sorted (the second click reverses it) costs little. Only
+    // escaped paths need a scratch text, and only on a tie of eight bytes.
+    const auto before = [&cellOf, &sortText](const Entry& a, const Entry& b) {
+        if (a.key != b.key)
+            return a.key < b.key;
+        std::string scratchA;
+        std::string scratchB;
+        return sortText(cellOf(a), scratchA).compare(sortText(cellOf(b), scratchB)) < 0;
     };
     if (ascending)
         std::stable_sort(entries.begin(), entries.end(), before);
@@ -225,6 +310,19 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
         if (isRead(index.row()))
             return QBrush(Qt::black);
         return {};
+    case Qt::AccessibleDescriptionRole:
+        return index.row() < lineCount() ? (isRead(index.row()) ? kReadText : kUnreadText) : QString();
+    case Qt::ToolTipRole: {
+        // A path cut by its column shows whole; a read row says so. Other
+        // cells leave the grid's own tool tip.
+        QStringList lines;
+        if (index.column() == kFolderColumn || index.column() == kFileColumn)
+            lines << cellText(index.row(), index.column());
+        if (isRead(index.row()))
+            lines << kReadText;
+        lines.removeAll(QString());
+        return lines.isEmpty() ? QVariant() : QVariant(lines.join(QLatin1Char('\n')));
+    }
     default: return {};
     }
 }

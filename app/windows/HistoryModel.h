@@ -19,7 +19,9 @@ namespace tessaly {
 /// for the cells on screen, so a million lines cost little more than the
 /// file itself. A line with fewer than five fields shows empty cells; fields
 /// beyond the fifth are not shown. With no line the model shows one empty
-/// row. UI thread only.
+/// row. Read rows are light cyan, and say "既読" (unread ones "未読") as
+/// their cells' accessible description and in their tool tips; the tool
+/// tip of a folder or file cell shows the whole path. UI thread only.
 class HistoryModel final : public QAbstractTableModel {
     Q_OBJECT
 
@@ -35,6 +37,11 @@ public:
     /// Replaces every row with the lines of `bytes` (a whole history file):
     /// file order, all unread, captions without a sort marker.
     void setContent(std::string bytes);
+    /// Takes in `bytes`, the history file after lines were appended to it:
+    /// when it begins with the bytes shown, the new lines follow the others
+    /// in display order, unread, and read marks, order and captions stay
+    /// (true). Otherwise it is setContent (false).
+    bool appendContent(std::string bytes);
     /// The number of history lines (the one empty row of an empty history
     /// does not count).
     int lineCount() const { return static_cast<int>(m_starts.size()); }
@@ -53,9 +60,10 @@ public:
     void markRead(int row);
     bool isRead(int row) const;
 
-    /// Sorts the rows by the bytes of `column` in code page order (which
-    /// keeps the history's date form in date order); rows with equal cells
-    /// keep their previous order.
+    /// Sorts the rows by the text of `column` in code page order (which
+    /// keeps the history's date form in date order); a folder or file cell
+    /// written escaped sorts by the path it shows, not by its escapes.
+    /// Rows with equal cells keep their previous order.
     void sortRows(int column, bool ascending);
 
     /// The rows a clear of the read rows keeps, in display order: those not
@@ -73,6 +81,8 @@ public:
 
 private:
     std::string_view lineBytes(std::uint32_t line) const;
+    /// Where each line of `bytes` begins, from offset `from` on.
+    static void FindLineStarts(const std::string& bytes, size_t from, std::vector<std::uint64_t>& starts);
     void reorder(std::vector<std::uint32_t> order);
 
     std::string m_bytes;

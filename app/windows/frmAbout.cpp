@@ -59,6 +59,7 @@ frmAbout::frmAbout(UserMessages& messages, std::function<bool()> startSysInfo, Q
         this);
     auto* lblDescription = NamedLabel("lblDescription", MakerAddress(), this);
     lblDescription->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblDescription->setVisible(!MakerAddress().isEmpty());
     auto* lblDisclaimer = NamedLabel("lblDisclaimer", QString(), this);
     lblDisclaimer->setWordWrap(true);
 
@@ -111,7 +112,9 @@ QSize frmAbout::sizeHint() const
 
 const QString& frmAbout::MakerAddress()
 {
-    static const QString address = QStringLiteral("https://tessaly.example.org/");
+    // The project has no web site of its own yet: the box shows none rather
+    // than an address that leads nowhere.
+    static const QString address;
     return address;
 }
 

@@ -12,8 +12,8 @@ namespace tessaly {
 class UserMessages;
 
 /// The about box: the program's icon, title and version, the maker's web
-/// address, and a button that starts the desktop's system-information
-/// program. UI thread only.
+/// address (when there is one), and a button that starts the desktop's
+/// system-information program. UI thread only.
 class frmAbout final : public QWidget {
     Q_OBJECT
 
@@ -23,7 +23,8 @@ public:
     explicit frmAbout(UserMessages& messages, std::function<bool()> startSysInfo, QWidget* parent = nullptr);
     ~frmAbout() override;
 
-    /// The web address shown in lblDescription.
+    /// The web address shown in lblDescription; empty, with the label
+    /// hidden, while the project has none.
     static const QString& MakerAddress();
 
     /// cmdSysInfo: starts the program, or says that there is none.

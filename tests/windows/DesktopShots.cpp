@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Opens every child window inside the main window on the display Qt is
 // given, with sample data, and saves a screenshot of each.
-//   windows_desktop_shots DATA_FOLDER ARTIFACT_DIR PREFIX
+//   windows_desktop_shots DATA_FOLDER ARTIFACT_DIR PREFIX [--maximised]
+// --maximised: the main window is maximised (a small screen with a panel),
+// each shot shows the whole screen, and a second shot of each window shows
+// it after Shift+Tab from its first control has brought the focus to its
+// last one (PREFIX-<window>-last.png).
 // Exits 1 when no Japanese font is installed or a shot cannot be saved.
 #include "common/Clock.h"
 #include "common/Cp932.h"
@@ -15,8 +19,10 @@
 #include "windows/HistoryModel.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFontDatabase>
+#include <QKeyEvent>
 #include <QMdiSubWindow>
 #include <QPixmap>
 #include <QScreen>
@@ -46,6 +52,29 @@ void Settle(int milliseconds)
     loop.exec();
 }
 
+/// Saves `shot` as ARTIFACT_DIR/PREFIX-NAME.png; false when it cannot.
+bool Save(const QPixmap& shot, const QString& path)
+{
+    if (shot.isNull() || !shot.save(path, "PNG")) {
+        std::fprintf(stderr, "cannot save %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("saved %s\n", qPrintable(path));
+    return true;
+}
+
+/// Shift+Tab from the window's first control: the focus goes round to its
+/// last one, and the main window's area follows it.
+void FocusLastControl(QWidget* window)
+{
+    QWidget* first = window->nextInFocusChain();
+    while (first != window && !(first->focusPolicy() & Qt::TabFocus && first->isEnabled() && first->isVisible()))
+        first = first->nextInFocusChain();
+    first->setFocus(Qt::TabFocusReason);
+    QKeyEvent backTab(QEvent::KeyPress, Qt::Key_Backtab, Qt::ShiftModifier);
+    QApplication::sendEvent(first, &backTab);
+}
+
 void WriteSamples(ResidentData& data)
 {
     std::ofstream history(data.folder + "/history.hst", std::ios::binary | std::ios::trunc);
@@ -73,8 +102,9 @@ void WriteSamples(ResidentData& data)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: windows_desktop_shots DATA_FOLDER ARTIFACT_DIR PREFIX\n");
+    const bool maximised = argc == 5 && QByteArray(argv[4]) == "--maximised";
+    if (argc != 4 && !maximised) {
+        std::fprintf(stderr, "usage: windows_desktop_shots DATA_FOLDER ARTIFACT_DIR PREFIX [--maximised]\n");
         return 2;
     }
     if (QFontDatabase::families(QFontDatabase::Japanese).isEmpty()) {
@@ -89,8 +119,18 @@ int main(int argc, char** argv)
     FormWindowFactory windows({data, messages, runner, clock});
     FormMain frame(windows, clock, [] {});
     frame.setAttribute(Qt::WA_DeleteOnClose, false);
-    frame.resize(760, 560);
-    frame.show();
+    if (maximised) {
+        frame.showMaximized();
+        // The window manager maximises it in its own time.
+        QElapsedTimer waited;
+        waited.start();
+        while (!frame.isMaximized() && waited.elapsed() < 5000)
+            Settle(50);
+        Settle(500);
+    } else {
+        frame.resize(760, 560);
+        frame.show();
+    }
 
     const QString folder = QString::fromLocal8Bit(argv[2]);
     const QString prefix = QString::fromLocal8Bit(argv[3]);
@@ -106,13 +146,17 @@ int main(int argc, char** argv)
         }
         child->resize(child->widget()->sizeHint().expandedTo(child->size()));
         Settle(700);
-        const QString path = folder + QLatin1Char('/') + prefix + QLatin1Char('-') + QLatin1String(name) + ".png";
-        const QPixmap shot = frame.screen()->grabWindow(frame.winId());
-        if (shot.isNull() || !shot.save(path, "PNG")) {
-            std::fprintf(stderr, "cannot save %s\n", qPrintable(path));
+        const QString path = folder + QLatin1Char('/') + prefix + QLatin1Char('-') + QLatin1String(name);
+        // The whole screen when maximised: the panel and the title bar too.
+        const auto grab = [&frame, maximised] { return frame.screen()->grabWindow(maximised ? 0 : frame.winId()); };
+        if (!Save(grab(), path + ".png"))
             return 1;
+        if (maximised) {
+            FocusLastControl(child->widget());
+            Settle(500);
+            if (!Save(grab(), path + "-last.png"))
+                return 1;
         }
-        std::printf("saved %s\n", qPrintable(path));
     }
     return 0;
 }

@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: MIT
-// The subscription editor: the list, the fields by index, completion and
-// date rules on leaving a box, and the Update, Clear and Subscribe buttons.
+// The subscription editor: the list, the fields by index, the defaults of a
+// new row, completion and date rules on leaving a box, the Update, Clear and
+// Subscribe buttons, and closing with unsaved edits.
 #include "WindowsHarness.h"
 
 #include "windows/FormConfig.h"
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDir>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -34,7 +37,10 @@ struct ConfigFixture {
     {
         if (withFile)
             SaveSubscriptions(SomeTable(), h.folder.path());
-        form = std::make_unique<FormConfig>(h.context, [this](QWidget*, const QString&) { return chosenFolder; });
+        form = std::make_unique<FormConfig>(h.context, [this](QWidget*, const QString& start) {
+            pickerStart = start;
+            return chosenFolder;
+        });
         form->show();
     }
     QLineEdit* text1(int index) const { return form->findChild<QLineEdit*>(QStringLiteral("Text1_%1").arg(index)); }
@@ -53,6 +59,7 @@ struct ConfigFixture {
 
     WindowsHarness h;
     QString chosenFolder;
+    QString pickerStart; ///< where the picker was last asked to open
     std::unique_ptr<FormConfig> form;
 };
 
@@ -64,6 +71,8 @@ class FormConfigTest final : public QObject {
 private slots:
     void listsTheRowsAndShowsTheFirst();
     void boxesEditTheirCellsByIndex();
+    void rowComingIntoUseGetsTheDefaults_data();
+    void rowComingIntoUseGetsTheDefaults();
     void leavingABoxCompletesNameAndFileName();
     void dateRules_data();
     void dateRules();
@@ -76,7 +85,9 @@ private slots:
     void subscribeDuringACheckRunsOnceItHasEnded();
     void withoutAFileTheBareListIsAppendedEachTime();
     void unusualSubfoldersCellShowsUntickedAndStays();
-    void enterSavesAndEscapeCloses();
+    void enterSaves();
+    void closingAsksOnlyForUnsavedEdits_data();
+    void closingAsksOnlyForUnsavedEdits();
     void layoutShowsWholeDatesTenRowsAndTabsInOrder();
 };
 
@@ -105,6 +116,7 @@ void FormConfigTest::boxesEditTheirCellsByIndex()
     QTest::keyClicks(f.text1(3), "Name");
     QTest::keyClicks(f.text1(0), "Key");
     QTest::keyClicks(f.text1(1), "/f");
+    f.text1(4)->clear(); // the new row's "*.*"
     QTest::keyClicks(f.text1(4), "*.doc");
     QTest::keyClicks(f.text1(2), "b@example.jp");
     QTest::keyClicks(f.text2(), "2026/1/2");
@@ -116,6 +128,45 @@ void FormConfigTest::boxesEditTheirCellsByIndex()
     QCOMPARE(f.row(2).Keyword, std::string("Keyx"));
     // The entry shows the new name only after the next load.
     QCOMPARE(f.entries()[1], QStringLiteral("(02)"));
+}
+
+void FormConfigTest::rowComingIntoUseGetsTheDefaults_data()
+{
+    QTest::addColumn<int>("box"); ///< the Text1 box typed into; -1: the row is saved as loaded
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("fileName");
+    QTest::newRow("name") << 3 << "Docs"
+                          << "*.*";
+    QTest::newRow("folder") << 1 << "/srv"
+                            << "*.*";
+    QTest::newRow("file name") << 4 << "*.txt"
+                               << "*.txt";
+    QTest::newRow("saved as loaded") << -1 << ""
+                                     << "*.*";
+}
+
+void FormConfigTest::rowComingIntoUseGetsTheDefaults()
+{
+    QFETCH(int, box);
+    QFETCH(QString, typed);
+    QFETCH(QString, fileName);
+    ConfigFixture f;
+    f.list()->setCurrentRow(1);
+    if (box >= 0) {
+        QTest::keyClicks(f.text1(box), typed);
+        // At once, in the table and in the boxes.
+        QCOMPARE(f.text1(4)->text(), fileName);
+        QVERIFY(!f.check1()->isChecked());
+        QCOMPARE(f.row(2).FileName, fileName.toStdString());
+        QCOMPARE(f.row(2).Subfolders, std::string("0"));
+    } else {
+        f.row(2) = {"Docs", "", "/srv", "", "", "", ""}; // as a hand-made file may hold it
+    }
+    f.click("Command2");
+    SubscriptionTable saved;
+    QVERIFY(LoadSubscriptions(saved, f.h.folder.path(), f.h.messages));
+    QCOMPARE(saved[1].FileName, fileName.toStdString());
+    QCOMPARE(saved[1].Subfolders, std::string("0"));
 }
 
 void FormConfigTest::leavingABoxCompletesNameAndFileName()
@@ -178,9 +229,14 @@ void FormConfigTest::folderPickerFillsTheFolder()
     f.click("Command1");
     QCOMPARE(f.text1(1)->text(), f.chosenFolder);
     QCOMPARE(f.row(1).Folder, std::string("/home/user/報告"));
+    // The picker opened at the user's home for a folder that is not there,
+    // at the folder itself when it is.
+    QCOMPARE(f.pickerStart, QDir::homePath());
     f.chosenFolder.clear(); // cancelled
+    f.text1(1)->setText(QString::fromStdString(f.h.folder.path()));
     f.click("Command1");
-    QCOMPARE(f.row(1).Folder, std::string("/home/user/報告"));
+    QCOMPARE(f.pickerStart, QString::fromStdString(f.h.folder.path()));
+    QCOMPARE(f.row(1).Folder, f.h.folder.path());
 }
 
 void FormConfigTest::onlyTheFolderTakesWhatShiftJisCannotHold()
@@ -319,6 +375,9 @@ void FormConfigTest::withoutAFileTheBareListIsAppendedEachTime()
     ConfigFixture f(false);
     const QStringList bare{"( 1)", "( 2)", "( 3)", "( 4)", "( 5)", "( 6)", "( 7)", "( 8)", "( 9)", "(10)"};
     QCOMPARE(f.entries(), bare);
+    // No row in use: the editor says what to do, until one is.
+    auto* hint = f.form->findChild<QLabel*>("EmptyHint");
+    QVERIFY(hint->isVisible());
     QCOMPARE(f.form->currentRow(), std::nullopt);
     QCOMPARE(f.list()->currentRow(), -1);
     // Nothing to edit until a row is chosen; the buttons of the row do nothing.
@@ -334,6 +393,10 @@ void FormConfigTest::withoutAFileTheBareListIsAppendedEachTime()
     QVERIFY(f.text1(3)->isEnabled());
     QTest::keyClicks(f.text1(1), "/srv");
     QCOMPARE(f.row(3).Folder, std::string("/srv"));
+    QVERIFY(!hint->isVisible());
+    f.click("Command3");
+    QVERIFY(hint->isVisible());
+    QVERIFY(!ConfigFixture().form->findChild<QLabel*>("EmptyHint")->isVisible());
 }
 
 void FormConfigTest::unusualSubfoldersCellShowsUntickedAndStays()
@@ -350,7 +413,7 @@ void FormConfigTest::unusualSubfoldersCellShowsUntickedAndStays()
     QCOMPARE(f.row(4).Subfolders, std::string("1"));
 }
 
-void FormConfigTest::enterSavesAndEscapeCloses()
+void FormConfigTest::enterSaves()
 {
     ConfigFixture f;
     f.list()->setCurrentRow(1);
@@ -368,10 +431,37 @@ void FormConfigTest::enterSavesAndEscapeCloses()
     const size_t shown = f.h.messages.messages.size();
     QTest::keyClick(f.list(), Qt::Key_Enter, Qt::KeypadModifier);
     QCOMPARE(f.h.messages.messages.size(), shown + 1);
+}
 
-    QTest::keyClick(f.text2(), Qt::Key_Escape);
-    QVERIFY(!f.form->isVisible());
-    QCOMPARE(f.h.messages.messages.size(), shown + 1);
+void FormConfigTest::closingAsksOnlyForUnsavedEdits_data()
+{
+    QTest::addColumn<QString>("typed"); ///< into the keyword box, then Escape
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("answer"); ///< to "変更を保存せずに閉じますか?"
+    QTest::newRow("no edit") << "" << false << true;
+    QTest::newRow("edit undone") << "x\b" << false << true;
+    QTest::newRow("edit, closed") << "x" << true << true;
+    QTest::newRow("edit, kept open") << "x" << true << false;
+}
+
+void FormConfigTest::closingAsksOnlyForUnsavedEdits()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, asked);
+    QFETCH(bool, answer);
+    ConfigFixture f;
+    for (QChar key : typed)
+        QTest::keyClick(f.text1(0), key == u'\b' ? Qt::Key_Backspace : Qt::Key_X);
+    f.h.messages.answers.push_back(answer);
+    QTest::keyClick(f.text1(0), Qt::Key_Escape);
+    QCOMPARE(f.h.messages.questions.size(), size_t(asked));
+    if (asked)
+        QCOMPARE(f.h.messages.questions.front(), std::string("変更を保存せずに閉じますか?"));
+    const bool closed = !asked || answer;
+    QCOMPARE(f.form->isVisible(), !closed);
+    // Closed, the edit is dropped; kept open, it stays.
+    QCOMPARE(f.row(1).Keyword, std::string(closed ? "plan" : "planx"));
+    QVERIFY(f.h.messages.messages.empty());
 }
 
 void FormConfigTest::layoutShowsWholeDatesTenRowsAndTabsInOrder()

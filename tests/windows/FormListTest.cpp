@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The history list: loading with the merge, the grid, sorting by header
-// clicks, opening documents with read marks, and the two clears.
+// The history list: loading with the merge, new lines while it is open, the
+// grid, sorting by header clicks, opening documents with read marks, and the
+// two clears.
 #include "WindowsHarness.h"
 
 #include "common/Cp932.h"
@@ -12,12 +13,15 @@
 #include <QApplication>
 #include <QBrush>
 #include <QHeaderView>
+#include <QLabel>
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTableView>
 #include <QTest>
+
+#include <optional>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -86,7 +90,7 @@ struct ListFixture {
             WriteFile(h.folder.file("history.dat"), inbox);
         DocumentOpener recorder = [this](const std::string& path, const OpenResult& done) {
             opened.push_back(path);
-            done(openSucceeds);
+            done(openSucceeds, openSucceeds ? std::string() : std::string("拒否"));
         };
         form = std::make_unique<FormList>(h.context, desktop ? DocumentOpener(OpenDocument) : recorder);
         form->show();
@@ -144,15 +148,17 @@ class FormListTest final : public QObject {
 private slots:
     void loadMergesTheInboxAndShowsEveryLine();
     void emptyHistoryShowsOneEmptyRowThatOpensNothing();
+    void newLinesAppearWhileOpenKeepingMarksAndSort();
     void shortAndLongLinesFillFiveCells();
     void columnsFitTheirDatesAndTheFirstStaysWhileScrolling();
     void headerClicksCycleTheDirectionAndMoveTheMarker();
+    void pathsSortByTheTextShown_data();
+    void pathsSortByTheTextShown();
     void doubleClickOpensTheDocumentAndMarksTheRow();
     void enterOpensTheSelectedRow();
     void escapedPathsShowTheirNamesAndOpenTheExactBytes();
-    void desktopOpenerMarksTheRowOnlyWhenItSucceeds();
-    void desktopOpenerIsNotRunForAMissingFile();
-    void desktopOpenerThatCannotStartIsReported();
+    void desktopOpenerMarksTheRowOrTellsWhy_data();
+    void desktopOpenerMarksTheRowOrTellsWhy();
     void desktopOpenerNamesTheFileByItsBytes();
     void clearOfReadRowsKeepsTheOthersInDisplayOrder();
     void clearKeepsWindowsAndEscapedLinesByteForByte();
@@ -182,6 +188,28 @@ void FormListTest::emptyHistoryShowsOneEmptyRowThatOpensNothing()
     f.doubleClickRow(0);
     QVERIFY(f.opened.empty());
     QCOMPARE(f.h.lastMessage(), QStringLiteral("ﾌｧｲﾙを開けませんでした"));
+}
+
+void FormListTest::newLinesAppearWhileOpenKeepingMarksAndSort()
+{
+    ListFixture f(kLineA + kLineB);
+    f.clickHeader(1); // Alpha, Beta
+    f.doubleClickRow(0);
+    // This program's check run: the rows come once it has ended.
+    f.h.onRun = [&f] {
+        WriteFile(f.h.folder.file("history.dat"), kLineC);
+        QCOMPARE(f.form->model().lineCount(), 2);
+    };
+    f.h.runner.run();
+    QCOMPARE(f.column(1), QStringList({"Alpha", "Beta", "購読"}));
+    QVERIFY(f.form->model().isRead(0));
+    QCOMPARE(f.captions()[1], QStringLiteral("購読名▲"));
+    QCOMPARE(f.history(), kLineA + kLineB + kLineC);
+    // Another program's (tessalyctl check): seen in history.dat.
+    WriteFile(f.h.folder.file("history.dat"), Line("26年12月08_09:00:00", "Aardvark", "/srv/x", "x.txt", ""));
+    QTRY_COMPARE(f.column(1), QStringList({"Aardvark", "Alpha", "Beta", "購読"}));
+    QVERIFY(f.form->model().isRead(1));
+    QVERIFY(!QFile::exists(QString::fromStdString(f.h.folder.file("history.dat"))));
 }
 
 void FormListTest::shortAndLongLinesFillFiveCells()
@@ -253,6 +281,25 @@ void FormListTest::headerClicksCycleTheDirectionAndMoveTheMarker()
     QVERIFY(f.form->grid().hasFocus());
 }
 
+void FormListTest::pathsSortByTheTextShown_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QStringList>("ascending");
+    // An escaped cell ("|" and "%XX") sorts where the text it shows does.
+    QTest::newRow("folder") << 2 << QStringList{"/srv/a", "/srv/b", "/srv/café 〜", "/srv/d"};
+    QTest::newRow("file") << 3 << QStringList{"a,b.doc", "b.txt", "c.txt", "d.txt"};
+}
+
+void FormListTest::pathsSortByTheTextShown()
+{
+    QFETCH(int, column);
+    QFETCH(QStringList, ascending);
+    ListFixture f(LineFor("/srv/b", "c.txt") + LineFor(kOddFolder, "a,b.doc") + LineFor("/srv/d", "b.txt") +
+                  LineFor("/srv/a", "d.txt"));
+    f.clickHeader(column);
+    QCOMPARE(f.column(column), ascending);
+}
+
 void FormListTest::doubleClickOpensTheDocumentAndMarksTheRow()
 {
     ListFixture f(kLineA + kLineB);
@@ -260,17 +307,27 @@ void FormListTest::doubleClickOpensTheDocumentAndMarksTheRow()
     QCOMPARE(f.opened, std::vector<std::string>{"/srv/a/a.txt"});
     const HistoryModel& model = f.form->model();
     QVERIFY(model.isRead(1) && !model.isRead(0));
-    for (int column = 0; column < 5; ++column)
+    // The mark is a colour, and text for screen readers and tool tips,
+    // which also show a whole path.
+    for (int column = 0; column < 5; ++column) {
         QCOMPARE(model.index(1, column).data(Qt::BackgroundRole).value<QBrush>().color(), QColor(0, 255, 255));
+        QCOMPARE(model.index(1, column).data(Qt::AccessibleDescriptionRole).toString(), QStringLiteral("既読"));
+        QCOMPARE(model.index(0, column).data(Qt::AccessibleDescriptionRole).toString(), QStringLiteral("未読"));
+    }
+    QCOMPARE(model.index(1, 2).data(Qt::ToolTipRole).toString(), QStringLiteral("/srv/a\n既読"));
+    QCOMPARE(model.index(0, 2).data(Qt::ToolTipRole).toString(), QStringLiteral("/srv/b"));
+    QVERIFY(!model.index(0, 1).data(Qt::ToolTipRole).isValid());
+    QVERIFY(f.form->findChild<QLabel*>("ReadLegend")->text().contains(QStringLiteral("水色")));
     // The mark follows its row through a sort.
     f.clickHeader(1);
     QVERIFY(model.isRead(0) && !model.isRead(1));
     QVERIFY(f.h.messages.messages.empty());
-    // A document that cannot be opened is reported and stays unread.
+    // A document that cannot be opened is reported, named and with the
+    // reason, and stays unread.
     f.openSucceeds = false;
     f.doubleClickRow(1);
     QCOMPARE(f.opened.size(), size_t(2));
-    QCOMPARE(f.h.lastMessage(), QStringLiteral("ﾌｧｲﾙを開けませんでした"));
+    QCOMPARE(f.h.lastMessage(), QStringLiteral("ﾌｧｲﾙを開けませんでした\r\n/srv/b/b.txt\r\n拒否"));
     QVERIFY(!f.form->model().isRead(1));
 }
 
@@ -307,56 +364,49 @@ void FormListTest::escapedPathsShowTheirNamesAndOpenTheExactBytes()
     QVERIFY(model.isRead(1));
 }
 
-void FormListTest::desktopOpenerMarksTheRowOnlyWhenItSucceeds()
+void FormListTest::desktopOpenerMarksTheRowOrTellsWhy_data()
 {
-    TempFolder docs;
-    WriteFile(docs.file("a.txt"), "x");
-    WriteFile(docs.file("b.txt"), "x");
-    ListFixture f(LineFor(docs.path(), "a.txt") + LineFor(docs.path(), "b.txt"), {}, true);
-    {
-        StandInOpener desktop(0);
-        f.doubleClickRow(0);
-        QTRY_VERIFY(f.form->model().isRead(0));
-        QVERIFY(desktop.ran());
-        QVERIFY(f.h.messages.messages.empty());
-    }
-    {
-        // The opener started but failed (xdg-open's "file not found" or
-        // "no application"): reported, and the row stays unread.
-        StandInOpener desktop(4);
-        f.doubleClickRow(1);
-        QTRY_COMPARE(f.h.lastMessage(), QStringLiteral("ﾌｧｲﾙを開けませんでした"));
-        QVERIFY(desktop.ran());
-        QVERIFY(!f.form->model().isRead(1));
-    }
+    QTest::addColumn<int>("exitStatus"); ///< of the stand-in opener; -1: none on PATH
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<QString>("reason"); ///< empty: opened and marked
+    QTest::newRow("opened") << 0 << true << QString();
+    // xdg-open's "no application" and the like: it ran, and failed.
+    QTest::newRow("opener failed") << 4 << true << QStringLiteral("関連付けられたプログラムで開けませんでした");
+    // Told at once, without running the opener.
+    QTest::newRow("missing file") << 0 << false << QStringLiteral("ファイルまたはフォルダがありません");
+    QTest::newRow("no opener") << -1 << true
+                               << QStringLiteral("ファイルを開くプログラム xdg-open を起動できませんでした");
 }
 
-void FormListTest::desktopOpenerIsNotRunForAMissingFile()
+void FormListTest::desktopOpenerMarksTheRowOrTellsWhy()
 {
+    QFETCH(int, exitStatus);
+    QFETCH(bool, exists);
+    QFETCH(QString, reason);
     TempFolder docs;
-    StandInOpener desktop(0);
-    ListFixture f(LineFor(docs.path(), "gone.txt"), {}, true);
-    f.doubleClickRow(0);
-    QCOMPARE(f.h.lastMessage(), QStringLiteral("ﾌｧｲﾙを開けませんでした"));
-    QVERIFY(!f.form->model().isRead(0));
-    bool told = false;
-    OpenDocument(std::string(), [&told](bool opened) { told = !opened; });
-    QVERIFY(told);
-    QVERIFY(!desktop.ran());
-}
-
-void FormListTest::desktopOpenerThatCannotStartIsReported()
-{
-    TempFolder docs;
-    WriteFile(docs.file("a.txt"), "x");
+    if (exists)
+        WriteFile(docs.file("a.txt"), "x");
     ListFixture f(LineFor(docs.path(), "a.txt"), {}, true);
     TempFolder empty;
+    std::optional<StandInOpener> desktop;
     const QByteArray savedPath = qgetenv("PATH");
     const auto restore = qScopeGuard([&savedPath] { qputenv("PATH", savedPath); });
-    qputenv("PATH", QByteArray::fromStdString(empty.path()));
+    if (exitStatus >= 0)
+        desktop.emplace(exitStatus);
+    else
+        qputenv("PATH", QByteArray::fromStdString(empty.path()));
     f.doubleClickRow(0);
-    QTRY_COMPARE(f.h.lastMessage(), QStringLiteral("ﾌｧｲﾙを開けませんでした"));
-    QVERIFY(!f.form->model().isRead(0));
+    if (reason.isEmpty()) {
+        QTRY_VERIFY(f.form->model().isRead(0));
+        QVERIFY(f.h.messages.messages.empty());
+    } else {
+        QTRY_VERIFY(!f.h.messages.messages.empty());
+        QCOMPARE(f.h.lastMessage(), QStringLiteral("ﾌｧｲﾙを開けませんでした\r\n") +
+                                        QString::fromStdString(docs.file("a.txt")) + QStringLiteral("\r\n") + reason);
+        QVERIFY(!f.form->model().isRead(0));
+    }
+    if (desktop)
+        QCOMPARE(desktop->ran(), exists);
 }
 
 void FormListTest::desktopOpenerNamesTheFileByItsBytes()
