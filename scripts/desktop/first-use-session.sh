@@ -121,9 +121,9 @@ xdotool key b
 wait_until "基本設定 did not open" 20 grep_in tessaly.err 'tessaly-trace: child 基本設定'
 sleep 0.3 # only for the picture: let the window finish drawing
 shot settings
-# Into the window to its first box (ﾊﾟｽﾜｰﾄﾞﾛｯｸする), past its disabled
-# password field to ﾊﾞﾙｰﾝで通知する; Enter saves.
-xdotool key Tab Tab space Return
+# The window opens with its first box (ﾊﾟｽﾜｰﾄﾞﾛｯｸする) focused; Tab passes
+# its disabled password field to ﾊﾞﾙｰﾝで通知する; Enter saves.
+xdotool key Tab space Return
 answer_box settings-saved
 [ "$("$bin/tessalyctl" --dir "$data" settings show --json | python3 -c 'import json,sys; print(json.load(sys.stdin)["Conf_Balloon"])')" = 1 ] ||
   fail "基本設定 did not save the balloon switched on"

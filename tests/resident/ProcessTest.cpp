@@ -260,12 +260,15 @@ TEST(TessalyProcess, HeadlessCheckRunPrintsTheBalloonAndKeepsEditsMadeMeanwhile)
     TempFolder documents;
     WriteFile(folder.file("subscription.dat"), "Docs,," + documents.path() + ",*.txt,0,,,\r\n");
     WriteFile(documents.file("report.txt"), "news");
-    // The interval goes in with the companion, as a script would set it.
-    const std::string ctl =
-        std::string(TESSALYCTL_PATH) + " --dir '" + folder.path() + "' settings set Conf_Interval 1";
-    ASSERT_EQ(std::system(ctl.c_str()), 0);
+    const std::string ctl = std::string(TESSALYCTL_PATH) + " --dir '" + folder.path() + "' settings set Conf_Interval ";
+    ASSERT_EQ(std::system((ctl + "''").c_str()), 0);
 
     Tessaly tessaly({"--headless", "--dir", folder.path()}, {{"TESSALY_TEST_MINUTE_MS", "200"}});
+    ASSERT_TRUE(tessaly.waitForError("no check interval is set")) << tessaly.error();
+    // The interval goes in with the companion while the program runs, as a
+    // script would set it, and is taken in at once.
+    ASSERT_EQ(std::system((ctl + "1").c_str()), 0);
+    ASSERT_TRUE(tessaly.waitForError("settings taken in (Conf_Interval 1)")) << tessaly.error();
     // A run that stops says so on stderr; waiting for that too ends the test early.
     const int seen = tessaly.waitForEither("Tessaly! ﾌｧｲﾙが更新されました\nDocs 1ﾌｧｲﾙ\n", "ﾁｪｯｸを中断しました");
     EXPECT_EQ(seen, 1) << tessaly.output() << tessaly.error();
