@@ -237,9 +237,12 @@ void FormConfig::load()
         // The bare entries are appended to whatever the list holds.
         for (int number = 1; number <= 10; ++number)
             addEntry(number, QStringLiteral("(%1)").arg(number, 2, 10, QLatin1Char(' ')));
+        m_loaded = m_context.data.subscriptions;
+        // A new user types the first row at once, as the hint says.
+        if (!m_currentRow)
+            m_list->setCurrentRow(m_list->count() - 10);
         setFieldsEnabled(m_currentRow.has_value());
         showTenRows();
-        m_loaded = m_context.data.subscriptions;
         showHint();
         return;
     }

@@ -35,8 +35,8 @@ QString FolderPickerStart(const QString& text);
 /// table in a list (List1), the cells of the selected row below it (the
 /// Text1 boxes by index, Check1, Text2). Every edit goes into the table at
 /// once; 更新 (Command2) saves it, クリア (Command3) empties the row, 購読
-/// (Command4) runs a check now. Until a row is selected (after opening
-/// without a subscription file) the fields are disabled. The folder takes
+/// (Command4) runs a check now. Until a row is selected the fields are
+/// disabled. The folder takes
 /// any path; the other boxes refuse a comma, CR and LF, and characters code
 /// page 932 lacks (with a message). A row that comes into use (its first
 /// cell typed, or saved as it is) gets FileName "*.*" and Subfolders "0"
@@ -54,7 +54,8 @@ public:
 
     /// The opening steps: reads subscription.dat into the table and lists
     /// the rows, selecting the first; without a readable file it appends
-    /// the ten bare entries "( 1)" ... "(10)" and selects nothing.
+    /// the ten bare entries "( 1)" ... "(10)" and, when no row was chosen
+    /// before, selects the first of them.
     void load();
     /// The row being edited (1..10), if any.
     std::optional<int> currentRow() const { return m_currentRow; }

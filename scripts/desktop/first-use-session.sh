@@ -88,7 +88,7 @@ shot editor
 
 # --- The first row, typed and saved as it is (the subfolders box untouched).
 xdotool windowactivate --sync "$frame"
-xdotool key Down Up Tab
+xdotool key Tab
 xdotool type --delay 20 Docs
 xdotool key Tab Tab
 xdotool type --delay 20 "$docs"
