@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "checkrun/CheckRun.h"
 
+#include "checkrun/SeenFilter.h"
 #include "common/Balloon.h"
 #include "common/Clock.h"
 #include "common/DataFolderLock.h"
@@ -19,6 +20,8 @@
 #include "watch/HistoryFile.h"
 #include "watch/Keywords.h"
 #include "watch/NameCase.h"
+#include "watch/SeenComparison.h"
+#include "watch/SeenRecord.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -46,26 +49,7 @@ constexpr std::string_view kReadTheLog = "ﾛｸﾞﾌｧｲﾙを確認して�
 constexpr std::string_view kRunStopped = "ﾁｪｯｸを中断しました。";
 constexpr std::string_view kSaveFailed = "購読ﾌｧｲﾙを保存できませんでした。";
 constexpr std::string_view kFoldersSkipped = "次のﾌｫﾙﾀﾞは読めないため、ﾁｪｯｸから除きました。";
-
-/// True when a found file was created or written in `second`.
-bool ChangedInSecond(const WalkResult& files, int64_t second)
-{
-    for (size_t i = 0; i < files.size(); ++i) {
-        if (files.createdInstant(i).seconds == second || files.writtenInstant(i).seconds == second)
-            return true;
-    }
-    return false;
-}
-
-/// True when a file counts as updated since `lastCheck`: created or written
-/// after it. A last-write time later than the walk's start (a clock set
-/// wrong, an archive restored with future dates) is not looked at, or the
-/// file would be reported again at every run until that time has come; its
-/// creation time decides alone.
-bool ChangedSince(FileInstant created, FileInstant written, int64_t lastCheck, int64_t walkStart)
-{
-    return created.seconds > lastCheck || (written.seconds > lastCheck && written.seconds <= walkStart);
-}
+constexpr std::string_view kRecordFailed = "確認済みﾌｧｲﾙの記録を保存できませんでした。";
 
 /// The folder text under which a walk of `watched` lists the files of the
 /// data folder, when the data folder lies in that tree (or is that folder),
@@ -116,18 +100,28 @@ bool Cancelled(const CheckRunContext& context)
     return context.cancel && context.cancel->load();
 }
 
+/// A row's new record of what it has seen, put in place once the history
+/// is on the disk.
+struct PendingRecord {
+    std::string rowName;
+    std::unique_ptr<SeenRecord> old;
+    std::unique_ptr<SeenComparison> comparison;
+    bool write = false; ///< something differs from the old record
+};
+
 /// What the whole run shares across its rows.
 struct RunState {
     std::string previousManagementNo;
     bool recorded = false;                                      ///< a history line was written
     std::vector<std::pair<std::string, SkippedFolder>> skipped; ///< subscription name, folder
+    std::vector<PendingRecord> records;
 };
 
 /// The work of one subscription row, kept while the row is processed.
 class RowCheck final {
 public:
-    RowCheck(CheckRunContext& context, RunState& run, Subscription& row, std::string password)
-        : m_context(context), m_run(run), m_row(row), m_password(std::move(password))
+    RowCheck(CheckRunContext& context, RunState& run, Subscription& row, size_t index, std::string password)
+        : m_context(context), m_run(run), m_row(row), m_index(index), m_password(std::move(password))
     {
     }
 
@@ -138,8 +132,7 @@ public:
 private:
     bool walk(std::optional<WalkResult>* files, int64_t* walkStart);
     void waitUntil(int64_t unixSecond);
-    bool isUpdate(const WalkResult& files, size_t index, int64_t walkStart) const;
-    int64_t lastChange(const WalkResult& files, int64_t walkStart) const;
+    static int64_t LastChange(const WalkResult& files, int64_t walkStart);
     bool record(std::string_view path, const WalkResult& files, size_t index);
     bool decideAttachment(std::string_view path);
     std::string archiveName(std::string_view path);
@@ -152,10 +145,13 @@ private:
     CheckRunContext& m_context;
     RunState& m_run;
     Subscription& m_row;
+    size_t m_index;
     std::string m_password;
     std::vector<std::string> m_tokens;
     int64_t m_lastCheckInstant = 0;
-    std::string m_ownFiles; ///< the data folder's own files, when in the walk
+    std::string m_ownFiles;                 ///< the data folder's own files, when in the walk
+    std::unique_ptr<SeenRecord> m_record;   ///< what the row has seen
+    std::unique_ptr<SeenComparison> m_seen; ///< the last walk held against it
     int64_t m_updates = 0;
     std::string m_updatedFileList;
     std::string m_attachmentList;
@@ -184,6 +180,8 @@ bool RowCheck::run()
     m_lastCheckInstant = EarliestInstantOf(*lastCheck);
     m_tokens = KeywordTokens(m_row.Keyword);
     m_ownFiles = DataFolderInWalk(m_row.Folder, m_context.folder);
+    m_record = std::make_unique<SeenRecord>(SeenRecordPath(m_context.folder, m_index),
+                                            SeenConfiguration(m_row, WalksSubfolders(m_row.Subfolders)));
     std::optional<WalkResult> files;
     int64_t walkStart = 0;
     if (!walk(&files, &walkStart))
@@ -192,21 +190,25 @@ bool RowCheck::run()
     for (const SkippedFolder& folder : skipped)
         m_run.skipped.emplace_back(m_row.Name, folder);
     // A row whose own folder could not be read was not walked: it keeps its
-    // last check, so that nothing is missed once the folder can be read.
+    // last check and its record, so that nothing is missed once the folder
+    // can be read.
     if (!skipped.empty() && skipped.front().path == FolderWalkRoot(m_row.Folder))
         return true;
     for (size_t i = 0; i < files->size(); ++i) {
-        if (isUpdate(*files, i, walkStart) && !record(files->path(i), *files, i))
+        if (!record(files->path(i), *files, i))
             return false;
     }
+    const bool write = m_seen->finish(skipped);
+    m_run.records.push_back(PendingRecord{m_row.Name, std::move(m_record), std::move(m_seen), write});
     // Everything the walk saw is older than the second it started in, so the
-    // second before it is the new last check: what changes from then on is
-    // reported by the next run, nothing seen now is reported again. While
-    // the clocks repeat an hour, that text would name an earlier instant
-    // than the last check already does; the last check never goes back.
+    // second before it is the new last check. The record decides what is
+    // new; the last check serves a row that has no record. While the clocks
+    // repeat an hour, that text would name an earlier instant than the last
+    // check already does: then it stays, unless it lies after the walk's
+    // start (a clock set back), which no longer hides anything.
     const std::string next = FormatDateTime(AutomationDateFromUnix(walkStart - 1));
     if (std::optional<AutomationDate> nextValue = ParseDateTime(next);
-        nextValue && EarliestInstantOf(*nextValue) >= m_lastCheckInstant)
+        nextValue && (EarliestInstantOf(*nextValue) >= m_lastCheckInstant || m_lastCheckInstant > walkStart))
         m_row.LastCheck = next;
     return m_updates == 0 || announce();
 }
@@ -215,30 +217,25 @@ bool RowCheck::walk(std::optional<WalkResult>* files, int64_t* walkStart)
 {
     const int settle = SettleSeconds(m_context.settings.Conf_Settle);
     const int64_t firstWalk = m_context.clock.UnixNow();
-    int sameSecondWalks = 0;
     int settleWaits = 0;
     for (;;) {
         *walkStart = m_context.clock.UnixNow();
+        // Each walk is held against the record as it was before the run.
+        m_seen = std::make_unique<SeenComparison>(*m_record, m_record->path());
+        SeenFilter filter(*m_seen, {m_record->state() == SeenRecord::State::Ready, m_tokens, m_ownFiles,
+                                    m_lastCheckInstant, *walkStart});
+        WalkOptions options = m_context.walk;
+        options.filter = &filter;
         std::string error;
-        *files = GetFilesMostDeep(m_row.Folder, m_row.FileName, m_row.Subfolders, m_context.walk, &error);
+        *files = GetFilesMostDeep(m_row.Folder, m_row.FileName, m_row.Subfolders, options, &error);
         if (!*files)
             return stop(error + " (" + ValidUtf8(m_row.Folder) + ")");
-        // Last checks are kept to the second. A file that changed in the
-        // very second a walk starts cannot be told apart from one that
-        // changes later in that second, after the walk has read it; so such
-        // a walk is done again once the clock has moved on (rare outside of
-        // tests).
-        if (sameSecondWalks < 2 && ChangedInSecond(**files, *walkStart)) {
-            ++sameSecondWalks;
-            m_context.clock.WaitForNextSecond();
-            continue;
-        }
         // A document changed less than the settle time before the walk may
         // still be being written (a copy in progress): the row is walked
         // again once it has been left alone that long, so that it goes out
         // complete, and once. A document that never settles goes out as it
         // is after a few waits or a minute.
-        const int64_t last = settle > 0 ? lastChange(**files, *walkStart) : 0;
+        const int64_t last = settle > 0 ? LastChange(**files, *walkStart) : 0;
         const int64_t quiet = last > 0 ? last + settle : 0;
         if (quiet > *walkStart && settleWaits < kMaxSettleWaits && quiet - firstWalk <= kMaxSettleSpan) {
             ++settleWaits;
@@ -262,25 +259,13 @@ void RowCheck::waitUntil(int64_t unixSecond)
         m_context.clock.WaitForNextSecond();
 }
 
-/// True when file `index` of the walk is to be announced: changed since the
-/// last check, with a keyword in its name, and not one of the data folder's
-/// own files.
-bool RowCheck::isUpdate(const WalkResult& files, size_t index, int64_t walkStart) const
-{
-    return ChangedSince(files.createdInstant(index), files.writtenInstant(index), m_lastCheckInstant, walkStart) &&
-           PassesKeywords(m_tokens, files.path(index)) &&
-           (m_ownFiles.empty() || FolderOf(files.path(index)) != m_ownFiles);
-}
-
-/// The last second in which a document the walk would announce changed:
-/// its creation, last write, or the inode change a write or a copy's
-/// closing time stamp makes. 0 when there is no such document.
-int64_t RowCheck::lastChange(const WalkResult& files, int64_t walkStart) const
+/// The last second in which a document the walk found changed: its
+/// creation, last write, or the inode change a write or a copy's closing
+/// time stamp makes. 0 when the walk found none.
+int64_t RowCheck::LastChange(const WalkResult& files, int64_t walkStart)
 {
     int64_t last = 0;
     for (size_t i = 0; i < files.size(); ++i) {
-        if (!isUpdate(files, i, walkStart))
-            continue;
         int64_t changed = files.createdInstant(i).seconds;
         if (files.writtenInstant(i).seconds <= walkStart)
             changed = std::max(changed, files.writtenInstant(i).seconds);
@@ -482,6 +467,31 @@ bool SaveLastChecks(CheckRunContext& context, const SubscriptionTable& before, c
 
 } // namespace
 
+namespace {
+
+/// Puts each row's new record in place; a damaged one is moved aside and
+/// told first.
+bool CommitRecords(CheckRunContext& context, RunState& run)
+{
+    std::string error;
+    for (PendingRecord& pending : run.records) {
+        if (pending.old->state() == SeenRecord::State::Damaged) {
+            std::string text = "購読「" + pending.rowName + "」の確認済みﾌｧｲﾙの記録 " + ValidUtf8(pending.old->path()) +
+                               " が壊れていたため、作り直しました (" + pending.old->reason() + ")";
+            if (!pending.old->setAside(&error))
+                text += "\r\n" + error;
+            context.messages.ShowMessage(text);
+        }
+        if (pending.write && !pending.comparison->commit(&error)) {
+            context.messages.ShowMessage(std::string(kRecordFailed) + "\r\n" + error);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 std::string RandomLetters(int count)
 {
     std::string letters;
@@ -526,7 +536,7 @@ bool CheckSubscriptions(CheckRunContext& context)
             complete = false;
             break;
         }
-        RowCheck check(context, run, row, std::move(password));
+        RowCheck check(context, run, row, index, std::move(password));
         if (!check.run()) {
             complete = false;
             break;
@@ -543,8 +553,14 @@ bool CheckSubscriptions(CheckRunContext& context)
         context.messages.ShowMessage(std::string(kHistoryFailed) + "\r\n" + error);
         return false;
     }
-    if (context.beforeSave)
-        context.beforeSave();
+    if (context.atStep)
+        context.atStep("history");
+    // Then what each row has seen, then its last check: after a crash at
+    // any point a document is reported again rather than lost.
+    if (!CommitRecords(context, run))
+        return false;
+    if (context.atStep)
+        context.atStep("records");
     return SaveLastChecks(context, before, table);
 }
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <string_view>
 
 namespace tessaly {
 
@@ -46,9 +47,11 @@ struct CheckRunContext {
     /// The rows to check (a change was seen in their folders); the others
     /// are left as they are.
     RowMask rows = kAllRows;
-    /// Called when the history is on the disk and the new last checks are
-    /// about to be saved (a test ends the process there, as a crash would).
-    std::function<void()> beforeSave = {};
+    /// Called at each step of the end of a run: "history" once the history
+    /// is on the disk, "records" once the rows' records of what they have
+    /// seen are too, before the last checks are saved (a test ends the
+    /// process there, as a crash would).
+    std::function<void(std::string_view step)> atStep = {};
     /// When it turns true (the program is ending), the run ends early
     /// without a word at the next row, wait or mail; what it recorded
     /// stays in the history, and nothing is saved. May be null.

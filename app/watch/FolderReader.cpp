@@ -4,6 +4,7 @@
 #include "common/FileSystem.h"
 #include "watch/FileNamePattern.h"
 #include "watch/FileTimeStamp.h"
+#include "watch/FolderWalk.h"
 #include "watch/WalkResult.h"
 
 #include <cerrno>
@@ -35,8 +36,9 @@ bool IsVanished(int errorNumber)
 } // namespace
 
 FolderReader::FolderReader(const FileNamePattern& pattern, bool readTimes, bool listSubfolders,
-                           const std::atomic<bool>* stop)
-    : m_pattern(pattern), m_readTimes(readTimes), m_listSubfolders(listSubfolders), m_stop(stop),
+                           const std::atomic<bool>* stop, WalkFilter* filter)
+    : m_pattern(pattern), m_readTimes(readTimes || filter), m_listSubfolders(listSubfolders), m_stop(stop),
+      m_filter(filter), m_statxMask(filter ? kFileTimeStatxMask | STATX_INO | STATX_SIZE : kFileTimeStatxMask),
       m_buffer(std::make_unique_for_overwrite<char[]>(kBufferBytes))
 {
 }
@@ -62,9 +64,32 @@ bool FolderReader::read(const std::string& folder, bool listed, WalkResult* resu
             result->addSkipped({Shown(folder), "フォルダを開けません: " + ErrorText(errno)});
         return true;
     }
+    const size_t skippedBefore = result->skippedFolders().size();
     bool ok = readEntries(fd, folder, result);
     ::close(fd);
+    if (m_filter && ok)
+        flushFound(folder, result->skippedFolders().size() == skippedBefore, result);
     return ok;
+}
+
+void FolderReader::flushFound(const std::string& folder, bool complete, WalkResult* result)
+{
+    // A folder read in part keeps what its record says until it can be
+    // read whole: its files are not judged by the part alone.
+    if (complete && !m_found.empty()) {
+        for (size_t i = 0; i < m_found.size(); ++i) {
+            const uint32_t begin = i == 0 ? 0 : m_foundNameEnds[i - 1];
+            m_found[i].name = std::string_view(m_foundNames).substr(begin, m_foundNameEnds[i] - begin);
+        }
+        m_filter->filter(folder, m_found);
+        for (const FoundFile& file : m_found) {
+            if (file.keep)
+                result->append(folder, file.name, file.created, file.written);
+        }
+    }
+    m_found.clear();
+    m_foundNames.clear();
+    m_foundNameEnds.clear();
 }
 
 bool FolderReader::readEntries(int fd, const std::string& folder, WalkResult* result)
@@ -125,7 +150,7 @@ void FolderReader::visitUntyped(int fd, const std::string& folder, std::string_v
     // at the same go when they will be needed. An entry that cannot be
     // examined is passed over, like one that vanished.
     struct statx status {};
-    unsigned mask = match && m_readTimes ? kFileTimeStatxMask : STATX_TYPE;
+    unsigned mask = match && m_readTimes ? m_statxMask : STATX_TYPE;
     if (::statx(fd, name.data(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, mask, &status) != 0)
         return;
     if (S_ISDIR(status.stx_mode)) {
@@ -145,7 +170,7 @@ void FolderReader::addFile(int fd, const std::string& folder, std::string_view n
     // the target's times; anything else it leads to is not a file here, and
     // neither is a link whose target cannot be examined.
     struct statx status {};
-    unsigned mask = m_readTimes ? kFileTimeStatxMask : STATX_TYPE;
+    unsigned mask = m_readTimes ? m_statxMask : STATX_TYPE;
     if (::statx(fd, name.data(), AT_NO_AUTOMOUNT, mask, &status) != 0)
         return;
     if (S_ISREG(status.stx_mode))
@@ -155,6 +180,13 @@ void FolderReader::addFile(int fd, const std::string& folder, std::string_view n
 void FolderReader::appendFile(const std::string& folder, std::string_view name, const struct statx* status,
                               WalkResult* result)
 {
+    if (m_filter) {
+        m_foundNames.append(name);
+        m_foundNameEnds.push_back(static_cast<uint32_t>(m_foundNames.size()));
+        m_found.push_back(FoundFile{
+            {}, CreatedInstantOf(*status), WrittenInstantOf(*status), status->stx_ino, status->stx_size, true});
+        return;
+    }
     if (status)
         result->append(folder, name, CreatedInstantOf(*status), WrittenInstantOf(*status));
     else

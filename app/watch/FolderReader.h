@@ -13,6 +13,8 @@ struct statx;
 namespace tessaly {
 
 class FileNamePattern;
+class WalkFilter;
+struct FoundFile;
 class WalkResult;
 
 /// Reads one folder at a time for a walk: the regular files whose names
@@ -28,8 +30,11 @@ class FolderReader final {
 public:
     /// `stop`, when given, is polled between batches of entries; once it is
     /// set, read() gives up early and returns false without an error.
+    /// With a `filter`, each folder's matching files are passed to it once
+    /// the folder was read (their times and identity read), and only those
+    /// it keeps go into the result.
     FolderReader(const FileNamePattern& pattern, bool readTimes, bool listSubfolders,
-                 const std::atomic<bool>* stop = nullptr);
+                 const std::atomic<bool>* stop = nullptr, WalkFilter* filter = nullptr);
     ~FolderReader();
     FolderReader(const FolderReader&) = delete;
     FolderReader& operator=(const FolderReader&) = delete;
@@ -53,13 +58,22 @@ private:
     void addFile(int fd, const std::string& folder, std::string_view name, WalkResult* result);
     void appendFile(const std::string& folder, std::string_view name, const struct statx* status, WalkResult* result);
     void addSubfolder(std::string_view name);
+    /// Hands the folder's files to the filter and adds those it keeps.
+    void flushFound(const std::string& folder, bool complete, WalkResult* result);
     bool stopped() const { return m_stop && m_stop->load(std::memory_order_relaxed); }
 
     const FileNamePattern& m_pattern;
     const bool m_readTimes;
     const bool m_listSubfolders;
     const std::atomic<bool>* m_stop;
+    WalkFilter* m_filter;
+    unsigned m_statxMask;
     std::unique_ptr<char[]> m_buffer;
+    /// With a filter: the files of the folder being read, their names in
+    /// m_foundNames at m_foundNameEnds.
+    std::vector<FoundFile> m_found;
+    std::string m_foundNames;
+    std::vector<uint32_t> m_foundNameEnds;
     std::string m_subfolderNames;
     std::vector<uint32_t> m_subfolderEnds;
 };

@@ -106,7 +106,7 @@ void ReadFolders(WalkQueue& queue, const FileNamePattern& pattern, const WalkOpt
                  WalkResult& part, uint32_t partIndex)
 {
     try {
-        FolderReader reader(pattern, options.readTimes, descend, queue.stopFlag());
+        FolderReader reader(pattern, options.readTimes, descend, queue.stopFlag(), options.filter);
         PendingFolder job;
         std::vector<std::string> childPaths;
         while (queue.take(&job)) {

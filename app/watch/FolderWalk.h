@@ -3,14 +3,40 @@
 
 #include "watch/WalkResult.h"
 
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace tessaly {
 
-/// How a walk runs. Neither option changes which files are found or their
-/// order.
+/// One matching file of a folder as a walk's filter sees it.
+struct FoundFile {
+    std::string_view name;
+    FileInstant created;
+    FileInstant written;
+    uint64_t inode = 0;
+    uint64_t size = 0;
+    /// Whether the file goes into the walk's result; the filter decides.
+    bool keep = true;
+};
+
+/// Decides, folder by folder as a walk reads them, which files go into its
+/// result, so that a walk of a vast tree holds only the files that matter.
+class WalkFilter {
+public:
+    virtual ~WalkFilter() = default;
+    /// The matching files of `folder` (the path the walk's results begin
+    /// with; "" for the root "/"), in listing order, once the folder was
+    /// read completely; a folder that could not be read completely is not
+    /// passed (it is among the skipped folders). Called from the walk's
+    /// threads, several folders at once.
+    virtual void filter(std::string_view folder, std::span<FoundFile> files) = 0;
+};
+
+/// How a walk runs. Neither the threads nor reading times change which
+/// files are found or their order; a filter chooses among them.
 struct WalkOptions {
     /// Threads that read folders at the same time (1 = the calling thread
     /// only). More than one pays off on large trees and cold caches.
@@ -18,6 +44,9 @@ struct WalkOptions {
     /// Read each found file's creation and last-write times (one statx per
     /// matching file). Without it the times are kFileTimeZero.
     bool readTimes = true;
+    /// Chooses the files of the result (with their identity read); none:
+    /// every matching file. Must outlive the walk.
+    WalkFilter* filter = nullptr;
 };
 
 /// Lists the regular files under `folder` whose names match `pattern` (see

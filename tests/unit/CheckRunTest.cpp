@@ -16,6 +16,7 @@
 #include "support/ScopedTimeZone.h"
 #include "support/TempFolder.h"
 #include "watch/HistoryFile.h"
+#include "watch/SeenRecord.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -103,6 +105,12 @@ protected:
     }
 
     void forgetHistory() { ::unlink((m_data + "/history.dat").c_str()); }
+    /// Makes row `index` see its folder as new: no last check, no record.
+    void forgetRow(size_t index)
+    {
+        m_table[index].LastCheck.clear();
+        ::unlink(SeenRecordPath(m_data, index).c_str());
+    }
 
     void mailOn(bool attach, bool zip, const std::string& zipPassword = "")
     {
@@ -172,30 +180,123 @@ TEST_F(CheckRun, ASecondRunWithoutChangesFindsNothing)
     EXPECT_EQ(m_balloon.text, "");
 }
 
-/// Stands still until asked to wait for the next second.
-struct SteppingClock final : Clock {
-    explicit SteppingClock(AutomationDate start) : now(start) {}
-    AutomationDate Now() const override { return now; }
-    void WaitForNextSecond() const override { now += 1.0 / 86400.0, ++waits; }
-    mutable AutomationDate now;
-    mutable int waits = 0;
-};
-
-TEST_F(CheckRun, AWalkThatSeesAChangeOfItsOwnSecondIsDoneAgainLater)
+TEST_F(CheckRun, ARowReportsWhatItHasNotSeenHoweverItArrivedAndWhateverTheClocksSay)
 {
-    const std::string path = document("a.doc");
-    const int64_t second = ::time(nullptr); // the file was created in this second or the one before
-    SetWritten(path, second);
-    row(0, "same second");
-    SteppingClock clock(AutomationDateFromUnix(second));
-    CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, clock, &m_mail, &m_zip};
-    ASSERT_TRUE(CheckSubscriptions(context));
-    EXPECT_EQ(clock.waits, 1);
-    EXPECT_EQ(recordedFiles(), std::vector<std::string>{"a.doc"});
-    // The walk that counted started a second later; its last check covers the file.
-    EXPECT_EQ(m_table[0].LastCheck, FormatDateTime(AutomationDateFromUnix(second)));
-    ASSERT_TRUE(CheckSubscriptions(context));
-    EXPECT_EQ(recordedFiles().size(), 1u);
+    const int64_t now = ::time(nullptr);
+    const std::string a = document("a.doc");
+    const std::string outside = m_temp.file("outside");
+    ASSERT_EQ(::mkdir(outside.c_str(), 0700), 0);
+    const auto old = [&](const std::string& path) {
+        test::WriteFile(path, "old content " + path);
+        SetWritten(path, now - 30 * 86400);
+    };
+    const auto move = [](const std::string& from, const std::string& to) {
+        ASSERT_EQ(::rename(from.c_str(), to.c_str()), 0) << from;
+    };
+    // The first run builds the record; a last check after every file time
+    // reports nothing, as before.
+    m_clock.now = AutomationDateFromUnix(now + 2);
+    row(0, "seen").LastCheck = FormatDateTime(AutomationDateFromUnix(now + 1));
+    ASSERT_TRUE(run());
+    EXPECT_TRUE(recordedFiles().empty());
+    ASSERT_TRUE(PathExists(SeenRecordPath(m_data, 0)));
+
+    using Files = std::vector<std::string>;
+    const std::pair<std::string, std::function<void()>> steps[] = {
+        {"", [] {}},
+        {"", [&] { ASSERT_EQ(::chmod(a.c_str(), 0400), 0); }},
+        {"", [&] { EXPECT_FALSE(test::ReadFile(a).empty()); }},
+        {"moved.doc", [&] { old(outside + "/moved.doc"), move(outside + "/moved.doc", m_docs + "/moved.doc"); }},
+        {"renamed.doc", [&] { move(m_docs + "/moved.doc", m_docs + "/renamed.doc"); }},
+        {"deep.doc",
+         [&] {
+             ASSERT_EQ(::mkdir((outside + "/folder").c_str(), 0700), 0);
+             old(outside + "/folder/deep.doc");
+             move(outside + "/folder", m_docs + "/folder");
+         }},
+        {"a.doc", [&] { SetWritten(a, now + 86400 * 400); }}, // a server's clock far ahead
+        {"", [] {}},                                          // once only
+        {"copy.doc", [&] { old(m_docs + "/copy.doc"); }},     // copied with its old times
+        // A last check in the future (a clock set back) hides nothing.
+        {"late.doc",
+         [&] {
+             m_table[0].LastCheck = "2099/01/01 00:00:00";
+             old(m_docs + "/late.doc");
+         }},
+    };
+    for (const auto& [reported, step] : steps) {
+        forgetHistory();
+        step();
+        ASSERT_TRUE(run());
+        EXPECT_EQ(recordedFiles(), reported.empty() ? Files{} : Files{reported}) << reported;
+    }
+    EXPECT_TRUE(m_messages.messages.empty());
+    // A last check in the future gives way to the walk's time.
+    EXPECT_EQ(m_table[0].LastCheck, FormatDateTime(AutomationDateFromUnix(now + 1)));
+}
+
+TEST_F(CheckRun, ARowWithoutAUsableRecordUsesItsLastCheckOnce)
+{
+    const int64_t now = ::time(nullptr);
+    document("a.doc");
+    document("sub/b.doc");
+    m_clock.now = AutomationDateFromUnix(now + 2);
+    row(0, "row").LastCheck = FormatDateTime(AutomationDateFromUnix(now + 1));
+    const std::string record = SeenRecordPath(m_data, 0);
+    // Copied from an installation without records, or upgraded: no flood.
+    ASSERT_TRUE(run());
+    EXPECT_TRUE(recordedFiles().empty());
+    // A damaged record is set aside and told once, then rebuilt; the last
+    // check stands in for it meanwhile.
+    test::WriteFile(record, std::string(200, 'x'));
+    document("c.doc");
+    SetWritten(m_docs + "/c.doc", now + 2); // written after the last check
+    ASSERT_TRUE(run());
+    EXPECT_EQ(recordedFiles(), std::vector<std::string>{"c.doc"});
+    ASSERT_EQ(m_messages.messages.size(), 1u);
+    EXPECT_NE(m_messages.messages[0].find("が壊れていたため、作り直しました"), std::string::npos);
+    EXPECT_EQ(test::ReadFile(record + ".damaged"), std::string(200, 'x'));
+    forgetHistory();
+    m_clock.now = AutomationDateFromUnix(now + 5); // past every file time
+    ASSERT_TRUE(run());
+    EXPECT_TRUE(recordedFiles().empty());
+    EXPECT_EQ(m_messages.messages.size(), 1u);
+    // Another pattern starts a fresh record the same way: nothing new yet.
+    m_table[0].FileName = "*.DOC";
+    ASSERT_TRUE(run());
+    EXPECT_TRUE(recordedFiles().empty());
+    // Nothing changed: the record is not written again.
+    struct stat before {};
+    ASSERT_EQ(::stat(record.c_str(), &before), 0);
+    ASSERT_TRUE(run());
+    struct stat after {};
+    ASSERT_EQ(::stat(record.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+}
+
+TEST_F(CheckRun, AFolderLeftOutKeepsItsRecordAndIsCaughtUpOnceReadable)
+{
+    const int64_t now = ::time(nullptr);
+    document("open/a.doc");
+    document("closed/inner/b.doc");
+    m_clock.now = AutomationDateFromUnix(now + 2);
+    row(0, "row").LastCheck = FormatDateTime(AutomationDateFromUnix(now + 1));
+    ASSERT_TRUE(run());
+    // Added, and the folder above it unreadable while the row is checked.
+    document("closed/inner/added.doc");
+    const std::string closed = m_docs + "/closed";
+    ASSERT_EQ(::chmod(closed.c_str(), 0), 0);
+    {
+        test::PermissionBitsApply permissions;
+        if (!permissions.active())
+            GTEST_SKIP() << "cannot make permission bits apply";
+        ASSERT_TRUE(run());
+    }
+    EXPECT_TRUE(recordedFiles().empty());
+    ASSERT_EQ(::chmod(closed.c_str(), 0700), 0);
+    ASSERT_TRUE(run());
+    // The old documents there are known still; the new one is caught up.
+    EXPECT_EQ(recordedFiles(), std::vector<std::string>{"added.doc"});
 }
 
 TEST_F(CheckRun, EitherTimeLaterThanTheLastCheckCounts)
@@ -323,7 +424,7 @@ TEST_F(CheckRun, DocumentsAreAttachedThemselvesWhenZipIsOffUnderANumericSizeLimi
     EXPECT_TRUE(FileHasContent(small)); // the user's document stays
 
     m_settings.Conf_MaxSize = "";
-    m_table[0].LastCheck.clear();
+    forgetRow(0);
     EXPECT_FALSE(run());
     ASSERT_EQ(m_messages.messages.size(), 1u);
     EXPECT_NE(m_messages.messages[0].find("最大ｻｲｽﾞ「」が数値ではありません"), std::string::npos)
@@ -391,7 +492,7 @@ TEST_F(CheckRun, NoPasswordMailWhenNoArchiveWentOutOrThePasswordIsFixed)
     mailOn(false, true);
     ASSERT_TRUE(run());
     EXPECT_EQ(m_mail.sent.size(), 1u);
-    m_table[0].LastCheck.clear();
+    forgetRow(0);
     m_mail.sent.clear();
     mailOn(true, true, "fixed pass");
     ASSERT_TRUE(run());
@@ -415,7 +516,7 @@ TEST_F(CheckRun, AFailedMailStopsTheRunKeepsTheArchivesAndSaysWhy)
     EXPECT_FALSE(FileHasContent(m_data + "/subscription.dat"));
 
     m_messages.messages.clear();
-    m_table[0].LastCheck.clear();
+    forgetRow(0);
     m_mail.sent.clear();
     m_mail.refuseFrom = 0;
     m_mail.logRefusals = true;
@@ -424,6 +525,14 @@ TEST_F(CheckRun, AFailedMailStopsTheRunKeepsTheArchivesAndSaysWhy)
                                                             "購読「first」: 550 5.7.1 refused\r\nﾛｸﾞﾌｧｲﾙ: " +
                                                             m_data + "/mail.log"});
 }
+
+/// Stands still until asked to wait for the next second.
+struct SteppingClock final : Clock {
+    explicit SteppingClock(AutomationDate start) : now(start) {}
+    AutomationDate Now() const override { return now; }
+    void WaitForNextSecond() const override { now += 1.0 / 86400.0; }
+    mutable AutomationDate now;
+};
 
 TEST_F(CheckRun, RowsAnnouncedInOneSecondGetManagementNumbersOfTheirOwn)
 {
@@ -582,23 +691,36 @@ TEST_F(CheckRun, ChangesMadeOnDiskMeanwhileAreKeptAndOnlyLastChecksWritten)
     EXPECT_EQ(saved[3].Keyword, "");
 }
 
-TEST_F(CheckRun, ACrashBeforeTheSaveReportsTheDocumentsAgain)
+TEST_F(CheckRun, ACrashAtAnyStepOfTheEndReportsADocumentAgainRatherThanLosingIt)
 {
     document("a.doc");
-    row(0, "crash");
-    ASSERT_TRUE(SaveSubscriptions(m_table, m_data));
-    const std::string before = test::ReadFile(m_data + "/subscription.dat");
-    EXPECT_EQ(test::RunInChild([&] {
-                  CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, m_clock, &m_mail, &m_zip};
-                  context.beforeSave = [] { ::_exit(9); };
-                  CheckSubscriptions(context);
-                  return 0;
-              }),
-              9);
-    EXPECT_EQ(recordedFiles(), std::vector<std::string>{"a.doc"});
-    EXPECT_EQ(test::ReadFile(m_data + "/subscription.dat"), before);
-    ASSERT_TRUE(run());
-    EXPECT_EQ(recordedFiles(), (std::vector<std::string>{"a.doc", "a.doc"}));
+    // Killed once the history is on the disk, the record is not: the
+    // document is reported again. Killed once the record is on the disk
+    // too, the last check is not, but the record knows the document.
+    const std::pair<std::string_view, size_t> steps[] = {{"history", 2}, {"records", 1}};
+    for (const auto& [step, lines] : steps) {
+        forgetHistory();
+        forgetRow(0);
+        row(0, "crash");
+        ASSERT_TRUE(SaveSubscriptions(m_table, m_data));
+        const std::string before = test::ReadFile(m_data + "/subscription.dat");
+        EXPECT_EQ(test::RunInChild([&, at = step] {
+                      CheckRunContext context{m_data,     m_settings, m_table, m_balloon,
+                                              m_messages, m_clock,    &m_mail, &m_zip};
+                      context.atStep = [at](std::string_view now) {
+                          if (now == at)
+                              ::_exit(9);
+                      };
+                      CheckSubscriptions(context);
+                      return 0;
+                  }),
+                  9)
+            << step;
+        EXPECT_EQ(recordedFiles(), std::vector<std::string>{"a.doc"});
+        EXPECT_EQ(test::ReadFile(m_data + "/subscription.dat"), before);
+        ASSERT_TRUE(run());
+        EXPECT_EQ(recordedFiles().size(), lines) << step;
+    }
 }
 
 TEST_F(CheckRun, ARunWaitsForTheDataFolderAndGivesUpWithAMessage)
@@ -631,7 +753,7 @@ TEST_F(CheckRun, LinksAreListedButNeverAttachedAndTheProgramsOwnFilesAreNoDocume
         mailOn(true, zip, "fixed pass");
         m_mail.sent.clear();
         forgetHistory();
-        m_table[0].LastCheck.clear();
+        forgetRow(0);
         ASSERT_TRUE(run()) << (m_messages.messages.empty() ? "" : m_messages.messages[0]);
         EXPECT_EQ(recordedFiles(true), (std::vector<std::string>{"innocent.txt", "kept.txt", "plain.txt"}));
         ASSERT_EQ(m_mail.sent.size(), 1u);
@@ -708,7 +830,7 @@ TEST_F(CheckRun, SettleTimeZeroOrAQuietDocumentMeansNoWaitAndAWriterThatNeverSto
 
     // Left alone for longer than the settle time: no wait either.
     m_settings.Conf_Settle = "5";
-    m_table[0].LastCheck.clear();
+    forgetRow(0);
     forgetHistory();
     test::SteppingClock quiet(now + 10);
     EXPECT_TRUE(run(quiet));
@@ -717,7 +839,7 @@ TEST_F(CheckRun, SettleTimeZeroOrAQuietDocumentMeansNoWaitAndAWriterThatNeverSto
 
     // Written again at every wait: announced after a few waits, within a
     // minute of the first walk.
-    m_table[0].LastCheck.clear();
+    forgetRow(0);
     forgetHistory();
     test::SteppingClock busy(now + 20);
     SetWritten(path, busy.now);
