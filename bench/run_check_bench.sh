@@ -5,11 +5,12 @@
 #
 #   run_check_bench.sh [--files N] [--rounds R] [--record N] [--bin-dir DIR]
 #
-# 1. Unchanged tree (default 200,000 files): before each round the
-#    subscription's last check is put after every file time, then R
-#    interleaved rounds time `tessalyctl check` and
-#    `find ROOT -type f -iname '*.doc*' -newermt <that last check>`; prints
-#    the medians and the ratio find/check.
+# 1. Unchanged tree (default 200,000 files): a first check builds the
+#    subscription's record of what it has seen (its size per document is
+#    printed), then R interleaved rounds time `tessalyctl check` against
+#    that record and `find ROOT -type f -iname '*.doc*' -newermt <a last
+#    check after every file time>`; prints the medians, the ratio
+#    find/check and the peak resident memory of the checks.
 # 2. First run: a tree whose matching documents (default about 10,000) are
 #    all new is checked once; prints the documents recorded per second
 #    (history writes dominate).
@@ -73,26 +74,33 @@ mkdir -p "$data"
 future="2099/12/31 00:00:00"
 subscribe "$data" "$root" "$future"
 run_find() { find "$root" -type f -iname '*.doc*' -newermt '2099-12-31 00:00:00'; }
+run_find_all() { find "$root" -type f -iname '*.doc*'; }
 run_check() { "$ctl" --dir "$data" subs set 1 LastCheck "$future" && "$ctl" --dir "$data" check; }
+documents=$(run_find_all | wc -l)
 run_find > /dev/null
 run_check > /dev/null
-find_times=() check_times=()
+record_bytes=$(stat -c %s "$data/seen01.dat")
+echo "record: $record_bytes bytes for $documents documents," \
+     "$(awk -v b="$record_bytes" -v n="$documents" 'BEGIN { printf "%.1f", b / n }') bytes per document"
+find_times=() check_times=() peaks=()
 status=0
 for ((round = 1; round <= rounds; round++)); do
     t_find=$(elapsed run_find)
     "$ctl" --dir "$data" subs set 1 LastCheck "$future"
-    t_check=$(elapsed "$ctl" --dir "$data" check)
+    t_check=$(elapsed /usr/bin/time -f '%M' -o "$work/rss" "$ctl" --dir "$data" check)
     if [ -s "$work/out" ]; then
         echo "the unchanged tree reported updates:" >&2
         cat "$work/out" >&2
         status=1
     fi
-    find_times+=("$t_find") check_times+=("$t_check")
-    echo "round $round: find ${t_find}s  tessalyctl check ${t_check}s"
+    find_times+=("$t_find") check_times+=("$t_check") peaks+=("$(cat "$work/rss")")
+    echo "round $round: find ${t_find}s  tessalyctl check ${t_check}s  peak $(cat "$work/rss") kB"
 done
 m_find=$(median "${find_times[@]}") m_check=$(median "${check_times[@]}")
+peak=$(printf '%s\n' "${peaks[@]}" | sort -n | tail -n1)
 echo "unchanged $files-file tree: find ${m_find}s, check ${m_check}s," \
-     "ratio find/check $(ratio "$m_find" "$m_check")x (target 2.3x on two cores)"
+     "ratio find/check $(ratio "$m_find" "$m_check")x (target 2.3x on two cores)," \
+     "peak resident memory of the check $((peak / 1024)) MB (target 16 MB)"
 
 # 2. A first run that records every matching document.
 record_root=$(tree $((record * 3)))

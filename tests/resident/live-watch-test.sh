@@ -6,6 +6,8 @@
 #   - a document written slowly in pieces (pauses shorter than the settle
 #     time) is announced once, and its archive holds the final content;
 #   - a folder created after the start is watched;
+#   - a document and a folder moved in with old times, and a rename, are
+#     each announced once;
 #   - settings written with tessalyctl; SIGTERM ends the program cleanly.
 # The interval is an hour: every announcement here comes from live watching.
 #
@@ -97,9 +99,24 @@ wait_until "the new folder's mail did not arrive" 30 mailed 3
 unpack 3 "$work/late"
 cmp -s "$docs/later/late.txt" "$work/late/late.txt" || fail "the new folder's document did not arrive"
 
-[ "$(announcements)" -eq 3 ] || fail "expected three announcements, saw $(announcements)"
-[ "$(mails)" -eq 3 ] || fail "expected three mails, saw $(mails)"
-[ "$(grep -c '\.txt' "$data/history.dat")" -eq 7 ] || fail "the history does not hold the seven documents once each"
+# --- A document moved in with its old times, a whole folder moved in, and
+# a rename: each announced once, though their times are long past.
+echo "archived" >"$work/source/moved.txt"
+touch -d '2020-01-01 00:00:00' "$work/source/moved.txt"
+mv "$work/source/moved.txt" "$docs/"
+wait_until "a document moved in was not announced" 30 announced 4
+mkdir "$work/box"
+echo "boxed" >"$work/box/boxed.txt"
+touch -d '2020-01-01 00:00:00' "$work/box/boxed.txt"
+mv "$work/box" "$docs/box"
+wait_until "a folder moved in was not announced" 30 announced 5
+mv "$docs/moved.txt" "$docs/renamed.txt"
+wait_until "a renamed document was not announced" 30 announced 6
+wait_until "the last mail did not arrive" 30 mailed 6
+
+[ "$(announcements)" -eq 6 ] || fail "expected six announcements, saw $(announcements)"
+[ "$(mails)" -eq 6 ] || fail "expected six mails, saw $(mails)"
+[ "$(grep -c '\.txt' "$data/history.dat")" -eq 10 ] || fail "the history does not hold the ten documents once each"
 kill -TERM "$tessaly_pid"
 wait "$tessaly_pid" || fail "the program did not end cleanly"
 echo "live watching test passed"
