@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "checkrun/CheckRun.h"
 
+#include "checkrun/RowNotice.h"
 #include "checkrun/SeenFilter.h"
 #include "common/Balloon.h"
 #include "common/Clock.h"
@@ -15,7 +16,8 @@
 #include "notify/ComponentMailTransfer.h"
 #include "notify/ComponentZipArchiver.h"
 #include "notify/NotificationMail.h"
-#include "notify/ZipAttachment.h"
+#include "notify/Outbox.h"
+#include "notify/OutboxDelivery.h"
 #include "settings/BasicSettings.h"
 #include "watch/HistoryFile.h"
 #include "watch/Keywords.h"
@@ -43,13 +45,11 @@ constexpr std::string_view kNeverChecked = "1900/01/01 00:00:00";
 constexpr int kMaxSettleWaits = 5;
 constexpr int64_t kMaxSettleSpan = 60;
 constexpr std::string_view kHistoryFailed = "履歴ﾌｧｲﾙ作成に失敗しました";
-constexpr std::string_view kUpdateMailFailed = "ﾒｰﾙ送信で失敗しました(1)。";
-constexpr std::string_view kPasswordMailFailed = "ﾒｰﾙ送信で失敗しました(2)。";
-constexpr std::string_view kReadTheLog = "ﾛｸﾞﾌｧｲﾙを確認してください。";
 constexpr std::string_view kRunStopped = "ﾁｪｯｸを中断しました。";
 constexpr std::string_view kSaveFailed = "購読ﾌｧｲﾙを保存できませんでした。";
 constexpr std::string_view kFoldersSkipped = "次のﾌｫﾙﾀﾞは読めないため、ﾁｪｯｸから除きました。";
 constexpr std::string_view kRecordFailed = "確認済みﾌｧｲﾙの記録を保存できませんでした。";
+constexpr std::string_view kNoticeFailed = "送信するﾒｰﾙを保存できませんでした。";
 
 /// The folder text under which a walk of `watched` lists the files of the
 /// data folder, when the data folder lies in that tree (or is that folder),
@@ -72,61 +72,41 @@ std::string DataFolderInWalk(const std::string& watched, const std::string& data
     return (root == "/" ? std::string() : root) + data.substr(base.size());
 }
 
-/// What identifies one state of a file: whether it exists, its inode, size
-/// and modification time.
-struct FileState {
-    bool exists = false;
-    ino_t inode = 0;
-    off_t size = 0;
-    timespec modified{};
-
-    static FileState Of(const std::string& path)
-    {
-        struct stat st {};
-        if (::stat(path.c_str(), &st) != 0)
-            return {};
-        return FileState{true, st.st_ino, st.st_size, st.st_mtim};
-    }
-
-    bool sameAs(const FileState& other) const
-    {
-        return exists == other.exists && inode == other.inode && size == other.size &&
-               modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
-    }
-};
-
 bool Cancelled(const CheckRunContext& context)
 {
     return context.cancel && context.cancel->load();
 }
 
-/// A row's new record of what it has seen, put in place once the history
-/// is on the disk.
-struct PendingRecord {
-    std::string rowName;
-    std::unique_ptr<SeenRecord> old;
-    std::unique_ptr<SeenComparison> comparison;
-    bool write = false; ///< something differs from the old record
-};
+void Step(const CheckRunContext& context, std::string_view step)
+{
+    if (context.atStep)
+        context.atStep(step);
+}
 
 /// What the whole run shares across its rows.
 struct RunState {
+    explicit RunState(const std::string& folder) : outbox(folder) {}
+
     std::string previousManagementNo;
-    bool recorded = false;                                      ///< a history line was written
     std::vector<std::pair<std::string, SkippedFolder>> skipped; ///< subscription name, folder
-    std::vector<PendingRecord> records;
+    Outbox outbox;
+    bool noticed = false; ///< a notice went into the outbox
 };
 
-/// The work of one subscription row, kept while the row is processed.
+/// The work of one subscription row: walk, record, then commit on its own,
+/// in the order that loses nothing in a crash: the history on the disk,
+/// the notice in the outbox, the record of what the row has seen, its last
+/// check. A failure is told and ends this row only.
 class RowCheck final {
 public:
-    RowCheck(CheckRunContext& context, RunState& run, Subscription& row, size_t index, std::string password)
-        : m_context(context), m_run(run), m_row(row), m_index(index), m_password(std::move(password))
+    RowCheck(CheckRunContext& context, RunState& run, SubscriptionTable& table, size_t index, std::string password)
+        : m_context(context), m_run(run), m_table(table), m_row(table[index]), m_index(index),
+          m_password(std::move(password))
     {
     }
 
-    /// Walks, records and announces the row. False (after a message) when
-    /// the run must end.
+    /// False (after a message) when the row could not be checked or
+    /// committed; the other rows are not affected.
     bool run();
 
 private:
@@ -134,16 +114,14 @@ private:
     void waitUntil(int64_t unixSecond);
     static int64_t LastChange(const WalkResult& files, int64_t walkStart);
     bool record(std::string_view path, const WalkResult& files, size_t index);
-    bool decideAttachment(std::string_view path);
-    std::string archiveName(std::string_view path);
     std::string managementNo();
-    bool announce();
-    bool sendFailed(std::string_view message, const MailOutcome& outcome, const FileState& logBefore);
-    bool deleteArchives();
+    bool commit(bool writeRecord, const std::string& nextLastCheck);
+    bool saveLastCheck(const std::string& value);
     bool stop(std::string_view cause);
 
     CheckRunContext& m_context;
     RunState& m_run;
+    SubscriptionTable& m_table;
     Subscription& m_row;
     size_t m_index;
     std::string m_password;
@@ -152,11 +130,8 @@ private:
     std::string m_ownFiles;                 ///< the data folder's own files, when in the walk
     std::unique_ptr<SeenRecord> m_record;   ///< what the row has seen
     std::unique_ptr<SeenComparison> m_seen; ///< the last walk held against it
+    std::unique_ptr<RowNotice> m_notice;    ///< with mail on
     int64_t m_updates = 0;
-    std::string m_updatedFileList;
-    std::string m_attachmentList;
-    std::vector<std::string> m_attachedArchives;
-    std::set<std::string> m_archiveNames; ///< archives made for this row
 };
 
 bool RowCheck::stop(std::string_view cause)
@@ -194,23 +169,27 @@ bool RowCheck::run()
     // can be read.
     if (!skipped.empty() && skipped.front().path == FolderWalkRoot(m_row.Folder))
         return true;
+    if (IsOn(m_context.settings.Conf_Mail))
+        m_notice = std::make_unique<RowNotice>(m_context.settings, *m_context.zip, m_run.outbox, m_password);
     for (size_t i = 0; i < files->size(); ++i) {
         if (!record(files->path(i), *files, i))
             return false;
+        if (Cancelled(m_context))
+            return false;
     }
-    const bool write = m_seen->finish(skipped);
-    m_run.records.push_back(PendingRecord{m_row.Name, std::move(m_record), std::move(m_seen), write});
+    const bool writeRecord = m_seen->finish(skipped);
     // Everything the walk saw is older than the second it started in, so the
     // second before it is the new last check. The record decides what is
     // new; the last check serves a row that has no record. While the clocks
     // repeat an hour, that text would name an earlier instant than the last
     // check already does: then it stays, unless it lies after the walk's
     // start (a clock set back), which no longer hides anything.
+    std::string nextLastCheck = m_row.LastCheck;
     const std::string next = FormatDateTime(AutomationDateFromUnix(walkStart - 1));
     if (std::optional<AutomationDate> nextValue = ParseDateTime(next);
         nextValue && (EarliestInstantOf(*nextValue) >= m_lastCheckInstant || m_lastCheckInstant > walkStart))
-        m_row.LastCheck = next;
-    return m_updates == 0 || announce();
+        nextLastCheck = next;
+    return commit(writeRecord, nextLastCheck);
 }
 
 bool RowCheck::walk(std::optional<WalkResult>* files, int64_t* walkStart)
@@ -287,65 +266,9 @@ bool RowCheck::record(std::string_view path, const WalkResult& files, size_t ind
         m_context.messages.ShowMessage(std::string(kHistoryFailed) + "\r\n" + error);
         return false;
     }
-    m_run.recorded = true;
-    m_updatedFileList.append(path).append("\r\n");
-    return !IsOn(m_context.settings.Conf_Mail) || decideAttachment(path);
-}
-
-bool RowCheck::decideAttachment(std::string_view path)
-{
-    const BasicSettings& settings = m_context.settings;
-    if (!IsOn(settings.Conf_MailAdd))
-        return true;
-    std::optional<double> maxSize = ParseNumber(settings.Conf_MaxSize);
-    if (!maxSize)
-        return stop("添付ﾌｧｲﾙの最大ｻｲｽﾞ「" + settings.Conf_MaxSize + "」が数値ではありません");
-    std::string attachment(path);
-    // A link is listed but never attached: whoever can write the watched
-    // folder could point it at any file the program's user may read.
-    struct stat entry {};
-    if (::lstat(attachment.c_str(), &entry) != 0 || S_ISLNK(entry.st_mode))
-        return true;
-    int64_t size = 0;
-    if (IsOn(settings.Conf_zip)) {
-        ZipAttachment archive;
-        std::string error;
-        // A document that cannot be packed is listed in the mail but not
-        // attached, like one over the size limit; without the component no
-        // document can be, and the run ends.
-        if (!MakeZipAttachment(path, m_password, m_context.folder, *m_context.zip, &archive, &error, archiveName(path)))
-            return archive.componentUnavailable ? stop(error) : true;
-        attachment = archive.archivePath;
-        size = archive.archiveSize;
-    } else {
-        // Only a regular file can go out as it is.
-        struct stat st {};
-        if (::stat(attachment.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-            return true;
-        size = st.st_size;
-    }
-    // The list is separated by tabs: a path holding one cannot be in it.
-    if (attachment.find('\t') != std::string::npos)
-        return true;
-    if (*maxSize > RoundHalfEven(static_cast<double>(size) / 1024.0 / 1024.0)) {
-        m_attachmentList.append(attachment).append("\t");
-        if (IsOn(settings.Conf_zip))
-            m_attachedArchives.push_back(attachment);
-    }
+    if (m_notice)
+        m_notice->add(path);
     return true;
-}
-
-/// The archive name of a document (see ArchiveNameFor), numbered when a
-/// document of the same name in another folder of the row already has it,
-/// so that one document's archive never replaces another's before the mail.
-std::string RowCheck::archiveName(std::string_view path)
-{
-    const std::string fileName = FileNameOf(path);
-    std::string name = ArchiveNameFor(fileName);
-    for (int copy = 2; m_archiveNames.count(name) != 0; ++copy)
-        name = ArchiveNameFor(fileName, copy);
-    m_archiveNames.insert(name);
-    return name;
 }
 
 /// The management number of the row's mails, never the same as the one of
@@ -362,59 +285,74 @@ std::string RowCheck::managementNo()
     return number;
 }
 
-bool RowCheck::announce()
+bool RowCheck::commit(bool writeRecord, const std::string& nextLastCheck)
 {
-    m_context.balloon.SetBalloonTitle(kUpdatedBalloonTitle);
-    m_context.balloon.SetBalloonText(m_context.balloon.BalloonText() + m_row.Name + " " + std::to_string(m_updates) +
-                                     "ﾌｧｲﾙ\r\n");
-    const std::string number = managementNo();
-    const BasicSettings& settings = m_context.settings;
-    if (!IsOn(settings.Conf_Mail))
-        return true;
-    if (Cancelled(m_context))
-        return false;
-    if (!m_attachmentList.empty())
-        m_attachmentList.pop_back();
-    const MailDelivery delivery{*m_context.mail, settings, m_context.folder};
-    FileState logBefore = FileState::Of(JoinPath(m_context.folder, kMailLogFileName));
-    MailOutcome update =
-        SendUpdateMail(delivery, m_row.MailTo, m_row.Name, m_updatedFileList, m_attachmentList, number);
-    if (!update.isSent())
-        return sendFailed(kUpdateMailFailed, update, logBefore);
-    // The password is told only when an archive with a drawn password went out.
-    if (settings.Conf_zipPasswd.empty() && IsOn(settings.Conf_zip) && !m_attachedArchives.empty()) {
-        logBefore = FileState::Of(JoinPath(m_context.folder, kMailLogFileName));
-        MailOutcome password = SendPasswordMail(delivery, m_row.MailTo, m_password, number);
-        if (!password.isSent())
-            return sendFailed(kPasswordMailFailed, password, logBefore);
+    std::string error;
+    if (m_updates > 0) {
+        // The documents must be on the disk before anything that passes
+        // them by: after a crash a document is in the history or found
+        // again.
+        if (!SyncHistory(m_context.folder, &error)) {
+            m_context.messages.ShowMessage(std::string(kHistoryFailed) + "\r\n" + error);
+            return false;
+        }
+        Step(m_context, "history");
+        m_context.balloon.SetBalloonTitle(kUpdatedBalloonTitle);
+        m_context.balloon.SetBalloonText(m_context.balloon.BalloonText() + m_row.Name + " " +
+                                         std::to_string(m_updates) + "ﾌｧｲﾙ\r\n");
+        const std::string number = managementNo();
+        if (m_notice) {
+            Notice notice;
+            notice.rowName = m_row.Name;
+            notice.recipients = m_row.MailTo;
+            notice.managementNo = number;
+            const NotificationMail mail = ComposeUpdateMail(m_row.Name, m_notice->documentList(), number);
+            notice.subject = mail.subject;
+            notice.body = mail.body;
+            notice.created = m_context.clock.UnixNow();
+            if (!m_notice->commit(m_index, std::move(notice), &error)) {
+                m_context.messages.ShowMessage(std::string(kNoticeFailed) + "\r\n購読「" + m_row.Name + "」: " + error);
+                return false;
+            }
+            m_run.noticed = true;
+            Step(m_context, "outbox");
+        }
     }
-    return !IsOn(settings.Conf_zip) || deleteArchives();
+    if (m_record->state() == SeenRecord::State::Damaged) {
+        std::string text = "購読「" + m_row.Name + "」の確認済みﾌｧｲﾙの記録 " + ValidUtf8(m_record->path()) +
+                           " が壊れていたため、作り直しました (" + m_record->reason() + ")";
+        if (!m_record->setAside(&error))
+            text += "\r\n" + error;
+        m_context.messages.ShowMessage(text);
+    }
+    if (writeRecord && !m_seen->commit(&error)) {
+        m_context.messages.ShowMessage(std::string(kRecordFailed) + "\r\n購読「" + m_row.Name + "」: " + error);
+        return false;
+    }
+    Step(m_context, "records");
+    return nextLastCheck == m_row.LastCheck || saveLastCheck(nextLastCheck);
 }
 
-/// Tells why a mail did not go out: the log when the component wrote to it,
-/// the cause itself when it did not get that far.
-bool RowCheck::sendFailed(std::string_view message, const MailOutcome& outcome, const FileState& logBefore)
+/// Writes the row's new last check over subscription.dat as it is now,
+/// leaving every other cell as the file has it, and into the program's
+/// table.
+bool RowCheck::saveLastCheck(const std::string& value)
 {
-    const std::string logPath = JoinPath(m_context.folder, kMailLogFileName);
-    if (Cancelled(m_context))
+    SubscriptionTable onDisk;
+    SubscriptionLoad loaded;
+    LoadSubscriptions(onDisk, m_context.folder, m_context.messages, &loaded);
+    if (loaded == SubscriptionLoad::Failed || loaded == SubscriptionLoad::Cut)
+        return false; // the load said why; nothing may be saved over the file
+    if (loaded == SubscriptionLoad::NoFile)
+        onDisk = m_table;
+    onDisk[m_index].LastCheck = value;
+    std::string error;
+    if (!SaveSubscriptions(onDisk, m_context.folder, &error)) {
+        m_context.messages.ShowMessage(std::string(kSaveFailed) + "\r\n" + error);
         return false;
-    const FileState logAfter = FileState::Of(logPath);
-    std::string text(message);
-    if (logAfter.exists && !logAfter.sameAs(logBefore))
-        text += std::string(kReadTheLog) + "\r\n購読「" + m_row.Name + "」: " + outcome.text() +
-                "\r\nﾛｸﾞﾌｧｲﾙ: " + ValidUtf8(logPath);
-    else
-        text += "\r\n購読「" + m_row.Name + "」: " + outcome.text();
-    m_context.messages.ShowMessage(text);
-    return false;
-}
-
-bool RowCheck::deleteArchives()
-{
-    for (const std::string& archive : m_attachedArchives) {
-        if (::unlink(archive.c_str()) != 0 && errno != ENOENT)
-            return stop("書庫ﾌｧｲﾙ " + ValidUtf8(archive) + " を削除できません: " + ErrorText(errno));
     }
+    m_row.LastCheck = value;
+    m_context.table[m_index].LastCheck = value;
     return true;
 }
 
@@ -441,56 +379,6 @@ void TakeLastChecks(SubscriptionTable& table, const SubscriptionTable& before, c
             table[row].LastCheck = after[row].LastCheck;
     }
 }
-
-namespace {
-
-/// Writes the last checks the run changed over subscription.dat as it is
-/// now, leaving every other cell as the file has it.
-bool SaveLastChecks(CheckRunContext& context, const SubscriptionTable& before, const SubscriptionTable& after)
-{
-    SubscriptionTable onDisk;
-    SubscriptionLoad loaded;
-    LoadSubscriptions(onDisk, context.folder, context.messages, &loaded);
-    if (loaded == SubscriptionLoad::Failed || loaded == SubscriptionLoad::Cut)
-        return false;
-    if (loaded == SubscriptionLoad::NoFile)
-        onDisk = before;
-    TakeLastChecks(onDisk, before, after);
-    std::string error;
-    if (!SaveSubscriptions(onDisk, context.folder, &error)) {
-        context.messages.ShowMessage(std::string(kSaveFailed) + "\r\n" + error);
-        return false;
-    }
-    TakeLastChecks(context.table, before, after);
-    return true;
-}
-
-} // namespace
-
-namespace {
-
-/// Puts each row's new record in place; a damaged one is moved aside and
-/// told first.
-bool CommitRecords(CheckRunContext& context, RunState& run)
-{
-    std::string error;
-    for (PendingRecord& pending : run.records) {
-        if (pending.old->state() == SeenRecord::State::Damaged) {
-            std::string text = "購読「" + pending.rowName + "」の確認済みﾌｧｲﾙの記録 " + ValidUtf8(pending.old->path()) +
-                               " が壊れていたため、作り直しました (" + pending.old->reason() + ")";
-            if (!pending.old->setAside(&error))
-                text += "\r\n" + error;
-            context.messages.ShowMessage(text);
-        }
-        if (pending.write && !pending.comparison->commit(&error)) {
-            context.messages.ShowMessage(std::string(kRecordFailed) + "\r\n" + error);
-            return false;
-        }
-    }
-    return true;
-}
-
-} // namespace
 
 std::string RandomLetters(int count)
 {
@@ -521,9 +409,9 @@ bool CheckSubscriptions(CheckRunContext& context)
         return false; // the load said why; nothing may be saved over the file
     if (loaded == SubscriptionLoad::NoFile)
         table = context.table;
-    const SubscriptionTable before = table;
 
-    RunState run;
+    RunState run(context.folder);
+    run.outbox.removeDrafts();
     bool complete = true;
     for (size_t index = 0; index < table.size(); ++index) {
         Subscription& row = table[index];
@@ -536,32 +424,23 @@ bool CheckSubscriptions(CheckRunContext& context)
             complete = false;
             break;
         }
-        RowCheck check(context, run, row, index, std::move(password));
-        if (!check.run()) {
+        RowCheck check(context, run, table, index, std::move(password));
+        if (!check.run())
             complete = false;
-            break;
-        }
     }
     TellSkippedFolders(context, run);
-    if (!complete) {
-        TakeLastChecks(context.table, before, table); // nothing is saved; the finished rows stay done in memory
-        return false;
+    lock.release();
+    // Mail goes out without the data folder's lock: a slow server never
+    // holds up a save or another check.
+    if (IsOn(context.settings.Conf_Mail) && !Cancelled(context)) {
+        OutboxDeliveryContext delivery{context.folder, *context.mail, context.settings, context.messages,
+                                       context.clock};
+        delivery.lockWaitSeconds = context.lockWaitSeconds;
+        delivery.now = run.noticed;
+        delivery.cancel = context.cancel;
+        DeliverOutbox(delivery);
     }
-    // The documents must be on the disk before the last checks that pass
-    // them by: after a crash a document is in the history or found again.
-    if (run.recorded && !SyncHistory(context.folder, &error)) {
-        context.messages.ShowMessage(std::string(kHistoryFailed) + "\r\n" + error);
-        return false;
-    }
-    if (context.atStep)
-        context.atStep("history");
-    // Then what each row has seen, then its last check: after a crash at
-    // any point a document is reported again rather than lost.
-    if (!CommitRecords(context, run))
-        return false;
-    if (context.atStep)
-        context.atStep("records");
-    return SaveLastChecks(context, before, table);
+    return complete;
 }
 
 } // namespace tessaly

@@ -23,6 +23,9 @@ constexpr const char* kUsage =
     "       tessalyctl [--dir DIR] check\n"
     "       tessalyctl [--dir DIR] balloon TITLE TEXT\n"
     "       tessalyctl [--dir DIR] history [--json]\n"
+    "       tessalyctl [--dir DIR] outbox [--json]      (the mails waiting to be sent)\n"
+    "       tessalyctl [--dir DIR] outbox retry         (send them now)\n"
+    "       tessalyctl [--dir DIR] outbox drop ID|all\n"
     "       tessalyctl --help | --version\n";
 
 /// What --help adds to the usage lines.
@@ -122,6 +125,9 @@ const Command kCommands[] = {
     {"history", nullptr, 1, [](CtlContext& c, const Words&) { return RunHistory(c); }},
     {"check", nullptr, 1, [](CtlContext& c, const Words&) { return RunCheck(c); }},
     {"balloon", nullptr, 3, [](CtlContext& c, const Words& w) { return RunBalloon(c, w[1], w[2]); }},
+    {"outbox", nullptr, 1, [](CtlContext& c, const Words&) { return RunOutboxShow(c); }},
+    {"outbox", "retry", 2, [](CtlContext& c, const Words&) { return RunOutboxRetry(c); }},
+    {"outbox", "drop", 3, [](CtlContext& c, const Words& w) { return RunOutboxDrop(c, w[2]); }},
 };
 
 const Command* FindCommand(const Words& w)

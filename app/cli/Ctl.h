@@ -44,5 +44,8 @@ int RunSubsSet(CtlContext& context, const std::string& row, const std::string& f
 int RunHistory(CtlContext& context);
 int RunCheck(CtlContext& context);
 int RunBalloon(CtlContext& context, const std::string& title, const std::string& text);
+int RunOutboxShow(CtlContext& context);
+int RunOutboxRetry(CtlContext& context);
+int RunOutboxDrop(CtlContext& context, const std::string& id);
 
 } // namespace tessaly

@@ -25,15 +25,22 @@ MailOutcome NotComposed(const std::exception& failure)
 
 } // namespace
 
+NotificationMail ComposeUpdateMail(std::string_view subscriptionName, std::string_view documentList,
+                                   std::string_view managementNo)
+{
+    const std::string name(subscriptionName);
+    return {"【Tessaly!】" + name + " の文書が更新されました。管理No:" + std::string(managementNo),
+            name + " の文書が更新されました。" + "\r\n\r\n" + std::string(documentList),
+            {}};
+}
+
 MailOutcome SendUpdateMail(const MailDelivery& delivery, std::string_view recipientList,
                            std::string_view subscriptionName, std::string_view documentList,
                            std::string_view attachmentList, std::string_view managementNo)
 {
     NotificationMail mail;
     try {
-        const std::string name(subscriptionName);
-        mail.body = name + " の文書が更新されました。" + "\r\n\r\n" + std::string(documentList);
-        mail.subject = "【Tessaly!】" + name + " の文書が更新されました。管理No:" + std::string(managementNo);
+        mail = ComposeUpdateMail(subscriptionName, documentList, managementNo);
         mail.attachments = std::string(attachmentList);
     } catch (const std::exception& failure) {
         return NotComposed(failure);

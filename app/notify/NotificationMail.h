@@ -76,6 +76,14 @@ inline constexpr std::string_view kRcvMailFileName = "RcvMail.txt";
 MailOutcome SendNotificationMail(const MailDelivery& delivery, std::string_view recipientList,
                                  const NotificationMail& mail);
 
+/// The update mail of one subscription: subject "【Tessaly!】", the
+/// subscription name, " の文書が更新されました。管理No:" and the management
+/// number; body the subscription name and " の文書が更新されました。", CR LF,
+/// CR LF, then `documentList` unchanged (one line per document, each ended
+/// by CR LF).
+NotificationMail ComposeUpdateMail(std::string_view subscriptionName, std::string_view documentList,
+                                   std::string_view managementNo);
+
 /// Sends the update notification mail of one subscription to its
 /// recipients as blind copies.
 ///

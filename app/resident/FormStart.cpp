@@ -201,6 +201,8 @@ void FormStart::setLumitrayToolTip()
         text += QStringLiteral("\n購読が登録されていません");
     else if (watching() && !m_toolTipDetail.isEmpty())
         text += QLatin1Char('\n') + m_toolTipDetail;
+    if (m_waitingMails > 0)
+        text += QStringLiteral("\n送信待ちのﾒｰﾙ: %1件").arg(m_waitingMails);
     // Every assignment goes to the desktop: only a new text is assigned.
     if (text != m_toolTip) {
         m_toolTip = text;
@@ -221,6 +223,12 @@ void FormStart::setChecking(bool checking)
     m_checking = checking;
     setLumitrayToolTip();
     putIcon();
+}
+
+void FormStart::setWaitingMails(size_t count)
+{
+    m_waitingMails = count;
+    setLumitrayToolTip();
 }
 
 void FormStart::putIcon()

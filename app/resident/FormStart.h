@@ -83,6 +83,8 @@ public:
     void setToolTipDetail(const QString& detail);
     /// A check run started (true) or ended: the tool tip and the icon show it.
     void setChecking(bool checking);
+    /// How many mails wait in the outbox: the tool tip says so.
+    void setWaitingMails(size_t count);
 
     QMenu* menu0() const { return m_menu0.get(); }
     QAction* menuCheck() const { return m_menuCheck; }
@@ -127,6 +129,7 @@ private:
     /// No row of the table is in use (known once start-up has read it).
     bool m_noSubscription = false;
     bool m_checking = false;
+    size_t m_waitingMails = 0;
     /// The icon as loaded, and the same with the mark of a check in progress.
     std::shared_ptr<lumitray::Picture> m_icon;
     std::shared_ptr<lumitray::Picture> m_checkingIcon;

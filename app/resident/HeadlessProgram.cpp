@@ -4,6 +4,7 @@
 #include "checkrun/CheckRun.h"
 #include "common/Clock.h"
 #include "common/StreamMessages.h"
+#include "notify/Outbox.h"
 #include "resident/CheckRunner.h"
 #include "resident/DataFileFollower.h"
 #include "resident/HeadlessBalloon.h"
@@ -52,10 +53,21 @@ int RunHeadlessProgram(const std::string& folder, std::chrono::milliseconds minu
             std::cerr << "tessaly: " << live.summary() << std::endl;
         summary = live.summary();
     };
-    QObject::connect(&checkRunner, &CheckRunner::runningChanged, [&followLive](bool running) {
-        if (!running)
+    // After every run, the mails that wait to be sent again, when that changed.
+    size_t waiting = 0;
+    const auto tellWaiting = [&] {
+        const size_t now = Outbox(folder).list().size();
+        if (now != waiting)
+            std::cerr << "tessaly: " << now << " mail(s) wait in the outbox (tessalyctl outbox)" << std::endl;
+        waiting = now;
+    };
+    QObject::connect(&checkRunner, &CheckRunner::runningChanged, [&followLive, &tellWaiting](bool running) {
+        if (!running) {
             followLive();
+            tellWaiting();
+        }
     });
+    tellWaiting();
     followLive();
     // Settings and subscriptions written with tessalyctl apply at once.
     DataFileFollower follower(data, std::cerr);

@@ -4,6 +4,7 @@
 #include "common/Clock.h"
 #include "common/FileSystem.h"
 #include "notify/ComponentMailTransfer.h"
+#include "notify/Outbox.h"
 #include "resident/BackgroundCheck.h"
 #include "resident/BalloonFeed.h"
 #include "resident/CheckRunner.h"
@@ -133,6 +134,13 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
         [&form](const std::string& summary) { form.setToolTipDetail(Utf8Text(summary)); });
     live = &liveChecks;
     QObject::connect(form.menuCheck(), &QAction::toggled, &liveChecks, [&liveChecks] { liveChecks.apply(); });
+    // The tool tip tells the mails that wait to be sent again.
+    const auto countWaiting = [&form, &folder] { form.setWaitingMails(Outbox(folder).list().size()); };
+    QObject::connect(&checkRunner, &CheckRunner::runningChanged, &form, [countWaiting](bool running) {
+        if (!running)
+            countWaiting();
+    });
+    countWaiting();
     liveChecks.apply();
     // Settings and subscriptions written by anyone else (tessalyctl, a copy)
     // apply at once.

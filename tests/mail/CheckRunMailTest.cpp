@@ -4,10 +4,12 @@
 #include "MailServer.h"
 #include "common/DateText.h"
 #include "common/FileSystem.h"
+#include "notify/Outbox.h"
 #include "settings/BasicSettings.h"
 #include "support/RecordingMessages.h"
 #include "support/TempFolder.h"
 #include "watch/HistoryFile.h"
+#include "watch/SeenRecord.h"
 #include "watch/SubscriptionTable.h"
 
 #include <gtest/gtest.h>
@@ -118,19 +120,22 @@ protected:
         return path;
     }
 
+    /// A new subscription in `row`: no last check, and nothing seen yet.
     void subscribe(size_t row, const std::string& name, const std::string& watched, const std::string& mailTo)
     {
         m_table[row] = {name + m_marker, "", watched, "*.*", "1", mailTo, ""};
+        ::unlink(SeenRecordPath(m_data, row).c_str());
     }
 
-    int check(std::string* out = nullptr, std::string* err = nullptr)
+    /// tessalyctl with `command` ("check", "outbox retry") on the data folder.
+    int check(std::string* out = nullptr, std::string* err = nullptr, const char* command = "check")
     {
         std::string error;
         EXPECT_TRUE(SaveBasicSettings(m_settings, m_data, &error)) << error;
         EXPECT_TRUE(SaveSubscriptions(m_table, m_data, &error)) << error;
         int status = -1;
-        std::string output = RunCommand(std::string(TESSALYCTL_PATH) + " --dir " + Quote(m_data) + " check 2>" +
-                                            Quote(m_temp.file("stderr")),
+        std::string output = RunCommand(std::string(TESSALYCTL_PATH) + " --dir " + Quote(m_data) + " " + command +
+                                            " 2>" + Quote(m_temp.file("stderr")),
                                         &status);
         if (out)
             *out = output;
@@ -295,8 +300,9 @@ TEST_F(CheckRunMail, DocumentsThemselvesNoAttachmentsAndTheSizeLimit)
     ASSERT_EQ(update.attachments.size(), 1u);
     EXPECT_EQ(PasswordIn(told).size(), 10u);
     EXPECT_EQ(update.attachments[0].first, "small.doc.zip");
-    EXPECT_TRUE(FileHasContent(m_data + "/big.doc.zip"));
-    EXPECT_FALSE(FileHasContent(m_data + "/small.doc.zip"));
+    EXPECT_NE(update.body.find("/big.doc (ｻｲｽﾞが上限 (2 MB) 以上のため添付しません)"), std::string::npos)
+        << update.body;
+    EXPECT_TRUE(Outbox(m_data).list().empty());
 }
 
 TEST_F(CheckRunMail, DocumentsOfAnyNameArriveWithTheirNamesAndContents)
@@ -336,8 +342,8 @@ TEST_F(CheckRunMail, DocumentsOfAnyNameArriveWithTheirNamesAndContents)
         EXPECT_NE(update.body.find(docs + "/" + name + "\\n"), std::string::npos) << name << "\n" << update.body;
     EXPECT_TRUE(FileHasContent(m_data + "/mail.log"));
 
-    // The documents themselves: all but the one whose name holds a Tab,
-    // which cannot be in the attachment list; it is listed all the same.
+    // The documents themselves, copied when found: all but the one whose
+    // name holds a Tab, which is listed with the reason.
     m_settings.Conf_zip = 0;
     subscribe(0, "原本", docs, server.address("alice"));
     ASSERT_EQ(check(nullptr, &err), 0) << err;
@@ -350,7 +356,7 @@ TEST_F(CheckRunMail, DocumentsOfAnyNameArriveWithTheirNamesAndContents)
     std::vector<std::string> expected = contents;
     expected.erase(std::find(expected.begin(), expected.end(), "document 7"));
     EXPECT_EQ(attached, expected);
-    EXPECT_NE(mails[0].body.find("tab\there.doc"), std::string::npos);
+    EXPECT_NE(mails[0].body.find("tab%09here.doc ("), std::string::npos) << mails[0].body;
     std::vector<std::string> sentNames;
     for (const auto& attachment : mails[0].attachments)
         sentNames.push_back(attachment.first);
@@ -373,7 +379,7 @@ TEST_F(CheckRunMail, DocumentsOfAnyNameArriveWithTheirNamesAndContents)
     EXPECT_EQ(recorded, twice);
 }
 
-TEST_F(CheckRunMail, ARefusedOrUnreachableServerEndsTheRunAndNothingIsLost)
+TEST_F(CheckRunMail, AMailTheServerCannotTakeWaitsInTheOutboxAndGoesOutOnce)
 {
     const std::string docs = folder("docs");
     test::WriteFile(docs + "/a.doc", "a");
@@ -381,33 +387,35 @@ TEST_F(CheckRunMail, ARefusedOrUnreachableServerEndsTheRunAndNothingIsLost)
     subscribe(0, "拒否", docs, server.address("alice"));
     // The AUTH-only submission refuses a sender who did not log in.
     m_settings.Conf_SmtpPort = std::to_string(server.authPort());
-    ASSERT_TRUE(SaveSubscriptions(m_table, m_data));
-    const std::string saved = test::ReadFile(m_data + "/subscription.dat");
     std::string out;
     std::string err;
-    EXPECT_EQ(check(&out, &err), 1);
-    // The message says which mail failed and why, in the component's words.
+    EXPECT_EQ(check(&out, &err), 0);
+    // The message says which mail failed and why, in the component's words;
+    // the row is committed, and its notice waits.
     EXPECT_EQ(err.rfind("ﾒｰﾙ送信で失敗しました(1)。", 0), 0u) << err;
     EXPECT_NE(err.find("Access denied"), std::string::npos) << err;
-    EXPECT_EQ(test::ReadFile(m_data + "/subscription.dat"), saved);
+    EXPECT_NE(m_table[0].LastCheck, "");
     EXPECT_EQ(historyLines(), 1u);
-    EXPECT_TRUE(FileHasContent(m_data + "/a.doc.zip")); // kept for the next try
+    ASSERT_EQ(Outbox(m_data).list().size(), 1u);
     EXPECT_FALSE(test::ReadFile(m_data + "/mail.log").empty());
 
-    // A server that is down: the same document is reported again.
+    // A server that is down: nothing is recorded again, the notice waits.
     m_settings.Conf_SmtpPort = "1";
-    EXPECT_EQ(check(&out, &err), 1);
-    EXPECT_EQ(err.rfind("ﾒｰﾙ送信で失敗しました(1)。", 0), 0u) << err;
+    EXPECT_EQ(check(&out, &err, "outbox retry"), 1);
     EXPECT_NE(err.find("127.0.0.1:1 に接続を拒否されました"), std::string::npos) << err;
-    EXPECT_EQ(historyLines(), 2u);
+    EXPECT_EQ(check(&out, &err), 0);
+    EXPECT_EQ(historyLines(), 1u);
 
-    // Once the server takes mail again, the document finally goes out.
+    // Once the server takes mail again, the notice goes out, once.
     m_settings.Conf_SmtpPort = std::to_string(server.submitPort());
-    EXPECT_EQ(check(&out, &err), 0) << err;
+    EXPECT_EQ(check(&out, &err, "outbox retry"), 0) << err;
+    EXPECT_EQ(out, "1 sent, 0 waiting\n");
     const auto [update, told] = UpdateAndPasswordMail(mailbox("alice"), "拒否" + m_marker, m_temp.file("m"));
     ASSERT_EQ(update.attachments.size(), 1u);
     int status = -1;
     EXPECT_EQ(Unzipped(update.attachments[0].second, PasswordIn(told), "a.doc", &status), "a");
+    EXPECT_TRUE(Outbox(m_data).list().empty());
+    EXPECT_EQ(historyLines(), 1u);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "common/DateText.h"
 #include "common/FileSystem.h"
 #include "notify/ComponentZipArchiver.h"
+#include "notify/Outbox.h"
 #include "settings/BasicSettings.h"
 #include "support/ChildProcess.h"
 #include "support/FixedClock.h"
@@ -370,18 +371,21 @@ TEST_F(CheckRun, RowsThatCannotBeWalkedAreSkippedOrStopTheRun)
     }
 }
 
-TEST_F(CheckRun, AFailedRunSavesNothing)
+TEST_F(CheckRun, AFailingRowIsToldAndLeavesTheOthersCommitted)
 {
     document("a.doc");
     row(0, "first");
     row(1, "second").LastCheck = "not a date";
     ASSERT_TRUE(SaveSubscriptions(m_table, m_data));
-    const std::string before = test::ReadFile(m_data + "/subscription.dat");
-    EXPECT_FALSE(run());
-    EXPECT_EQ(test::ReadFile(m_data + "/subscription.dat"), before);
-    // The first row was done in memory only; its document is in the history.
-    EXPECT_NE(m_table[0].LastCheck, "");
-    EXPECT_EQ(recordedFiles(), std::vector<std::string>{"a.doc"});
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_FALSE(run());
+        SubscriptionTable saved;
+        ASSERT_TRUE(LoadSubscriptions(saved, m_data, m_messages));
+        EXPECT_NE(saved[0].LastCheck, "");
+        EXPECT_EQ(saved[1].LastCheck, "not a date");
+        // The first row's document is recorded once, whatever the second does.
+        EXPECT_EQ(recordedFiles(), std::vector<std::string>{"a.doc"});
+    }
     EXPECT_NE(m_messages.messages.at(0).find("最終ﾁｪｯｸ日「not a date」が日付ではありません"), std::string::npos);
 }
 
@@ -411,27 +415,42 @@ TEST_F(CheckRun, UpdateMailListsTheRowsDocumentsWithoutAttachments)
     EXPECT_EQ(mail.attachments, "");
 }
 
-TEST_F(CheckRun, DocumentsAreAttachedThemselvesWhenZipIsOffUnderANumericSizeLimit)
+TEST_F(CheckRun, DocumentsAreAttachedAsCopiesUnderTheSizeLimitAndTheRestListedWithTheReason)
 {
     mailOn(true, false);
     m_settings.Conf_MaxSize = "2";
     const std::string small = document("small.doc", std::string(1536 * 1024 - 1, 's')); // rounds to 1 MB
     document("large.doc", std::string(1536 * 1024, 'l'));                               // rounds to 2 MB
+    document("sub/line\nbreak.doc");
     row(0, "att");
+    bool copied = false;
+    m_mail.onSend = [&](const SendMailExArguments& mail) {
+        copied = test::ReadFile(mail.attachments.substr(0, mail.attachments.find('\t'))) == test::ReadFile(small);
+    };
     ASSERT_TRUE(run());
     ASSERT_EQ(m_mail.sent.size(), 1u);
-    EXPECT_EQ(m_mail.sent[0].attachments, small);
+    const SendMailExArguments& mail = m_mail.sent[0];
+    // A copy made when the document was found goes out, then goes away.
+    EXPECT_TRUE(mail.attachments.starts_with(m_data + "/outbox/")) << mail.attachments;
+    EXPECT_NE(mail.attachments.find("/small.doc\t"), std::string::npos) << mail.attachments;
+    EXPECT_TRUE(copied);
+    EXPECT_TRUE(Outbox(m_data).list().empty());
     EXPECT_TRUE(FileHasContent(small)); // the user's document stays
+    // What is not attached says why; no name starts a line of its own.
+    EXPECT_NE(mail.body.find("/large.doc (ｻｲｽﾞが上限 (2 MB) 以上のため添付しません)\r\n"), std::string::npos);
+    EXPECT_NE(mail.body.find("/sub/line%0Abreak.doc\r\n"), std::string::npos) << mail.body;
 
+    // Without a number, nothing over 10 MB is attached.
     m_settings.Conf_MaxSize = "";
     forgetRow(0);
-    EXPECT_FALSE(run());
-    ASSERT_EQ(m_messages.messages.size(), 1u);
-    EXPECT_NE(m_messages.messages[0].find("最大ｻｲｽﾞ「」が数値ではありません"), std::string::npos)
-        << m_messages.messages[0];
+    m_mail.sent.clear();
+    ASSERT_TRUE(run());
+    ASSERT_EQ(m_mail.sent.size(), 1u);
+    EXPECT_EQ(std::count(m_mail.sent[0].attachments.begin(), m_mail.sent[0].attachments.end(), '\t'), 2);
+    EXPECT_TRUE(m_messages.messages.empty());
 }
 
-TEST_F(CheckRun, ArchivesAreAttachedTheirPasswordToldAndOnlyTheyDeleted)
+TEST_F(CheckRun, ArchivesAreAttachedTheirPasswordToldAfterThemAndThenDeleted)
 {
     mailOn(true, true);
     m_settings.Conf_MaxSize = "1";
@@ -446,7 +465,10 @@ TEST_F(CheckRun, ArchivesAreAttachedTheirPasswordToldAndOnlyTheyDeleted)
     row(0, "zip");
     ASSERT_TRUE(run()) << (m_messages.messages.empty() ? "" : m_messages.messages[0]);
     ASSERT_EQ(m_mail.sent.size(), 2u);
-    EXPECT_EQ(m_mail.sent[0].attachments, m_data + "/a.doc.zip\t" + m_data + "/b.doc.zip");
+    const std::string& attachments = m_mail.sent[0].attachments;
+    const std::string folder = attachments.substr(0, attachments.find("/a.doc.zip"));
+    EXPECT_EQ(attachments, folder + "/a.doc.zip\t" + folder + "/b.doc.zip");
+    EXPECT_NE(m_mail.sent[0].body.find("/big.doc (ｻｲｽﾞが上限 (1 MB) 以上のため添付しません)"), std::string::npos);
     // The password mail shares the management number and tells ten letters.
     EXPECT_EQ(m_mail.sent[1].subject, "【Tessaly!】管理No:1405090612 のパスワードを通知します。");
     const std::string& body = m_mail.sent[1].body;
@@ -454,9 +476,7 @@ TEST_F(CheckRun, ArchivesAreAttachedTheirPasswordToldAndOnlyTheyDeleted)
     ASSERT_NE(at, std::string::npos);
     const std::string password = body.substr(at + std::string("のパスワードは ").size(), 10);
     EXPECT_TRUE(std::all_of(password.begin(), password.end(), [](char c) { return c >= 'A' && c <= 'Z'; }));
-    EXPECT_FALSE(FileHasContent(m_data + "/a.doc.zip"));
-    EXPECT_FALSE(FileHasContent(m_data + "/b.doc.zip"));
-    EXPECT_TRUE(FileHasContent(m_data + "/big.doc.zip")); // left out by the size test, kept
+    EXPECT_FALSE(PathExists(folder));
 }
 
 TEST_F(CheckRun, DocumentsOfTheSameNameGetArchivesOfTheirOwn)
@@ -466,9 +486,10 @@ TEST_F(CheckRun, DocumentsOfTheSameNameGetArchivesOfTheirOwn)
     document("b/report.doc", "second report");
     row(0, "twins");
     std::vector<std::string> contents;
-    m_mail.onSend = [&](const SendMailExArguments&) {
+    m_mail.onSend = [&](const SendMailExArguments& mail) {
+        const std::string folder = mail.attachments.substr(0, mail.attachments.find("/report.doc.zip"));
         for (const char* archive : {"/report.doc.zip", "/report.doc(2).zip"}) {
-            const std::string command = "unzip -p -P 'fixed pass' '" + m_data + archive + "' report.doc";
+            const std::string command = "unzip -p -P 'fixed pass' '" + folder + archive + "' report.doc";
             FILE* pipe = ::popen(command.c_str(), "r");
             char buffer[64] = {};
             contents.emplace_back(buffer, pipe ? std::fread(buffer, 1, sizeof buffer, pipe) : 0);
@@ -480,9 +501,10 @@ TEST_F(CheckRun, DocumentsOfTheSameNameGetArchivesOfTheirOwn)
     std::sort(contents.begin(), contents.end());
     EXPECT_EQ(contents, (std::vector<std::string>{"first report", "second report"}));
     ASSERT_EQ(m_mail.sent.size(), 1u);
-    EXPECT_EQ(m_mail.sent[0].attachments, m_data + "/report.doc.zip\t" + m_data + "/report.doc(2).zip");
-    EXPECT_FALSE(FileHasContent(m_data + "/report.doc.zip"));
-    EXPECT_FALSE(FileHasContent(m_data + "/report.doc(2).zip"));
+    const std::string& attachments = m_mail.sent[0].attachments;
+    const std::string folder = attachments.substr(0, attachments.find("/report.doc.zip"));
+    EXPECT_EQ(attachments, folder + "/report.doc.zip\t" + folder + "/report.doc(2).zip");
+    EXPECT_FALSE(PathExists(folder));
 }
 
 TEST_F(CheckRun, NoPasswordMailWhenNoArchiveWentOutOrThePasswordIsFixed)
@@ -497,33 +519,49 @@ TEST_F(CheckRun, NoPasswordMailWhenNoArchiveWentOutOrThePasswordIsFixed)
     mailOn(true, true, "fixed pass");
     ASSERT_TRUE(run());
     ASSERT_EQ(m_mail.sent.size(), 1u);
-    EXPECT_EQ(m_mail.sent[0].attachments, m_data + "/a.doc.zip");
+    EXPECT_TRUE(m_mail.sent[0].attachments.ends_with("/a.doc.zip"));
 }
 
-TEST_F(CheckRun, AFailedMailStopsTheRunKeepsTheArchivesAndSaysWhy)
+TEST_F(CheckRun, AMailRefusedForGoodIsToldAndDroppedAndOneThatFailsWaitsForItsNextAttempt)
 {
     mailOn(true, true);
     document("a.doc");
     row(0, "first");
-    row(1, "second");
-    m_mail.refuseFrom = 1; // the password mail of the first row
-    EXPECT_FALSE(run());
+    m_mail.refuseFrom = 1; // the password mail
+    m_mail.refusal = "550 5.1.1 <a@example.jp>: Recipient address rejected (127.0.0.1:25 の RCPT への応答)";
+    EXPECT_TRUE(run());
     // Nothing was logged: the message gives the cause itself.
     EXPECT_EQ(m_messages.messages,
-              std::vector<std::string>{"ﾒｰﾙ送信で失敗しました(2)。\r\n購読「first」: 550 5.7.1 refused"});
-    EXPECT_TRUE(FileHasContent(m_data + "/a.doc.zip"));
-    EXPECT_EQ(m_table[1].LastCheck, ""); // later rows were not checked
-    EXPECT_FALSE(FileHasContent(m_data + "/subscription.dat"));
+              std::vector<std::string>{"ﾒｰﾙ送信で失敗しました(2)。\r\n購読「first」: " + m_mail.refusal +
+                                       "\r\nサーバーが受け付けないため、このﾒｰﾙは再送しません。"});
+    EXPECT_NE(m_table[0].LastCheck, ""); // the row was committed all the same
+    EXPECT_TRUE(Outbox(m_data).list().empty());
 
-    m_messages.messages.clear();
+    // A server that cannot take the mail now: the notices wait, and go out,
+    // once each, at the first run after their pause.
+    row(1, "second");
     forgetRow(0);
+    m_messages.messages.clear();
     m_mail.sent.clear();
     m_mail.refuseFrom = 0;
+    m_mail.refusal = "451 4.3.0 try again later";
     m_mail.logRefusals = true;
-    EXPECT_FALSE(run());
-    EXPECT_EQ(m_messages.messages, std::vector<std::string>{"ﾒｰﾙ送信で失敗しました(1)。ﾛｸﾞﾌｧｲﾙを確認してください。\r\n"
-                                                            "購読「first」: 550 5.7.1 refused\r\nﾛｸﾞﾌｧｲﾙ: " +
-                                                            m_data + "/mail.log"});
+    forgetHistory();
+    ASSERT_TRUE(run());
+    ASSERT_FALSE(m_messages.messages.empty());
+    EXPECT_NE(m_messages.messages[0].find("ﾛｸﾞﾌｧｲﾙを確認してください。"), std::string::npos);
+    EXPECT_NE(m_messages.messages[0].find("後で再送します"), std::string::npos);
+    const size_t waiting = Outbox(m_data).list().size();
+    EXPECT_GE(waiting, 2u);
+    m_mail.refuseFrom = 1 << 30;
+    m_clock.now += 30.0 / 86400.0;
+    ASSERT_TRUE(run());
+    EXPECT_TRUE(m_mail.sent.empty()); // within the first pause of a minute
+    m_clock.now += 60.0 / 86400.0;
+    ASSERT_TRUE(run());
+    EXPECT_EQ(m_mail.sent.size(), 4u); // both rows' update and password mails
+    EXPECT_TRUE(Outbox(m_data).list().empty());
+    EXPECT_EQ(recordedFiles(), (std::vector<std::string>{"a.doc", "a.doc"})); // once per row
 }
 
 /// Stands still until asked to wait for the next second.
@@ -757,7 +795,8 @@ TEST_F(CheckRun, LinksAreListedButNeverAttachedAndTheProgramsOwnFilesAreNoDocume
         ASSERT_TRUE(run()) << (m_messages.messages.empty() ? "" : m_messages.messages[0]);
         EXPECT_EQ(recordedFiles(true), (std::vector<std::string>{"innocent.txt", "kept.txt", "plain.txt"}));
         ASSERT_EQ(m_mail.sent.size(), 1u);
-        EXPECT_NE(m_mail.sent[0].body.find(m_docs + "/innocent.txt\r\n"), std::string::npos);
+        EXPECT_NE(m_mail.sent[0].body.find(m_docs + "/innocent.txt (シンボリックリンクのため添付しません)\r\n"),
+                  std::string::npos);
         EXPECT_EQ(m_mail.sent[0].attachments.find("innocent"), std::string::npos) << m_mail.sent[0].attachments;
         EXPECT_NE(m_mail.sent[0].attachments.find("plain.txt"), std::string::npos) << m_mail.sent[0].attachments;
     }

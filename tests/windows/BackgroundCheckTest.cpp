@@ -230,8 +230,8 @@ void BackgroundCheckTest::windowsStayResponsiveWhileTheMailServerNeverAnswers()
     QVERIFY(f.runner->running());
     QVERIFY(!ended);
 
-    // The server hangs up: the run ends with its message, the save goes
-    // through, then the second run does.
+    // The server hangs up: the run ends with its message (the mail waits in
+    // the outbox), the save goes through, then the second run does.
     server.release();
     QTRY_VERIFY_WITH_TIMEOUT(ended, kRunTimeoutMs);
     QVERIFY(f.shownStartingWith("ﾒｰﾙ送信で失敗しました(1)。"));
@@ -243,7 +243,9 @@ void BackgroundCheckTest::windowsStayResponsiveWhileTheMailServerNeverAnswers()
     QVERIFY(f.button("Command2")->isEnabled());
     QVERIFY(f.button("Command4")->isEnabled());
     QCOMPARE(f.editor->cursor().shape(), Qt::ArrowCursor);
-    QVERIFY(server.connections >= 2);
+    // The second run found nothing new, and the waiting mail waits out its
+    // pause: nothing is mailed twice.
+    QCOMPARE(server.connections, 1);
     QCOMPARE(f.messages.offUiThread, 0);
     QCOMPARE(f.balloon.offUiThread, 0);
 }

@@ -1,0 +1,207 @@
+// SPDX-License-Identifier: MIT
+#include "checkrun/RowNotice.h"
+
+#include "common/FileSystem.h"
+#include "common/NumericText.h"
+#include "common/PathField.h"
+#include "common/PathParts.h"
+#include "notify/ZipAttachment.h"
+#include "settings/BasicSettings.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tessaly {
+namespace {
+
+/// The size limit when Conf_MaxSize holds no number.
+constexpr double kDefaultMaxMegabytes = 10;
+
+/// True when a file of `bytes` is within the limit: its size in whole
+/// megabytes (rounded half to even) stays below it.
+bool WithinLimit(int64_t bytes, double maxMegabytes)
+{
+    return maxMegabytes > RoundHalfEven(static_cast<double>(bytes) / 1024.0 / 1024.0);
+}
+
+std::string OverLimit(double maxMegabytes)
+{
+    char limit[32];
+    std::snprintf(limit, sizeof limit, "%g", maxMegabytes);
+    return std::string("ｻｲｽﾞが上限 (") + limit + " MB) 以上のため添付しません";
+}
+
+/// Copies the open file `in` to a new owner-only file `path`. "" or why not.
+std::string CopyTo(int in, const std::string& path)
+{
+    const int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (out < 0)
+        return "添付用の写しを作れません: " + ErrorText(errno);
+    char buffer[64 * 1024];
+    std::string failure;
+    for (;;) {
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            failure = "読み込めません: " + ErrorText(errno);
+            break;
+        }
+        if (n == 0)
+            break;
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = ::write(out, buffer + done, static_cast<size_t>(n - done));
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w < 0) {
+                failure = "添付用の写しを書き込めません: " + ErrorText(errno);
+                break;
+            }
+            done += w;
+        }
+        if (!failure.empty())
+            break;
+    }
+    if (::close(out) != 0 && failure.empty())
+        failure = "添付用の写しを書き込めません: " + ErrorText(errno);
+    if (!failure.empty())
+        ::unlink(path.c_str());
+    return failure;
+}
+
+} // namespace
+
+std::string VisibleInMail(std::string_view bytes)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    for (char c : ValidUtf8(bytes)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            text += '%';
+            text += kHex[byte >> 4];
+            text += kHex[byte & 15];
+        } else {
+            text += c;
+        }
+    }
+    return text;
+}
+
+RowNotice::RowNotice(const BasicSettings& settings, ZipArchiver& zip, Outbox& outbox, std::string password)
+    : m_settings(settings), m_zip(zip), m_outbox(outbox), m_password(std::move(password))
+{
+}
+
+RowNotice::~RowNotice()
+{
+    m_outbox.discard(m_draft);
+}
+
+void RowNotice::add(std::string_view path)
+{
+    std::string line = VisibleInMail(path);
+    if (IsOn(m_settings.Conf_MailAdd)) {
+        const std::string reason = attach(path);
+        if (!reason.empty())
+            line += " (" + reason + ")";
+    }
+    m_list += line + "\r\n";
+}
+
+std::string RowNotice::attach(std::string_view path)
+{
+    if (m_draft.folder.empty() && m_draftError.empty() && !m_outbox.begin(&m_draft, &m_draftError))
+        m_draft.folder.clear();
+    if (!m_draftError.empty())
+        return "添付できません: " + m_draftError;
+    const std::optional<double> limit = ParseNumber(m_settings.Conf_MaxSize);
+    const double maxMegabytes = limit ? *limit : kDefaultMaxMegabytes;
+    // A link is listed but never attached: whoever can write the watched
+    // folder could point it at any file the program's user may read.
+    struct stat entry {};
+    if (::lstat(std::string(path).c_str(), &entry) != 0)
+        return "添付できません: " + ErrorText(errno);
+    if (S_ISLNK(entry.st_mode))
+        return "シンボリックリンクのため添付しません";
+    return IsOn(m_settings.Conf_zip) ? attachArchive(path, maxMegabytes) : attachCopy(path, maxMegabytes);
+}
+
+std::string RowNotice::attachCopy(std::string_view path, double maxMegabytes)
+{
+    // The component takes its list of attachments as one text with Tabs
+    // between the paths.
+    if (path.find('\t') != std::string_view::npos)
+        return "名前にﾀﾌﾞがあるため添付できません";
+    std::string error;
+    const int in = OpenRegularFile(std::string(path), &error);
+    if (in < 0)
+        return "添付できません: " + error;
+    struct stat st {};
+    std::string reason;
+    if (::fstat(in, &st) != 0) {
+        reason = "添付できません: " + ErrorText(errno);
+    } else if (!WithinLimit(st.st_size, maxMegabytes)) {
+        reason = OverLimit(maxMegabytes);
+    } else {
+        // Each copy in a folder of its own keeps the document's name.
+        const std::string folder = std::to_string(m_attachments.size() + 1);
+        const std::string relative = folder + "/" + FileNameOf(path);
+        if (::mkdir(JoinPath(m_draft.folder, folder).c_str(), 0700) != 0)
+            reason = "添付用の写しを作れません: " + ErrorText(errno);
+        else
+            reason = CopyTo(in, JoinPath(m_draft.folder, relative));
+        if (reason.empty())
+            m_attachments.push_back(relative);
+    }
+    ::close(in);
+    return reason;
+}
+
+std::string RowNotice::attachArchive(std::string_view path, double maxMegabytes)
+{
+    ZipAttachment archive;
+    std::string error;
+    if (!MakeZipAttachment(path, m_password, m_draft.folder, m_zip, &archive, &error, archiveName(path)))
+        return "添付できません: " + error;
+    if (!WithinLimit(archive.archiveSize, maxMegabytes)) {
+        ::unlink(archive.archivePath.c_str());
+        return OverLimit(maxMegabytes);
+    }
+    m_attachments.push_back(FileNameOf(archive.archivePath));
+    m_archived = true;
+    return {};
+}
+
+/// The archive name of a document (see ArchiveNameFor), numbered when a
+/// document of the same name in another folder of the row already has it,
+/// so that one document's archive never replaces another's.
+std::string RowNotice::archiveName(std::string_view path)
+{
+    const std::string fileName = FileNameOf(path);
+    std::string name = ArchiveNameFor(fileName);
+    for (int copy = 2; m_archiveNames.count(name) != 0; ++copy)
+        name = ArchiveNameFor(fileName, copy);
+    m_archiveNames.insert(name);
+    return name;
+}
+
+bool RowNotice::needsPasswordMail() const
+{
+    return m_settings.Conf_zipPasswd.empty() && IsOn(m_settings.Conf_zip) && m_archived;
+}
+
+bool RowNotice::commit(size_t row, Notice notice, std::string* error)
+{
+    if (m_draft.folder.empty() && !m_outbox.begin(&m_draft, error))
+        return false;
+    notice.attachments = m_attachments;
+    if (needsPasswordMail())
+        notice.password = m_password;
+    return m_outbox.add(m_draft, row, &notice, error);
+}
+
+} // namespace tessaly

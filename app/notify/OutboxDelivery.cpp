@@ -1,0 +1,193 @@
+// SPDX-License-Identifier: MIT
+#include "notify/OutboxDelivery.h"
+
+#include "common/Clock.h"
+#include "common/DataFolderLock.h"
+#include "common/FileSystem.h"
+#include "common/PathField.h"
+#include "common/UserMessages.h"
+#include "notify/NotificationMail.h"
+#include "notify/Outbox.h"
+
+#include <functional>
+#include <sys/stat.h>
+
+namespace tessaly {
+namespace {
+
+constexpr std::string_view kUpdateMailFailed = "ﾒｰﾙ送信で失敗しました(1)。";
+constexpr std::string_view kPasswordMailFailed = "ﾒｰﾙ送信で失敗しました(2)。";
+constexpr std::string_view kReadTheLog = "ﾛｸﾞﾌｧｲﾙを確認してください。";
+
+/// What identifies one state of mail.log: a failure that wrote to it
+/// points the user there.
+struct LogState {
+    bool exists = false;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+
+    static LogState Of(const std::string& path)
+    {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0)
+            return {};
+        return {true, st.st_ino, st.st_size, st.st_mtim};
+    }
+    bool operator==(const LogState& other) const
+    {
+        return exists == other.exists && inode == other.inode && size == other.size &&
+               modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+    }
+};
+
+/// A refusal the server means for good: a 5xx reply to a recipient. A 5xx
+/// reply to the sender or the login is a setting to mend, and the mail
+/// waits for it.
+bool IsPermanent(const MailOutcome& outcome)
+{
+    const std::string& text = outcome.text();
+    return outcome.isRefused() && text.size() >= 3 && text[0] == '5' && text[1] >= '0' && text[1] <= '9' &&
+           text[2] >= '0' && text[2] <= '9' && text.find("の RCPT への応答") != std::string::npos;
+}
+
+class Delivery final {
+public:
+    explicit Delivery(const OutboxDeliveryContext& context)
+        : m_context(context),
+          m_outbox(context.dataFolder), m_mail{context.transfer, context.settings, context.dataFolder}
+    {
+    }
+
+    OutboxResult run();
+
+private:
+    enum class Step { Sent, Waits, Dropped };
+    Step deliver(Notice& notice);
+    MailOutcome send(const Notice& notice, bool update);
+    Step failed(Notice& notice, bool update, const MailOutcome& outcome, const LogState& before);
+    bool store(const std::function<bool(std::string*)>& change);
+    bool cancelled() const { return m_context.cancel && m_context.cancel->load(); }
+
+    const OutboxDeliveryContext& m_context;
+    Outbox m_outbox;
+    MailDelivery m_mail;
+};
+
+OutboxResult Delivery::run()
+{
+    OutboxResult result;
+    std::vector<Notice> notices = m_outbox.list();
+    const int64_t now = m_context.clock.UnixNow();
+    bool blocked = false;
+    for (Notice& notice : notices) {
+        // A notice waits behind an older one that waits.
+        if (blocked || cancelled() || (!m_context.now && notice.nextAttempt > now)) {
+            blocked = true;
+            ++result.waiting;
+            continue;
+        }
+        const Step step = deliver(notice);
+        if (step == Step::Sent)
+            ++result.sent;
+        if (step == Step::Waits) {
+            blocked = true;
+            ++result.waiting;
+        }
+    }
+    return result;
+}
+
+Delivery::Step Delivery::deliver(Notice& notice)
+{
+    const std::string log = JoinPath(m_context.dataFolder, kMailLogFileName);
+    if (m_context.clock.UnixNow() - notice.created > kOutboxKeepSeconds) {
+        m_context.messages.ShowMessage(std::string(kUpdateMailFailed) + "\r\n購読「" + notice.rowName +
+                                       "」: 7日間送信できなかったため、ﾒｰﾙを破棄しました (" + notice.lastFailure +
+                                       ")。文書は履歴に残っています。");
+        store([&](std::string* error) { return m_outbox.remove(notice, error); });
+        return Step::Dropped;
+    }
+    if (!notice.updateSent) {
+        const LogState before = LogState::Of(log);
+        const MailOutcome outcome = send(notice, true);
+        if (!outcome.isSent())
+            return failed(notice, true, outcome, before);
+        notice.updateSent = true;
+        if (!notice.password.empty() && !store([&](std::string* error) { return m_outbox.update(notice, error); }))
+            return Step::Waits;
+    }
+    if (!notice.password.empty()) {
+        if (cancelled())
+            return Step::Waits;
+        const LogState before = LogState::Of(log);
+        const MailOutcome outcome = send(notice, false);
+        if (!outcome.isSent())
+            return failed(notice, false, outcome, before);
+    }
+    store([&](std::string* error) { return m_outbox.remove(notice, error); });
+    return Step::Sent;
+}
+
+MailOutcome Delivery::send(const Notice& notice, bool update)
+{
+    if (!update)
+        return SendPasswordMail(m_mail, notice.recipients, notice.password, notice.managementNo);
+    std::string attachments;
+    const std::string folder = m_outbox.folderOf(notice);
+    for (const std::string& attachment : notice.attachments)
+        attachments += (attachments.empty() ? "" : "\t") + JoinPath(folder, attachment);
+    NotificationMail mail{notice.subject, notice.body, attachments};
+    return SendNotificationMail(m_mail, notice.recipients, mail);
+}
+
+Delivery::Step Delivery::failed(Notice& notice, bool update, const MailOutcome& outcome, const LogState& before)
+{
+    if (cancelled())
+        return Step::Waits;
+    const std::string log = JoinPath(m_context.dataFolder, kMailLogFileName);
+    const LogState after = LogState::Of(log);
+    std::string text(update ? kUpdateMailFailed : kPasswordMailFailed);
+    if (after.exists && !(after == before))
+        text += std::string(kReadTheLog);
+    text += "\r\n購読「" + notice.rowName + "」: " + outcome.text();
+    if (after.exists && !(after == before))
+        text += "\r\nﾛｸﾞﾌｧｲﾙ: " + ValidUtf8(log);
+    if (IsPermanent(outcome)) {
+        m_context.messages.ShowMessage(text + "\r\nサーバーが受け付けないため、このﾒｰﾙは再送しません。");
+        store([&](std::string* error) { return m_outbox.remove(notice, error); });
+        return Step::Dropped;
+    }
+    m_context.messages.ShowMessage(text + "\r\nﾒｰﾙは送信待ちにし、後で再送します。");
+    ++notice.attempts;
+    notice.nextAttempt = m_context.clock.UnixNow() + OutboxPauseSeconds(notice.attempts);
+    notice.lastFailure = outcome.text();
+    store([&](std::string* error) { return m_outbox.update(notice, error); });
+    return Step::Waits;
+}
+
+bool Delivery::store(const std::function<bool(std::string*)>& change)
+{
+    std::string error;
+    const DataFolderLock lock = DataFolderLock::Acquire(m_context.dataFolder, m_context.lockWaitSeconds, &error);
+    if (lock.held() && change(&error))
+        return true;
+    m_context.messages.ShowMessage("送信待ちのﾒｰﾙを更新できませんでした。\r\n" + error);
+    return false;
+}
+
+} // namespace
+
+int64_t OutboxPauseSeconds(int attempts)
+{
+    constexpr int kSteps = sizeof kOutboxPausesMinutes / sizeof kOutboxPausesMinutes[0];
+    const int step = attempts < 1 ? 0 : attempts > kSteps ? kSteps - 1 : attempts - 1;
+    return int64_t(kOutboxPausesMinutes[step]) * 60;
+}
+
+OutboxResult DeliverOutbox(const OutboxDeliveryContext& context)
+{
+    return Delivery(context).run();
+}
+
+} // namespace tessaly

@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: MIT
+// The outbox as files: a notice comes back exactly as it was stored, a
+// draft never shows as a notice, and a notice never names a file outside
+// its own folder.
+#include "support/TempFolder.h"
+
+#include "common/FileSystem.h"
+#include "notify/Outbox.h"
+
+#include <gtest/gtest.h>
+
+namespace tessaly {
+namespace {
+
+TEST(Outbox, NoticesComeBackAsStoredOldestFirstAndDraftsNeverShow)
+{
+    test::TempFolder data;
+    Outbox outbox(data.path());
+    Notice notice;
+    notice.rowName = "日報 %41\r\nFORGED: line";
+    notice.recipients = "a@example.jp;b@example.jp";
+    notice.managementNo = "1405090612";
+    notice.subject = "【Tessaly!】日報";
+    notice.body = "line one\r\n/srv/tab\there\x01.doc\r\n";
+    notice.attachments = {"1/report.doc", "a.doc.zip"};
+    notice.password = "ABCDEFGHIJ";
+    notice.created = 1'765'000'000;
+    for (int row : {3, 0}) {
+        Outbox::Draft draft;
+        std::string error;
+        ASSERT_TRUE(outbox.begin(&draft, &error)) << error;
+        test::WriteFile(JoinPath(draft.folder, "a.doc.zip"), "archive");
+        Notice stored = notice;
+        stored.created += row == 0 ? 1 : 0; // made later, listed later
+        ASSERT_TRUE(outbox.add(draft, static_cast<size_t>(row), &stored, &error)) << error;
+    }
+    Outbox::Draft abandoned;
+    std::string error;
+    ASSERT_TRUE(outbox.begin(&abandoned, &error));
+    std::vector<Notice> notices = outbox.list();
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_EQ(notices[0].id.substr(14, 4), "-04-");
+    Notice expected = notice;
+    expected.id = notices[0].id;
+    EXPECT_EQ(notices[0], expected);
+    EXPECT_EQ(test::ReadFile(JoinPath(outbox.folderOf(notices[0]), "a.doc.zip")), "archive");
+    // Attempts are kept; a removed notice takes its files along.
+    notices[0].attempts = 3;
+    notices[0].updateSent = true;
+    ASSERT_TRUE(outbox.update(notices[0], &error)) << error;
+    EXPECT_EQ(outbox.list()[0], notices[0]);
+    ASSERT_TRUE(outbox.remove(notices[0], &error)) << error;
+    EXPECT_FALSE(PathExists(outbox.folderOf(notices[0])));
+    outbox.removeDrafts();
+    EXPECT_FALSE(PathExists(abandoned.folder));
+    EXPECT_EQ(outbox.list().size(), 1u);
+}
+
+TEST(Outbox, ANoticeThatNamesAFileOutsideItsFolderIsNotRead)
+{
+    for (const char* attachment : {"../../sysconfig.dat", "/etc/passwd", ""}) {
+        Notice notice;
+        notice.attachments = {attachment};
+        Notice read;
+        EXPECT_FALSE(ParseNotice(FormatNotice(notice), &read)) << attachment;
+    }
+    Notice read;
+    EXPECT_FALSE(ParseNotice("created=12x\n", &read));
+    EXPECT_FALSE(ParseNotice("body=%4\n", &read));
+}
+
+} // namespace
+} // namespace tessaly
