@@ -7,6 +7,7 @@
 #include "common/FileSystem.h"
 #include "common/Json.h"
 #include "settings/BasicSettings.h"
+#include "settings/CheckedSettings.h"
 #include "settings/GsxSeq.h"
 
 #include <iostream>
@@ -40,9 +41,8 @@ void PrintSettings(const BasicSettings& settings, CtlContext& context)
 /// Why `value` cannot be stored in `field`, or "" when it can.
 std::string ValueProblem(const BasicSettingField& field, const std::string& value)
 {
-    BasicSettings probe;
-    if (!SetBasicSetting(probe, field, value))
-        return std::string(field.key) + " takes a number from -32768 to 32767, not \"" + value + "\"";
+    if (std::string reason = SettingValueProblem(field.key, value); !reason.empty())
+        return SettingProblem{field.key, value, reason, ""}.text();
     if (field.text && !IsCp932Representable(value))
         return "the value has characters that Shift-JIS cannot store";
     if (field.label.size() + Utf8ToCp932(value).size() > GsxSeq::kMaxRecordBytes)
@@ -118,6 +118,11 @@ int RunSettingsShow(CtlContext& context)
     std::string error;
     bool loaded = LoadSettings(settings, context.folder, &error);
     PrintSettings(settings, context);
+    // A value that cannot work is shown as it is, and told.
+    std::vector<SettingProblem> problems;
+    ReadCheckedSettings(settings, &problems);
+    for (const SettingProblem& problem : problems)
+        context.err << "tessalyctl: " << problem.text() << '\n';
     if (!loaded) {
         context.err << "tessalyctl: the settings could not be loaded completely: " << error << '\n';
         return kCtlFailed;

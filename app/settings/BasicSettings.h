@@ -82,6 +82,9 @@ bool SetBasicSetting(BasicSettings& settings, const BasicSettingField& field, st
 /// kMaxSettleSeconds (a longer wait is cut to it); any other text gives
 /// the default, 5.
 int SettleSeconds(std::string_view text);
+/// The longest settle time. A check run waits for its documents to settle
+/// while it holds the data folder, and saves wait for it: no longer than a
+/// minute, the time tessalyctl waits for the folder.
 inline constexpr int kMaxSettleSeconds = 60;
 
 /// The file name of the settings file in the data folder.

@@ -6,6 +6,7 @@
 #include "common/NumericText.h"
 #include "common/UserMessages.h"
 #include "settings/BasicSettings.h"
+#include "settings/CheckedSettings.h"
 #include "windows/CheckWait.h"
 #include "windows/FormWindowFactory.h"
 #include "windows/ShiftJisInput.h"
@@ -32,6 +33,16 @@ QLabel* Label(const QString& text, QWidget* buddy)
     auto* label = new QLabel(text);
     label->setBuddy(buddy);
     return label;
+}
+
+/// The key of a text field of the settings.
+std::string_view KeyOf(std::string BasicSettings::*text)
+{
+    for (const BasicSettingField& field : BasicSettingFields()) {
+        if (field.text == text)
+            return field.key;
+    }
+    return {};
 }
 
 } // namespace
@@ -77,7 +88,7 @@ QLineEdit* FormParam::text(const char* name, const char* caption, std::string Ba
     GuardShiftJisInput(box, {QString::fromUtf8(caption), masked}, m_context.messages);
     if (notANumber)
         box->setFixedWidth(kShortBox);
-    const TextBinding binding{box, field, notANumber};
+    const TextBinding binding{box, field, caption, notANumber};
     m_texts.push_back(binding);
     connect(box, &QLineEdit::textChanged, this, [this, binding](const QString& typed) { textChanged(binding, typed); });
     return box;
@@ -277,6 +288,8 @@ void FormParam::save()
 
 void FormParam::saveNow()
 {
+    if (!valuesCanWork())
+        return;
     std::string error;
     const DataFolderLock lock = DataFolderLock::Acquire(m_context.data.folder, kWindowLockWaitSeconds, &error);
     if (!lock.held() || !SaveBasicSettings(m_settings, m_context.data.folder, &error)) {
@@ -287,6 +300,30 @@ void FormParam::saveNow()
     m_update->setEnabled(false);
     if (m_context.settingsSaved)
         m_context.settingsSaved();
+}
+
+bool FormParam::valuesCanWork()
+{
+    // What the boxes show is checked, not the fields: a numeric box keeps
+    // its field's last number while it shows a text refused as typed. A
+    // disabled box (the mail group without mail) never holds a save up.
+    for (const TextBinding& binding : m_texts) {
+        if (!binding.box->isEnabledTo(this))
+            continue;
+        const std::string shown = binding.box->text().toStdString();
+        std::string message;
+        if (std::string reason = SettingValueProblem(KeyOf(binding.field), shown); !reason.empty())
+            message = binding.caption + ("は" + reason);
+        else if (binding.notANumber && !ParseNumber(shown) && shown != m_settings.*binding.field)
+            message = binding.notANumber; // an emptied interval: its field kept the last number
+        else
+            continue;
+        m_context.messages.ShowMessage(message);
+        binding.box->setFocus();
+        binding.box->selectAll();
+        return false;
+    }
+    return true;
 }
 
 void FormParam::keyPressEvent(QKeyEvent* event)

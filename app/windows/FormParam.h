@@ -20,8 +20,9 @@ namespace tessaly {
 /// program uses an edit immediately; 更新 (Command2) writes the record to
 /// sysconfig.dat. Controls carry the names of their settings (Chk_Mail,
 /// Txt_SmtpSrv, ...). A text box refuses characters code page 932 lacks,
-/// with a message, and keeps its previous text. Enter saves like 更新,
-/// Escape closes the window. UI thread only.
+/// with a message, and keeps its previous text. 更新 saves nothing while a
+/// box in use shows a value that cannot work (SettingValueProblem). Enter
+/// saves like 更新, Escape closes the window. UI thread only.
 class FormParam final : public QWidget {
     Q_OBJECT
 
@@ -46,6 +47,9 @@ protected:
 private:
     /// 更新 once no check run is in progress.
     void saveNow();
+    /// False, after a message naming the box and the reason, when a box in
+    /// use shows a value that cannot work; that box then takes the focus.
+    bool valuesCanWork();
     struct FlagBinding {
         QCheckBox* box;
         std::int16_t BasicSettings::*field;
@@ -53,6 +57,7 @@ private:
     struct TextBinding {
         QLineEdit* box;
         std::string BasicSettings::*field;
+        const char* caption;    ///< names the box in messages
         const char* notANumber; ///< the refusal message of a numeric box, or nullptr
     };
 

@@ -197,17 +197,6 @@ TEST_F(BasicSettingsFile, AFileWithoutTheLiveWatchingRecordsLoadsTheirDefaults)
     EXPECT_EQ(m_settings.Conf_Settle, "0");
 }
 
-TEST(SettleSeconds, PlainDigitsUpToAMinuteElseTheDefault)
-{
-    EXPECT_EQ(SettleSeconds("0"), 0);
-    EXPECT_EQ(SettleSeconds("12"), 12);
-    EXPECT_EQ(SettleSeconds("060"), 60);
-    EXPECT_EQ(SettleSeconds("600"), 60);
-    EXPECT_EQ(SettleSeconds("99999999999999999999"), 60);
-    for (const char* text : {"", " 5", "5 ", "-1", "2.5", "five", "５"})
-        EXPECT_EQ(SettleSeconds(text), 5) << text;
-}
-
 TEST(BasicSettingFields, EveryKeyIsFoundExactly)
 {
     for (const BasicSettingField& field : BasicSettingFields()) {

@@ -63,6 +63,18 @@ TEST_F(Ctl, SetRefusesWhatCannotBeStoredAndLeavesTheFiles)
                                                            {"settings", "set", "conf_mail", "1"},
                                                            {"settings", "set", "Conf_Mail", "yes"},
                                                            {"settings", "set", "Conf_Mail", "40000"},
+                                                           {"settings", "set", "Conf_Mail", "2"},
+                                                           {"settings", "set", "Conf_MaxSize", "abc"},
+                                                           {"settings", "set", "Conf_MaxSize", "10MB"},
+                                                           {"settings", "set", "Conf_MaxSize", ""},
+                                                           {"settings", "set", "Conf_MaxSize", "-5"},
+                                                           {"settings", "set", "Conf_Interval", "abc"},
+                                                           {"settings", "set", "Conf_Interval", "-5"},
+                                                           {"settings", "set", "Conf_Interval", "0"},
+                                                           {"settings", "set", "Conf_Interval", "50000"},
+                                                           {"settings", "set", "Conf_SmtpPort", "70000"},
+                                                           {"settings", "set", "Conf_PopPort", "0"},
+                                                           {"settings", "set", "Conf_Settle", "5000"},
                                                            {"settings", "set", "Conf_SmtpSrv", "😀"},
                                                            {"settings", "set", "Conf_SmtpSrv", std::string(40000, 'x')},
                                                            {"subs", "set", "0", "Name", "x"},
@@ -80,6 +92,31 @@ TEST_F(Ctl, SetRefusesWhatCannotBeStoredAndLeavesTheFiles)
     }
     EXPECT_EQ(file("sysconfig.dat"), settings);
     EXPECT_EQ(file("subscription.dat"), subs);
+}
+
+TEST_F(Ctl, SetSaysWhyAValueCannotWorkAndShowWarnsOfOneInTheFile)
+{
+    for (auto [key, value] : std::vector<std::pair<const char*, const char*>>{
+             {"Conf_MaxSize", "2.5"}, {"Conf_Interval", ""}, {"Conf_SmtpPort", ""}, {"Conf_Settle", "60"}})
+        EXPECT_EQ(run({"settings", "set", key, value}).status, kCtlOk) << key;
+    EXPECT_EQ(run({"settings", "show"}).err, "");
+    EXPECT_EQ(run({"settings", "set", "Conf_Interval", "１０"}).err,
+              "tessalyctl: Conf_Interval「１０」は使えません。半角数字で指定してください。\n");
+
+    // A file may hold anything: it is shown as it is, with a warning.
+    BasicSettings written;
+    written.Conf_Mail = 1;
+    written.Conf_MailAdd = 1;
+    written.Conf_MaxSize = "abc";
+    written.Conf_Interval = "-5";
+    ASSERT_TRUE(SaveBasicSettings(written, m_temp.path(), nullptr));
+    Result show = run({"settings", "show"});
+    EXPECT_EQ(show.status, kCtlOk);
+    EXPECT_NE(show.out.find("Conf_MaxSize       =abc\n"), std::string::npos) << show.out;
+    EXPECT_EQ(show.err, "tessalyctl: Conf_MaxSize「abc」は使えません。0以上の数値(MB)で指定してください。"
+                        "最大ｻｲｽﾞを10MBとして扱います。\n"
+                        "tessalyctl: Conf_Interval「-5」は使えません。1から44640までの整数(分)で指定してください。"
+                        "定期的なﾁｪｯｸはしません。\n");
 }
 
 TEST_F(Ctl, DamagedSettingsAreShownButNeverOverwritten)

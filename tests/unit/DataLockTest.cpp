@@ -91,10 +91,11 @@ TEST(DataFolderLock, ConcurrentWritersKilledAtRandomNeverTearAFile)
     int failedWithoutKill = 0;
     for (int round = 0; round < 300; ++round) {
         const std::string n = std::to_string(round);
-        std::vector<pid_t> writers = {Spawn({ctl, "--dir", temp.path(), "settings", "set", "Conf_SmtpSrv", "host" + n}),
-                                      Spawn({ctl, "--dir", temp.path(), "settings", "set", "Conf_SmtpPort", n}),
-                                      Spawn({ctl, "--dir", temp.path(), "subs", "set", "1", "Name", "name" + n}),
-                                      Spawn({ctl, "--dir", temp.path(), "subs", "set", "2", "Keyword", "kw" + n})};
+        std::vector<pid_t> writers = {
+            Spawn({ctl, "--dir", temp.path(), "settings", "set", "Conf_SmtpSrv", "host" + n}),
+            Spawn({ctl, "--dir", temp.path(), "settings", "set", "Conf_SmtpPort", std::to_string(round + 1)}),
+            Spawn({ctl, "--dir", temp.path(), "subs", "set", "1", "Name", "name" + n}),
+            Spawn({ctl, "--dir", temp.path(), "subs", "set", "2", "Keyword", "kw" + n})};
         const bool kill = round % 2 == 1;
         if (kill) {
             ::usleep(static_cast<useconds_t>(random() % 4000));

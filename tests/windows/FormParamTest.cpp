@@ -15,7 +15,9 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <array>
 #include <sys/stat.h>
+#include <vector>
 
 using namespace tessaly;
 using namespace tessaly::test;
@@ -79,6 +81,8 @@ private slots:
     void numericBoxesRefuseWhatIsNotANumber();
     void textShiftJisCannotHoldIsRefusedTypedOrPasted();
     void updateSavesAndSaysSo();
+    void updateRefusesValuesThatCannotWork_data();
+    void updateRefusesValuesThatCannotWork();
     void enterSavesAndEscapeCloses();
 };
 
@@ -302,6 +306,53 @@ void FormParamTest::updateSavesAndSaysSo()
     QVERIFY(f.h.lastMessage().startsWith(QStringLiteral("基本設定ﾌｧｲﾙの書き込みに失敗しました。\r\n")));
     QVERIFY(f.h.lastMessage().size() > QStringLiteral("基本設定ﾌｧｲﾙの書き込みに失敗しました。\r\n").size());
     QVERIFY(f.updateEnabled());
+    QCOMPARE(f.saves, 1);
+}
+
+void FormParamTest::updateRefusesValuesThatCannotWork_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("message");
+    const QString interval = QStringLiteral("購読ｲﾝﾀｰﾊﾞﾙは1から44640までの整数(分)で指定してください。");
+    const QString port = QStringLiteral("ﾎﾟｰﾄは1から65535までの整数で指定するか、空欄にしてください。");
+    const std::vector<std::array<QString, 3>> rows = {
+        {"Txt_Interval", "0", interval},
+        {"Txt_Interval", "50000", interval},
+        {"Txt_Interval", "10x", interval},
+        {"Txt_Interval", "", QStringLiteral("ｲﾝﾀｰﾊﾞﾙは数値を指定します。")}, // the field kept its number
+        {"Txt_Interval", QStringLiteral("１０"), QStringLiteral("購読ｲﾝﾀｰﾊﾞﾙは半角数字で指定してください。")},
+        {"Txt_MAXSize", "10MB", QStringLiteral("MAXｻｲｽﾞは0以上の数値(MB)で指定してください。")},
+        {"Txt_SmtpPort", "70000", QStringLiteral("SMTPｻｰﾊﾞの") + port},
+        {"Txt_PopPort", "pop", QStringLiteral("POPｻｰﾊﾞの") + port},
+        {"Txt_Settle", "5000", QStringLiteral("書込み完了待ちは0から60までの整数(秒)で指定してください。")},
+    };
+    for (const auto& [box, shown, message] : rows)
+        QTest::addRow("%s %s", qPrintable(box), qPrintable(shown)) << box << shown << message;
+}
+
+void FormParamTest::updateRefusesValuesThatCannotWork()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, shown);
+    QFETCH(QString, message);
+    BasicSettings settings;
+    settings.Conf_Mail = 1;
+    settings.Conf_MailAdd = 1;
+    settings.Conf_MaxSize = "10";
+    settings.Conf_Interval = "10";
+    ParamFixture f(settings);
+    f.click("Chk_Balloon"); // an edit that can be saved, besides the box
+    f.control<QLineEdit>(box)->setText(shown);
+    f.click("Command2");
+    QCOMPARE(f.h.lastMessage(), message);
+    QVERIFY(f.updateEnabled());
+    QCOMPARE(f.saves, 0);
+    QVERIFY(!QFile::exists(QString::fromStdString(f.h.folder.file("sysconfig.dat"))));
+    // Once the box shows a value that can work, the save goes through.
+    f.control<QLineEdit>(box)->setText(box == "Txt_Settle" ? "60" : "25");
+    f.click("Command2");
+    QCOMPARE(f.h.lastMessage(), QStringLiteral("更新しました。\r\n次回自動時より反映されます。"));
     QCOMPARE(f.saves, 1);
 }
 
