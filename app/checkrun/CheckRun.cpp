@@ -19,6 +19,7 @@
 #include "notify/Outbox.h"
 #include "notify/OutboxDelivery.h"
 #include "settings/BasicSettings.h"
+#include "settings/CheckedSettings.h"
 #include "watch/HistoryFile.h"
 #include "watch/Keywords.h"
 #include "watch/NameCase.h"
@@ -43,7 +44,7 @@ constexpr std::string_view kNeverChecked = "1900/01/01 00:00:00";
 /// How often, and for how long in all, a row waits for its documents to
 /// settle before it announces them as they are.
 constexpr int kMaxSettleWaits = 5;
-constexpr int64_t kMaxSettleSpan = 60;
+constexpr int64_t kMaxSettleSpan = kMaxSettleSeconds;
 constexpr std::string_view kHistoryFailed = "履歴ﾌｧｲﾙ作成に失敗しました";
 constexpr std::string_view kRunStopped = "ﾁｪｯｸを中断しました。";
 constexpr std::string_view kSaveFailed = "購読ﾌｧｲﾙを保存できませんでした。";
@@ -85,8 +86,9 @@ void Step(const CheckRunContext& context, std::string_view step)
 
 /// What the whole run shares across its rows.
 struct RunState {
-    explicit RunState(const std::string& folder) : outbox(folder) {}
+    RunState(const std::string& folder, CheckedSettings numbers) : checked(numbers), outbox(folder) {}
 
+    CheckedSettings checked; ///< the numbers of the settings, read safely
     std::string previousManagementNo;
     std::vector<std::pair<std::string, SkippedFolder>> skipped; ///< subscription name, folder
     Outbox outbox;
@@ -170,7 +172,8 @@ bool RowCheck::run()
     if (!skipped.empty() && skipped.front().path == FolderWalkRoot(m_row.Folder))
         return true;
     if (IsOn(m_context.settings.Conf_Mail))
-        m_notice = std::make_unique<RowNotice>(m_context.settings, *m_context.zip, m_run.outbox, m_password);
+        m_notice =
+            std::make_unique<RowNotice>(m_context.settings, m_run.checked, *m_context.zip, m_run.outbox, m_password);
     for (size_t i = 0; i < files->size(); ++i) {
         if (!record(files->path(i), *files, i))
             return false;
@@ -194,7 +197,7 @@ bool RowCheck::run()
 
 bool RowCheck::walk(std::optional<WalkResult>* files, int64_t* walkStart)
 {
-    const int settle = SettleSeconds(m_context.settings.Conf_Settle);
+    const int settle = m_run.checked.settleSeconds;
     const int64_t firstWalk = m_context.clock.UnixNow();
     int settleWaits = 0;
     for (;;) {
@@ -410,7 +413,11 @@ bool CheckSubscriptions(CheckRunContext& context)
     if (loaded == SubscriptionLoad::NoFile)
         table = context.table;
 
-    RunState run(context.folder);
+    // A setting that cannot work is told and read safely; the run goes on.
+    std::vector<SettingProblem> problems;
+    RunState run(context.folder, ReadCheckedSettings(context.settings, &problems));
+    for (const SettingProblem& problem : problems)
+        context.messages.ShowMessage(problem.text());
     run.outbox.removeDrafts();
     bool complete = true;
     for (size_t index = 0; index < table.size(); ++index) {

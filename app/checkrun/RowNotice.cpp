@@ -2,11 +2,11 @@
 #include "checkrun/RowNotice.h"
 
 #include "common/FileSystem.h"
-#include "common/NumericText.h"
 #include "common/PathField.h"
 #include "common/PathParts.h"
 #include "notify/ZipAttachment.h"
 #include "settings/BasicSettings.h"
+#include "settings/CheckedSettings.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -16,16 +16,6 @@
 
 namespace tessaly {
 namespace {
-
-/// The size limit when Conf_MaxSize holds no number.
-constexpr double kDefaultMaxMegabytes = 10;
-
-/// True when a file of `bytes` is within the limit: its size in whole
-/// megabytes (rounded half to even) stays below it.
-bool WithinLimit(int64_t bytes, double maxMegabytes)
-{
-    return maxMegabytes > RoundHalfEven(static_cast<double>(bytes) / 1024.0 / 1024.0);
-}
 
 std::string OverLimit(double maxMegabytes)
 {
@@ -91,8 +81,9 @@ std::string VisibleInMail(std::string_view bytes)
     return text;
 }
 
-RowNotice::RowNotice(const BasicSettings& settings, ZipArchiver& zip, Outbox& outbox, std::string password)
-    : m_settings(settings), m_zip(zip), m_outbox(outbox), m_password(std::move(password))
+RowNotice::RowNotice(const BasicSettings& settings, const CheckedSettings& checked, ZipArchiver& zip, Outbox& outbox,
+                     std::string password)
+    : m_settings(settings), m_checked(checked), m_zip(zip), m_outbox(outbox), m_password(std::move(password))
 {
 }
 
@@ -118,8 +109,6 @@ std::string RowNotice::attach(std::string_view path)
         m_draft.folder.clear();
     if (!m_draftError.empty())
         return "添付できません: " + m_draftError;
-    const std::optional<double> limit = ParseNumber(m_settings.Conf_MaxSize);
-    const double maxMegabytes = limit ? *limit : kDefaultMaxMegabytes;
     // A link is listed but never attached: whoever can write the watched
     // folder could point it at any file the program's user may read.
     struct stat entry {};
@@ -127,10 +116,10 @@ std::string RowNotice::attach(std::string_view path)
         return "添付できません: " + ErrorText(errno);
     if (S_ISLNK(entry.st_mode))
         return "シンボリックリンクのため添付しません";
-    return IsOn(m_settings.Conf_zip) ? attachArchive(path, maxMegabytes) : attachCopy(path, maxMegabytes);
+    return IsOn(m_settings.Conf_zip) ? attachArchive(path) : attachCopy(path);
 }
 
-std::string RowNotice::attachCopy(std::string_view path, double maxMegabytes)
+std::string RowNotice::attachCopy(std::string_view path)
 {
     // The component takes its list of attachments as one text with Tabs
     // between the paths.
@@ -144,8 +133,8 @@ std::string RowNotice::attachCopy(std::string_view path, double maxMegabytes)
     std::string reason;
     if (::fstat(in, &st) != 0) {
         reason = "添付できません: " + ErrorText(errno);
-    } else if (!WithinLimit(st.st_size, maxMegabytes)) {
-        reason = OverLimit(maxMegabytes);
+    } else if (!m_checked.attachable(st.st_size)) {
+        reason = OverLimit(m_checked.maxSizeMegabytes);
     } else {
         // Each copy in a folder of its own keeps the document's name.
         const std::string folder = std::to_string(m_attachments.size() + 1);
@@ -161,15 +150,15 @@ std::string RowNotice::attachCopy(std::string_view path, double maxMegabytes)
     return reason;
 }
 
-std::string RowNotice::attachArchive(std::string_view path, double maxMegabytes)
+std::string RowNotice::attachArchive(std::string_view path)
 {
     ZipAttachment archive;
     std::string error;
     if (!MakeZipAttachment(path, m_password, m_draft.folder, m_zip, &archive, &error, archiveName(path)))
         return "添付できません: " + error;
-    if (!WithinLimit(archive.archiveSize, maxMegabytes)) {
+    if (!m_checked.attachable(archive.archiveSize)) {
         ::unlink(archive.archivePath.c_str());
-        return OverLimit(maxMegabytes);
+        return OverLimit(m_checked.maxSizeMegabytes);
     }
     m_attachments.push_back(FileNameOf(archive.archivePath));
     m_archived = true;

@@ -11,6 +11,7 @@ namespace tessaly {
 
 class ZipArchiver;
 struct BasicSettings;
+struct CheckedSettings;
 
 /// The notice of one row, made while its documents are recorded: the list
 /// of documents for the update mail (each path with its control characters
@@ -21,9 +22,10 @@ struct BasicSettings;
 /// more than one file open.
 class RowNotice final {
 public:
-    /// `settings`, `zip` and `outbox` must outlive the notice; `password`
-    /// protects the archives.
-    RowNotice(const BasicSettings& settings, ZipArchiver& zip, Outbox& outbox, std::string password);
+    /// `settings`, `checked` (their numbers), `zip` and `outbox` must
+    /// outlive the notice; `password` protects the archives.
+    RowNotice(const BasicSettings& settings, const CheckedSettings& checked, ZipArchiver& zip, Outbox& outbox,
+              std::string password);
     ~RowNotice();
 
     /// Adds one recorded document.
@@ -41,11 +43,12 @@ public:
 private:
     /// Why `path` cannot be attached ("" when it was).
     std::string attach(std::string_view path);
-    std::string attachCopy(std::string_view path, double maxMegabytes);
-    std::string attachArchive(std::string_view path, double maxMegabytes);
+    std::string attachCopy(std::string_view path);
+    std::string attachArchive(std::string_view path);
     std::string archiveName(std::string_view path);
 
     const BasicSettings& m_settings;
+    const CheckedSettings& m_checked;
     ZipArchiver& m_zip;
     Outbox& m_outbox;
     std::string m_password;

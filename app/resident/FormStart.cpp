@@ -12,6 +12,7 @@
 #include "resident/ResidentOptions.h"
 #include "resident/ShippedIcon.h"
 #include "resident/TrayControl.h"
+#include "settings/CheckedSettings.h"
 #include "traycontrol/IconTable.h"
 #include "traycontrol/Picture.h"
 #include "traycontrol/TypeInfo.h"
@@ -113,7 +114,8 @@ bool FormStart::load()
     LoadResidentSubscriptions(m_parts.data, m_parts.messages);
     // Without an interval the timer is never armed, so no check runs until
     // the program is started again.
-    m_timerInterval = m_parts.data.settings.Conf_Interval.empty() ? 0 : static_cast<int>(m_minute.count());
+    m_timerInterval =
+        ReadCheckedSettings(m_parts.data.settings).intervalMinutes ? static_cast<int>(m_minute.count()) : 0;
     m_timerEnabled = m_timerInterval > 0;
     applyTimer();
     m_trigger.reset();
@@ -164,7 +166,8 @@ void FormStart::applySettings()
     m_parts.control.put(DispIds::Balloon, Variant::fromBoolean(m_parts.data.settings.Conf_Balloon == 1));
     // An interval set (or cleared) arms (or stops) the timer; the minute
     // count goes on.
-    m_timerInterval = m_parts.data.settings.Conf_Interval.empty() ? 0 : static_cast<int>(m_minute.count());
+    m_timerInterval =
+        ReadCheckedSettings(m_parts.data.settings).intervalMinutes ? static_cast<int>(m_minute.count()) : 0;
     m_timerEnabled = watching();
     applyTimer();
 }

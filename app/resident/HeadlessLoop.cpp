@@ -3,6 +3,7 @@
 
 #include "resident/MinuteTicks.h"
 #include "resident/ResidentData.h"
+#include "settings/CheckedSettings.h"
 
 #include <algorithm>
 
@@ -18,7 +19,7 @@ void HeadlessLoop::load()
 {
     LoadResidentSettings(m_data, m_log);
     LoadResidentSubscriptions(m_data, m_messages);
-    m_armed = !m_data.settings.Conf_Interval.empty();
+    m_armed = ReadCheckedSettings(m_data.settings).intervalMinutes.has_value();
     m_trigger.reset();
 }
 
@@ -43,7 +44,7 @@ void HeadlessLoop::run()
 
 void HeadlessLoop::applySettings()
 {
-    const bool armed = !m_data.settings.Conf_Interval.empty();
+    const bool armed = ReadCheckedSettings(m_data.settings).intervalMinutes.has_value();
     if (armed)
         m_log << "tessaly: settings taken in (Conf_Interval " << m_data.settings.Conf_Interval << ")" << std::endl;
     else

@@ -11,7 +11,9 @@ struct BasicSettings;
 /// Counts the ticks of the one-minute timer and starts the check run when
 /// `Conf_Interval` minutes have passed since the last automatic run. The
 /// interval is read from the settings at every tick, so a change made in
-/// memory counts from the next tick on. UI thread only.
+/// memory counts from the next tick on; an interval that cannot work (see
+/// ReadCheckedSettings) starts no check. A count past the interval (it was
+/// lowered meanwhile) counts as reached. UI thread only.
 class MinuteTrigger final {
 public:
     /// Both must outlive the trigger.
@@ -25,12 +27,6 @@ public:
     void reset() { m_minuteCount = 0; }
     /// Ticks since the last automatic run (or start-up).
     int minuteCount() const { return m_minuteCount; }
-
-    /// True when `count` minutes reach `interval`: the interval must be a
-    /// whole number greater than 0 written as plain decimal digits (the text
-    /// of the count itself, so "05", " 5" or "5.0" never match), and a count
-    /// past it (the interval was lowered meanwhile) counts as reached.
-    static bool IntervalReached(int count, std::string_view interval);
 
 private:
     const BasicSettings& m_settings;

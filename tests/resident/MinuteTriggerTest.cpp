@@ -39,7 +39,7 @@ TEST_P(MinuteTriggerTest, ChecksWhenTheCountReachesTheInterval)
 
 INSTANTIATE_TEST_SUITE_P(Intervals, MinuteTriggerTest,
                          ::testing::Values(IntervalCase{"1", 4, 4}, IntervalCase{"2", 5, 2}, IntervalCase{"60", 181, 3},
-                                           IntervalCase{"0", 30, 0}, IntervalCase{"05", 30, 0}, IntervalCase{"", 30, 0},
+                                           IntervalCase{"0", 30, 0}, IntervalCase{"05", 30, 6}, IntervalCase{"", 30, 0},
                                            IntervalCase{" 5", 30, 0}, IntervalCase{"5 ", 30, 0},
                                            IntervalCase{"+5", 30, 0}, IntervalCase{"5.0", 30, 0},
                                            IntervalCase{"-1", 30, 0}, IntervalCase{"9999999999", 30, 0},

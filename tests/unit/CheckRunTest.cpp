@@ -440,14 +440,15 @@ TEST_F(CheckRun, DocumentsAreAttachedAsCopiesUnderTheSizeLimitAndTheRestListedWi
     EXPECT_NE(mail.body.find("/large.doc (ｻｲｽﾞが上限 (2 MB) 以上のため添付しません)\r\n"), std::string::npos);
     EXPECT_NE(mail.body.find("/sub/line%0Abreak.doc\r\n"), std::string::npos) << mail.body;
 
-    // Without a number, nothing over 10 MB is attached.
+    // Without a number, nothing over 10 MB is attached, and the run says so.
     m_settings.Conf_MaxSize = "";
     forgetRow(0);
     m_mail.sent.clear();
     ASSERT_TRUE(run());
     ASSERT_EQ(m_mail.sent.size(), 1u);
     EXPECT_EQ(std::count(m_mail.sent[0].attachments.begin(), m_mail.sent[0].attachments.end(), '\t'), 2);
-    EXPECT_TRUE(m_messages.messages.empty());
+    ASSERT_EQ(m_messages.messages.size(), 1u);
+    EXPECT_EQ(m_messages.messages[0].rfind("Conf_MaxSize「」は", 0), 0u) << m_messages.messages[0];
 }
 
 TEST_F(CheckRun, ArchivesAreAttachedTheirPasswordToldAfterThemAndThenDeleted)
