@@ -165,6 +165,9 @@ rm -f "$work/release"
 connections=$(grep -c connected "$work/server.log")
 more_connections() { [ "$(grep -c connected "$work/server.log")" -gt "$connections" ]; }
 ctl settings set Conf_SmtpPort "$(cat "$work/port")"
+# A new document makes a new mail, and with it the waiting one is tried
+# again at once.
+echo "newest" >"$docs/third.txt"
 wait_until "no run reached the silent server again" 30 more_connections
 run_in_progress() { [ "$(grep -c 'tessaly-trace: check started' "$work/tessaly.err")" -gt "$(runs_ended)" ]; }
 run_in_progress || fail "no check run in progress while the server holds its connection"
