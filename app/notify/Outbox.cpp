@@ -163,7 +163,7 @@ bool ParseNotice(std::string_view text, Notice* notice)
     return true;
 }
 
-Outbox::Outbox(std::string dataFolder) : m_folder(JoinPath(dataFolder, kOutboxFolderName)) {}
+Outbox::Outbox(const std::string& dataFolder) : m_folder(JoinPath(dataFolder, kOutboxFolderName)) {}
 
 bool Outbox::begin(Draft* draft, std::string* error)
 {

@@ -42,7 +42,7 @@ struct Notice {
 /// opened through a link. Not thread-safe.
 class Outbox final {
 public:
-    explicit Outbox(std::string dataFolder);
+    explicit Outbox(const std::string& dataFolder);
 
     /// A notice being made.
     struct Draft {
