@@ -2,6 +2,7 @@
 // tessaly: the resident program. It lives in the notification area of the
 // desktop, or headless when there is none (or when asked to).
 #include "common/DataFolder.h"
+#include "common/ProcessLimits.h"
 #include "resident/FormStart.h"
 #include "resident/HeadlessProgram.h"
 #include "resident/InstanceLock.h"
@@ -14,7 +15,6 @@
 #include "resident/TrayProgram.h"
 #include "windows/FormWindowFactory.h"
 
-#include <csignal>
 #include <iostream>
 #include <memory>
 
@@ -22,8 +22,7 @@ using namespace tessaly;
 
 int main(int argc, char** argv)
 {
-    // A file-size limit must turn into a write error we can report, not kill us.
-    std::signal(SIGXFSZ, SIG_IGN);
+    PrepareProcessLimits();
     StopSignals::Install();
     ResidentOptions options;
     std::string error;

@@ -127,15 +127,17 @@ protected:
         ::unlink(SeenRecordPath(m_data, row).c_str());
     }
 
-    /// tessalyctl with `command` ("check", "outbox retry") on the data folder.
-    int check(std::string* out = nullptr, std::string* err = nullptr, const char* command = "check")
+    /// tessalyctl with `command` ("check", "outbox retry") on the data folder,
+    /// after `setup` (shell words, such as a lower limit).
+    int check(std::string* out = nullptr, std::string* err = nullptr, const char* command = "check",
+              const std::string& setup = {})
     {
         std::string error;
         EXPECT_TRUE(SaveBasicSettings(m_settings, m_data, &error)) << error;
         EXPECT_TRUE(SaveSubscriptions(m_table, m_data, &error)) << error;
         int status = -1;
-        std::string output = RunCommand(std::string(TESSALYCTL_PATH) + " --dir " + Quote(m_data) + " " + command +
-                                            " 2>" + Quote(m_temp.file("stderr")),
+        std::string output = RunCommand(setup + std::string(TESSALYCTL_PATH) + " --dir " + Quote(m_data) + " " +
+                                            command + " 2>" + Quote(m_temp.file("stderr")),
                                         &status);
         if (out)
             *out = output;
@@ -416,6 +418,43 @@ TEST_F(CheckRunMail, AMailTheServerCannotTakeWaitsInTheOutboxAndGoesOutOnce)
     EXPECT_EQ(Unzipped(update.attachments[0].second, PasswordIn(told), "a.doc", &status), "a");
     EXPECT_TRUE(Outbox(m_data).list().empty());
     EXPECT_EQ(historyLines(), 1u);
+}
+
+TEST_F(CheckRunMail, ARecipientRefusedInOneRowNeverMakesAnotherRowMailAgain)
+{
+    const std::string first = folder("first");
+    const std::string second = folder("second");
+    test::WriteFile(first + "/a.doc", "a");
+    test::WriteFile(second + "/b.doc", "b");
+    const test::MailServer& server = test::MailServer::Get();
+    subscribe(0, "一", first, server.address("alice"));
+    subscribe(1, "二", second, server.address("nobody"));
+    for (int run = 0; run < 3; ++run) {
+        std::string err;
+        EXPECT_EQ(check(nullptr, &err), 0) << err;
+        if (run == 0)
+            EXPECT_NE(err.find("このﾒｰﾙは再送しません"), std::string::npos) << err;
+        EXPECT_TRUE(Outbox(m_data).list().empty());
+    }
+    const std::vector<DeliveredMail> mails = WaitForMails(mailbox("alice"), "一" + m_marker, 2, m_temp.file("once"));
+    EXPECT_EQ(mails.size(), 2u); // the update mail and its password mail, once
+    EXPECT_EQ(historyLines(), 2u);
+}
+
+TEST_F(CheckRunMail, TwoThousandDocumentsGoOutUnderASoftLimitOfAThousandDescriptors)
+{
+    const std::string docs = folder("many");
+    for (int i = 0; i < 2000; ++i)
+        test::WriteFile(docs + "/doc" + std::to_string(i) + ".txt", "document " + std::to_string(i));
+    m_settings.Conf_zip = 0;
+    const test::MailServer& server = test::MailServer::Get();
+    subscribe(0, "大量", docs, server.address("alice"));
+    std::string err;
+    ASSERT_EQ(check(nullptr, &err, "check", "ulimit -S -n 1024; "), 0) << err;
+    const std::vector<DeliveredMail> mails = WaitForMails(mailbox("alice"), "大量" + m_marker, 1, m_temp.file("many"));
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_EQ(mails[0].attachments.size(), 2000u);
+    EXPECT_TRUE(Outbox(m_data).list().empty());
 }
 
 } // namespace

@@ -28,6 +28,7 @@
 #include <functional>
 #include <set>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace tessaly {
@@ -422,12 +423,16 @@ TEST_F(CheckRun, DocumentsAreAttachedAsCopiesUnderTheSizeLimitAndTheRestListedWi
     const std::string small = document("small.doc", std::string(1536 * 1024 - 1, 's')); // rounds to 1 MB
     document("large.doc", std::string(1536 * 1024, 'l'));                               // rounds to 2 MB
     document("sub/line\nbreak.doc");
+    ASSERT_EQ(::chmod(document("sub/private.doc").c_str(), 0), 0);
     row(0, "att");
     bool copied = false;
     m_mail.onSend = [&](const SendMailExArguments& mail) {
         copied = test::ReadFile(mail.attachments.substr(0, mail.attachments.find('\t'))) == test::ReadFile(small);
     };
-    ASSERT_TRUE(run());
+    {
+        test::PermissionBitsApply permissions;
+        ASSERT_TRUE(run());
+    }
     ASSERT_EQ(m_mail.sent.size(), 1u);
     const SendMailExArguments& mail = m_mail.sent[0];
     // A copy made when the document was found goes out, then goes away.
@@ -439,6 +444,7 @@ TEST_F(CheckRun, DocumentsAreAttachedAsCopiesUnderTheSizeLimitAndTheRestListedWi
     // What is not attached says why; no name starts a line of its own.
     EXPECT_NE(mail.body.find("/large.doc (ｻｲｽﾞが上限 (2 MB) 以上のため添付しません)\r\n"), std::string::npos);
     EXPECT_NE(mail.body.find("/sub/line%0Abreak.doc\r\n"), std::string::npos) << mail.body;
+    EXPECT_NE(mail.body.find("/sub/private.doc (添付できません: "), std::string::npos) << mail.body;
 
     // Without a number, nothing over 10 MB is attached, and the run says so.
     m_settings.Conf_MaxSize = "";
@@ -446,7 +452,7 @@ TEST_F(CheckRun, DocumentsAreAttachedAsCopiesUnderTheSizeLimitAndTheRestListedWi
     m_mail.sent.clear();
     ASSERT_TRUE(run());
     ASSERT_EQ(m_mail.sent.size(), 1u);
-    EXPECT_EQ(std::count(m_mail.sent[0].attachments.begin(), m_mail.sent[0].attachments.end(), '\t'), 2);
+    EXPECT_EQ(std::count(m_mail.sent[0].attachments.begin(), m_mail.sent[0].attachments.end(), '\t'), 3);
     ASSERT_EQ(m_messages.messages.size(), 1u);
     EXPECT_EQ(m_messages.messages[0].rfind("Conf_MaxSize「」は", 0), 0u) << m_messages.messages[0];
 }
@@ -730,16 +736,20 @@ TEST_F(CheckRun, ChangesMadeOnDiskMeanwhileAreKeptAndOnlyLastChecksWritten)
     EXPECT_EQ(saved[3].Keyword, "");
 }
 
-TEST_F(CheckRun, ACrashAtAnyStepOfTheEndReportsADocumentAgainRatherThanLosingIt)
+TEST_F(CheckRun, ACrashAtAnyStepOfARowsCommitLosesNothingAndRepeatsAMailAtMostOnce)
 {
     document("a.doc");
-    // Killed once the history is on the disk, the record is not: the
-    // document is reported again. Killed once the record is on the disk
-    // too, the last check is not, but the record knows the document.
-    const std::pair<std::string_view, size_t> steps[] = {{"history", 2}, {"records", 1}};
-    for (const auto& [step, lines] : steps) {
+    mailOn(false, false);
+    // Killed with the history on the disk: the document is found again and
+    // mailed once. Killed with its mail in the outbox too: found again, so
+    // two mails. Killed with the record written as well: its mail goes out
+    // once, and the record knows the document.
+    const std::tuple<std::string_view, size_t, size_t> steps[] = {
+        {"history", 2, 1}, {"outbox", 2, 2}, {"records", 1, 1}};
+    for (const auto& [step, lines, mails] : steps) {
         forgetHistory();
         forgetRow(0);
+        m_mail.sent.clear();
         row(0, "crash");
         ASSERT_TRUE(SaveSubscriptions(m_table, m_data));
         const std::string before = test::ReadFile(m_data + "/subscription.dat");
@@ -759,6 +769,8 @@ TEST_F(CheckRun, ACrashAtAnyStepOfTheEndReportsADocumentAgainRatherThanLosingIt)
         EXPECT_EQ(test::ReadFile(m_data + "/subscription.dat"), before);
         ASSERT_TRUE(run());
         EXPECT_EQ(recordedFiles().size(), lines) << step;
+        EXPECT_EQ(m_mail.sent.size(), mails) << step;
+        EXPECT_TRUE(Outbox(m_data).list().empty()) << step;
     }
 }
 
