@@ -133,6 +133,15 @@ TEST(HeadlessBalloon, PrintsTitleAndEveryLineWhenTheTextIsSet)
     balloon.SetBalloonTitle("T");
     balloon.SetBalloonText("a\nb\rc\r\n\r\nd");
     EXPECT_EQ(out.str(), "T\na\nb\nc\n\nd\n");
+    // No escape sequence reaches the terminal: ESC, BEL, DEL and the C1
+    // controls (here CSI) show in caret notation; the title stays one line.
+    out.str("");
+    balloon.SetBalloonTitle("T\x1b]0;owned\x07\r\n");
+    balloon.SetBalloonText("\x1b[2Jred\x7f\tok\r\nc\xc2\x9b"
+                           "1m é");
+    EXPECT_EQ(out.str(), "T^[]0;owned^G^M^J\n^[[2Jred^?\tok\nc^[[1m é\n");
+    EXPECT_EQ(balloon.BalloonText(), "\x1b[2Jred\x7f\tok\r\nc\xc2\x9b"
+                                     "1m é");
 }
 
 TEST(HeadlessBalloonFeed, PrintsWhatTessalyctlSendsAndRefusesTheRest)
