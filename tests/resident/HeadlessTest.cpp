@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The headless loop and its balloon on standard output.
+#include "IdleFeedClients.h"
 #include "support/RecordingMessages.h"
 #include "support/TempFolder.h"
 
@@ -171,6 +172,27 @@ TEST(HeadlessBalloonFeed, PrintsWhatTessalyctlSendsAndRefusesTheRest)
     EXPECT_EQ(out.str(), "お知らせ\n一行目\n二行目\nT\nagain\n");
     EXPECT_FALSE(SendBalloonFeed(folder.path(), "T", "late", &error));
     EXPECT_NE(error.find("not running"), std::string::npos) << error;
+}
+
+TEST(HeadlessBalloonFeed, IdleClientsNeverKeepABalloonOut)
+{
+    TempFolder folder;
+    std::ostringstream out;
+    std::ostringstream log;
+    HeadlessBalloon balloon(out);
+    HeadlessBalloonFeed feed(folder.path(), balloon, log);
+    ASSERT_TRUE(feed.listening()) << log.str();
+    // Ten, then more than the feed serves at once: none sends a thing.
+    for (size_t count : {size_t(10), kBalloonFeedMaxClients + 10}) {
+        IdleFeedClients idle(*BalloonFeedSocketPath(folder.path(), false, nullptr), count);
+        ASSERT_EQ(idle.connected(), count);
+        std::string error;
+        EXPECT_TRUE(SendBalloonFeed(folder.path(), "T", std::to_string(count), &error)) << error;
+        // Those that made room were dropped before the balloon was answered.
+        EXPECT_GE(idle.hungUp() + kBalloonFeedMaxClients, count + 1);
+        EXPECT_TRUE(idle.allHungUp(std::chrono::seconds(15)));
+    }
+    EXPECT_EQ(out.str(), "T\n10\nT\n" + std::to_string(kBalloonFeedMaxClients + 10) + "\n");
 }
 
 TEST(HeadlessBalloonFeed, TakesOverTheSocketLeftByAnEndedRun)
