@@ -99,15 +99,17 @@ std::optional<std::string> ReadValueLine(CtlContext& context, const std::string&
 }
 
 /// LoadBasicSettings, refusing first a settings file that is not a regular
-/// file (a FIFO there would hold the reader forever).
-bool LoadSettings(BasicSettings& settings, const std::string& folder, std::string* error)
+/// file (a FIFO there would hold the reader forever). `held`: the data
+/// folder's lock, when the caller holds it.
+bool LoadSettings(BasicSettings& settings, const std::string& folder, std::string* error,
+                  const DataFolderLock* held = nullptr)
 {
     const std::string path = JoinPath(folder, kSettingsFileName);
     if (!IsRegularOrMissing(path, error)) {
         *error = path + ": " + *error;
         return false;
     }
-    return LoadBasicSettings(settings, folder, error);
+    return held ? LoadBasicSettings(settings, folder, *held, error) : LoadBasicSettings(settings, folder, error);
 }
 
 } // namespace
@@ -159,7 +161,7 @@ int RunSettingsSet(CtlContext& context, const std::string& key, const std::strin
         return kCtlFailed;
     }
     BasicSettings settings;
-    if (!LoadSettings(settings, context.folder, &error)) {
+    if (!LoadSettings(settings, context.folder, &error, &lock)) {
         context.err << "tessalyctl: the settings could not be loaded completely, nothing was saved: " << error << '\n';
         return kCtlFailed;
     }

@@ -34,6 +34,15 @@ inline constexpr std::string_view kShowWindowRequest = "\xffshow";
 /// The largest message the program accepts: title, text and two NULs.
 inline constexpr size_t kBalloonFeedLimit = 64 * 1024;
 
+/// How long the program waits for a client's whole message: one that takes
+/// longer is dropped without an answer. Clients send theirs at once.
+inline constexpr int kBalloonFeedClientMilliseconds = 2000;
+
+/// How many clients the program serves at once, all side by side: when one
+/// more comes, the one that has waited longest is dropped, so that idle
+/// connections can never keep a client out.
+inline constexpr size_t kBalloonFeedMaxClients = 16;
+
 /// True when the bytes a client sent so far make a whole message (two NULs)
 /// or already too long a one: the time to answer.
 bool BalloonFeedMessageEnded(std::string_view received);

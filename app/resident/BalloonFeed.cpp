@@ -60,17 +60,38 @@ bool BalloonFeed::listening() const
 void BalloonFeed::accept()
 {
     while (QLocalSocket* client = m_server->nextPendingConnection()) {
+        if (m_buffers.size() >= kBalloonFeedMaxClients)
+            dropOldest();
+        m_buffers[client].arrival = ++m_arrivals;
         connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
         connect(client, &QObject::destroyed, this, [this, client] { m_buffers.erase(client); });
         connect(client, &QLocalSocket::readyRead, this, [this, client] { receive(client); });
         // A client that never finishes its message is dropped.
-        QTimer::singleShot(5000, client, [client] { client->abort(); });
+        QTimer::singleShot(kBalloonFeedClientMilliseconds, client, [client] { client->abort(); });
     }
+}
+
+void BalloonFeed::dropOldest()
+{
+    auto oldest = m_buffers.end();
+    for (auto it = m_buffers.begin(); it != m_buffers.end(); ++it) {
+        if (!it->second.answered && (oldest == m_buffers.end() || it->second.arrival < oldest->second.arrival))
+            oldest = it;
+    }
+    if (oldest == m_buffers.end())
+        return;
+    QLocalSocket* client = oldest->first;
+    m_buffers.erase(oldest);
+    client->abort();
+    client->deleteLater();
 }
 
 void BalloonFeed::receive(QLocalSocket* client)
 {
-    Pending& pending = m_buffers[client];
+    const auto found = m_buffers.find(client);
+    if (found == m_buffers.end())
+        return; // dropped
+    Pending& pending = found->second;
     if (pending.answered) {
         client->readAll(); // the rest after an answer is dropped
         return;

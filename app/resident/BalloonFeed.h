@@ -17,8 +17,10 @@ namespace tessaly {
 /// user, on which other programs (`tessalyctl balloon`) send a title and a
 /// text for the balloon (UTF-8, each ended by NUL, at most
 /// kBalloonFeedLimit bytes). Each one is answered "OK\n" or a reason and
-/// the connection closed; a client that sends no complete message within
-/// five seconds is dropped. A message whose title begins with 0xFF (never
+/// the connection closed. Clients are served side by side, never waited
+/// for: one that sends no complete message within
+/// kBalloonFeedClientMilliseconds is dropped, and beyond
+/// kBalloonFeedMaxClients the one that has waited longest makes room. A message whose title begins with 0xFF (never
 /// UTF-8) is a request instead: kShowWindowRequest with an empty text asks
 /// for the main window, answered "OK\n" before it is shown.
 /// When another copy of the program already listens for the same data
@@ -48,12 +50,17 @@ private:
     Handler m_handler;
     std::function<void()> m_showWindow;
     QLocalServer* m_server;
+    /// Drops the client that came first among those not answered yet.
+    void dropOldest();
+
     /// What a client sent so far.
     struct Pending {
         QByteArray message;
         bool answered = false;
+        quint64 arrival = 0;
     };
     std::map<QLocalSocket*, Pending> m_buffers;
+    quint64 m_arrivals = 0;
 };
 
 } // namespace tessaly

@@ -12,7 +12,12 @@ namespace tessaly {
 /// The balloon when there is no desktop: keeps title and text as the tray
 /// control would, and prints the balloon (the title, then each line of the
 /// text) every time the text is set to something not empty, which is when
-/// the tray would show it. Lines end with "\n" on the stream. Thread-safe:
+/// the tray would show it. Lines end with "\n" on the stream. Control
+/// characters are printed in caret notation (ESC as "^[", a C1 control as
+/// the ESC sequence it stands for, DEL as "^?"), so that no text can send
+/// a terminal or a log viewer an escape sequence; tabs stay, and so do the
+/// text's line breaks, while the title's are shown as "^M" and "^J" to keep
+/// it on one line. BalloonText() gives the text as set. Thread-safe:
 /// the check run and the balloon feed set it from threads of their own, and
 /// each balloon is printed whole.
 class HeadlessBalloon final : public Balloon {

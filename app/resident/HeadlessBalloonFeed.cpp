@@ -4,6 +4,7 @@
 #include "common/BalloonFeedClient.h"
 #include "resident/HeadlessBalloon.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -18,8 +19,20 @@ namespace tessaly {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 /// How long a client has to send its whole message.
-constexpr std::chrono::seconds kClientTime{5};
+constexpr std::chrono::milliseconds kClientTime{kBalloonFeedClientMilliseconds};
+/// How long the feed leaves new connections waiting when it cannot take
+/// them (no descriptor left), instead of trying again at once.
+constexpr std::chrono::seconds kAcceptPause{1};
+
+/// Milliseconds from now to `until` for poll(), at least 0.
+int MillisecondsUntil(Clock::time_point until)
+{
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+    return static_cast<int>(std::max<decltype(left)>(left, 0));
+}
 
 sockaddr_un Address(const std::string& path)
 {
@@ -54,6 +67,13 @@ void SendAll(int fd, std::string_view bytes)
 }
 
 } // namespace
+
+/// A connection whose message is still coming.
+struct HeadlessBalloonFeed::Client {
+    int fd = -1;
+    std::string message;
+    Clock::time_point deadline;
+};
 
 HeadlessBalloonFeed::HeadlessBalloonFeed(const std::string& folder, HeadlessBalloon& balloon, std::ostream& log)
     : m_balloon(balloon)
@@ -105,10 +125,10 @@ bool HeadlessBalloonFeed::open(const std::string& folder, std::string* error)
         }
         ::unlink(path->c_str());
     }
-    m_listen = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    m_listen = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     const sockaddr_un address = Address(*path);
     if (m_listen < 0 || ::bind(m_listen, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::chmod(path->c_str(), 0600) != 0 || ::listen(m_listen, 8) != 0 || ::pipe2(m_wake, O_CLOEXEC) != 0) {
+        ::chmod(path->c_str(), 0600) != 0 || ::listen(m_listen, 64) != 0 || ::pipe2(m_wake, O_CLOEXEC) != 0) {
         *error = *path + ": " + std::strerror(errno);
         return false;
     }
@@ -118,46 +138,81 @@ bool HeadlessBalloonFeed::open(const std::string& folder, std::string* error)
 
 void HeadlessBalloonFeed::serve()
 {
+    std::vector<Client> clients;
+    std::vector<pollfd> ready;
+    Clock::time_point acceptAgain; // after connections could not be taken
     for (;;) {
-        pollfd ready[2] = {{m_wake[0], POLLIN, 0}, {m_listen, POLLIN, 0}};
-        if (::poll(ready, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        if (ready[0].revents != 0)
-            return;
-        const int client = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0)
+        const bool accepting = Clock::now() >= acceptAgain;
+        ready.assign({{m_wake[0], POLLIN, 0}, {m_listen, static_cast<short>(accepting ? POLLIN : 0), 0}});
+        for (const Client& client : clients)
+            ready.push_back({client.fd, POLLIN, 0});
+        // Every client has the same time, so the first to come is the first due.
+        int timeout = clients.empty() ? -1 : MillisecondsUntil(clients.front().deadline);
+        if (!accepting)
+            timeout = timeout < 0 ? MillisecondsUntil(acceptAgain) : std::min(timeout, MillisecondsUntil(acceptAgain));
+        const int count = ::poll(ready.data(), ready.size(), timeout);
+        if (count < 0 && errno != EINTR)
+            break;
+        if (count > 0 && ready[0].revents != 0)
+            break;
+        tend(clients, count > 0 ? ready.data() + 2 : nullptr);
+        if (count > 0 && ready[1].revents != 0 && !accept(clients))
+            acceptAgain = Clock::now() + kAcceptPause;
+    }
+    for (const Client& client : clients)
+        ::close(client.fd);
+}
+
+void HeadlessBalloonFeed::tend(std::vector<Client>& clients, const pollfd* ready)
+{
+    const Clock::time_point now = Clock::now();
+    std::vector<Client> waiting;
+    for (size_t i = 0; i < clients.size(); ++i) {
+        const bool sent = ready && ready[i].revents != 0;
+        // One past its time is dropped without an answer.
+        if ((sent && !receive(clients[i])) || now >= clients[i].deadline)
+            ::close(clients[i].fd);
+        else
+            waiting.push_back(std::move(clients[i]));
+    }
+    clients.swap(waiting);
+}
+
+bool HeadlessBalloonFeed::accept(std::vector<Client>& clients)
+{
+    for (;;) {
+        const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0 && (errno == EINTR || errno == ECONNABORTED))
             continue;
-        answer(client);
-        ::close(client);
+        if (fd < 0)
+            return errno == EAGAIN || errno == EWOULDBLOCK;
+        if (clients.size() >= kBalloonFeedMaxClients) {
+            ::close(clients.front().fd);
+            clients.erase(clients.begin());
+        }
+        clients.push_back({fd, {}, Clock::now() + kClientTime});
     }
 }
 
-void HeadlessBalloonFeed::answer(int client)
+bool HeadlessBalloonFeed::receive(Client& client)
 {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + kClientTime;
-    std::string message;
     char buffer[4096];
-    while (!BalloonFeedMessageEnded(message)) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0)
-            return; // too slow: dropped without an answer
-        pollfd ready[2] = {{m_wake[0], POLLIN, 0}, {client, POLLIN, 0}};
-        const int count = ::poll(ready, 2, static_cast<int>(left));
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0 || ready[0].revents != 0)
-            return;
-        const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+    while (!BalloonFeedMessageEnded(client.message)) {
+        const ssize_t n = ::recv(client.fd, buffer, sizeof buffer, 0);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n < 0)
+            return errno == EAGAIN || errno == EWOULDBLOCK; // more to come, or gone
+        if (n == 0)
             break; // the client stopped sending: what came is judged as it is
-        message.append(buffer, static_cast<size_t>(n));
+        client.message.append(buffer, static_cast<size_t>(n));
     }
+    answer(client.fd, client.message);
+    return false;
+}
+
+void HeadlessBalloonFeed::answer(int client, const std::string& message)
+{
     const BalloonFeedMessage parsed = ParseBalloonFeedMessage(message);
     switch (parsed.kind) {
     case BalloonFeedMessage::Kind::Refused: SendAll(client, parsed.reply); return;

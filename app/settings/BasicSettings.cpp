@@ -2,6 +2,7 @@
 #include "settings/BasicSettings.h"
 
 #include "common/Cp932.h"
+#include "common/DataFolderLock.h"
 #include "common/FileSystem.h"
 #include "common/NumericText.h"
 #include "settings/GsxSeq.h"
@@ -92,6 +93,33 @@ bool ApplyRecord(BasicSettings& settings, const std::string& record, std::string
     return true;
 }
 
+/// Reads the records of the settings file at `path` into `settings`.
+bool ReadSettingsFile(BasicSettings& settings, const std::string& path, std::string* error)
+{
+    GsxSeq seq;
+    int opened = seq.OpenSeqFile(path);
+    if (opened != GsxSeq::kOpened) {
+        if (error)
+            *error = opened == GsxSeq::kFailed ? seq.error() : path + " is not a settings file";
+        return false;
+    }
+    std::string record;
+    for (;;) {
+        int status = seq.GetSeqString(&record);
+        if (status == GsxSeq::kEnd)
+            return true;
+        if (status == GsxSeq::kFailed) {
+            if (error)
+                *error = seq.error();
+            return false;
+        }
+        // Unknown tags and bad rows are passed over; the bytes after them
+        // are read as the next record.
+        if (status == GsxSeq::kRecord && !ApplyRecord(settings, record, error))
+            return false;
+    }
+}
+
 } // namespace
 
 const std::array<BasicSettingField, kBasicSettingCount>& BasicSettingFields()
@@ -156,30 +184,32 @@ void ResetBasicSettings(BasicSettings& settings)
 bool LoadBasicSettings(BasicSettings& settings, const std::string& folder, std::string* error)
 {
     const std::string path = JoinPath(folder, kSettingsFileName);
-    if (!FileHasContent(path) && !WriteSettingsFile(FreshBasicSettings(), path, error))
-        return false;
-    GsxSeq seq;
-    int opened = seq.OpenSeqFile(path);
-    if (opened != GsxSeq::kOpened) {
+    if (FileHasContent(path))
+        return ReadSettingsFile(settings, path, error);
+    // A save of another program may be under way: the new file is written
+    // under the lock, and only when that save has not made one.
+    std::string why;
+    const DataFolderLock lock = DataFolderLock::Acquire(folder, kFirstSettingsWaitSeconds, &why);
+    if (lock.held())
+        return LoadBasicSettings(settings, folder, lock, error);
+    if (why != kDataFolderBusy) {
         if (error)
-            *error = opened == GsxSeq::kFailed ? seq.error() : path + " is not a settings file";
+            *error = why;
         return false;
     }
-    std::string record;
-    for (;;) {
-        int status = seq.GetSeqString(&record);
-        if (status == GsxSeq::kEnd)
-            return true;
-        if (status == GsxSeq::kFailed) {
-            if (error)
-                *error = seq.error();
-            return false;
-        }
-        // Unknown tags and bad rows are passed over; the bytes after them
-        // are read as the next record.
-        if (status == GsxSeq::kRecord && !ApplyRecord(settings, record, error))
-            return false;
-    }
+    if (FileHasContent(path))
+        return ReadSettingsFile(settings, path, error);
+    settings = FreshBasicSettings();
+    return true;
+}
+
+bool LoadBasicSettings(BasicSettings& settings, const std::string& folder, const DataFolderLock& held,
+                       std::string* error)
+{
+    const std::string path = JoinPath(folder, kSettingsFileName);
+    if (held.held() && !FileHasContent(path) && !WriteSettingsFile(FreshBasicSettings(), path, error))
+        return false;
+    return ReadSettingsFile(settings, path, error);
 }
 
 bool SaveBasicSettings(const BasicSettings& settings, const std::string& folder, std::string* error)

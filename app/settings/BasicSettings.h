@@ -9,6 +9,8 @@
 
 namespace tessaly {
 
+class DataFolderLock;
+
 /// The basic settings: the 22 of every installation, then the two of live
 /// watching, which an installation that does not know them passes over. A
 /// flag counts as on only when it equals 1; every other field is a text
@@ -99,13 +101,26 @@ void ResetBasicSettings(BasicSettings& settings);
 BasicSettings FreshBasicSettings();
 
 /// Reads sysconfig.dat from `folder` into `settings`. A missing or empty
-/// file is first replaced by a file of FreshBasicSettings(). True
-/// when the file was read to its end tag. On a failure (file unreadable,
-/// damaged header, a flag that is not a number, a file that ends early) the
-/// fields read before it keep their new values, the others their previous
-/// ones, and the result is false. Shows no message; `error`, when given,
-/// receives the cause.
+/// file is first replaced by a file of FreshBasicSettings(), under the data
+/// folder's lock (waited for at most kFirstSettingsWaitSeconds) and only
+/// when it is still missing or empty once the lock is held, so that a file
+/// another program saved meanwhile is read, never replaced. While another
+/// holder keeps the lock past that wait, nothing is written and `settings`
+/// take FreshBasicSettings(), what the new file would hold. True when the
+/// file was read to its end tag. On a failure (file unreadable, damaged
+/// header, a flag that is not a number, a file that ends early, a lock file
+/// that cannot be opened) the fields read before it keep their new values,
+/// the others their previous ones, and the result is false. Shows no
+/// message; `error`, when given, receives the cause. Blocks while it waits.
 bool LoadBasicSettings(BasicSettings& settings, const std::string& folder, std::string* error = nullptr);
+
+/// The same for a caller that holds the data folder's lock already
+/// (`held`, which must be held): a missing file is created at once.
+bool LoadBasicSettings(BasicSettings& settings, const std::string& folder, const DataFolderLock& held,
+                       std::string* error = nullptr);
+
+/// How long LoadBasicSettings waits for the lock to create a missing file.
+inline constexpr double kFirstSettingsWaitSeconds = 5;
 
 /// Writes every field to a new sysconfig.dat in `folder` (0600), replacing
 /// the old file only once the new one is complete. False with `error` set on

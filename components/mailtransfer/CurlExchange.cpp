@@ -15,6 +15,8 @@
 #include <cstring>
 #include <mutex>
 #include <strings.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace tessaly::mail {
 namespace {
@@ -128,7 +130,11 @@ CurlExchange::CurlExchange(ServerAddress server, const TransferOptions& options,
     curl_easy_setopt(m_curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, options.responseTimeoutSeconds);
     curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_TIME, options.lowSpeedSeconds);
-    curl_easy_setopt(m_curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
+    m_sockets.reserve(4);
+    curl_easy_setopt(m_curl, CURLOPT_OPENSOCKETFUNCTION, &CurlExchange::OnOpenSocket);
+    curl_easy_setopt(m_curl, CURLOPT_OPENSOCKETDATA, this);
+    curl_easy_setopt(m_curl, CURLOPT_CLOSESOCKETFUNCTION, &CurlExchange::OnCloseSocket);
+    curl_easy_setopt(m_curl, CURLOPT_CLOSESOCKETDATA, this);
     curl_easy_setopt(m_curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(m_curl, CURLOPT_SSL_VERIFYHOST, 2L);
     // Every TLS session is a full handshake, so every certificate is seen.
@@ -169,6 +175,7 @@ void CurlExchange::ResetDialogue()
     m_answers.clear();
     m_tlsActive = m_implicitTls;
     m_passwordInClear = false;
+    m_startTlsRefusal.clear();
     for (std::string& partial : m_partial)
         partial.clear();
 }
@@ -179,10 +186,8 @@ CURLcode CurlExchange::Perform(const std::function<bool()>& rewind)
         return CURLE_FAILED_INIT;
     if (g_cancelled)
         return CURLE_ABORTED_BY_CALLBACK;
-    if (m_guardPassword && !m_implicitTls && m_trust && m_trust->OffersStartTls(m_key)) {
-        m_tlsRequired = true;
-        curl_easy_setopt(m_curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
-    }
+    m_tlsRequired = m_guardCredentials && !m_implicitTls && m_trust && m_trust->OffersStartTls(m_key);
+    DemandTls(m_tlsRequired);
     CURLcode code = curl_easy_perform(m_curl);
     if (IsCertificateFailure(code)) {
         m_verifyError = m_errorBuffer;
@@ -194,6 +199,10 @@ CURLcode CurlExchange::Perform(const std::function<bool()>& rewind)
             code = CURLE_SEND_FAIL_REWIND;
         } else {
             ResetDialogue();
+            // The second run exists for the certificate alone: a server that
+            // now speaks without TLS gets nothing.
+            m_tlsFailed = true;
+            DemandTls(true);
             curl_easy_setopt(m_curl, CURLOPT_SSL_VERIFYPEER, 0L);
             curl_easy_setopt(m_curl, CURLOPT_SSL_VERIFYHOST, 0L);
             // Without a hook into the handshake no certificate can be judged:
@@ -209,6 +218,41 @@ CURLcode CurlExchange::Perform(const std::function<bool()>& rewind)
     }
     Conclude();
     return code;
+}
+
+void CurlExchange::DemandTls(bool demand)
+{
+    curl_easy_setopt(m_curl, CURLOPT_USE_SSL, static_cast<long>(demand ? CURLUSESSL_ALL : CURLUSESSL_TRY));
+}
+
+curl_socket_t CurlExchange::OnOpenSocket(void* self, curlsocktype, curl_sockaddr* address)
+{
+    const int fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    if (fd < 0)
+        return CURL_SOCKET_BAD;
+    try {
+        static_cast<CurlExchange*>(self)->m_sockets.push_back(fd);
+    } catch (...) {
+        // A socket the exchange could not shut is never used.
+        ::close(fd);
+        return CURL_SOCKET_BAD;
+    }
+    return fd;
+}
+
+int CurlExchange::OnCloseSocket(void* self, curl_socket_t socket)
+{
+    std::erase(static_cast<CurlExchange*>(self)->m_sockets, socket);
+    return ::close(socket);
+}
+
+void CurlExchange::HangUp()
+{
+    // libcurl's next write fails (EPIPE) and nothing more goes on the wire.
+    for (curl_socket_t socket : m_sockets)
+        ::shutdown(socket, SHUT_RDWR);
+    if (m_log)
+        m_log->Note("暗号化 (STARTTLS) を拒否されたため、認証情報を送らずに接続を切りました");
 }
 
 bool CurlExchange::AcceptCertificate(const std::string& fingerprint)
@@ -292,26 +336,32 @@ void CurlExchange::OnLine(curl_infotype type, std::string_view line)
             m_log->Sent(line);
         return;
     }
-    if (type == CURLINFO_HEADER_IN) {
-        m_lastReply = std::string(line);
-        if (IsRefusal(line)) {
-            m_refusal = m_lastReply;
-            m_refusedCommand = m_lastCommand;
-        }
-        if (!m_answers.empty() && m_answers.back().second.empty())
-            m_answers.back().second = m_lastReply;
-        std::string_view command = FirstWord(m_lastCommand);
-        if ((command == "EHLO" && OffersStartTls(line)) || (command == "CAPA" && SameLetters(Trimmed(line), "STLS")))
-            m_offersStartTls = true;
-        if ((command == "STARTTLS" && line.starts_with("220")) || (command == "STLS" && line.starts_with("+OK")))
-            m_tlsActive = true;
-    }
-    if (!m_log)
+    if (type != CURLINFO_HEADER_IN) {
+        if (m_log && !IsNoise(line))
+            m_log->Note(line);
         return;
-    if (type == CURLINFO_HEADER_IN)
+    }
+    m_lastReply = std::string(line);
+    if (IsRefusal(line)) {
+        m_refusal = m_lastReply;
+        m_refusedCommand = m_lastCommand;
+    }
+    if (!m_answers.empty() && m_answers.back().second.empty())
+        m_answers.back().second = m_lastReply;
+    const std::string_view command = FirstWord(m_lastCommand);
+    if ((command == "EHLO" && OffersStartTls(line)) || (command == "CAPA" && SameLetters(Trimmed(line), "STLS")))
+        m_offersStartTls = true;
+    if ((command == "STARTTLS" && line.starts_with("220")) || (command == "STLS" && line.starts_with("+OK")))
+        m_tlsActive = true;
+    if (m_log)
         m_log->Received(line);
-    else if (!IsNoise(line))
-        m_log->Note(line);
+    // Told before libcurl acts on the reply: with STARTTLS taken when
+    // offered, its next command after a refusal would be the login.
+    if ((command == "STARTTLS" || command == "STLS") && IsRefusal(line) && m_startTlsRefusal.empty()) {
+        m_startTlsRefusal = m_lastReply;
+        if (m_guardCredentials)
+            HangUp();
+    }
 }
 
 std::string CurlExchange::ReplyTo(std::string_view command) const
@@ -350,6 +400,8 @@ std::string CurlExchange::DescribeConnectFailure() const
 
 std::string CurlExchange::Describe(CURLcode code) const
 {
+    if (code == CURLE_OK)
+        return {};
     const std::string file = m_trust && m_trust->Enabled() ? ValidUtf8(m_trust->Path()) : std::string();
     if (m_certificateChanged) {
         return "サーバー " + where() + " の証明書が前回と違います。信頼できる場合は " + file +
@@ -357,6 +409,15 @@ std::string CurlExchange::Describe(CURLcode code) const
     }
     if (m_pinSetUpFailed)
         return "サーバー " + where() + " の証明書を検証できません: " + m_verifyError;
+    if (!m_startTlsRefusal.empty()) {
+        return "サーバー " + where() + " は暗号化 (STARTTLS) を拒否しました: " + m_startTlsRefusal +
+               "。パスワードやメールを暗号化せずに送らないよう、中止しました。";
+    }
+    if (code == CURLE_USE_SSL_FAILED && m_tlsFailed) {
+        return "サーバー " + where() + " の証明書をシステムの証明書で検証できません (" + m_verifyError +
+               ")。接続し直すと暗号化 (STARTTLS) に対応していませんでした。通信が途中で書き換えられているおそれが"
+               "あるため、パスワードやメールを送らずに中止しました。";
+    }
     if (code == CURLE_USE_SSL_FAILED && m_tlsRequired && !m_offersStartTls) {
         return "サーバー " + where() +
                " は以前は暗号化 (STARTTLS) に対応していましたが、今回は対応していません。通信が途中で"
@@ -365,7 +426,6 @@ std::string CurlExchange::Describe(CURLcode code) const
                file + " から該当行を削除してください。";
     }
     switch (code) {
-    case CURLE_OK: return {};
     case CURLE_FAILED_INIT: return "メール送受信ライブラリを初期化できません";
     case CURLE_OUT_OF_MEMORY: return "メモリが足りないため、" + where() + " とやり取りできません";
     case CURLE_COULDNT_RESOLVE_HOST: return "サーバー " + m_server.host + " が見つかりません";

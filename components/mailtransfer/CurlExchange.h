@@ -21,6 +21,13 @@ namespace tessaly::mail {
 /// against the system's store or else trusted on first use, the dialogue
 /// going to the transfer log, and the translation of a failure into a text
 /// the user can act on. The protocol's own options are set on Handle().
+///
+/// Credentials go in clear only to a server that never offers STARTTLS.
+/// libcurl's "STARTTLS when offered" carries on in clear when the server
+/// refuses it, so the exchange watches the dialogue itself: a refused
+/// STARTTLS or STLS shuts the connection's socket before libcurl gets to
+/// the next command, and a server that offered STARTTLS before, or whose
+/// certificate failed a moment ago, is spoken to with TLS demanded.
 /// Not thread-safe; one exchange per object.
 class CurlExchange final {
 public:
@@ -43,16 +50,17 @@ public:
     /// `implicitTls`, otherwise it is upgraded by STARTTLS when offered.
     void SetTarget(std::string_view scheme, bool implicitTls, std::string_view path = {});
 
-    /// The exchange logs in with a password that goes as it is (AUTH PLAIN
-    /// or LOGIN, POP3 USER/PASS): a server that offered STARTTLS before
-    /// must offer it now, or the exchange ends before the password is sent.
-    void GuardPassword() { m_guardPassword = true; }
+    /// The exchange logs in (SMTP AUTH of any mechanism, POP3 USER/PASS,
+    /// APOP or SASL): it ends before the credentials are sent when the
+    /// server refuses the STARTTLS it offers, did not offer it although it
+    /// offered it before, or drops it on the run after a failed certificate.
+    void GuardCredentials() { m_guardCredentials = true; }
 
     /// Runs the exchange. A server certificate that the system's store
     /// cannot verify (an intranet server's own certificate) is noted in the
-    /// log, `rewind` is called, and the exchange runs once more, accepting
-    /// only the certificate recorded for the server, or any on first use
-    /// (then recorded). A failed `rewind` ends it with
+    /// log, `rewind` is called, and the exchange runs once more, with TLS
+    /// demanded, accepting only the certificate recorded for the server, or
+    /// any on first use (then recorded). A failed `rewind` ends it with
     /// CURLE_SEND_FAIL_REWIND. Afterwards the record notes a STARTTLS offer.
     CURLcode Perform(const std::function<bool()>& rewind);
 
@@ -68,6 +76,13 @@ private:
     friend struct PinnedCertificate;
 
     static int OnDebug(CURL* curl, curl_infotype type, char* data, size_t size, void* self);
+    static curl_socket_t OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
+    static int OnCloseSocket(void* self, curl_socket_t socket);
+    /// STARTTLS is demanded (libcurl then stops by itself when it is not
+    /// offered or refused) or taken when offered.
+    void DemandTls(bool demand);
+    /// Shuts the connection before libcurl sends another command.
+    void HangUp();
     void OnData(curl_infotype type, std::string_view data);
     void OnLine(curl_infotype type, std::string_view line);
     std::string DescribeTimeOut() const;
@@ -87,8 +102,9 @@ private:
     ServerTrust* m_trust;
     std::string m_key; ///< the server in the trust record
     bool m_implicitTls = false;
-    bool m_guardPassword = false;
+    bool m_guardCredentials = false;
     bool m_tlsRequired = false;    ///< STARTTLS demanded: offered before
+    bool m_tlsFailed = false;      ///< STARTTLS demanded: the first run's certificate failed
     bool m_offersStartTls = false; ///< seen in this exchange
     bool m_tlsActive = false;
     bool m_passwordInClear = false;
@@ -102,8 +118,10 @@ private:
     std::string m_partial[3];
     std::string m_lastCommand;
     std::string m_lastReply;
-    std::string m_refusal;        ///< the last refusing reply
-    std::string m_refusedCommand; ///< the command it answered
+    std::string m_refusal;                ///< the last refusing reply
+    std::string m_refusedCommand;         ///< the command it answered
+    std::string m_startTlsRefusal;        ///< the reply that refused STARTTLS or STLS
+    std::vector<curl_socket_t> m_sockets; ///< open sockets of the exchange
     std::vector<std::pair<std::string, std::string>> m_answers;
 };
 

@@ -135,7 +135,7 @@ std::string PopLogin::Exchange(const PopLoginTexts& texts, std::string* answer) 
     exchange.SetTarget(implicitTls ? "pop3s" : "pop3", implicitTls);
     // The server chooses how the password goes (USER/PASS, PLAIN, APOP,
     // CRAM-MD5): any of them must be protected as if it went as it is.
-    exchange.GuardPassword();
+    exchange.GuardCredentials();
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "pop3,pop3s");
     curl_easy_setopt(curl, CURLOPT_USERNAME, texts.user.c_str());
     curl_easy_setopt(curl, CURLOPT_PASSWORD, texts.password.c_str());

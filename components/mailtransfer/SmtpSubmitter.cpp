@@ -67,7 +67,8 @@ void SetLogin(CURL* curl, const Credentials& login)
     curl_easy_setopt(curl, CURLOPT_USERNAME, login.user.c_str());
     curl_easy_setopt(curl, CURLOPT_PASSWORD, login.password.c_str());
     // Without the CRAM-MD5 request the password goes as PLAIN or LOGIN,
-    // which every server can check, over TLS wherever it is offered.
+    // which every server can check, over TLS wherever it is offered, in
+    // clear only to a server that never offers it.
     curl_easy_setopt(curl, CURLOPT_LOGIN_OPTIONS, login.cramMd5 ? "AUTH=CRAM-MD5" : "AUTH=PLAIN;AUTH=LOGIN");
 }
 
@@ -116,9 +117,9 @@ std::string SmtpSubmitter::Send(const Submission& submission, TransferLog& log) 
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
     if (submission.credentials) {
         SetLogin(curl, *submission.credentials);
-        // CRAM-MD5 never shows the password; PLAIN and LOGIN do.
-        if (!submission.credentials->cramMd5)
-            exchange.GuardPassword();
+        // CRAM-MD5 hides the password, yet a listener can still try words
+        // against its answer: every mechanism waits for TLS where offered.
+        exchange.GuardCredentials();
     }
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(curl, CURLOPT_READFUNCTION, &ReadMessage);

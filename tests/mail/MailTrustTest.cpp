@@ -13,6 +13,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,14 +35,22 @@ TransferOptions ShortTimeOuts()
 
 class MailTrust : public ::testing::Test {
 protected:
-    /// Submits one mail with PLAIN/LOGIN credentials; the component's result.
-    std::string Send(int port, const std::string& attachments = "")
+    /// Submits one mail with PLAIN/LOGIN credentials (or those of
+    /// `mechanism`); the component's result.
+    std::string Send(int port, const std::string& attachments = "", const std::string& mechanism = "")
     {
         TransferLog log(data.file("mail.log"));
         return SmtpSubmitter(ShortTimeOuts())
             .Submit({"127.0.0.1\t" + std::to_string(port), "bcc\ta@example.jp",
-                     std::string("me@example.jp\tuser:") + kPassword, "subject", "body", attachments},
+                     std::string("me@example.jp\tuser:") + kPassword + mechanism, "subject", "body", attachments},
                     log);
+    }
+
+    /// Logs in to a POP3 server with STAT; the component's result.
+    std::string PopLogIn(int port)
+    {
+        return PopLogin(ShortTimeOuts())
+            .Run({"127.0.0.1\t" + std::to_string(port), "user", kPassword, "STAT", data.file("RcvMail.txt")});
     }
 
     std::string Record() const { return test::ReadFile(RecordPath()); }
@@ -59,6 +68,58 @@ bool HoldsPassword(const std::string& text)
     return text.find(kPassword) != std::string::npos ||
            text.find("AHVzZXIAU2VjcmV0LXBhNTV3b3Jk") != std::string::npos ||
            text.find("U2VjcmV0LXBhNTV3b3Jk") != std::string::npos;
+}
+
+/// True when a line of `received` is a login command of any kind.
+bool HoldsLogin(const std::string& received)
+{
+    for (const char* command : {"AUTH", "USER", "PASS", "APOP"}) {
+        if (received.starts_with(command) || received.find(std::string("\n") + command) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+TEST_F(MailTrust, NoLoginGoesInClearOnceTlsWasOfferedOrFailed)
+{
+    const test::TlsIdentity identity = test::SelfSignedIdentity("mail.example.jp");
+    struct Case {
+        Behaviour first;
+        std::optional<Behaviour> retry; ///< after the certificate failed the first attempt
+        bool pop;
+        std::string reason;
+    };
+    const std::string dropped = " の証明書をシステムの証明書で検証できません (";
+    const Case cases[] = {
+        {Behaviour::StartTlsRefused,
+         {},
+         false,
+         " は暗号化 (STARTTLS) を拒否しました: 454 4.7.0 TLS not available due to local problem。"},
+        {Behaviour::StartTls, Behaviour::NoStartTls, false, dropped},
+        {Behaviour::Pop3StlsRefused, {}, true, " は暗号化 (STARTTLS) を拒否しました: -ERR TLS not available。"},
+        {Behaviour::Pop3StartTls, Behaviour::Pop3NoStartTls, true, dropped},
+    };
+    for (const Case& c : cases) {
+        test::ScriptedSmtpServer server(c.first, identity);
+        std::filesystem::remove(RecordPath());
+        // A server first met, then the same one remembered for its offer;
+        // CRAM-MD5 waits for TLS as well.
+        for (const char* mechanism : {"", "\tCRAM-MD5"}) {
+            if (c.retry)
+                server.BecomeAfterNext(*c.retry);
+            const size_t before = server.received().size();
+            const std::string result = c.pop ? PopLogIn(server.port()) : Send(server.port(), "", mechanism);
+            const std::string attempt = server.received().substr(before);
+            EXPECT_EQ(result.rfind("サーバー " + Key(server.port()) + c.reason, 0), 0u) << result;
+            EXPECT_FALSE(HoldsLogin(attempt)) << result << "\n" << attempt;
+            EXPECT_FALSE(HoldsPassword(attempt)) << attempt;
+            EXPECT_EQ(server.messages(), 0) << result;
+            EXPECT_NE(Record().find(Key(server.port()) + " starttls\n"), std::string::npos) << result;
+            server.Become(c.first, identity);
+        }
+    }
+    EXPECT_EQ(Log().find("暗号化せずに送りました"), std::string::npos) << Log();
+    EXPECT_NE(Log().find("認証情報を送らずに接続を切りました"), std::string::npos) << Log();
 }
 
 TEST_F(MailTrust, AnUnverifiableCertificateIsPinnedOnFirstUseAndAnotherOneIsRefused)
@@ -127,10 +188,7 @@ TEST_F(MailTrust, AServerThatOfferedStartTlsBeforeNeverGetsThePasswordInClear)
 TEST_F(MailTrust, APop3ServerThatOfferedStlsBeforeNeverGetsThePasswordInClear)
 {
     test::ScriptedSmtpServer server(Behaviour::Pop3StartTls, test::SelfSignedIdentity("pop.example.jp"));
-    const auto login = [&] {
-        return PopLogin(ShortTimeOuts())
-            .Run({"127.0.0.1\t" + std::to_string(server.port()), "user", kPassword, "STAT", data.file("RcvMail.txt")});
-    };
+    const auto login = [&] { return PopLogIn(server.port()); };
     ASSERT_EQ(login(), "");
     EXPECT_EQ(server.messages(), 1);
     EXPECT_EQ(test::ReadFile(data.file("RcvMail.txt")), "+OK 0 0\r\n");
@@ -149,7 +207,7 @@ TEST_F(MailTrust, APop3ServerThatOfferedStlsBeforeNeverGetsThePasswordInClear)
     EXPECT_EQ(server.messages(), 1);
 }
 
-TEST_F(MailTrust, AServerThatNeverOfferedStartTlsGetsTheMailWithANote)
+TEST_F(MailTrust, AServerThatNeverOfferedStartTlsGetsTheLoginAndTheMailWithANote)
 {
     test::ScriptedSmtpServer server(Behaviour::NoStartTls);
     for (int mail = 1; mail <= 2; ++mail) {
@@ -157,6 +215,9 @@ TEST_F(MailTrust, AServerThatNeverOfferedStartTlsGetsTheMailWithANote)
         EXPECT_EQ(server.messages(), mail);
     }
     EXPECT_NE(server.received().find("AUTH PLAIN"), std::string::npos) << server.received();
+    test::ScriptedSmtpServer pop(Behaviour::Pop3NoStartTls);
+    EXPECT_EQ(PopLogIn(pop.port()), "");
+    EXPECT_NE(pop.received().find(std::string("PASS ") + kPassword), std::string::npos) << pop.received();
     EXPECT_NE(Log().find("* サーバー " + Key(server.port()) +
                          " は暗号化 (STARTTLS) に対応していないため、パスワードを暗号化せずに送りました"),
               std::string::npos)

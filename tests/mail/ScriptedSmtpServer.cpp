@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
+#include <utility>
 
 namespace tessaly::test {
 namespace {
@@ -150,6 +151,12 @@ void ScriptedSmtpServer::Become(Behaviour behaviour, TlsIdentity identity)
     m_identity = std::move(identity);
 }
 
+void ScriptedSmtpServer::BecomeAfterNext(Behaviour behaviour)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_afterNext = behaviour;
+}
+
 std::string ScriptedSmtpServer::received() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -206,7 +213,7 @@ bool ScriptedSmtpServer::StartTls(Connection& connection, const TlsIdentity& ide
 void ScriptedSmtpServer::PlayAlong(Connection& connection, Behaviour behaviour, const TlsIdentity& identity)
 {
     connection.Say("220 fake ESMTP");
-    const bool offersTls = behaviour == Behaviour::StartTls;
+    const bool offersTls = behaviour == Behaviour::StartTls || behaviour == Behaviour::StartTlsRefused;
     std::string line;
     while (ReadLine(connection, &line)) {
         const std::string verb = UpperWord(line);
@@ -214,7 +221,9 @@ void ScriptedSmtpServer::PlayAlong(Connection& connection, Behaviour behaviour, 
             connection.Say("250-fake");
             if (offersTls && !connection.ssl)
                 connection.Say("250-STARTTLS");
-            connection.Say("250 AUTH PLAIN LOGIN");
+            connection.Say("250 AUTH PLAIN LOGIN CRAM-MD5");
+        } else if (verb == "STARTTLS" && behaviour == Behaviour::StartTlsRefused) {
+            connection.Say("454 4.7.0 TLS not available due to local problem");
         } else if (verb == "STARTTLS" && offersTls && !connection.ssl) {
             connection.Say("220 go ahead");
             if (!StartTls(connection, identity))
@@ -257,21 +266,26 @@ void ScriptedSmtpServer::PlayAlong(Connection& connection, Behaviour behaviour, 
 
 void ScriptedSmtpServer::PlayPop3(Connection& connection, Behaviour behaviour, const TlsIdentity& identity)
 {
-    connection.Say("+OK fake POP3");
+    const bool refuses = behaviour == Behaviour::Pop3StlsRefused;
+    connection.Say(refuses ? "+OK fake POP3 <1896.697170952@pop.example.jp>" : "+OK fake POP3");
     std::string line;
     while (ReadLine(connection, &line)) {
         const std::string verb = UpperWord(line);
         if (verb == "CAPA") {
             connection.Say("+OK");
             connection.Say("USER");
-            if (behaviour == Behaviour::Pop3StartTls && !connection.ssl)
+            if (refuses)
+                connection.Say("SASL PLAIN");
+            if ((behaviour == Behaviour::Pop3StartTls || refuses) && !connection.ssl)
                 connection.Say("STLS");
             connection.Say(".");
+        } else if (verb == "STLS" && refuses) {
+            connection.Say("-ERR TLS not available");
         } else if (verb == "STLS" && behaviour == Behaviour::Pop3StartTls && !connection.ssl) {
             connection.Say("+OK go ahead");
             if (!StartTls(connection, identity))
                 return;
-        } else if (verb == "PASS") {
+        } else if (verb == "PASS" || verb == "APOP" || verb == "AUTH") {
             ++m_messages;
             connection.Say("+OK logged in");
         } else if (verb == "STAT") {
@@ -293,6 +307,8 @@ void ScriptedSmtpServer::Handle(int client)
         std::lock_guard<std::mutex> lock(m_mutex);
         behaviour = m_behaviour;
         identity = m_identity;
+        if (m_afterNext)
+            m_behaviour = *std::exchange(m_afterNext, std::nullopt);
     }
     // Only a safety net against a client that stops in the middle of a TLS
     // record: no test waits on it.
@@ -302,7 +318,8 @@ void ScriptedSmtpServer::Handle(int client)
     connection.fd = client;
     if (behaviour == Behaviour::HangUpAfterGreeting)
         connection.Say("220 fake ESMTP");
-    else if (behaviour == Behaviour::Pop3StartTls || behaviour == Behaviour::Pop3NoStartTls)
+    else if (behaviour == Behaviour::Pop3StartTls || behaviour == Behaviour::Pop3NoStartTls ||
+             behaviour == Behaviour::Pop3StlsRefused)
         PlayPop3(connection, behaviour, identity);
     else
         PlayAlong(connection, behaviour, identity);

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -31,10 +32,12 @@ public:
         Silent,              ///< accepts connections (backlog) and never speaks
         HangUpAfterGreeting, ///< greets, then closes the connection
         StallAfterData,      ///< plays along until the message ends, then waits
-        StartTls,            ///< offers STARTTLS with the identity, AUTH PLAIN and LOGIN, and takes the mail
+        StartTls,            ///< offers STARTTLS with the identity, AUTH PLAIN, LOGIN and CRAM-MD5, and takes the mail
         NoStartTls,          ///< the same without STARTTLS: everything in clear
+        StartTlsRefused,     ///< offers STARTTLS, answers it 454, then takes the login and the mail in clear
         Pop3StartTls,        ///< a POP3 server offering STLS with the identity and USER/PASS
         Pop3NoStartTls,      ///< the same without STLS
+        Pop3StlsRefused,     ///< offers STLS, APOP and SASL PLAIN too, answers STLS "-ERR", takes any login
     };
 
     explicit ScriptedSmtpServer(Behaviour behaviour, TlsIdentity identity = {});
@@ -44,6 +47,9 @@ public:
 
     /// Behaves so from the next connection on (not for Silent).
     void Become(Behaviour behaviour, TlsIdentity identity = {});
+    /// Behaves so from the connection after the next one on, as a server
+    /// that changes between a client's first attempt and its retry.
+    void BecomeAfterNext(Behaviour behaviour);
 
     int port() const { return m_port; }
     /// True once the whole message (up to the final ".") was received.
@@ -71,6 +77,7 @@ private:
     std::atomic<int> m_messages{0};
     mutable std::mutex m_mutex;
     Behaviour m_behaviour;
+    std::optional<Behaviour> m_afterNext;
     TlsIdentity m_identity;
     std::string m_received;
     std::thread m_thread;

@@ -2,11 +2,14 @@
 # SPDX-License-Identifier: MIT
 # The Debian package as a user gets it: builds it (scripts/package.sh),
 # checks it with lintian, desktop-file-validate, appstreamcli and
-# systemd-analyze, installs it with apt-get, runs the installed programs
-# (a check that mails a zip made by the installed zip component, which unzip
-# opens; the headless mode started from the user unit's command line and
-# reached by tessalyctl balloon; manual pages; bash completion), and removes
-# it again, also when something failed. Needs root.
+# systemd-analyze (the user unit's exposure must be 3.0 or lower), installs
+# it with apt-get, runs the installed programs (a check that mails a zip made
+# by the installed zip component, which unzip opens; the headless mode
+# started from the user unit's command line and reached by tessalyctl
+# balloon; where a user service manager answers systemd-run --user, the
+# headless mode under the unit's sandbox, mailing a document dropped into a
+# watched folder; manual pages; bash completion), and removes it again, also
+# when something failed. Needs root.
 #
 #   tests/package/test-installed.sh [PACKAGE.deb]
 #
@@ -40,11 +43,14 @@ work=$(mktemp -d /tmp/tessaly-package.XXXXXX)
 installed=0
 headless_pid=
 sink_pid=
+sandbox_unit=
+sandbox=
 cleanup() {
   [ -n "$headless_pid" ] && kill "$headless_pid" 2>/dev/null
+  [ -n "$sandbox_unit" ] && systemctl --user stop "$sandbox_unit" 2>/dev/null
   [ -n "$sink_pid" ] && kill "$sink_pid" 2>/dev/null
   if [ "$installed" -eq 1 ]; then dpkg --purge tessaly >/dev/null 2>&1; fi
-  rm -rf "$work"
+  rm -rf "$work" ${sandbox:+"$sandbox"}
 }
 trap cleanup EXIT
 
@@ -88,6 +94,11 @@ done
 unit=/usr/lib/systemd/user/tessaly-headless.service
 mkdir -m 0700 "$work/runtime"
 XDG_RUNTIME_DIR="$work/runtime" systemd-analyze --user verify "$unit" >&2 || fail "systemd-analyze --user verify $unit"
+exposure=$(systemd-analyze security --offline=true "$unit" 2>/dev/null |
+  sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+note "systemd-analyze security --offline=true: exposure ${exposure:-unknown}"
+awk -v level="$exposure" 'BEGIN { exit !(level != "" && level <= 3.0) }' ||
+  fail "the user unit's exposure is ${exposure:-unknown}, above 3.0"
 
 # --- tessalyctl check through the installed components --------------------
 data="$work/data"
@@ -145,6 +156,54 @@ wait "$headless_pid" || fail "the headless program did not end cleanly on SIGTER
 headless_pid=
 grep -q 'tessaly: stopped' "$work/headless.err" || fail "no clean stop: $(cat "$work/headless.err")"
 note "headless from the unit's command line: $(tr '\n' ' ' <"$work/headless.out")"
+
+# --- The headless mode under the user unit's sandbox ----------------------
+# The unit's [Service] settings on a transient service of the user's service
+# manager: the program must still take a balloon from tessalyctl, see a
+# document dropped into a watched folder (live watching) and mail it. Its
+# folders are in the home folder, since the unit gives the program a /tmp of
+# its own.
+if systemd-run --user --quiet --wait true 2>/dev/null; then
+  sandbox=$(mktemp -d "$HOME/.tessaly-package.XXXXXX")
+  sdata="$sandbox/data"
+  swatched="$sandbox/watched"
+  mkdir -m 0700 "$sdata" "$swatched"
+  sctl() { tessalyctl --dir "$sdata" "$@" >&2 || fail "tessalyctl $*"; }
+  sctl subs set 1 Name 報告
+  sctl subs set 1 Folder "$swatched"
+  sctl subs set 1 MailTo reader@example.test
+  for setting in Conf_Mail=1 Conf_MailAdd=1 Conf_zip=1 Conf_zipPasswd=pkg-secret Conf_MaxSize=10 Conf_Instant=1 \
+    Conf_Settle=1 Conf_SmtpSrv=127.0.0.1 "Conf_SmtpPort=$(cat "$work/port")" Conf_SmtpAddr=tessaly@example.test; do
+    sctl settings set "${setting%%=*}" "${setting#*=}"
+  done
+  properties=()
+  while IFS= read -r line; do properties+=(-p "$line"); done < <(sed -n '/^\[Service\]/,/^\[/p' "$unit" |
+    grep -E '^[A-Za-z]+=' | grep -vE '^(ExecStart|EnvironmentFile|Restart|RestartSec)=')
+  sandbox_unit=tessaly-package-test-$$
+  mails_before=$(ls "$work"/mail/*.eml 2>/dev/null | wc -l)
+  systemd-run --user --quiet --unit="$sandbox_unit" "${properties[@]}" \
+    -p "StandardOutput=file:$sandbox/headless.out" -p "StandardError=file:$sandbox/headless.err" \
+    /usr/bin/tessaly --headless --dir "$sdata" || fail "systemd-run --user with the unit's settings"
+  for _ in $(seq 100); do grep -q 'running headless' "$sandbox/headless.err" 2>/dev/null && break; sleep 0.1; done
+  grep -q "running headless on $sdata" "$sandbox/headless.err" ||
+    fail "the sandboxed program did not start: $(cat "$sandbox/headless.err" 2>&1)"
+  tessalyctl --dir "$sdata" balloon 'Package test' 'Sandboxed' >&2 || fail "tessalyctl balloon to the sandboxed program"
+  grep -q 'Sandboxed' "$sandbox/headless.out" || fail "the sandboxed program did not print the balloon"
+  printf 'Sandboxed report\n' >"$swatched/sandboxed.txt"
+  for _ in $(seq 600); do [ "$(ls "$work"/mail/*.eml 2>/dev/null | wc -l)" -gt "$mails_before" ] && break; sleep 0.1; done
+  if [ "$(ls "$work"/mail/*.eml 2>/dev/null | wc -l)" -gt "$mails_before" ]; then
+    names=$(python3 "$here/attachment.py" "$(ls -t "$work"/mail/*.eml | head -n 1)" "$sandbox")
+    grep -q 'sandboxed.txt.zip' <<<"$names" || fail "the sandboxed program's mail has no zip of the document: $names"
+  else
+    fail "the sandboxed program mailed nothing: $(cat "$sandbox/headless.err")"
+  fi
+  systemctl --user stop "$sandbox_unit" || fail "systemctl --user stop $sandbox_unit"
+  sandbox_unit=
+  grep -q 'tessaly: stopped' "$sandbox/headless.err" || fail "no clean stop in the sandbox: $(cat "$sandbox/headless.err")"
+  note "headless under the unit's sandbox: $(tr '\n' ' ' <"$sandbox/headless.out")"
+else
+  note "skipped: the headless mode under the unit's sandbox (no user service manager answers systemd-run --user)"
+fi
 
 # --- Remove: the programs go, the data folder stays; purge leaves nothing -
 if apt-get remove -y -qq tessaly >&2; then

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The balloon feed: another program of the user sets the balloon of the
 // running program through a local socket.
+#include "IdleFeedClients.h"
 #include "support/TempFolder.h"
 
 #include "common/BalloonFeedClient.h"
@@ -85,6 +86,7 @@ private slots:
     void refusesMalformedMessages();
     void secondCopyLeavesTheFeedToTheFirst();
     void showRequestIsAnsweredThenHandled();
+    void idleClientsNeverKeepABalloonOut();
     void squattedSocketFolderIsRefusedByBothEnds();
 };
 
@@ -149,6 +151,24 @@ void BalloonFeedTest::showRequestIsAnsweredThenHandled()
     std::string error;
     QVERIFY2(WhileServing<bool>([&] { return RequestMainWindow(folder.path(), &error); }), error.c_str());
     QTRY_COMPARE(shows, 1);
+}
+
+void BalloonFeedTest::idleClientsNeverKeepABalloonOut()
+{
+    TempFolder folder;
+    QStringList received;
+    BalloonFeed feed(folder.path(), [&](const QString& title, const QString&) { received << title; });
+    // Ten, then more than the feed serves at once: none sends a thing.
+    for (size_t count : {size_t(10), kBalloonFeedMaxClients + 10}) {
+        IdleFeedClients idle(*BalloonFeedSocketPath(folder.path(), false, nullptr), count);
+        QCOMPARE(idle.connected(), count);
+        std::string error;
+        QVERIFY2(WhileServing<bool>([&] { return SendBalloonFeed(folder.path(), "T", "x", &error); }), error.c_str());
+        // Those that made room were dropped before the balloon was answered.
+        QVERIFY(idle.hungUp() + kBalloonFeedMaxClients >= count + 1);
+        QVERIFY(WhileServing<bool>([&] { return idle.allHungUp(std::chrono::seconds(15)); }));
+    }
+    QCOMPARE(received, QStringList({"T", "T"}));
 }
 
 void BalloonFeedTest::squattedSocketFolderIsRefusedByBothEnds()

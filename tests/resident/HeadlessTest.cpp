@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The headless loop and its balloon on standard output.
+#include "IdleFeedClients.h"
 #include "support/RecordingMessages.h"
 #include "support/TempFolder.h"
 
@@ -133,6 +134,15 @@ TEST(HeadlessBalloon, PrintsTitleAndEveryLineWhenTheTextIsSet)
     balloon.SetBalloonTitle("T");
     balloon.SetBalloonText("a\nb\rc\r\n\r\nd");
     EXPECT_EQ(out.str(), "T\na\nb\nc\n\nd\n");
+    // No escape sequence reaches the terminal: ESC, BEL, DEL and the C1
+    // controls (here CSI) show in caret notation; the title stays one line.
+    out.str("");
+    balloon.SetBalloonTitle("T\x1b]0;owned\x07\r\n");
+    balloon.SetBalloonText("\x1b[2Jred\x7f\tok\r\nc\xc2\x9b"
+                           "1m é");
+    EXPECT_EQ(out.str(), "T^[]0;owned^G^M^J\n^[[2Jred^?\tok\nc^[[1m é\n");
+    EXPECT_EQ(balloon.BalloonText(), "\x1b[2Jred\x7f\tok\r\nc\xc2\x9b"
+                                     "1m é");
 }
 
 TEST(HeadlessBalloonFeed, PrintsWhatTessalyctlSendsAndRefusesTheRest)
@@ -162,6 +172,27 @@ TEST(HeadlessBalloonFeed, PrintsWhatTessalyctlSendsAndRefusesTheRest)
     EXPECT_EQ(out.str(), "お知らせ\n一行目\n二行目\nT\nagain\n");
     EXPECT_FALSE(SendBalloonFeed(folder.path(), "T", "late", &error));
     EXPECT_NE(error.find("not running"), std::string::npos) << error;
+}
+
+TEST(HeadlessBalloonFeed, IdleClientsNeverKeepABalloonOut)
+{
+    TempFolder folder;
+    std::ostringstream out;
+    std::ostringstream log;
+    HeadlessBalloon balloon(out);
+    HeadlessBalloonFeed feed(folder.path(), balloon, log);
+    ASSERT_TRUE(feed.listening()) << log.str();
+    // Ten, then more than the feed serves at once: none sends a thing.
+    for (size_t count : {size_t(10), kBalloonFeedMaxClients + 10}) {
+        IdleFeedClients idle(*BalloonFeedSocketPath(folder.path(), false, nullptr), count);
+        ASSERT_EQ(idle.connected(), count);
+        std::string error;
+        EXPECT_TRUE(SendBalloonFeed(folder.path(), "T", std::to_string(count), &error)) << error;
+        // Those that made room were dropped before the balloon was answered.
+        EXPECT_GE(idle.hungUp() + kBalloonFeedMaxClients, count + 1);
+        EXPECT_TRUE(idle.allHungUp(std::chrono::seconds(15)));
+    }
+    EXPECT_EQ(out.str(), "T\n10\nT\n" + std::to_string(kBalloonFeedMaxClients + 10) + "\n");
 }
 
 TEST(HeadlessBalloonFeed, TakesOverTheSocketLeftByAnEndedRun)

@@ -14,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <csignal>
+#include <fcntl.h>
 #include <fstream>
 #include <map>
 #include <random>
@@ -37,10 +39,13 @@ int Ctl(const std::string& folder, std::vector<std::string> args, std::string* e
     return status;
 }
 
+/// Starts `args` with standard output going nowhere.
 pid_t Spawn(const std::vector<std::string>& args)
 {
     const pid_t pid = ::fork();
     if (pid == 0) {
+        const int nowhere = ::open("/dev/null", O_WRONLY);
+        ::dup2(nowhere, STDOUT_FILENO);
         std::vector<char*> argv;
         for (const std::string& arg : args)
             argv.push_back(const_cast<char*>(arg.c_str()));
@@ -117,6 +122,36 @@ TEST(DataFolderLock, ConcurrentWritersKilledAtRandomNeverTearAFile)
         ASSERT_EQ(outcome, SubscriptionLoad::Complete) << "round " << round;
     }
     EXPECT_EQ(failedWithoutKill, 0);
+}
+
+TEST(DataFolderLock, TheFirstSettingsFileNeverReplacesAValueSavedBesideIt)
+{
+    // On 500 new folders, ten at a time, a reader writes the first settings
+    // file while a writer saves its value: the value must be there after.
+    const std::string ctl = TESSALYCTL_PATH;
+    constexpr int kFolders = 10;
+    int lost = 0;
+    for (int round = 0; round < 500 / kFolders; ++round) {
+        std::array<test::TempFolder, kFolders> folders;
+        std::vector<pid_t> processes;
+        for (int i = 0; i < kFolders; ++i) {
+            const std::string& folder = folders[i].path();
+            processes.push_back(Spawn({ctl, "--dir", folder, "settings", "show"}));
+            processes.push_back(
+                Spawn({ctl, "--dir", folder, "settings", "set", "Conf_SmtpSrv", "host" + std::to_string(i)}));
+        }
+        for (pid_t process : processes) {
+            int status = 0;
+            ASSERT_EQ(::waitpid(process, &status, 0), process);
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "round " << round;
+        }
+        for (int i = 0; i < kFolders; ++i) {
+            BasicSettings settings;
+            ASSERT_TRUE(LoadBasicSettings(settings, folders[i].path()));
+            lost += settings.Conf_SmtpSrv == "host" + std::to_string(i) ? 0 : 1;
+        }
+    }
+    EXPECT_EQ(lost, 0);
 }
 
 /// Row 1 watches "docs" in `temp`, which holds one new document.
