@@ -41,14 +41,39 @@ struct LogState {
     }
 };
 
-/// A refusal the server means for good: a 5xx reply to a recipient. A 5xx
-/// reply to the sender or the login is a setting to mend, and the mail
-/// waits for it.
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+/// True when `text` starts with "5.1." and a detail number: the enhanced
+/// status of an address that does not exist or cannot be written so.
+bool IsAddressStatus(std::string_view text)
+{
+    if (!text.starts_with("5.1.") || text.size() < 5 || !IsDigit(text[4]))
+        return false;
+    size_t end = 5;
+    while (end < text.size() && IsDigit(text[end]))
+        ++end;
+    return end == text.size() || text[end] == ' ';
+}
+
+/// A refusal the server means for good: a 5xx reply to a recipient that
+/// names the address itself (enhanced status 5.1.x; without enhanced status,
+/// 550, 551 or 553). A refusal for policy (5.7.x, relaying for a sender who
+/// did not log in) or any reply to the sender or the login is a setting to
+/// mend, and the mail waits for it.
 bool IsPermanent(const MailOutcome& outcome)
 {
-    const std::string& text = outcome.text();
-    return outcome.isRefused() && text.size() >= 3 && text[0] == '5' && text[1] >= '0' && text[1] <= '9' &&
-           text[2] >= '0' && text[2] <= '9' && text.find("の RCPT への応答") != std::string::npos;
+    const std::string_view text = outcome.text();
+    if (!outcome.isRefused() || text.size() < 4 || text[0] != '5' || !IsDigit(text[1]) || !IsDigit(text[2]) ||
+        (text[3] != ' ' && text[3] != '-') || text.find(" の RCPT TO:") == std::string_view::npos)
+        return false;
+    const std::string_view rest = text.substr(4);
+    if (!rest.empty() && IsDigit(rest[0]) && rest.size() > 1 && rest[1] == '.')
+        return IsAddressStatus(rest);
+    const std::string_view code = text.substr(0, 3);
+    return code == "550" || code == "551" || code == "553";
 }
 
 class Delivery final {

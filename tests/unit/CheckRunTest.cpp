@@ -535,7 +535,8 @@ TEST_F(CheckRun, AMailRefusedForGoodIsToldAndDroppedAndOneThatFailsWaitsForItsNe
     document("a.doc");
     row(0, "first");
     m_mail.refuseFrom = 1; // the password mail
-    m_mail.refusal = "550 5.1.1 <a@example.jp>: Recipient address rejected (127.0.0.1:25 の RCPT への応答)";
+    m_mail.refusal =
+        "550 5.1.1 <a@example.jp>: Recipient address rejected (127.0.0.1:25 の RCPT TO:<a@example.jp> への応答)";
     EXPECT_TRUE(run());
     // Nothing was logged: the message gives the cause itself.
     EXPECT_EQ(m_messages.messages,
@@ -569,6 +570,31 @@ TEST_F(CheckRun, AMailRefusedForGoodIsToldAndDroppedAndOneThatFailsWaitsForItsNe
     EXPECT_EQ(m_mail.sent.size(), 4u); // both rows' update and password mails
     EXPECT_TRUE(Outbox(m_data).list().empty());
     EXPECT_EQ(recordedFiles(), (std::vector<std::string>{"a.doc", "a.doc"})); // once per row
+}
+
+TEST_F(CheckRun, OnlyAnAddressTheServerDoesNotKnowIsRefusedForGood)
+{
+    const std::pair<std::string, bool> refusals[] = {
+        {"550 5.1.1 <a@example.jp>: User unknown (127.0.0.1:25 の RCPT TO:<a@example.jp> への応答)", true},
+        {"553 sorry, that address is not ours (127.0.0.1:25 の RCPT TO:<a@example.jp> への応答)", true},
+        // Policy, a full mailbox, the sender or the login: a setting or time mends them.
+        {"554 5.7.1 <a@example.jp>: Relay access denied (127.0.0.1:25 の RCPT TO:<a@example.jp> への応答)", false},
+        {"552 5.2.2 <a@example.jp>: Mailbox full (127.0.0.1:25 の RCPT TO:<a@example.jp> への応答)", false},
+        {"553 5.1.8 <me@example.jp>: Sender address rejected (127.0.0.1:25 の MAIL FROM:<me@example.jp> への応答)",
+         false},
+        {"535 5.7.8 Authentication failed (127.0.0.1:25 の AUTH PLAIN への応答)", false},
+    };
+    mailOn(false, false);
+    document("a.doc");
+    row(0, "first");
+    for (const auto& [refusal, permanent] : refusals) {
+        forgetRow(0);
+        const size_t before = Outbox(m_data).list().size();
+        m_mail.refuseFrom = 0;
+        m_mail.refusal = refusal;
+        EXPECT_TRUE(run());
+        EXPECT_EQ(Outbox(m_data).list().size(), before + (permanent ? 0 : 1)) << refusal;
+    }
 }
 
 /// Stands still until asked to wait for the next second.
