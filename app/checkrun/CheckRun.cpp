@@ -163,6 +163,7 @@ bool RowCheck::run()
     int64_t walkStart = 0;
     if (!walk(&files, &walkStart))
         return false;
+    Step(m_context, "walked");
     const std::vector<SkippedFolder>& skipped = files->skippedFolders();
     for (const SkippedFolder& folder : skipped)
         m_run.skipped.emplace_back(m_row.Name, folder);
@@ -172,8 +173,8 @@ bool RowCheck::run()
     if (!skipped.empty() && skipped.front().path == FolderWalkRoot(m_row.Folder))
         return true;
     if (IsOn(m_context.settings.Conf_Mail))
-        m_notice =
-            std::make_unique<RowNotice>(m_context.settings, m_run.checked, *m_context.zip, m_run.outbox, m_password);
+        m_notice = std::make_unique<RowNotice>(m_context.settings, m_run.checked, *m_context.zip, m_run.outbox,
+                                               m_password, m_row.Folder);
     for (size_t i = 0; i < files->size(); ++i) {
         if (!record(files->path(i), *files, i))
             return false;

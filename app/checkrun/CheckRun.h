@@ -47,7 +47,8 @@ struct CheckRunContext {
     /// The rows to check (a change was seen in their folders); the others
     /// are left as they are.
     RowMask rows = kAllRows;
-    /// Called at each step of the end of a run: "history" once the history
+    /// Called at each step of a row: "walked" once its walk is over, before
+    /// its documents are recorded and attached; "history" once the history
     /// is on the disk, "records" once the rows' records of what they have
     /// seen are too, before the last checks are saved (a test ends the
     /// process there, as a crash would).

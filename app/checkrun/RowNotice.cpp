@@ -7,6 +7,7 @@
 #include "notify/ZipAttachment.h"
 #include "settings/BasicSettings.h"
 #include "settings/CheckedSettings.h"
+#include "watch/FolderWalk.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -82,13 +83,16 @@ std::string VisibleInMail(std::string_view bytes)
 }
 
 RowNotice::RowNotice(const BasicSettings& settings, const CheckedSettings& checked, ZipArchiver& zip, Outbox& outbox,
-                     std::string password)
-    : m_settings(settings), m_checked(checked), m_zip(zip), m_outbox(outbox), m_password(std::move(password))
+                     std::string password, std::string_view folder)
+    : m_settings(settings), m_checked(checked), m_zip(zip), m_outbox(outbox), m_password(std::move(password)),
+      m_rootPath(FolderWalkRoot(folder))
 {
 }
 
 RowNotice::~RowNotice()
 {
+    if (m_root >= 0)
+        ::close(m_root);
     m_outbox.discard(m_draft);
 }
 
@@ -109,52 +113,77 @@ std::string RowNotice::attach(std::string_view path)
         m_draft.folder.clear();
     if (!m_draftError.empty())
         return "添付できません: " + m_draftError;
-    // A link is listed but never attached: whoever can write the watched
-    // folder could point it at any file the program's user may read.
-    struct stat entry {};
-    if (::lstat(std::string(path).c_str(), &entry) != 0)
-        return "添付できません: " + ErrorText(errno);
-    if (S_ISLNK(entry.st_mode))
-        return "シンボリックリンクのため添付しません";
-    return IsOn(m_settings.Conf_zip) ? attachArchive(path) : attachCopy(path);
-}
-
-std::string RowNotice::attachCopy(std::string_view path)
-{
+    // The document is opened beneath the row's folder one name at a time,
+    // never through a link: whoever can write the watched folder could
+    // point a link (or put one in place of a folder the walk listed) at any
+    // file the program's user may read.
     // The component takes its list of attachments as one text with Tabs
     // between the paths.
-    if (path.find('\t') != std::string_view::npos)
+    if (!IsOn(m_settings.Conf_zip) && path.find('\t') != std::string_view::npos)
         return "名前にﾀﾌﾞがあるため添付できません";
+    const std::string_view relative = relativeToRoot(path);
+    if (relative.empty())
+        return "添付できません: " + ErrorText(EINVAL);
+    if (m_root < 0) {
+        m_root = ::open(m_rootPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (m_root < 0)
+            return "添付できません: " + ErrorText(errno);
+    }
     std::string error;
-    const int in = OpenRegularFile(std::string(path), &error);
+    const int in = OpenRegularFileBeneath(m_root, relative, &error);
     if (in < 0)
         return "添付できません: " + error;
-    struct stat st {};
     std::string reason;
-    if (::fstat(in, &st) != 0) {
+    std::string copy;
+    struct stat st {};
+    if (::fstat(in, &st) != 0)
         reason = "添付できません: " + ErrorText(errno);
-    } else if (!m_checked.attachable(st.st_size)) {
+    else if (!IsOn(m_settings.Conf_zip) && !m_checked.attachable(st.st_size))
         reason = OverLimit(m_checked.maxSizeMegabytes);
-    } else {
-        // Each copy in a folder of its own keeps the document's name.
-        const std::string folder = std::to_string(m_attachments.size() + 1);
-        const std::string relative = folder + "/" + FileNameOf(path);
-        if (::mkdir(JoinPath(m_draft.folder, folder).c_str(), 0700) != 0)
-            reason = "添付用の写しを作れません: " + ErrorText(errno);
-        else
-            reason = CopyTo(in, JoinPath(m_draft.folder, relative));
-        if (reason.empty())
-            m_attachments.push_back(relative);
-    }
+    else
+        reason = copyToDraft(in, path, &copy);
     ::close(in);
+    if (!reason.empty())
+        return reason;
+    if (!IsOn(m_settings.Conf_zip)) {
+        m_attachments.push_back(copy);
+        return {};
+    }
+    // The archive is made from the copy, which nobody else can change.
+    reason = attachArchive(JoinPath(m_draft.folder, copy), path);
+    const std::string copyPath = JoinPath(m_draft.folder, copy);
+    ::unlink(copyPath.c_str());
+    ::rmdir(FolderOf(copyPath).c_str());
     return reason;
 }
 
-std::string RowNotice::attachArchive(std::string_view path)
+std::string_view RowNotice::relativeToRoot(std::string_view path) const
+{
+    const std::string_view root = m_rootPath == "/" ? std::string_view() : std::string_view(m_rootPath);
+    if (!path.starts_with(root) || path.size() <= root.size() + 1 || path[root.size()] != '/')
+        return {};
+    return path.substr(root.size() + 1);
+}
+
+/// Copies the open document into a folder of its own in the draft, under
+/// its own name; `copy` is then relative to the draft.
+std::string RowNotice::copyToDraft(int in, std::string_view path, std::string* copy)
+{
+    const std::string folder = std::to_string(++m_copies);
+    if (::mkdir(JoinPath(m_draft.folder, folder).c_str(), 0700) != 0)
+        return "添付用の写しを作れません: " + ErrorText(errno);
+    *copy = folder + "/" + FileNameOf(path);
+    std::string reason = CopyTo(in, JoinPath(m_draft.folder, *copy));
+    if (!reason.empty())
+        ::rmdir(JoinPath(m_draft.folder, folder).c_str());
+    return reason;
+}
+
+std::string RowNotice::attachArchive(const std::string& copyPath, std::string_view path)
 {
     ZipAttachment archive;
     std::string error;
-    if (!MakeZipAttachment(path, m_password, m_draft.folder, m_zip, &archive, &error, archiveName(path)))
+    if (!MakeZipAttachment(copyPath, m_password, m_draft.folder, m_zip, &archive, &error, archiveName(path)))
         return "添付できません: " + error;
     if (!m_checked.attachable(archive.archiveSize)) {
         ::unlink(archive.archivePath.c_str());

@@ -23,9 +23,12 @@ struct CheckedSettings;
 class RowNotice final {
 public:
     /// `settings`, `checked` (their numbers), `zip` and `outbox` must
-    /// outlive the notice; `password` protects the archives.
+    /// outlive the notice; `password` protects the archives; `folder` is the
+    /// row's folder, beneath which every document added lies.
     RowNotice(const BasicSettings& settings, const CheckedSettings& checked, ZipArchiver& zip, Outbox& outbox,
-              std::string password);
+              std::string password, std::string_view folder);
+    RowNotice(const RowNotice&) = delete;
+    RowNotice& operator=(const RowNotice&) = delete;
     ~RowNotice();
 
     /// Adds one recorded document.
@@ -43,8 +46,9 @@ public:
 private:
     /// Why `path` cannot be attached ("" when it was).
     std::string attach(std::string_view path);
-    std::string attachCopy(std::string_view path);
-    std::string attachArchive(std::string_view path);
+    std::string_view relativeToRoot(std::string_view path) const;
+    std::string copyToDraft(int in, std::string_view path, std::string* copy);
+    std::string attachArchive(const std::string& copyPath, std::string_view path);
     std::string archiveName(std::string_view path);
 
     const BasicSettings& m_settings;
@@ -52,6 +56,9 @@ private:
     ZipArchiver& m_zip;
     Outbox& m_outbox;
     std::string m_password;
+    std::string m_rootPath; ///< the row's folder as the walk names it
+    int m_root = -1;        ///< that folder, once opened
+    int m_copies = 0;
     Outbox::Draft m_draft;
     std::string m_draftError; ///< why no draft could be made
     std::string m_list;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "common/FileSystem.h"
 
+#include "common/PathField.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -50,8 +52,13 @@ void SyncFolder(const std::string& folder)
 
 int OpenRegularFile(const std::string& path, std::string* error, int access)
 {
+    return OpenRegularFileAt(AT_FDCWD, path, error, access);
+}
+
+int OpenRegularFileAt(int folder, const std::string& path, std::string* error, int access)
+{
     // O_NONBLOCK: opening a FIFO without a writer would wait for one.
-    const int fd = ::open(path.c_str(), access | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
+    const int fd = ::openat(folder, path.c_str(), access | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
     const char* const refused = (access & O_ACCMODE) == O_RDONLY ? "読み込みません" : "使用しません";
     if (fd < 0) {
         if (error)
@@ -71,6 +78,48 @@ int OpenRegularFile(const std::string& path, std::string* error, int access)
     // Regular files never wait anyway; the flag goes for clarity.
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
+}
+
+int OpenRegularFileBeneath(int folder, std::string_view relative, std::string* error)
+{
+    int at = folder;
+    auto leave = [&](int result) {
+        if (at != folder)
+            ::close(at);
+        return result;
+    };
+    for (;;) {
+        while (relative.starts_with('/'))
+            relative.remove_prefix(1);
+        const size_t slash = relative.find('/');
+        if (slash == std::string_view::npos)
+            break;
+        const std::string part(relative.substr(0, slash));
+        relative.remove_prefix(slash + 1);
+        if (part == "." || part == "..") {
+            if (error)
+                *error = ErrorText(EINVAL);
+            return leave(-1);
+        }
+        const int next = ::openat(at, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0) {
+            const int cause = errno;
+            struct stat st {};
+            if (error)
+                *error = ::fstatat(at, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)
+                             ? "フォルダ「" + ValidUtf8(part) + "」がシンボリックリンクのため読み込みません"
+                             : ErrorText(cause);
+            return leave(-1);
+        }
+        leave(0);
+        at = next;
+    }
+    if (relative.empty() || relative == "." || relative == "..") {
+        if (error)
+            *error = ErrorText(EINVAL);
+        return leave(-1);
+    }
+    return leave(OpenRegularFileAt(at, std::string(relative), error));
 }
 
 bool IsRegularOrMissing(const std::string& path, std::string* error)

@@ -35,6 +35,18 @@ void SyncFolder(const std::string& folder);
 /// path.
 int OpenRegularFile(const std::string& path, std::string* error, int access = 0);
 
+/// OpenRegularFile for `path` taken from the open folder `folder` (or
+/// AT_FDCWD) when it is relative.
+int OpenRegularFileAt(int folder, const std::string& path, std::string* error, int access = 0);
+
+/// Opens the regular file at `relative` beneath the open folder `folder`
+/// for reading, one name at a time: never through a symbolic link in any
+/// part, never above `folder` (".." and "." are refused). So a folder that
+/// someone swaps for a link after it was listed yields nothing from the
+/// link's target. The descriptor, or -1 with `error` set as for
+/// OpenRegularFile.
+int OpenRegularFileBeneath(int folder, std::string_view relative, std::string* error);
+
 /// True when nothing is at `path` or a regular file is (links are not
 /// followed); false with `error` (when given) set to the reason otherwise.
 /// For readers that cannot open the file through OpenRegularFile.

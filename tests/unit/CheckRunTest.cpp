@@ -82,6 +82,7 @@ protected:
         }
         CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, clock, &m_mail, &m_zip};
         context.rows = m_rows;
+        context.atStep = m_atStep;
         return CheckSubscriptions(context);
     }
 
@@ -127,6 +128,7 @@ protected:
 
     test::TempFolder m_temp;
     RowMask m_rows = kAllRows;
+    std::function<void(std::string_view)> m_atStep;
     std::string m_docs;
     std::string m_data;
     BasicSettings m_settings;
@@ -819,6 +821,17 @@ TEST_F(CheckRun, LinksAreListedButNeverAttachedAndTheProgramsOwnFilesAreNoDocume
     test::WriteFile(secret, "private key");
     ASSERT_EQ(::symlink(secret.c_str(), (m_docs + "/innocent.txt").c_str()), 0);
     document("plain.txt");
+    // A folder swapped for a link to a private one after the walk listed it.
+    const std::string privateFolder = m_temp.file("private");
+    std::filesystem::create_directories(privateFolder + "/zz");
+    test::WriteFile(privateFolder + "/zz/report.txt", "private report");
+    document("zz/report.txt", "public report");
+    m_atStep = [&](std::string_view step) {
+        if (step != "walked")
+            return;
+        std::filesystem::rename(m_docs + "/zz", m_docs + "/zz-old");
+        ASSERT_EQ(::symlink((privateFolder + "/zz").c_str(), (m_docs + "/zz").c_str()), 0);
+    };
     // The data folder inside the watched tree.
     const std::string inside = m_docs + "/tessaly-data";
     ASSERT_EQ(::mkdir(inside.c_str(), 0700), 0);
@@ -831,12 +844,22 @@ TEST_F(CheckRun, LinksAreListedButNeverAttachedAndTheProgramsOwnFilesAreNoDocume
         m_mail.sent.clear();
         forgetHistory();
         forgetRow(0);
+        ::unlink((m_docs + "/zz").c_str());
+        std::filesystem::remove_all(m_docs + "/zz-old");
+        document("zz/report.txt", "public report");
         ASSERT_TRUE(run()) << (m_messages.messages.empty() ? "" : m_messages.messages[0]);
-        EXPECT_EQ(recordedFiles(true), (std::vector<std::string>{"innocent.txt", "kept.txt", "plain.txt"}));
+        EXPECT_EQ(recordedFiles(true),
+                  (std::vector<std::string>{"innocent.txt", "kept.txt", "plain.txt", "report.txt"}));
         ASSERT_EQ(m_mail.sent.size(), 1u);
-        EXPECT_NE(m_mail.sent[0].body.find(m_docs + "/innocent.txt (シンボリックリンクのため添付しません)\r\n"),
-                  std::string::npos);
+        const std::string& body = m_mail.sent[0].body;
+        EXPECT_NE(body.find(m_docs + "/innocent.txt (添付できません: シンボリックリンクのため読み込みません)\r\n"),
+                  std::string::npos)
+            << body;
+        EXPECT_NE(body.find(m_docs + "/zz/report.txt (添付できません: フォルダ「zz」がシンボリックリンクのため"),
+                  std::string::npos)
+            << body;
         EXPECT_EQ(m_mail.sent[0].attachments.find("innocent"), std::string::npos) << m_mail.sent[0].attachments;
+        EXPECT_EQ(m_mail.sent[0].attachments.find("report"), std::string::npos) << m_mail.sent[0].attachments;
         EXPECT_NE(m_mail.sent[0].attachments.find("plain.txt"), std::string::npos) << m_mail.sent[0].attachments;
     }
 }
