@@ -117,10 +117,6 @@ std::string RowNotice::attach(std::string_view path)
     // never through a link: whoever can write the watched folder could
     // point a link (or put one in place of a folder the walk listed) at any
     // file the program's user may read.
-    // The component takes its list of attachments as one text with Tabs
-    // between the paths.
-    if (!IsOn(m_settings.Conf_zip) && path.find('\t') != std::string_view::npos)
-        return "名前にﾀﾌﾞがあるため添付できません";
     const std::string_view relative = relativeToRoot(path);
     if (relative.empty())
         return "添付できません: " + ErrorText(EINVAL);

@@ -34,12 +34,16 @@ void ComponentMailTransfer::cancel()
 
 std::optional<std::string> ComponentMailTransfer::sendMailEx(const SendMailExArguments& arguments, std::string* error)
 {
-    auto send = reinterpret_cast<SendMailExFunction>(bind("SendMailEx", error));
+    auto send = reinterpret_cast<SendMailFilesFunction>(bind("SendMailFiles", error));
     if (!send)
         return std::nullopt;
+    std::vector<const char*> attachments;
+    attachments.reserve(arguments.attachments.size());
+    for (const std::string& path : arguments.attachments)
+        attachments.push_back(path.c_str());
     return FromComponent(send(arguments.logPath.c_str(), arguments.serverSpec.c_str(), arguments.recipients.c_str(),
                               arguments.senderSpec.c_str(), arguments.subject.c_str(), arguments.body.c_str(),
-                              arguments.attachments.c_str()));
+                              attachments.data(), static_cast<std::int32_t>(attachments.size())));
 }
 
 std::optional<std::string> ComponentMailTransfer::rcvMail(const RcvMailArguments& arguments, std::string* error)

@@ -29,8 +29,8 @@ public:
     void cancel() override;
 
 private:
-    using SendMailExFunction = const char* (*)(const char*, const char*, const char*, const char*, const char*,
-                                               const char*, const char*);
+    using SendMailFilesFunction = const char* (*)(const char*, const char*, const char*, const char*, const char*,
+                                                  const char*, const char* const*, std::int32_t);
     using RcvMailFunction = const char* (*)(const char*, const char*, const char*, const char*, const char*);
     using CancelFunction = void (*)(std::int32_t);
 

@@ -3,11 +3,14 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tessaly {
 
 /// The arguments of SendMailEx, in its order: UTF-8 texts; the log path and
-/// the attachment paths are byte strings, passed on unchanged.
+/// the attachment paths are byte strings, passed on unchanged. The
+/// attachments go as a list (the component's SendMailFiles), so that a
+/// path may hold a Tab.
 struct SendMailExArguments {
     std::string logPath;
     std::string serverSpec; ///< host, TAB, port
@@ -15,7 +18,7 @@ struct SendMailExArguments {
     std::string senderSpec; ///< address [TAB user ":" password [TAB "CRAM-MD5"]]
     std::string subject;
     std::string body;
-    std::string attachments; ///< full paths separated by TAB, or ""
+    std::vector<std::string> attachments; ///< full paths
 
     friend bool operator==(const SendMailExArguments&, const SendMailExArguments&) = default;
 };

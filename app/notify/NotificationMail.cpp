@@ -36,12 +36,12 @@ NotificationMail ComposeUpdateMail(std::string_view subscriptionName, std::strin
 
 MailOutcome SendUpdateMail(const MailDelivery& delivery, std::string_view recipientList,
                            std::string_view subscriptionName, std::string_view documentList,
-                           std::string_view attachmentList, std::string_view managementNo)
+                           const std::vector<std::string>& attachments, std::string_view managementNo)
 {
     NotificationMail mail;
     try {
         mail = ComposeUpdateMail(subscriptionName, documentList, managementNo);
-        mail.attachments = std::string(attachmentList);
+        mail.attachments = attachments;
     } catch (const std::exception& failure) {
         return NotComposed(failure);
     }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace tessaly {
 
@@ -61,7 +62,7 @@ private:
 struct NotificationMail {
     std::string subject;
     std::string body;
-    std::string attachments; ///< full paths separated by TAB, or ""
+    std::vector<std::string> attachments; ///< full paths
 };
 
 /// The file names the mail component writes into the data folder.
@@ -91,11 +92,11 @@ NotificationMail ComposeUpdateMail(std::string_view subscriptionName, std::strin
 /// and the management number. Body: the subscription name and
 /// " の文書が更新されました。", CR LF, CR LF, then `documentList` unchanged (one
 /// path per line, each ended by CR LF). `recipientList` holds addresses
-/// separated by ";"; `attachmentList` full paths separated by TAB, or "".
+/// separated by ";"; `attachments` full paths.
 /// POP before SMTP first when it is on. Blocks until the component returns.
 MailOutcome SendUpdateMail(const MailDelivery& delivery, std::string_view recipientList,
                            std::string_view subscriptionName, std::string_view documentList,
-                           std::string_view attachmentList, std::string_view managementNo);
+                           const std::vector<std::string>& attachments, std::string_view managementNo);
 
 /// Sends the password notification mail that tells the recipients of one
 /// subscription the archive password drawn for this check run, with the

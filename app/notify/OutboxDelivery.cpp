@@ -158,10 +158,10 @@ MailOutcome Delivery::send(const Notice& notice, bool update)
 {
     if (!update)
         return SendPasswordMail(m_mail, notice.recipients, notice.password, notice.managementNo);
-    std::string attachments;
+    std::vector<std::string> attachments;
     const std::string folder = m_outbox.folderOf(notice);
     for (const std::string& attachment : notice.attachments)
-        attachments += (attachments.empty() ? "" : "\t") + JoinPath(folder, attachment);
+        attachments.push_back(JoinPath(folder, attachment));
     NotificationMail mail{notice.subject, notice.body, attachments};
     return SendNotificationMail(m_mail, notice.recipients, mail);
 }

@@ -38,6 +38,26 @@ TESSALY_EXPORT const char* SendMailEx(const char* logPath, const char* serverSpe
     return result.c_str();
 }
 
+/// SendMailEx with the attachments as a list of `attachmentCount` paths,
+/// each taken whole: a path may hold any byte but NUL, a Tab included.
+TESSALY_EXPORT const char* SendMailFiles(const char* logPath, const char* serverSpec, const char* recipients,
+                                         const char* senderSpec, const char* subject, const char* body,
+                                         const char* const* attachments, int32_t attachmentCount)
+{
+    thread_local std::string result;
+    try {
+        tessaly::mail::SubmissionTexts texts{Text(serverSpec), Text(recipients), Text(senderSpec),
+                                             Text(subject),    Text(body),       {}};
+        for (int32_t i = 0; attachments && i < attachmentCount; ++i)
+            texts.attachmentPaths.push_back(Text(attachments[i]));
+        tessaly::mail::TransferLog log(Text(logPath));
+        result = tessaly::mail::SmtpSubmitter().Submit(texts, log);
+    } catch (...) {
+        result = "メモリが足りないため、メールを準備できませんでした";
+    }
+    return result.c_str();
+}
+
 /// Logs in to a POP3 server and sends one command; "" on success.
 TESSALY_EXPORT const char* RcvMail(const char* popServerSpec, const char* user, const char* password,
                                    const char* command, const char* outputPath)

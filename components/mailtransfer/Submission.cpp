@@ -111,6 +111,10 @@ bool ParseSubmission(const SubmissionTexts& texts, Submission* submission, std::
         if (!path.empty())
             submission->attachments.emplace_back(path);
     }
+    for (const std::string& path : texts.attachmentPaths) {
+        if (!path.empty())
+            submission->attachments.push_back(path);
+    }
     return true;
 }
 

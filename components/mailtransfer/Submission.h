@@ -17,6 +17,8 @@ struct SubmissionTexts {
     std::string subject;
     std::string body;
     std::string attachments; ///< full paths separated by tabs, or ""
+    /// Further paths, each taken whole (a Tab included), after those above.
+    std::vector<std::string> attachmentPaths;
 };
 
 /// One recipient and whether the mail shows it (To, Cc) or not (Bcc).

@@ -14,7 +14,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-shot() { "$bin/resident_desktop_shot" "$artifacts/check-run-$1.png" 2>/dev/null; }
+# A picture is only for people to look at: one that fails never fails the test.
+shot() { "$bin/resident_desktop_shot" "$artifacts/check-run-$1.png" 2>/dev/null || echo "no picture $1" >&2; }
 fail() {
   echo "FAIL (check run): $*" >&2
   shot failure || true

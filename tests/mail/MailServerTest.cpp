@@ -46,7 +46,8 @@ protected:
     }
 
     MailOutcome SendUpdate(const std::string& recipients, const std::string& name, const std::string& number,
-                           const std::string& documents = "/srv/文書/a.doc\r\n", const std::string& attachments = "")
+                           const std::string& documents = "/srv/文書/a.doc\r\n",
+                           const std::vector<std::string>& attachments = {})
     {
         return SendUpdateMail({transfer, settings, data.path()}, recipients, name, documents, attachments, number);
     }
@@ -70,7 +71,7 @@ TEST_F(MailServerTest, UpdateAndPasswordMailsReachEveryRecipientIntact)
     const std::string documents = "/srv/営業部/見積書 第2版.xlsx\r\n/srv/営業部/report.pdf\r\n";
     test::WriteFile(data.file("見積書 第2版.xlsx.zip"), std::string("PK\x03\x04 first archive"));
     test::WriteFile(data.file("report.pdf.zip"), std::string(300000, '\xA5'));
-    const std::string attachments = data.file("見積書 第2版.xlsx.zip") + "\t" + data.file("report.pdf.zip");
+    const std::vector<std::string> attachments = {data.file("見積書 第2版.xlsx.zip"), data.file("report.pdf.zip")};
     // The space after the second ";" stays in front of the address.
     const std::string recipients = "alice@tessaly.test;bob@tessaly.test; carol@tessaly.test";
 
@@ -105,16 +106,17 @@ TEST_F(MailServerTest, AttachmentsOfAnyNameArriveUnderTheirNamesAndAnyDataFolder
 {
     const std::string folder = data.file("caf\u00e9");
     ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
-    const std::string names[] = {"caf\u00e9.doc", "wave\u301c.doc", "emoji \U0001F600.pdf", "bad\xff byte.doc"};
+    const std::string names[] = {"caf\u00e9.doc", "wave\u301c.doc", "emoji \U0001F600.pdf", "bad\xff byte.doc",
+                                 "tab\tname.doc"};
     std::vector<test::ExpectedAttachment> expected;
-    std::string attachments;
+    std::vector<std::string> attachments;
     uint32_t seed = 1;
     for (const std::string& name : names) {
         std::string bytes(5000, '\0');
         for (char& c : bytes)
             c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
         test::WriteFile(folder + "/" + name, bytes);
-        attachments += (attachments.empty() ? "" : "\t") + folder + "/" + name;
+        attachments.push_back(folder + "/" + name);
         // A name that is not UTF-8 is shown with U+FFFD; its file is read from the real bytes.
         expected.push_back({ValidUtf8(name), folder + "/" + name});
     }
@@ -184,17 +186,19 @@ TEST_F(MailServerTest, Port465SpeaksTlsFromTheFirstByte)
 TEST_F(MailServerTest, RefusedMailsSayWhy)
 {
     struct Case {
-        std::string recipients, sender, attachments, expected;
+        std::string recipients, sender;
+        std::vector<std::string> attachments;
+        std::string expected;
         std::string password; ///< "" for no authentication, "-" for none on the port that demands it
     };
     const std::string missing = data.file("消えた文書.pdf");
     const Case cases[] = {
-        {"alice@tessaly.test;nobody@tessaly.test", "", "", "550 5.1.1 <nobody@tessaly.test>", ""},
-        {"someone@example.com", "", "", "Relay access denied", ""},
-        {"alice@tessaly.test", "reject-content@tessaly.test", "", "5.7.1 message content refused by policy", ""},
-        {"alice@tessaly.test", "", missing, "添付ファイルがありません: " + missing, ""},
-        {"alice@tessaly.test", "", "", "認証に失敗しました: 535 ", "wrong-secret"},
-        {"alice@tessaly.test", "", "", "Access denied", "-"},
+        {"alice@tessaly.test;nobody@tessaly.test", "", {}, "550 5.1.1 <nobody@tessaly.test>", ""},
+        {"someone@example.com", "", {}, "Relay access denied", ""},
+        {"alice@tessaly.test", "reject-content@tessaly.test", {}, "5.7.1 message content refused by policy", ""},
+        {"alice@tessaly.test", "", {missing}, "添付ファイルがありません: " + missing, ""},
+        {"alice@tessaly.test", "", {}, "認証に失敗しました: 535 ", "wrong-secret"},
+        {"alice@tessaly.test", "", {}, "Access denied", "-"},
     };
     int number = 100;
     for (const Case& c : cases) {

@@ -35,7 +35,8 @@ BasicSettings MailSettings()
 MailOutcome SendUpdate(MailTransfer& transfer, const BasicSettings& settings, const std::string& folder = "/data")
 {
     return SendUpdateMail({transfer, settings, folder}, "a@example.jp;b@example.jp; c@example.jp", "営業資料",
-                          "/srv/営業/a.doc\r\n/srv/営業/b.xls\r\n", "/data/a.doc.zip\t/data/b.xls.zip", "1405090612");
+                          "/srv/営業/a.doc\r\n/srv/営業/b.xls\r\n", {"/data/a.doc.zip", "/data/b.xls.zip"},
+                          "1405090612");
 }
 
 MailOutcome SendPassword(MailTransfer& transfer, const BasicSettings& settings)
@@ -57,7 +58,7 @@ TEST(NotificationMail, UpdateAndPasswordMailsHandOverTheirTexts)
         "tessaly@example.jp",
         "【Tessaly!】営業資料 の文書が更新されました。管理No:1405090612",
         "営業資料 の文書が更新されました。\r\n\r\n/srv/営業/a.doc\r\n/srv/営業/b.xls\r\n",
-        "/data/a.doc.zip\t/data/b.xls.zip"};
+        {"/data/a.doc.zip", "/data/b.xls.zip"}};
     EXPECT_EQ(transfer.sent[0], expected);
 
     EXPECT_TRUE(SendPassword(transfer, MailSettings()).isSent());
@@ -65,7 +66,7 @@ TEST(NotificationMail, UpdateAndPasswordMailsHandOverTheirTexts)
     EXPECT_EQ(mail.subject, "【Tessaly!】管理No:1405090612 のパスワードを通知します。");
     EXPECT_EQ(mail.body, "管理No:1405090612のパスワードは QWERTYUIOPです。\r\n\r\n");
     EXPECT_EQ(mail.recipients, "bcc\ta@example.jp");
-    EXPECT_EQ(mail.attachments, "");
+    EXPECT_TRUE(mail.attachments.empty());
 }
 
 TEST(NotificationMail, SenderSpecCarriesAuthenticationOnlyWhenItIsOn)
@@ -159,7 +160,7 @@ TEST(NotificationMail, MissingComponentOrFunctionGivesMinus9)
     ComponentMailTransfer stub({STUB_COMPONENT_DIR}); // RcvMail is there and answers
     outcome = SendUpdate(stub, settings);
     EXPECT_EQ(outcome.code(), -9);
-    EXPECT_NE(outcome.text().find("SendMailEx"), std::string::npos) << outcome.text();
+    EXPECT_NE(outcome.text().find("SendMailFiles"), std::string::npos) << outcome.text();
 }
 
 TEST(NotificationMail, PathsOfAnyBytesReachTheComponentAndItsAnswerComesBackUnchanged)
@@ -170,7 +171,7 @@ TEST(NotificationMail, PathsOfAnyBytesReachTheComponentAndItsAnswerComesBackUnch
     ComponentMailTransfer transfer;
     const std::string missing = data + "/\U0001F600\xff.doc";
     MailOutcome outcome =
-        SendUpdateMail({transfer, MailSettings(), data}, "a@example.jp", "n", "", missing, "0000000000");
+        SendUpdateMail({transfer, MailSettings(), data}, "a@example.jp", "n", "", {missing}, "0000000000");
     EXPECT_TRUE(outcome.isRefused());
     EXPECT_EQ(outcome.text(), "添付ファイルがありません: " + data + "/\U0001F600\uFFFD.doc");
     EXPECT_NE(test::ReadFile(data + "/mail.log").find(outcome.text()), std::string::npos);

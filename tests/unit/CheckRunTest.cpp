@@ -5,6 +5,7 @@
 #include "common/DataFolderLock.h"
 #include "common/DateText.h"
 #include "common/FileSystem.h"
+#include "common/PathParts.h"
 #include "notify/ComponentZipArchiver.h"
 #include "notify/Outbox.h"
 #include "settings/BasicSettings.h"
@@ -415,7 +416,7 @@ TEST_F(CheckRun, UpdateMailListsTheRowsDocumentsWithoutAttachments)
     EXPECT_EQ(mail.subject, "【Tessaly!】日報 の文書が更新されました。管理No:1405090612");
     EXPECT_EQ(mail.body, "日報 の文書が更新されました。\r\n\r\n" + m_docs + "/a.doc\r\n" + m_docs + "/sub/b.doc\r\n");
     EXPECT_EQ(mail.recipients, "bcc\ta@example.jp\tb@example.jp");
-    EXPECT_EQ(mail.attachments, "");
+    EXPECT_TRUE(mail.attachments.empty());
 }
 
 TEST_F(CheckRun, DocumentsAreAttachedAsCopiesUnderTheSizeLimitAndTheRestListedWithTheReason)
@@ -425,11 +426,13 @@ TEST_F(CheckRun, DocumentsAreAttachedAsCopiesUnderTheSizeLimitAndTheRestListedWi
     const std::string small = document("small.doc", std::string(1536 * 1024 - 1, 's')); // rounds to 1 MB
     document("large.doc", std::string(1536 * 1024, 'l'));                               // rounds to 2 MB
     document("sub/line\nbreak.doc");
+    document("sub/tab\tname.doc", "tabbed");
     ASSERT_EQ(::chmod(document("sub/private.doc").c_str(), 0), 0);
     row(0, "att");
-    bool copied = false;
+    std::vector<std::string> copies;
     m_mail.onSend = [&](const SendMailExArguments& mail) {
-        copied = test::ReadFile(mail.attachments.substr(0, mail.attachments.find('\t'))) == test::ReadFile(small);
+        for (const std::string& path : mail.attachments)
+            copies.push_back(FileNameOf(path) + "=" + test::ReadFile(path).substr(0, 6));
     };
     {
         test::PermissionBitsApply permissions;
@@ -437,10 +440,12 @@ TEST_F(CheckRun, DocumentsAreAttachedAsCopiesUnderTheSizeLimitAndTheRestListedWi
     }
     ASSERT_EQ(m_mail.sent.size(), 1u);
     const SendMailExArguments& mail = m_mail.sent[0];
-    // A copy made when the document was found goes out, then goes away.
-    EXPECT_TRUE(mail.attachments.starts_with(m_data + "/outbox/")) << mail.attachments;
-    EXPECT_NE(mail.attachments.find("/small.doc\t"), std::string::npos) << mail.attachments;
-    EXPECT_TRUE(copied);
+    // A copy made when the document was found goes out, then goes away;
+    // a name may hold any byte.
+    ASSERT_EQ(mail.attachments.size(), 3u);
+    EXPECT_TRUE(mail.attachments[0].starts_with(m_data + "/outbox/")) << mail.attachments[0];
+    std::sort(copies.begin(), copies.end());
+    EXPECT_EQ(copies, (std::vector<std::string>{"line\nbreak.doc=conten", "small.doc=ssssss", "tab\tname.doc=tabbed"}));
     EXPECT_TRUE(Outbox(m_data).list().empty());
     EXPECT_TRUE(FileHasContent(small)); // the user's document stays
     // What is not attached says why; no name starts a line of its own.
@@ -454,7 +459,7 @@ TEST_F(CheckRun, DocumentsAreAttachedAsCopiesUnderTheSizeLimitAndTheRestListedWi
     m_mail.sent.clear();
     ASSERT_TRUE(run());
     ASSERT_EQ(m_mail.sent.size(), 1u);
-    EXPECT_EQ(std::count(m_mail.sent[0].attachments.begin(), m_mail.sent[0].attachments.end(), '\t'), 3);
+    EXPECT_EQ(m_mail.sent[0].attachments.size(), 5u);
     ASSERT_EQ(m_messages.messages.size(), 1u);
     EXPECT_EQ(m_messages.messages[0].rfind("Conf_MaxSize「」は", 0), 0u) << m_messages.messages[0];
 }
@@ -474,9 +479,10 @@ TEST_F(CheckRun, ArchivesAreAttachedTheirPasswordToldAfterThemAndThenDeleted)
     row(0, "zip");
     ASSERT_TRUE(run()) << (m_messages.messages.empty() ? "" : m_messages.messages[0]);
     ASSERT_EQ(m_mail.sent.size(), 2u);
-    const std::string& attachments = m_mail.sent[0].attachments;
-    const std::string folder = attachments.substr(0, attachments.find("/a.doc.zip"));
-    EXPECT_EQ(attachments, folder + "/a.doc.zip\t" + folder + "/b.doc.zip");
+    const std::vector<std::string>& attachments = m_mail.sent[0].attachments;
+    ASSERT_EQ(attachments.size(), 2u);
+    const std::string folder = FolderOf(attachments[0]);
+    EXPECT_EQ(attachments, (std::vector<std::string>{folder + "/a.doc.zip", folder + "/b.doc.zip"}));
     EXPECT_NE(m_mail.sent[0].body.find("/big.doc (ｻｲｽﾞが上限 (1 MB) 以上のため添付しません)"), std::string::npos);
     // The password mail shares the management number and tells ten letters.
     EXPECT_EQ(m_mail.sent[1].subject, "【Tessaly!】管理No:1405090612 のパスワードを通知します。");
@@ -496,7 +502,7 @@ TEST_F(CheckRun, DocumentsOfTheSameNameGetArchivesOfTheirOwn)
     row(0, "twins");
     std::vector<std::string> contents;
     m_mail.onSend = [&](const SendMailExArguments& mail) {
-        const std::string folder = mail.attachments.substr(0, mail.attachments.find("/report.doc.zip"));
+        const std::string folder = FolderOf(mail.attachments.at(0));
         for (const char* archive : {"/report.doc.zip", "/report.doc(2).zip"}) {
             const std::string command = "unzip -p -P 'fixed pass' '" + folder + archive + "' report.doc";
             FILE* pipe = ::popen(command.c_str(), "r");
@@ -510,9 +516,10 @@ TEST_F(CheckRun, DocumentsOfTheSameNameGetArchivesOfTheirOwn)
     std::sort(contents.begin(), contents.end());
     EXPECT_EQ(contents, (std::vector<std::string>{"first report", "second report"}));
     ASSERT_EQ(m_mail.sent.size(), 1u);
-    const std::string& attachments = m_mail.sent[0].attachments;
-    const std::string folder = attachments.substr(0, attachments.find("/report.doc.zip"));
-    EXPECT_EQ(attachments, folder + "/report.doc.zip\t" + folder + "/report.doc(2).zip");
+    const std::vector<std::string>& attachments = m_mail.sent[0].attachments;
+    ASSERT_FALSE(attachments.empty());
+    const std::string folder = FolderOf(attachments[0]);
+    EXPECT_EQ(attachments, (std::vector<std::string>{folder + "/report.doc.zip", folder + "/report.doc(2).zip"}));
     EXPECT_FALSE(PathExists(folder));
 }
 
@@ -528,7 +535,8 @@ TEST_F(CheckRun, NoPasswordMailWhenNoArchiveWentOutOrThePasswordIsFixed)
     mailOn(true, true, "fixed pass");
     ASSERT_TRUE(run());
     ASSERT_EQ(m_mail.sent.size(), 1u);
-    EXPECT_TRUE(m_mail.sent[0].attachments.ends_with("/a.doc.zip"));
+    ASSERT_EQ(m_mail.sent[0].attachments.size(), 1u);
+    EXPECT_TRUE(m_mail.sent[0].attachments[0].ends_with("/a.doc.zip"));
 }
 
 TEST_F(CheckRun, AMailRefusedForGoodIsToldAndDroppedAndOneThatFailsWaitsForItsNextAttempt)
@@ -858,9 +866,12 @@ TEST_F(CheckRun, LinksAreListedButNeverAttachedAndTheProgramsOwnFilesAreNoDocume
         EXPECT_NE(body.find(m_docs + "/zz/report.txt (添付できません: フォルダ「zz」がシンボリックリンクのため"),
                   std::string::npos)
             << body;
-        EXPECT_EQ(m_mail.sent[0].attachments.find("innocent"), std::string::npos) << m_mail.sent[0].attachments;
-        EXPECT_EQ(m_mail.sent[0].attachments.find("report"), std::string::npos) << m_mail.sent[0].attachments;
-        EXPECT_NE(m_mail.sent[0].attachments.find("plain.txt"), std::string::npos) << m_mail.sent[0].attachments;
+        std::vector<std::string> attached;
+        for (const std::string& path : m_mail.sent[0].attachments)
+            attached.push_back(FileNameOf(path));
+        std::sort(attached.begin(), attached.end());
+        const std::string suffix = zip ? ".zip" : "";
+        EXPECT_EQ(attached, (std::vector<std::string>{"kept.txt" + suffix, "plain.txt" + suffix}));
     }
 }
 
@@ -887,7 +898,7 @@ TEST_F(CheckRun, WaitsForDocumentsToSettleBeforeAnnouncingThem)
     const std::string path = document("report.doc", "first half");
     std::string attached;
     m_mail.onSend = [&](const SendMailExArguments& mail) {
-        attached = test::ReadFile(mail.attachments.substr(0, mail.attachments.find('\t')));
+        attached = mail.attachments.empty() ? std::string() : test::ReadFile(mail.attachments[0]);
     };
     // The run's clock starts where the file's times are; each wait lets the
     // writer add its next piece, with the file's times at the clock's time.
