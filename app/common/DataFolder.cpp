@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -90,13 +91,38 @@ std::optional<std::string> ResolveDataFolder(const DataFolderInputs& inputs, std
     }
     if (!MakeFolders(folder, error))
         return std::nullopt;
+    // Links are followed once, here; every later use opens the folder
+    // without following one.
+    if (char* real = ::realpath(folder.c_str(), nullptr)) {
+        folder = real;
+        std::free(real);
+    }
     return folder;
+}
+
+int OpenDataFolder(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    // A folder that may not be read (someone else's) can still be looked at.
+    if (fd < 0 && errno == EACCES)
+        return ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return fd;
 }
 
 DataFolderTrust CheckDataFolderTrust(const std::string& folder)
 {
+    const int fd = OpenDataFolder(folder);
+    if (fd < 0)
+        return DataFolderTrust::NotAFolder;
+    const DataFolderTrust trust = CheckDataFolderTrust(fd);
+    ::close(fd);
+    return trust;
+}
+
+DataFolderTrust CheckDataFolderTrust(int folderFd)
+{
     struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (::fstat(folderFd, &st) != 0 || !S_ISDIR(st.st_mode))
         return DataFolderTrust::NotAFolder;
     if (st.st_uid != ::geteuid())
         return DataFolderTrust::OwnedByAnother;

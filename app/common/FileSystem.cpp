@@ -50,8 +50,13 @@ void SyncFolder(const std::string& folder)
 
 int OpenRegularFile(const std::string& path, std::string* error, int access)
 {
+    return OpenRegularFileAt(AT_FDCWD, path, error, access);
+}
+
+int OpenRegularFileAt(int folderFd, const std::string& name, std::string* error, int access)
+{
     // O_NONBLOCK: opening a FIFO without a writer would wait for one.
-    const int fd = ::open(path.c_str(), access | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
+    const int fd = ::openat(folderFd, name.c_str(), access | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
     const char* const refused = (access & O_ACCMODE) == O_RDONLY ? "読み込みません" : "使用しません";
     if (fd < 0) {
         if (error)

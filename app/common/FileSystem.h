@@ -34,6 +34,8 @@ void SyncFolder(const std::string& folder);
 /// with `error` (when given) set to the reason, in Japanese and without the
 /// path.
 int OpenRegularFile(const std::string& path, std::string* error, int access = 0);
+/// The same for the file `name` in the folder open at `folderFd`.
+int OpenRegularFileAt(int folderFd, const std::string& name, std::string* error, int access = 0);
 
 /// True when nothing is at `path` or a regular file is (links are not
 /// followed); false with `error` (when given) set to the reason otherwise.
