@@ -36,6 +36,10 @@ bool MakeFolders(const std::string& path, std::string* error)
     return true;
 }
 
+/// The names in the data folder whose contents decide what is read, to
+/// whom mail goes and which server is trusted.
+constexpr const char* kSteeringNames[] = {"sysconfig.dat", "subscription.dat", "tls-fingerprints.txt", "outbox"};
+
 std::string StripTrailingSlashes(std::string path)
 {
     while (path.size() > 1 && path.back() == '/')
@@ -128,6 +132,11 @@ DataFolderTrust CheckDataFolderTrust(int folderFd)
         return DataFolderTrust::OwnedByAnother;
     if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
         return DataFolderTrust::WritableByOthers;
+    for (const char* name : kSteeringNames) {
+        struct stat file {};
+        if (::fstatat(folderFd, name, &file, AT_SYMLINK_NOFOLLOW) == 0 && file.st_uid != ::geteuid())
+            return DataFolderTrust::HoldsForeignFile;
+    }
     return DataFolderTrust::Trusted;
 }
 
@@ -140,6 +149,10 @@ std::string DataFolderRefusal(DataFolderTrust trust, const std::string& folder)
         return "データフォルダ " + folder + " は他のユーザーが所有しているため使用できません。";
     case DataFolderTrust::WritableByOthers:
         return "データフォルダ " + folder + " は他のユーザーが書き込めるため使用できません。";
+    case DataFolderTrust::HoldsForeignFile:
+        return "データフォルダ " + folder +
+               " に他のユーザーが所有する sysconfig.dat、subscription.dat、tls-fingerprints.txt または outbox "
+               "があるため使用できません。";
     }
     return {};
 }
@@ -154,6 +167,10 @@ std::string DataFolderRefusalReason(DataFolderTrust trust, const std::string& fo
     case DataFolderTrust::WritableByOthers:
         return "the data folder " + folder + " can be written by other users; it is not used (chmod go-w " + folder +
                ")";
+    case DataFolderTrust::HoldsForeignFile:
+        return "the data folder " + folder +
+               " holds a sysconfig.dat, subscription.dat, tls-fingerprints.txt or outbox of another user; it is not "
+               "used (check and remove it)";
     }
     return {};
 }

@@ -33,12 +33,16 @@ std::optional<std::string> ResolveDataFolder(const DataFolderInputs& inputs, std
 
 /// Whether a data folder may be used, by the rule ssh applies to its own
 /// folder: it must be a folder (not a link to one), owned by the effective
-/// user, and neither its group nor others may write it.
+/// user, and neither its group nor others may write it. Nor may it hold a
+/// file that steers the program (sysconfig.dat, subscription.dat,
+/// tls-fingerprints.txt, the outbox) of another user: one put there while
+/// the folder was open to others stays refused once the mode is mended.
 enum class DataFolderTrust {
     Trusted,
     NotAFolder,
     OwnedByAnother,
     WritableByOthers,
+    HoldsForeignFile,
 };
 
 DataFolderTrust CheckDataFolderTrust(const std::string& folder);

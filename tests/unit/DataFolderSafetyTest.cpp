@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <sstream>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,6 +64,20 @@ TEST(DataFolderTrust, AFolderOfAnotherUserIsNotTrusted)
     ASSERT_EQ(::chmod(temp.path().c_str(), 0711), 0);
     EXPECT_EQ(test::RunInChild([&] { return static_cast<int>(CheckDataFolderTrust(temp.path())); }, 0, true),
               static_cast<int>(DataFolderTrust::OwnedByAnother));
+    // What another user put there while the folder was open to them keeps
+    // it refused once its mode is mended.
+    for (const char* name : {"subscription.dat", "outbox"}) {
+        test::TempFolder data;
+        if (std::string_view(name) == "outbox")
+            ASSERT_EQ(::mkdir(data.file(name).c_str(), 0700), 0);
+        else
+            test::WriteFile(data.file(name), "planted");
+        ASSERT_EQ(::chown(data.file(name).c_str(), 65534, 65534), 0);
+        EXPECT_EQ(CheckDataFolderTrust(data.path()), DataFolderTrust::HoldsForeignFile) << name;
+        std::string error;
+        EXPECT_FALSE(DataFolderLock::Acquire(data.path(), 0, &error).held()) << name;
+        EXPECT_EQ(error, DataFolderRefusal(DataFolderTrust::HoldsForeignFile, data.path()));
+    }
 }
 
 /// A way a data folder stops being the user's own while it is in use, and
