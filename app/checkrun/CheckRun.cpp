@@ -374,6 +374,21 @@ void TellSkippedFolders(CheckRunContext& context, const RunState& run)
         context.messages.ShowMessage(std::string(kFoldersSkipped) + lines);
 }
 
+/// False, after telling why, when `lock` was not taken; an untrusted data
+/// folder is told only once when the context keeps track of it.
+bool TellLockNotTaken(CheckRunContext& context, const DataFolderLock& lock, const std::string& error)
+{
+    const bool untrusted = lock.trust() != DataFolderTrust::Trusted;
+    if (context.toldUntrustedFolder) {
+        const bool toldBefore = std::exchange(*context.toldUntrustedFolder, untrusted);
+        if (untrusted && toldBefore)
+            return false;
+    }
+    if (!lock.held())
+        context.messages.ShowMessage(std::string(kRunStopped) + "\r\n" + error);
+    return lock.held();
+}
+
 } // namespace
 
 void TakeLastChecks(SubscriptionTable& table, const SubscriptionTable& before, const SubscriptionTable& after)
@@ -401,10 +416,8 @@ bool CheckSubscriptions(CheckRunContext& context)
     context.balloon.SetBalloonText("");
     std::string error;
     DataFolderLock lock = DataFolderLock::Acquire(context.folder, context.lockWaitSeconds, &error);
-    if (!lock.held()) {
-        context.messages.ShowMessage(std::string(kRunStopped) + "\r\n" + error);
+    if (!TellLockNotTaken(context, lock, error))
         return false;
-    }
     // Changes made since the last run (by tessalyctl, by a window) count.
     SubscriptionTable table;
     SubscriptionLoad loaded;

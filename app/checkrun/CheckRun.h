@@ -41,6 +41,11 @@ struct CheckRunContext {
     /// folder is told once for as long as the set lives (the desktop keeps
     /// one per program run); without it every run tells every skipped folder.
     std::set<std::string>* toldSkippedFolders = nullptr;
+    /// Whether a data folder that others may write (or that is not the
+    /// user's own) was told already. When given, each run still stops on
+    /// such a folder, but only the first says so, until a run finds the
+    /// folder mended; without it every run tells it.
+    bool* toldUntrustedFolder = nullptr;
     /// How long the run waits for another check or save on the same data
     /// folder to finish before it gives up with a message.
     double lockWaitSeconds = 60;
@@ -68,7 +73,9 @@ inline constexpr std::string_view kUpdatedBalloonTitle = "Tessaly! ﾌｧｲﾙ�
 /// the update mail and the password mail, sets LastCheck of every walked row
 /// and saves the table.
 ///
-/// The run holds the data folder's lock throughout and works on the
+/// The run holds the data folder's lock throughout, which also checks that
+/// the folder is still the user's own and closed to others (it stops
+/// before anything is read when not), and works on the
 /// subscriptions as subscription.dat holds them when it starts (the table in
 /// the context only when there is no such file); a file that exists but
 /// cannot be read completely ends the run before anything is walked. At the

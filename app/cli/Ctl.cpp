@@ -2,6 +2,7 @@
 #include "cli/Ctl.h"
 
 #include "common/DataFolder.h"
+#include "common/DataFolderLock.h"
 #include "settings/BasicSettings.h"
 
 #include <iostream>
@@ -140,6 +141,16 @@ const Command* FindCommand(const Words& w)
 }
 
 } // namespace
+
+int LockNotTaken(CtlContext& context, const DataFolderLock& lock, const std::string& error, const char* done)
+{
+    if (lock.trust() != DataFolderTrust::Trusted)
+        context.err << "tessalyctl: " << DataFolderRefusalReason(lock.trust(), context.folder) << "; nothing was "
+                    << done << '\n';
+    else
+        context.err << "tessalyctl: the data folder is busy, nothing was " << done << ": " << error << '\n';
+    return kCtlFailed;
+}
 
 int RunCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, std::istream* in)
 {

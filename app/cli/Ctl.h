@@ -8,6 +8,8 @@
 
 namespace tessaly {
 
+class DataFolderLock;
+
 /// Exit statuses of the command-line companion.
 enum CtlStatus : int {
     kCtlOk = 0,
@@ -33,6 +35,12 @@ struct CtlContext {
 /// How long a set waits for a check run or another save on the same data
 /// folder to finish before it gives up.
 inline constexpr double kCtlLockWaitSeconds = 60;
+
+/// Tells why the data folder's lock (`lock`, with its `error`) was not
+/// taken and that nothing was `done` ("saved", "dropped"): a folder that
+/// is no longer to be trusted in the words the command refuses it with at
+/// start, another holder as busy. Gives kCtlFailed.
+int LockNotTaken(CtlContext& context, const DataFolderLock& lock, const std::string& error, const char* done);
 
 /// The value word that stands for one line of standard input.
 inline constexpr const char* kValueFromInput = "-";

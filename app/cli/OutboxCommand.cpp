@@ -84,10 +84,8 @@ int RunOutboxDrop(CtlContext& context, const std::string& id)
 {
     std::string error;
     const DataFolderLock lock = DataFolderLock::Acquire(context.folder, kCtlLockWaitSeconds, &error);
-    if (!lock.held()) {
-        context.err << "tessalyctl: the data folder is busy, nothing was dropped: " << error << '\n';
-        return kCtlFailed;
-    }
+    if (!lock.held())
+        return LockNotTaken(context, lock, error, "dropped");
     Outbox outbox(context.folder);
     int dropped = 0;
     for (const Notice& notice : outbox.list()) {

@@ -156,10 +156,8 @@ int RunSettingsSet(CtlContext& context, const std::string& key, const std::strin
     }
     std::string error;
     DataFolderLock lock = DataFolderLock::Acquire(context.folder, kCtlLockWaitSeconds, &error);
-    if (!lock.held()) {
-        context.err << "tessalyctl: the data folder is busy, nothing was saved: " << error << '\n';
-        return kCtlFailed;
-    }
+    if (!lock.held())
+        return LockNotTaken(context, lock, error, "saved");
     BasicSettings settings;
     if (!LoadSettings(settings, context.folder, &error, &lock)) {
         context.err << "tessalyctl: the settings could not be loaded completely, nothing was saved: " << error << '\n';

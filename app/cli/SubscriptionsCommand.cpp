@@ -96,10 +96,8 @@ int RunSubsSet(CtlContext& context, const std::string& rowText, const std::strin
     }
     std::string lockError;
     DataFolderLock lock = DataFolderLock::Acquire(context.folder, kCtlLockWaitSeconds, &lockError);
-    if (!lock.held()) {
-        context.err << "tessalyctl: the data folder is busy, nothing was saved: " << lockError << '\n';
-        return kCtlFailed;
-    }
+    if (!lock.held())
+        return LockNotTaken(context, lock, lockError, "saved");
     SubscriptionTable table;
     StreamMessages messages(context.err);
     SubscriptionLoad outcome;

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "common/AtomicFile.h"
 
+#include "common/DataFolderLock.h"
 #include "common/FileSystem.h"
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +21,19 @@ std::string FolderPart(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+/// Six letters or digits for a temporary name, as mkstemp draws them.
+std::string RandomSuffix()
+{
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char bytes[6] = {};
+    if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes))
+        ::getrandom(bytes, sizeof bytes, GRND_NONBLOCK);
+    std::string suffix;
+    for (unsigned char byte : bytes)
+        suffix.push_back(kLetters[byte % (sizeof kLetters - 1)]);
+    return suffix;
+}
+
 } // namespace
 
 AtomicFile::AtomicFile(std::string targetPath, mode_t mode) : m_targetPath(std::move(targetPath)), m_mode(mode) {}
@@ -26,6 +41,8 @@ AtomicFile::AtomicFile(std::string targetPath, mode_t mode) : m_targetPath(std::
 AtomicFile::~AtomicFile()
 {
     discard();
+    if (m_folderFd >= 0)
+        ::close(m_folderFd);
 }
 
 bool AtomicFile::fail(const char* what, int errorNumber)
@@ -41,7 +58,7 @@ void AtomicFile::discard()
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;
-        ::unlink(m_tempPath.c_str());
+        ::unlinkat(m_folderFd, m_tempName.c_str(), 0);
     }
 }
 
@@ -49,15 +66,50 @@ bool AtomicFile::open()
 {
     m_failed = false;
     m_error.clear();
+    int folderFd = -1;
+    std::string name;
+    switch (CheckHeldFolderWrite(m_targetPath, &folderFd, &name, &m_error)) {
+    case HeldFolderWrite::Refused: m_failed = true; return false;
+    case HeldFolderWrite::Held: return openIn(folderFd, name);
+    case HeldFolderWrite::Free: break;
+    }
+    if (m_folderFd >= 0)
+        ::close(m_folderFd);
+    m_folderFd = AT_FDCWD;
     // mkstemp makes a new file of a name nobody else uses, owner-only.
-    std::string name = m_targetPath + ".tmp-XXXXXX";
-    m_fd = ::mkostemp(name.data(), O_CLOEXEC);
+    std::string path = m_targetPath + ".tmp-XXXXXX";
+    m_fd = ::mkostemp(path.data(), O_CLOEXEC);
     if (m_fd < 0) {
         m_failed = true;
         m_error = m_targetPath + ".tmp-XXXXXX を作成できません: " + ErrorText(errno);
         return false;
     }
-    m_tempPath = std::move(name);
+    m_tempPath = m_tempName = std::move(path);
+    m_targetName = m_targetPath;
+    if (m_mode != 0600 && ::fchmod(m_fd, m_mode) != 0)
+        return fail("の権限を設定できません", errno);
+    return true;
+}
+
+bool AtomicFile::openIn(int folderFd, const std::string& name)
+{
+    if (m_folderFd >= 0)
+        ::close(m_folderFd);
+    m_folderFd = folderFd;
+    m_targetName = name;
+    // What mkstemp does, relative to the folder's handle.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        m_tempName = name + ".tmp-" + RandomSuffix();
+        m_fd = ::openat(m_folderFd, m_tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (m_fd >= 0 || errno != EEXIST)
+            break;
+    }
+    if (m_fd < 0) {
+        m_failed = true;
+        m_error = m_targetPath + ".tmp-XXXXXX を作成できません: " + ErrorText(errno);
+        return false;
+    }
+    m_tempPath = FolderPart(m_targetPath) + "/" + m_tempName;
     if (m_mode != 0600 && ::fchmod(m_fd, m_mode) != 0)
         return fail("の権限を設定できません", errno);
     return true;
@@ -89,19 +141,22 @@ bool AtomicFile::commit()
     m_fd = -1;
     if (::close(fd) != 0) {
         int e = errno;
-        ::unlink(m_tempPath.c_str());
+        ::unlinkat(m_folderFd, m_tempName.c_str(), 0);
         m_failed = true;
         m_error = m_tempPath + " を閉じられません: " + ErrorText(e);
         return false;
     }
-    if (::rename(m_tempPath.c_str(), m_targetPath.c_str()) != 0) {
+    if (::renameat(m_folderFd, m_tempName.c_str(), m_folderFd, m_targetName.c_str()) != 0) {
         int e = errno;
-        ::unlink(m_tempPath.c_str());
+        ::unlinkat(m_folderFd, m_tempName.c_str(), 0);
         m_failed = true;
         m_error = m_targetPath + " を置き換えられません: " + ErrorText(e);
         return false;
     }
-    SyncFolder(FolderPart(m_targetPath));
+    if (m_folderFd >= 0)
+        ::fsync(m_folderFd);
+    else
+        SyncFolder(FolderPart(m_targetPath));
     return true;
 }
 

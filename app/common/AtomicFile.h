@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <fcntl.h>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -14,7 +15,10 @@ namespace tessaly {
 /// flushed, fsynced and renamed over the target by commit(). The rename
 /// replaces whatever had the target's name (a link included) and never
 /// writes through it. Destroying an uncommitted AtomicFile removes the
-/// temporary file and leaves the target untouched. Not thread-safe.
+/// temporary file and leaves the target untouched. A file right in a data
+/// folder whose lock this process holds is written relative to the lock's
+/// handle on the folder, and not at all when the folder is no longer to be
+/// trusted (see CheckHeldFolderWrite). Not thread-safe.
 class AtomicFile final {
 public:
     /// `mode` is the permission of the new file, exactly (owner read and
@@ -38,9 +42,16 @@ private:
     bool fail(const char* what, int errorNumber);
     void discard();
 
+    bool openIn(int folderFd, const std::string& name);
+
     std::string m_targetPath;
     std::string m_tempPath;
+    /// The names the file calls use, relative to m_folderFd: the file's own
+    /// names in a held data folder, else the paths themselves.
+    std::string m_targetName;
+    std::string m_tempName;
     mode_t m_mode;
+    int m_folderFd = AT_FDCWD;
     int m_fd = -1;
     bool m_failed = false;
     std::string m_error;

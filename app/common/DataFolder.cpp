@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,6 +35,10 @@ bool MakeFolders(const std::string& path, std::string* error)
     }
     return true;
 }
+
+/// The names in the data folder whose contents decide what is read, to
+/// whom mail goes and which server is trusted.
+constexpr const char* kSteeringNames[] = {"sysconfig.dat", "subscription.dat", "tls-fingerprints.txt", "outbox"};
 
 std::string StripTrailingSlashes(std::string path)
 {
@@ -90,18 +95,48 @@ std::optional<std::string> ResolveDataFolder(const DataFolderInputs& inputs, std
     }
     if (!MakeFolders(folder, error))
         return std::nullopt;
+    // Links are followed once, here; every later use opens the folder
+    // without following one.
+    if (char* real = ::realpath(folder.c_str(), nullptr)) {
+        folder = real;
+        std::free(real);
+    }
     return folder;
+}
+
+int OpenDataFolder(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    // A folder that may not be read (someone else's) can still be looked at.
+    if (fd < 0 && errno == EACCES)
+        return ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return fd;
 }
 
 DataFolderTrust CheckDataFolderTrust(const std::string& folder)
 {
+    const int fd = OpenDataFolder(folder);
+    if (fd < 0)
+        return DataFolderTrust::NotAFolder;
+    const DataFolderTrust trust = CheckDataFolderTrust(fd);
+    ::close(fd);
+    return trust;
+}
+
+DataFolderTrust CheckDataFolderTrust(int folderFd)
+{
     struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (::fstat(folderFd, &st) != 0 || !S_ISDIR(st.st_mode))
         return DataFolderTrust::NotAFolder;
     if (st.st_uid != ::geteuid())
         return DataFolderTrust::OwnedByAnother;
     if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
         return DataFolderTrust::WritableByOthers;
+    for (const char* name : kSteeringNames) {
+        struct stat file {};
+        if (::fstatat(folderFd, name, &file, AT_SYMLINK_NOFOLLOW) == 0 && file.st_uid != ::geteuid())
+            return DataFolderTrust::HoldsForeignFile;
+    }
     return DataFolderTrust::Trusted;
 }
 
@@ -114,6 +149,10 @@ std::string DataFolderRefusal(DataFolderTrust trust, const std::string& folder)
         return "データフォルダ " + folder + " は他のユーザーが所有しているため使用できません。";
     case DataFolderTrust::WritableByOthers:
         return "データフォルダ " + folder + " は他のユーザーが書き込めるため使用できません。";
+    case DataFolderTrust::HoldsForeignFile:
+        return "データフォルダ " + folder +
+               " に他のユーザーが所有する sysconfig.dat、subscription.dat、tls-fingerprints.txt または outbox "
+               "があるため使用できません。";
     }
     return {};
 }
@@ -128,6 +167,10 @@ std::string DataFolderRefusalReason(DataFolderTrust trust, const std::string& fo
     case DataFolderTrust::WritableByOthers:
         return "the data folder " + folder + " can be written by other users; it is not used (chmod go-w " + folder +
                ")";
+    case DataFolderTrust::HoldsForeignFile:
+        return "the data folder " + folder +
+               " holds a sysconfig.dat, subscription.dat, tls-fingerprints.txt or outbox of another user; it is not "
+               "used (check and remove it)";
     }
     return {};
 }

@@ -34,10 +34,8 @@ void SyncFolder(const std::string& folder);
 /// with `error` (when given) set to the reason, in Japanese and without the
 /// path.
 int OpenRegularFile(const std::string& path, std::string* error, int access = 0);
-
-/// OpenRegularFile for `path` taken from the open folder `folder` (or
-/// AT_FDCWD) when it is relative.
-int OpenRegularFileAt(int folder, const std::string& path, std::string* error, int access = 0);
+/// The same for the file `name` in the folder open at `folderFd`.
+int OpenRegularFileAt(int folderFd, const std::string& name, std::string* error, int access = 0);
 
 /// Opens the regular file at `relative` beneath the open folder `folder`
 /// for reading, one name at a time: never through a symbolic link in any

@@ -12,6 +12,7 @@
 #include "resident/HeadlessLoop.h"
 #include "resident/LiveChecks.h"
 #include "resident/ResidentData.h"
+#include "resident/ResidentOptions.h"
 #include "resident/SteadyMinuteTicks.h"
 #include "resident/StopSignals.h"
 
@@ -28,12 +29,15 @@ int RunHeadlessProgram(const std::string& folder, std::chrono::milliseconds minu
     ResidentData data{folder, {}, {}};
     // Before each run the records take in what others wrote to the files.
     std::function<void()> followFiles;
-    // Skipped folders go to the log at every run, like everything else here.
+    // Skipped folders go to the log at every run, like everything else here;
+    // a data folder others may write stops every run but is told once.
+    bool toldUntrustedFolder = false;
     CheckRunner checkRunner([&](RowMask rows) {
         if (followFiles)
             followFiles();
         CheckRunContext run{data.folder, data.settings, data.subscriptions, balloon, messages, clock};
         run.rows = rows;
+        run.toldUntrustedFolder = &toldUntrustedFolder;
         return CheckSubscriptions(run);
     });
     SteadyMinuteTicks ticks(minute, StopSignals::Install().fd());
@@ -62,6 +66,7 @@ int RunHeadlessProgram(const std::string& folder, std::chrono::milliseconds minu
         waiting = now;
     };
     QObject::connect(&checkRunner, &CheckRunner::runningChanged, [&followLive, &tellWaiting](bool running) {
+        TestTrace(running ? "check started" : "check ended");
         if (!running) {
             followLive();
             tellWaiting();

@@ -3,6 +3,7 @@
 
 #include "common/Clock.h"
 #include "common/Cp932.h"
+#include "common/DataFolderLock.h"
 #include "common/DateText.h"
 #include "common/FileSystem.h"
 #include "common/PathField.h"
@@ -19,11 +20,12 @@ namespace {
 
 /// Opens the history inbox for appending: created owner-only when missing,
 /// never through a link, and only when it is a regular file (a FIFO in its
-/// place must not block the run).
+/// place must not block the run); under the data folder's lock, only while
+/// the folder is still to be trusted.
 int OpenInbox(const std::string& path, std::string* error)
 {
     std::string reason;
-    const int fd = OpenRegularFile(path, &reason, O_WRONLY | O_APPEND | O_CREAT);
+    const int fd = OpenDataFileForWriting(path, &reason, O_WRONLY | O_APPEND | O_CREAT);
     if (fd < 0 && error)
         *error = path + " を開けません: " + reason;
     return fd;

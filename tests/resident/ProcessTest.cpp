@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -106,6 +107,26 @@ public:
         return 0;
     }
     bool waitForError(const std::string& text) { return waitForEither({}, text) == 2; }
+    /// Waits (bounded) until `text` shows `count` times on standard output
+    /// (stream 0) or error (1).
+    bool waitForCount(int stream, const std::string& text, size_t count)
+    {
+        const auto end = std::chrono::steady_clock::now() + kBound;
+        while (std::chrono::steady_clock::now() < end) {
+            if (Count(m_text[stream], text) >= count)
+                return true;
+            if (!readSome(200) && ::waitpid(m_pid, nullptr, WNOHANG) != 0)
+                return false;
+        }
+        return false;
+    }
+    static size_t Count(const std::string& text, const std::string& part)
+    {
+        size_t count = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+            ++count;
+        return count;
+    }
     void signal(int number) { ::kill(m_pid, number); }
     /// Waits (bounded) for the end: the exit status, -1 when it did not end normally.
     int exitStatus()
@@ -333,6 +354,69 @@ TEST(TessalyProcess, UntrustedDataFoldersAreRefusedByBothPrograms)
     ctl = RunCtl({"--dir", folder.path(), "history"});
     EXPECT_EQ(ctl.status, 1);
     EXPECT_NE(ctl.err.find("belongs to another user"), npos) << ctl.err;
+}
+
+TEST(TessalyProcess, ADataFolderSpoiledWhileRunningStopsItsRunsUntilMended)
+{
+    REQUIRE_TEST_HOOKS();
+    struct Spoiling {
+        const char* refusal;
+        std::function<int(const char*)> spoil;
+        std::function<int(const char*)> mend;
+        bool needsRoot;
+    };
+    const Spoiling cases[] = {
+        {"は他のユーザーが書き込めるため使用できません。", [](const char* f) { return ::chmod(f, 0777); },
+         [](const char* f) { return ::chmod(f, 0700); }, false},
+        {"は他のユーザーが所有しているため使用できません。", [](const char* f) { return ::chown(f, 65534, 65534); },
+         [](const char* f) { return ::chown(f, ::geteuid(), ::getegid()); }, true},
+    };
+    for (const Spoiling& c : cases) {
+        SCOPED_TRACE(c.refusal);
+        if (c.needsRoot && ::geteuid() != 0)
+            continue; // giving the folder away needs root
+        TempFolder folder;
+        TempFolder documents;
+        WriteFile(folder.file("subscription.dat"), "Docs,," + documents.path() + ",*.txt,0,to@example.com,,\r\n");
+        WriteFile(documents.file("first.txt"), "news");
+        // Mail on, to a port where nobody answers: each notice waits in the outbox.
+        for (const auto& [key, value] :
+             std::vector<std::pair<std::string, std::string>>{{"Conf_Interval", "1"},
+                                                              {"Conf_Mail", "1"},
+                                                              {"Conf_SmtpSrv", "127.0.0.1"},
+                                                              {"Conf_SmtpPort", "9"},
+                                                              {"Conf_SmtpAddr", "from@example.com"}}) {
+            const CtlRun set = RunCtl({"--dir", folder.path(), "settings", "set", key, value});
+            ASSERT_EQ(set.status, 0) << key << ": " << set.err;
+        }
+        Tessaly tessaly({"--headless", "--dir", folder.path()},
+                        {{"TESSALY_TEST_MINUTE_MS", "200"}, {"TESSALY_TEST_TRACE", "1"}});
+        ASSERT_TRUE(tessaly.waitForCount(0, "\nDocs 1ﾌｧｲﾙ\n", 1)) << tessaly.error();
+        ASSERT_TRUE(tessaly.waitForError("1 mail(s) wait in the outbox")) << tessaly.error();
+        const std::string history = ReadFile(folder.file("history.dat"));
+
+        ASSERT_EQ(c.spoil(folder.path().c_str()), 0);
+        WriteFile(documents.file("second.txt"), "more news");
+        // A run under way may have a save refused; the next ones stop at once.
+        const std::string stopped = "ﾁｪｯｸを中断しました。 / データフォルダ " + folder.path() + " " + c.refusal;
+        ASSERT_TRUE(tessaly.waitForError(stopped)) << tessaly.error();
+        // Three more runs stop without a word, recording and mailing nothing.
+        const size_t ended = Tessaly::Count(tessaly.error(), "tessaly-trace: check ended");
+        ASSERT_TRUE(tessaly.waitForCount(1, "tessaly-trace: check ended", ended + 3)) << tessaly.error();
+        EXPECT_EQ(Tessaly::Count(tessaly.error(), stopped), 1u) << tessaly.error();
+        EXPECT_EQ(ReadFile(folder.file("history.dat")), history);
+        EXPECT_EQ(Tessaly::Count(tessaly.output(), "\nDocs 1ﾌｧｲﾙ\n"), 1u) << tessaly.output();
+        EXPECT_EQ(RunCtl({"--dir", folder.path(), "outbox"}).status, 1); // refused while unsafe
+
+        // Mended, the next run takes the new document in and mails it.
+        ASSERT_EQ(c.mend(folder.path().c_str()), 0);
+        EXPECT_TRUE(tessaly.waitForCount(0, "\nDocs 1ﾌｧｲﾙ\n", 2)) << tessaly.output() << tessaly.error();
+        EXPECT_TRUE(tessaly.waitForError("2 mail(s) wait in the outbox")) << tessaly.error();
+        EXPECT_NE(ReadFile(folder.file("history.dat")).find("second.txt"), npos);
+        EXPECT_EQ(Tessaly::Count(tessaly.error(), stopped), 1u);
+        tessaly.signal(SIGTERM);
+        EXPECT_EQ(tessaly.exitStatus(), 0);
+    }
 }
 
 TEST(TessalyProcess, FifosAndLinksUnderDataFileNamesGiveErrorsAndNeverBlock)

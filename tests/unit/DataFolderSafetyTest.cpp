@@ -1,15 +1,20 @@
 // SPDX-License-Identifier: MIT
-// What the data folder must be before it is used, what may stand under a
-// data file's name, and values for tessalyctl taken from standard input.
+// What the data folder must be before it is used and at every lock and
+// save, what may stand under a data file's name, and values for tessalyctl taken from standard input.
 #include "cli/Ctl.h"
+#include "common/AtomicFile.h"
 #include "common/DataFolder.h"
+#include "common/DataFolderLock.h"
 #include "common/FileSystem.h"
 #include "support/ChildProcess.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <functional>
 #include <sstream>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,9 +36,14 @@ TEST(DataFolderTrust, OnlyAPrivateFolderOfTheUserIsTrusted)
     test::WriteFile(temp.file("plain"), "x");
     EXPECT_EQ(CheckDataFolderTrust(temp.file("plain")), DataFolderTrust::NotAFolder);
     EXPECT_EQ(CheckDataFolderTrust(temp.file("missing")), DataFolderTrust::NotAFolder);
-    // A link stands for the folder it leads to.
+    // A link in the folder's place is not the folder; a data folder given
+    // as a link is resolved to the folder it leads to, once, at start.
     ASSERT_EQ(::symlink(folder.c_str(), temp.file("link").c_str()), 0);
-    EXPECT_EQ(CheckDataFolderTrust(temp.file("link")), DataFolderTrust::Trusted);
+    EXPECT_EQ(CheckDataFolderTrust(temp.file("link")), DataFolderTrust::NotAFolder);
+    DataFolderInputs given;
+    given.explicitFolder = temp.file("link");
+    std::string error;
+    EXPECT_EQ(ResolveDataFolder(given, &error), folder) << error;
 
     EXPECT_EQ(DataFolderRefusal(DataFolderTrust::WritableByOthers, "/d"),
               "データフォルダ /d は他のユーザーが書き込めるため使用できません。");
@@ -54,6 +64,101 @@ TEST(DataFolderTrust, AFolderOfAnotherUserIsNotTrusted)
     ASSERT_EQ(::chmod(temp.path().c_str(), 0711), 0);
     EXPECT_EQ(test::RunInChild([&] { return static_cast<int>(CheckDataFolderTrust(temp.path())); }, 0, true),
               static_cast<int>(DataFolderTrust::OwnedByAnother));
+    // What another user put there while the folder was open to them keeps
+    // it refused once its mode is mended.
+    for (const char* name : {"subscription.dat", "outbox"}) {
+        test::TempFolder data;
+        if (std::string_view(name) == "outbox")
+            ASSERT_EQ(::mkdir(data.file(name).c_str(), 0700), 0);
+        else
+            test::WriteFile(data.file(name), "planted");
+        ASSERT_EQ(::chown(data.file(name).c_str(), 65534, 65534), 0);
+        EXPECT_EQ(CheckDataFolderTrust(data.path()), DataFolderTrust::HoldsForeignFile) << name;
+        std::string error;
+        EXPECT_FALSE(DataFolderLock::Acquire(data.path(), 0, &error).held()) << name;
+        EXPECT_EQ(error, DataFolderRefusal(DataFolderTrust::HoldsForeignFile, data.path()));
+    }
+}
+
+/// A way a data folder stops being the user's own while it is in use, and
+/// how it is mended.
+struct Spoiling {
+    const char* what;
+    std::function<int(const char*)> spoil;
+    std::function<int(const char*)> mend;
+    DataFolderTrust found;
+};
+
+TEST(DataFolderTrust, EveryLockAndEverySaveChecksTheFolderAgain)
+{
+    const Spoiling cases[] = {
+        {"made writable by all", [](const char* f) { return ::chmod(f, 0777); },
+         [](const char* f) { return ::chmod(f, 0700); }, DataFolderTrust::WritableByOthers},
+        {"given to another user", [](const char* f) { return ::chown(f, 65534, 65534); },
+         [](const char* f) { return ::chown(f, ::geteuid(), ::getegid()); }, DataFolderTrust::OwnedByAnother},
+    };
+    for (const Spoiling& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.found == DataFolderTrust::OwnedByAnother && ::geteuid() != 0)
+            continue; // giving a folder away needs root
+        test::TempFolder temp;
+        const std::string folder = temp.path();
+        ASSERT_EQ(::mkdir(temp.file("outbox").c_str(), 0700), 0);
+        std::string error;
+        DataFolderLock lock = DataFolderLock::Acquire(folder, 0, &error);
+        ASSERT_TRUE(lock.held()) << error;
+        ASSERT_EQ(c.spoil(folder.c_str()), 0);
+        // Saves under the lock taken before: a whole file, an appended one,
+        // one in a folder of its own below. None is written.
+        EXPECT_FALSE(WriteFileAtomically(temp.file("subscription.dat"), "planted", &error));
+        EXPECT_EQ(error, DataFolderRefusal(c.found, folder));
+        EXPECT_LT(OpenDataFileForWriting(temp.file("history.dat"), &error, O_WRONLY | O_APPEND | O_CREAT), 0);
+        EXPECT_FALSE(WriteFileAtomically(temp.file("outbox/notice"), "planted", &error));
+        for (const char* name : {"subscription.dat", "history.dat", "outbox/notice"})
+            EXPECT_FALSE(PathExists(temp.file(name))) << name;
+        lock.release();
+        // The next lock (each run, each save) is refused with the message of the start.
+        lock = DataFolderLock::Acquire(folder, 0, &error);
+        EXPECT_FALSE(lock.held());
+        EXPECT_EQ(lock.trust(), c.found);
+        EXPECT_EQ(error, DataFolderRefusal(c.found, folder));
+        // Mended, the folder is used again.
+        ASSERT_EQ(c.mend(folder.c_str()), 0);
+        lock = DataFolderLock::Acquire(folder, 0, &error);
+        ASSERT_TRUE(lock.held()) << error;
+        EXPECT_TRUE(WriteFileAtomically(temp.file("subscription.dat"), "mended", &error)) << error;
+        EXPECT_EQ(test::ReadFile(temp.file("subscription.dat")), "mended");
+    }
+}
+
+TEST(DataFolderTrust, SavesUnderALockGoToTheFolderThatWasChecked)
+{
+    test::TempFolder temp;
+    const std::string folder = temp.file("data");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    std::string error;
+    DataFolderLock lock = DataFolderLock::Acquire(folder, 0, &error);
+    ASSERT_TRUE(lock.held()) << error;
+    // The folder moved away and one open to all put under its name: what is
+    // saved meanwhile lands in the folder that was checked.
+    ASSERT_EQ(::rename(folder.c_str(), temp.file("moved").c_str()), 0);
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+    EXPECT_TRUE(WriteFileAtomically(JoinPath(folder, "subscription.dat"), "kept", &error)) << error;
+    const int fd = OpenDataFileForWriting(JoinPath(folder, "history.dat"), &error, O_WRONLY | O_APPEND | O_CREAT);
+    EXPECT_GE(fd, 0) << error;
+    ::close(fd);
+    EXPECT_EQ(test::ReadFile(temp.file("moved/subscription.dat")), "kept");
+    EXPECT_TRUE(PathExists(temp.file("moved/history.dat")));
+    EXPECT_FALSE(PathExists(JoinPath(folder, "subscription.dat")));
+    EXPECT_FALSE(PathExists(JoinPath(folder, "history.dat")));
+    lock.release();
+    // A link put in the folder's place is not followed.
+    ASSERT_EQ(::rmdir(folder.c_str()), 0);
+    ASSERT_EQ(::symlink(temp.file("moved").c_str(), folder.c_str()), 0);
+    lock = DataFolderLock::Acquire(folder, 0, &error);
+    EXPECT_FALSE(lock.held());
+    EXPECT_EQ(lock.trust(), DataFolderTrust::NotAFolder);
 }
 
 /// What stands under a data file's name in the tests below.

@@ -190,13 +190,13 @@ TEST(CheckUnderLock, TheHistoryReachesTheDiskBeforeTheNewLastCheck)
     test::TempFolder temp;
     WatchOneDocument(temp);
     const std::string trace = temp.file("trace");
-    const std::string command = "strace -f -qq -o '" + trace + "' -e trace=openat,fsync,rename " + TESSALYCTL_PATH +
-                                " --dir '" + temp.path() + "' check >/dev/null 2>&1";
+    const std::string command = "strace -f -qq -o '" + trace + "' -e trace=openat,fsync,rename,renameat,renameat2 " +
+                                TESSALYCTL_PATH + " --dir '" + temp.path() + "' check >/dev/null 2>&1";
     if (std::system(command.c_str()) != 0)
         GTEST_SKIP() << "strace cannot trace here";
     // Each line: "<pid> <call>(<arguments>) = <result>". Follows which
     // descriptors name history.dat, and where it is synced and the
-    // subscription file replaced.
+    // subscription file replaced (relative to the data folder's handle).
     std::ifstream lines(trace);
     std::map<std::string, std::string> openFiles;
     int index = 0;
@@ -214,10 +214,10 @@ TEST(CheckUnderLock, TheHistoryReachesTheDiskBeforeTheNewLastCheck)
             openFiles[result] = path;
         } else if (size_t call = line.find(" fsync("); call != std::string::npos && result == "0") {
             const std::string fd = line.substr(call + 7, line.find(')', call) - call - 7);
-            if (historySynced < 0 && openFiles[fd].ends_with("/history.dat"))
+            if (historySynced < 0 && (openFiles[fd] == "history.dat" || openFiles[fd].ends_with("/history.dat")))
                 historySynced = index;
-        } else if (line.find(" rename(") != std::string::npos && result == "0" &&
-                   path.find("/subscription.dat.tmp-") != std::string::npos) {
+        } else if (line.find(" rename") != std::string::npos && result == "0" &&
+                   path.find("subscription.dat.tmp-") != std::string::npos) {
             tableReplaced = index;
         }
     }

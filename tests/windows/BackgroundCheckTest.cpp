@@ -1,20 +1,24 @@
 // SPDX-License-Identifier: MIT
 // The desktop program's check run on a thread of its own: the windows stay
 // responsive while a mail server never answers, what would conflict with
-// the run waits for it, visibly, and the run's results reach the program's
-// records and the user on the UI thread.
+// the run waits for it, visibly, the run's results reach the program's
+// records and the user on the UI thread, and a data folder that turns
+// unsafe stops the runs and is told once.
 #include "WindowsHarness.h"
 #include "support/RecordingMailTransfer.h"
 
 #include "checkrun/CheckRun.h"
 #include "common/Balloon.h"
+#include "common/DataFolder.h"
 #include "common/FileSystem.h"
 #include "notify/ComponentMailTransfer.h"
 #include "resident/BackgroundCheck.h"
+#include "resident/RunNotices.h"
 #include "windows/FormConfig.h"
 
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -24,6 +28,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <thread>
 
 using namespace tessaly;
@@ -188,6 +193,7 @@ private slots:
     void windowsStayResponsiveWhileTheMailServerNeverAnswers();
     void lastChecksComeBackAndEditsMadeMeanwhileStay();
     void endingTheProgramWaitsForTheRunInProgress();
+    void anUnsafeDataFolderStopsTheRunsAndIsToldOnce();
 };
 
 void BackgroundCheckTest::windowsStayResponsiveWhileTheMailServerNeverAnswers()
@@ -307,6 +313,52 @@ void BackgroundCheckTest::endingTheProgramWaitsForTheRunInProgress()
     QVERIFY(ReadWholeFile(f.h.folder.file("history.dat"), &history, nullptr));
     QVERIFY(history.find("report.txt") != std::string::npos);
     QCOMPARE(f.messages.offUiThread, 0);
+}
+
+void BackgroundCheckTest::anUnsafeDataFolderStopsTheRunsAndIsToldOnce()
+{
+    RecordingMailTransfer mail;
+    RunFixture f(mail);
+    // The desktop's runner with its notices, as the program has them.
+    std::unique_ptr<RunNotices> notices;
+    std::unique_ptr<CheckRunner> runner = CheckRunner::InBackground([&](RowMask rows) {
+        return MakeBackgroundCheck(f.h.data, f.balloon, *notices, f.h.clock, f.told, &mail, rows);
+    });
+    notices = std::make_unique<RunNotices>(*runner);
+    bool result = false;
+    const auto runOnce = [&] {
+        bool ended = false;
+        QVERIFY(runner->run([&](bool ok) {
+            result = ok;
+            ended = true;
+        }));
+        QTRY_VERIFY_WITH_TIMEOUT(ended, kRunTimeoutMs);
+    };
+
+    const std::string folder = f.h.folder.path();
+    QCOMPARE(::chmod(folder.c_str(), 0777), 0);
+    for (int run = 0; run < 3; ++run) {
+        runOnce();
+        QVERIFY(!result);
+    }
+    const std::vector<QMessageBox*> open = notices->openWindows();
+    QCOMPARE(open.size(), size_t(1));
+    QVERIFY(
+        open[0]->text().contains(QString::fromStdString(DataFolderRefusal(DataFolderTrust::WritableByOthers, folder))));
+    // Read and closed, it is not told again while the folder stays as it is.
+    open[0]->close();
+    QTRY_VERIFY(notices->openWindows().empty());
+    runOnce();
+    QVERIFY(notices->openWindows().empty());
+    QVERIFY(mail.sent.empty());
+    QVERIFY(!PathExists(f.h.folder.file("history.dat")));
+
+    // Mended, the next run goes through.
+    QCOMPARE(::chmod(folder.c_str(), 0700), 0);
+    runOnce();
+    QVERIFY(result);
+    QCOMPARE(mail.sent.size(), size_t(1));
+    notices->mute();
 }
 
 QTEST_MAIN(BackgroundCheckTest)
