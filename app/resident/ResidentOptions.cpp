@@ -97,16 +97,15 @@ LiveWatch::System LiveWatchTestSeams()
     if (const long limit = number("TESSALY_TEST_WATCH_LIMIT")) {
         auto set = std::make_shared<std::set<int>>();
         system.addWatch = [limit, set](int fd, const std::string& folder, uint32_t mask) {
-            const int wd = ::inotify_add_watch(fd, folder.c_str(), mask | IN_MASK_CREATE);
-            if (wd >= 0)
-                set->insert(wd);
-            if (wd < 0 && errno == EEXIST)
-                return ::inotify_add_watch(fd, folder.c_str(), mask);
-            if (wd >= 0 && set->size() > static_cast<size_t>(limit)) {
+            const int wd = ::inotify_add_watch(fd, folder.c_str(), mask);
+            if (wd < 0 || set->count(wd) != 0)
+                return wd;
+            if (set->size() >= static_cast<size_t>(limit)) {
                 ::inotify_rm_watch(fd, wd);
                 errno = ENOSPC;
                 return -1;
             }
+            set->insert(wd);
             return wd;
         };
     }

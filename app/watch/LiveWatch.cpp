@@ -26,6 +26,12 @@ namespace {
 /// away. One mask for every watch: a folder watched twice keeps it.
 constexpr uint32_t kEvents = IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE |
                              IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW;
+/// What the folder holding a row's own folder reports: that name made,
+/// removed, moved or given other permissions. Added to whatever the folder
+/// is watched for already, so that writes there (a home folder's logs) wake
+/// nobody.
+constexpr uint32_t kAnchorEvents = IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE | IN_ATTRIB | IN_DELETE_SELF |
+                                   IN_MOVE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW | IN_MASK_ADD;
 /// The changes of a name that concern a document.
 constexpr uint32_t kDocumentEvents = IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO | IN_ATTRIB;
 
@@ -158,9 +164,9 @@ bool LiveWatch::watch(const SubscriptionTable& table, const std::string& dataFol
     return true;
 }
 
-int LiveWatch::addWatch(const std::string& folder)
+int LiveWatch::addWatch(const std::string& folder, uint32_t mask)
 {
-    return m_system.addWatch(m_fd, folder, kEvents);
+    return m_system.addWatch(m_fd, folder, mask);
 }
 
 void LiveWatch::addAnchor(size_t row)
@@ -172,7 +178,7 @@ void LiveWatch::addAnchor(size_t row)
     char real[PATH_MAX];
     if (!::realpath(parent.empty() ? "/" : parent.c_str(), real))
         return; // gone too: the row waits, and its owner asks again
-    const int wd = addWatch(real);
+    const int wd = addWatch(real, kAnchorEvents);
     if (wd < 0)
         return;
     Folder& anchor = m_folders[wd];
@@ -233,7 +239,7 @@ bool LiveWatch::addTree(size_t row, const std::string& root, bool deep, bool row
                 }
             }
         }
-        const int wd = addWatch(folder);
+        const int wd = addWatch(folder, kEvents);
         if (wd < 0) {
             if (errno == ENOSPC || errno == ENOMEM) {
                 dropRow(row, LiveState::NoWatches, ErrorText(errno));

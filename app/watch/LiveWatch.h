@@ -156,7 +156,7 @@ private:
     void armRow(size_t row);
     void addAnchor(size_t row);
     void dropRow(size_t row, LiveState state, std::string detail, bool anchorToo = false);
-    int addWatch(const std::string& folder);
+    int addWatch(const std::string& folder, uint32_t mask);
     bool nameConcerns(size_t row, const char* name) const;
 
     int m_fd = -1;
