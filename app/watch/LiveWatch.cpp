@@ -316,7 +316,8 @@ RowMask LiveWatch::rearmWaiting()
             continue;
         // Cheap while the folder is still away: nothing is set up then.
         struct stat st {};
-        if (::stat(m_roots[row].path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        const char* path = m_roots[row].path.c_str();
+        if (::stat(path, &st) != 0 || !S_ISDIR(st.st_mode) || ::access(path, R_OK | X_OK) != 0)
             continue;
         dropRow(row, LiveState::Off, {}, true);
         armRow(row);
