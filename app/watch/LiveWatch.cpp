@@ -203,7 +203,8 @@ void LiveWatch::armRow(size_t row)
         return;
     }
     const std::string target = real;
-    if (target != root.path)
+    struct stat link {};
+    if (::lstat(root.path.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
         m_rows[row].target = target;
     addTree(row, target, root.deep, true);
 }

@@ -27,8 +27,9 @@ enum class LiveState {
 struct LiveRow {
     LiveState state = LiveState::Off;
     std::string detail; ///< the file system's name, or the cause
-    /// The folder watched for the row's folder when that is reached through
-    /// a symbolic link; "" otherwise.
+    /// The folder watched for the row's folder when that is a symbolic
+    /// link; "" otherwise. (Links further up the path are followed too, and
+    /// not named.)
     std::string target = {};
 
     friend bool operator==(const LiveRow&, const LiveRow&) = default;
