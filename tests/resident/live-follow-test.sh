@@ -78,8 +78,13 @@ stop() {
 # Root ignores permissions; the program then runs without that power, so a
 # folder it may not read is one (the test itself keeps it).
 as_user=
+unreadable=yes
 if [ "$(id -u)" -eq 0 ]; then
   as_user="setpriv --inh-caps=-all --bounding-set=-dac_override,-dac_read_search"
+  if ! $as_user true 2>/dev/null; then
+    echo "note: root's power over permissions cannot be dropped here; the unreadable folder is left out" >&2
+    as_user= unreadable=
+  fi
 fi
 
 # --- One program, two subscriptions: Docs, and Linked over a link.
@@ -128,14 +133,19 @@ wait "$writer" 2>/dev/null || true
 wait_until "the busy file was not announced once it settled" 10 said_times 'Docs 1ﾌｧｲﾙ' 3
 
 # A folder the program cannot read while a document is added, then readable.
-mkdir -m 000 "$docs/locked"
-wait_until "the unreadable folder was not told" 10 logged "$docs/locked"
-echo hidden >"$docs/locked/hidden.txt"
-chmod 755 "$docs/locked"
-wait_until "the document of the folder readable again was not announced" 10 said_times 'Docs 1ﾌｧｲﾙ' 4
+documents=(back.txt one.txt two.txt done.txt busy.txt)
+if [ -n "$unreadable" ]; then
+  mkdir -m 300 "$docs/locked" # documents can be put in, not listed
+  wait_until "the unreadable folder was not told" 10 logged "$docs/locked"
+  echo hidden >"$docs/locked/hidden.txt"
+  chmod 755 "$docs/locked"
+  wait_until "the document of the folder readable again was not announced" 10 said_times 'Docs 1ﾌｧｲﾙ' 4
+  documents+=(hidden.txt)
+fi
 stop "$main"
-for doc in back.txt one.txt two.txt done.txt busy.txt hidden.txt; do once "$work/data" "$doc"; done
-[ "$(said 'ﾌｧｲﾙが更新されました')" -eq 6 ] || fail "expected six announcements, saw $(said 'ﾌｧｲﾙが更新されました')"
+for doc in "${documents[@]}"; do once "$work/data" "$doc"; done
+[ "$(said 'ﾌｧｲﾙが更新されました')" -eq "${#documents[@]}" ] ||
+  fail "expected ${#documents[@]} announcements, saw $(said 'ﾌｧｲﾙが更新されました')"
 
 # --- Past the watch limit: told, and the documents go to the timed runs
 # (every second here).
