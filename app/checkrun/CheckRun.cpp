@@ -206,7 +206,7 @@ bool RowCheck::walk(std::optional<WalkResult>* files, int64_t* walkStart)
         // Each walk is held against the record as it was before the run.
         m_seen = std::make_unique<SeenComparison>(*m_record, m_record->path());
         SeenFilter filter(*m_seen, {m_record->state() == SeenRecord::State::Ready, m_tokens, m_ownFiles,
-                                    m_lastCheckInstant, *walkStart});
+                                    m_lastCheckInstant, *walkStart, m_context.holdBack});
         WalkOptions options = m_context.walk;
         options.filter = &filter;
         std::string error;

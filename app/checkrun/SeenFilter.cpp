@@ -4,6 +4,8 @@
 #include "watch/Keywords.h"
 #include "watch/SeenComparison.h"
 
+#include <algorithm>
+
 namespace tessaly {
 namespace {
 
@@ -33,11 +35,19 @@ void SeenFilter::filter(std::string_view folder, std::span<FoundFile> files)
             SeenHash(file.name), SeenIdentity(file.inode, file.size, file.written.seconds, file.written.nanoseconds)});
         where.push_back(i);
     }
+    std::vector<uint8_t> held;
+    if (!m_rule.holdBack.empty()) {
+        held.resize(where.size());
+        for (size_t d = 0; d < where.size(); ++d)
+            held[d] = std::binary_search(m_rule.holdBack.begin(), m_rule.holdBack.end(), files[where[d]].inode);
+    }
     std::vector<uint8_t> unseen;
-    m_comparison.compare(folder, documents, &unseen);
+    m_comparison.compare(folder, documents, &unseen, held);
     for (size_t d = 0; d < where.size(); ++d) {
         FoundFile& file = files[where[d]];
         file.keep = m_rule.useRecord ? unseen[d] != 0 : ChangedSince(file, m_rule.lastCheck, m_rule.walkStart);
+        if (!held.empty() && held[d])
+            file.keep = false;
     }
 }
 

@@ -28,6 +28,9 @@ public:
         std::string ownFiles;              ///< the walk's folder text of the data folder, or ""
         int64_t lastCheck = 0;             ///< Unix seconds
         int64_t walkStart = 0;             ///< Unix seconds
+        /// Inode numbers (sorted) of documents still being changed: left
+        /// out, and left in the record as they were, for a later run.
+        std::vector<uint64_t> holdBack = {};
     };
 
     /// `comparison` must outlive the filter.

@@ -31,17 +31,18 @@ struct RunRecords {
 
 CheckRunner::Job MakeBackgroundCheck(ResidentData& data, Balloon& balloon, UserMessages& messages, const Clock& clock,
                                      std::set<std::string>& toldSkippedFolders, MailTransfer* mail, RowMask rows,
-                                     const std::atomic<bool>* cancel)
+                                     const std::atomic<bool>* cancel, std::vector<uint64_t> holdBack)
 {
     auto records = std::make_shared<RunRecords>(data, balloon, messages);
     CheckRunner::Job job;
-    job.work = [records, &clock, &toldSkippedFolders, mail, rows, cancel] {
+    job.work = [records, &clock, &toldSkippedFolders, mail, rows, cancel, holdBack = std::move(holdBack)] {
         CheckRunContext run{records->folder,  records->settings, records->table,
                             records->balloon, records->messages, clock};
         run.toldSkippedFolders = &toldSkippedFolders;
         run.mail = mail;
         run.rows = rows;
         run.cancel = cancel;
+        run.holdBack = holdBack;
         return CheckSubscriptions(run);
     };
     job.finish = [records, &data](bool) { TakeLastChecks(data.subscriptions, records->before, records->table); };

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace tessaly {
 
@@ -25,9 +26,11 @@ struct ResidentData;
 /// is touched by one run at a time only. `mail` is the mail-transfer
 /// component, the installed one when null (the program's case); `rows`
 /// the rows to check; `cancel`, when given, ends the run early once it
-/// turns true. Messages never hold up the run (see UiThreadMessages).
+/// turns true; `holdBack` the documents a live check leaves out (see
+/// CheckRunContext). Messages never hold up the run (see UiThreadMessages).
 CheckRunner::Job MakeBackgroundCheck(ResidentData& data, Balloon& balloon, UserMessages& messages, const Clock& clock,
                                      std::set<std::string>& toldSkippedFolders, MailTransfer* mail = nullptr,
-                                     RowMask rows = kAllRows, const std::atomic<bool>* cancel = nullptr);
+                                     RowMask rows = kAllRows, const std::atomic<bool>* cancel = nullptr,
+                                     std::vector<uint64_t> holdBack = {});
 
 } // namespace tessaly

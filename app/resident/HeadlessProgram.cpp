@@ -18,6 +18,8 @@
 
 #include <functional>
 #include <iostream>
+#include <utility>
+#include <vector>
 
 namespace tessaly {
 
@@ -29,6 +31,8 @@ int RunHeadlessProgram(const std::string& folder, std::chrono::milliseconds minu
     ResidentData data{folder, {}, {}};
     // Before each run the records take in what others wrote to the files.
     std::function<void()> followFiles;
+    // A live check leaves out the documents still changing.
+    std::vector<uint64_t> holdBack;
     // Skipped folders go to the log at every run, like everything else here;
     // a data folder others may write stops every run but is told once.
     bool toldUntrustedFolder = false;
@@ -38,12 +42,21 @@ int RunHeadlessProgram(const std::string& folder, std::chrono::milliseconds minu
         CheckRunContext run{data.folder, data.settings, data.subscriptions, balloon, messages, clock};
         run.rows = rows;
         run.toldUntrustedFolder = &toldUntrustedFolder;
+        run.holdBack = std::exchange(holdBack, {});
         return CheckSubscriptions(run);
     });
     SteadyMinuteTicks ticks(minute, StopSignals::Install().fd());
-    // Live watching: a row whose folders changed is checked on its own once
-    // they are quiet, between the ticks, on this thread.
-    LiveChecks live(messages, [&](RowMask rows) { checkRunner.run({}, rows); });
+    // Live watching: a row whose documents changed is checked on its own
+    // once they are quiet, between the ticks, on this thread.
+    LiveChecks live(
+        messages,
+        [&](RowMask rows, std::vector<uint64_t> busy) {
+            holdBack = std::move(busy);
+            checkRunner.run({}, rows);
+            holdBack.clear();
+        },
+        LiveWatchTestSeams());
+    live.setLog([](const std::string& line) { std::cerr << "tessaly: " << line << std::endl; });
     ticks.setLiveChecks(&live);
     // `tessalyctl balloon` reaches this program as it reaches the desktop one.
     HeadlessBalloonFeed feed(folder, balloon, std::cerr);
@@ -51,11 +64,15 @@ int RunHeadlessProgram(const std::string& folder, std::chrono::milliseconds minu
     loop.load();
     // After every run: a watched folder that went away may be back.
     std::string summary;
-    const auto followLive = [&] {
-        live.apply(data, true);
+    const auto followSummary = [&] {
         if (live.summary() != summary && !live.summary().empty())
             std::cerr << "tessaly: " << live.summary() << std::endl;
         summary = live.summary();
+    };
+    live.setOnChange(followSummary);
+    const auto followLive = [&] {
+        live.apply(data, true);
+        followSummary();
     };
     // After every run, the mails that wait to be sent again, when that changed.
     size_t waiting = 0;

@@ -8,6 +8,8 @@
 #include <QSocketNotifier>
 
 #include <algorithm>
+#include <iostream>
+#include <iterator>
 
 #include <utility>
 
@@ -17,9 +19,13 @@ LiveCheckDriver::LiveCheckDriver(ResidentData& data, UserMessages& messages, Che
                                  std::function<bool()> watching, std::function<void(const std::string&)> summaryChanged,
                                  QObject* parent)
     : QObject(parent), m_data(data), m_runner(runner), m_watching(std::move(watching)),
-      m_summaryChanged(std::move(summaryChanged)), m_checks(messages, [this](RowMask rows) { check(rows); })
+      m_summaryChanged(std::move(summaryChanged)),
+      m_checks(messages, [this](RowMask rows, std::vector<uint64_t> holdBack) { check(rows, std::move(holdBack)); })
 {
     m_clock.start();
+    // Changes of live state go to the log; the tool tip follows them.
+    m_checks.setLog([](const std::string& line) { std::cerr << "tessaly: " << line << std::endl; });
+    m_checks.setOnChange([this] { followSummary(); });
     m_due.setSingleShot(true);
     connect(&m_due, &QTimer::timeout, this, [this] {
         m_checks.runDue(m_clock.elapsed());
@@ -50,6 +56,11 @@ void LiveCheckDriver::apply()
         }
     }
     armTimer();
+    followSummary();
+}
+
+void LiveCheckDriver::followSummary()
+{
     const std::string summary = m_checks.summary();
     if (summary != m_summary) {
         m_summary = summary;
@@ -75,9 +86,15 @@ void LiveCheckDriver::armTimer()
     m_due.start(static_cast<int>(std::max<int64_t>(0, *due - m_clock.elapsed())));
 }
 
-void LiveCheckDriver::check(RowMask rows)
+void LiveCheckDriver::check(RowMask rows, std::vector<uint64_t> holdBack)
 {
     m_pending |= rows;
+    // Rows that join a waiting check bring theirs; what settles meanwhile
+    // is found by its own check.
+    std::vector<uint64_t> merged;
+    std::set_union(m_pendingHoldBack.begin(), m_pendingHoldBack.end(), holdBack.begin(), holdBack.end(),
+                   std::back_inserter(merged));
+    m_pendingHoldBack = std::move(merged);
     if (m_queued)
         return;
     m_queued = true;
@@ -86,8 +103,10 @@ void LiveCheckDriver::check(RowMask rows)
             return;
         self->m_queued = false;
         const RowMask due = std::exchange(self->m_pending, 0);
+        self->m_holdBack = std::exchange(self->m_pendingHoldBack, {});
         if (due != 0 && !self->m_stopped)
             self->m_runner.run({}, due);
+        self->m_holdBack.clear();
     });
 }
 

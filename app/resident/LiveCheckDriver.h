@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QSocketNotifier;
 
@@ -36,10 +37,14 @@ public:
     /// Watches nothing and starts no check any more (the program ends).
     void stop();
     const LiveChecks& checks() const { return m_checks; }
+    /// While the runner prepares a live check: the inode numbers of the
+    /// documents it leaves out, still changing (sorted); else empty.
+    const std::vector<uint64_t>& holdBack() const { return m_holdBack; }
 
 private:
-    void check(RowMask rows);
+    void check(RowMask rows, std::vector<uint64_t> holdBack);
     void armTimer();
+    void followSummary();
 
     ResidentData& m_data;
     CheckRunner& m_runner;
@@ -51,6 +56,8 @@ private:
     QElapsedTimer m_clock;
     std::string m_summary;
     RowMask m_pending = 0;
+    std::vector<uint64_t> m_pendingHoldBack;
+    std::vector<uint64_t> m_holdBack;
     bool m_queued = false;
     bool m_stopped = false;
 };

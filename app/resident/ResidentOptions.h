@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "watch/LiveWatch.h"
+
 #include <chrono>
 #include <optional>
 #include <string>
@@ -37,5 +39,12 @@ void TestTrace(std::string_view line);
 /// True in such a run: a message that would end start-up in a box is only
 /// traced, since nobody is there to close the box.
 bool TestTracing();
+
+/// The system calls of live watching: the real ones, except in test builds
+/// run with TESSALY_TEST_WATCH_LIMIT=N (at most N watches are ever set, as
+/// under a low fs.inotify.max_user_watches) or TESSALY_TEST_EVENT_QUEUE=N
+/// (events are read late, and whatever is beyond N at a time is lost with
+/// an overflow, as with a tiny fs.inotify.max_queued_events).
+LiveWatch::System LiveWatchTestSeams();
 
 } // namespace tessaly

@@ -5,12 +5,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <optional>
 #include <poll.h>
 
 namespace tessaly {
 
 using Clock = std::chrono::steady_clock;
+
+/// No live check waits.
+constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
 
 SteadyMinuteTicks::SteadyMinuteTicks(std::chrono::milliseconds period, int stopFd)
     : m_period(period), m_stopFd(stopFd), m_deadline(Clock::now() + period)
@@ -38,9 +42,9 @@ bool SteadyMinuteTicks::waitUntil(Clock::time_point deadline)
     for (;;) {
         // Whichever comes first: the tick, or a live check falling due.
         Clock::time_point wakeUp = deadline;
-        std::optional<int64_t> due = m_live ? m_live->nextDue() : std::nullopt;
-        if (due)
-            wakeUp = std::min(wakeUp, Clock::time_point(std::chrono::milliseconds(*due)));
+        const int64_t due = m_live ? m_live->nextDue().value_or(kNever) : kNever;
+        if (due != kNever)
+            wakeUp = std::min(wakeUp, Clock::time_point(std::chrono::milliseconds(due)));
         int timeout = -1;
         if (wakeUp != Clock::time_point::max()) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(wakeUp - Clock::now());
@@ -56,7 +60,7 @@ bool SteadyMinuteTicks::waitUntil(Clock::time_point deadline)
             m_live->readEvents(milliseconds(Clock::now()));
         if (ready > 0 && (fds[2].revents & POLLIN) != 0 && m_watchReadable)
             m_watchReadable();
-        if (m_live && due && milliseconds(Clock::now()) >= *due)
+        if (m_live && due != kNever && milliseconds(Clock::now()) >= due)
             m_live->runDue(milliseconds(Clock::now()));
         if (deadline != Clock::time_point::max() && Clock::now() >= deadline)
             return true;

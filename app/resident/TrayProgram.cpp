@@ -89,12 +89,15 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
     // Before each run the records take in what others wrote to the files.
     std::function<void()> followFiles;
     std::unique_ptr<RunNotices> notices;
+    // Live watching starts runs that leave out documents still changing.
+    LiveCheckDriver* live = nullptr;
     // Runs work on a thread of their own, so no walk or mail server ever
     // holds up the windows, and what they report never holds up a run.
     const std::unique_ptr<CheckRunner> runner = CheckRunner::InBackground([&](RowMask rows) {
         if (followFiles)
             followFiles();
-        return MakeBackgroundCheck(data, balloon, *notices, clock, toldSkippedFolders, nullptr, rows, &ending);
+        return MakeBackgroundCheck(data, balloon, *notices, clock, toldSkippedFolders, nullptr, rows, &ending,
+                                   live ? live->holdBack() : std::vector<uint64_t>{});
     });
     CheckRunner& checkRunner = *runner;
     notices = std::make_unique<RunNotices>(checkRunner);
@@ -103,7 +106,6 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
     // The windows are made before the resident window and the live watching
     // they report to.
     FormStart* resident = nullptr;
-    LiveCheckDriver* live = nullptr;
     const auto applySettings = [&resident, &live] {
         if (resident)
             resident->applySettings();

@@ -27,8 +27,31 @@ enum class LiveState {
 struct LiveRow {
     LiveState state = LiveState::Off;
     std::string detail; ///< the file system's name, or the cause
+    /// The folder watched for the row's folder when that is a symbolic
+    /// link; "" otherwise. (Links further up the path are followed too, and
+    /// not named.)
+    std::string target = {};
 
     friend bool operator==(const LiveRow&, const LiveRow&) = default;
+};
+
+/// A document (or a folder that appeared) that changed, and the rows it
+/// concerns. The path is the one the watch names it by: the link's target
+/// for a row whose folder is a link.
+struct LiveChange {
+    RowMask rows = 0;
+    std::string path;
+};
+
+/// What one readEvents() found.
+struct LiveEvents {
+    std::vector<LiveChange> changes;
+    /// Rows whose watches were set anew (their folder came back or was
+    /// replaced, the link moved, events were lost): they are checked at
+    /// once, since whatever arrived meanwhile gave no event.
+    RowMask rearmed = 0;
+    /// The kernel's event queue overflowed; every watch was set anew.
+    bool overflowed = false;
 };
 
 /// Watches the folders of the rows in use with inotify, between the timed
@@ -37,6 +60,15 @@ struct LiveRow {
 /// them as they go. A change to a name that matches a row's pattern and
 /// keywords (created, written, moved in, time stamp set), or a folder that
 /// appears in a tree the row walks, concerns the row.
+///
+/// The watches follow each row's own folder: a folder reached through a
+/// symbolic link is watched at its target, and the folder that holds the
+/// row's folder (or link) is watched for that name, so that a folder
+/// removed, renamed, made again or a link pointed elsewhere has its row's
+/// watches set anew at once. A row whose folder cannot be watched now
+/// (missing, no permission, a link to nothing) is waiting(): its owner
+/// calls rearmWaiting() now and then. An overflow of the event queue sets
+/// every watch anew.
 ///
 /// A row on a file system where the kernel does not see changes made by
 /// other machines (NFS, SMB, FUSE, 9p and the like) is not watched, nor is
@@ -54,6 +86,8 @@ public:
         std::function<std::optional<long>(const std::string& folder)> fileSystemOf;
         /// inotify_add_watch, with errno set on failure.
         std::function<int(int fd, const std::string& folder, uint32_t mask)> addWatch;
+        /// read() of the inotify descriptor, with errno set on failure.
+        std::function<ssize_t(int fd, char* buffer, size_t size)> readEvents;
     };
 
     explicit LiveWatch(System system = {});
@@ -71,18 +105,23 @@ public:
     /// The descriptor to wait on: readable when events are pending; -1 when
     /// nothing is watched.
     int fd() const { return m_fd; }
-    /// Reads every pending event and gives the rows they concern. New
-    /// folders of a watched tree are watched from here on; a row that hits
-    /// the watch limit on the way is dropped to the timer (NoWatches).
-    RowMask readEvents();
+    /// Reads every pending event and gives what changed. New folders of a
+    /// watched tree are watched from here on; a row that hits the watch
+    /// limit on the way is dropped to the timer (NoWatches); a row whose
+    /// own folder went, came back or moved is set anew.
+    LiveEvents readEvents();
+    /// Sets anew the rows that wait for their folder and can be watched
+    /// now; gives those that are live again.
+    RowMask rearmWaiting();
 
     const std::array<LiveRow, 10>& rows() const { return m_rows; }
     /// The rows watched live.
     RowMask liveRows() const;
     /// How many folders are watched.
     size_t folderCount() const { return m_folders.size(); }
-    /// The rows whose own folder went away while watched (Unreadable now).
-    RowMask lostRows() const { return m_lost; }
+    /// The rows in use whose own folder cannot be watched for now: gone,
+    /// not readable, a link to nothing.
+    RowMask waiting() const;
 
     /// The name of a file system whose changes made elsewhere the kernel
     /// does not see ("nfs", "cifs", "fuse", ...), by statfs type; nothing
@@ -95,6 +134,13 @@ private:
         RowMask rows = 0;     ///< rows that watch the files of this folder
         RowMask deepRows = 0; ///< rows that watch its subfolders too
         RowMask rootOf = 0;   ///< rows whose own folder this is
+        RowMask anchorOf = 0; ///< rows whose own folder (or link) this folder holds
+    };
+    /// A row's own folder: as the row names it, and its last name.
+    struct Root {
+        std::string path;
+        std::string name;
+        bool deep = false;
     };
     struct RowFilter {
         std::optional<FileNamePattern> pattern;
@@ -106,7 +152,12 @@ private:
     /// `rowRoot` tells the row's own folder, which must be watched, from a
     /// subfolder that appeared, which may be gone already.
     bool addTree(size_t row, const std::string& root, bool deep, bool rowRoot);
-    void dropRow(size_t row, LiveState state, std::string detail);
+    /// Sets the watches of a row in use from scratch: its anchor, then its
+    /// folder (through a link) and tree.
+    void armRow(size_t row);
+    void addAnchor(size_t row);
+    void dropRow(size_t row, LiveState state, std::string detail, bool anchorToo = false);
+    int addWatch(const std::string& folder, uint32_t mask);
     bool nameConcerns(size_t row, const char* name) const;
 
     int m_fd = -1;
@@ -114,31 +165,43 @@ private:
     std::map<int, Folder> m_folders; ///< by watch descriptor
     std::array<LiveRow, 10> m_rows;
     std::array<RowFilter, 10> m_filters;
-    RowMask m_lost = 0;
+    std::array<Root, 10> m_roots;
     dev_t m_dataDevice = 0;
     ino_t m_dataInode = 0;
 };
 
-/// Holds back the check of a row until its folders have been quiet for the
-/// settle time, so that a burst of changes gives one check. Times are in
+/// Holds back each changed document until it has been left alone for the
+/// settle time. A row falls due once one of its documents is quiet and
+/// every other one is quiet too or has been changing for longer than the
+/// settle time already: a burst of new documents gives one check, and a
+/// document that keeps changing holds back no other. Times are in
 /// milliseconds of a monotonic clock.
-class QuietRows final {
+class QuietDocuments final {
 public:
-    explicit QuietRows(int64_t settleMs = 0) : m_settleMs(settleMs) {}
+    explicit QuietDocuments(int64_t settleMs = 0) : m_settleMs(settleMs) {}
 
     void setSettle(int64_t settleMs) { m_settleMs = settleMs; }
-    /// A change concerning `rows` was seen at `nowMs`.
-    void changed(RowMask rows, int64_t nowMs);
+    /// `change` was seen at `nowMs`.
+    void changed(const LiveChange& change, int64_t nowMs);
     /// When the next row falls due; nothing when none waits.
     std::optional<int64_t> nextDue() const;
-    /// The rows quiet for the settle time at `nowMs`; they wait no longer.
+    /// The rows due at `nowMs`; their quiet documents wait no longer.
     RowMask takeDue(int64_t nowMs);
-    /// Forgets every waiting row.
-    void clear() { m_lastChange.fill(std::nullopt); }
+    /// The documents changed within the settle time before `nowMs`.
+    std::vector<std::string> busy(int64_t nowMs) const;
+    /// Forgets every waiting document.
+    void clear() { m_documents.clear(); }
 
 private:
+    struct Waiting {
+        RowMask rows = 0;
+        int64_t firstChange = 0;
+        int64_t lastChange = 0;
+    };
+    /// When `row` falls due; nothing when none of its documents waits.
+    std::optional<int64_t> dueOf(size_t row) const;
     int64_t m_settleMs;
-    std::array<std::optional<int64_t>, 10> m_lastChange;
+    std::map<std::string, Waiting> m_documents;
 };
 
 } // namespace tessaly

@@ -29,7 +29,8 @@ SeenComparison::SeenComparison(const SeenRecord& old, std::string path)
 
 SeenComparison::~SeenComparison() = default;
 
-void SeenComparison::compare(std::string_view folder, std::span<const SeenEntry> now, std::vector<uint8_t>* unseen)
+void SeenComparison::compare(std::string_view folder, std::span<const SeenEntry> now, std::vector<uint8_t>* unseen,
+                             std::span<const uint8_t> held)
 {
     // The documents in name order, with where each stands in `now`.
     std::vector<uint32_t> order(now.size());
@@ -55,6 +56,23 @@ void SeenComparison::compare(std::string_view folder, std::span<const SeenEntry>
             ++at;
         if (at < before.size() && before[at] == sorted[i])
             (*unseen)[order[i]] = 0;
+    }
+    if (!held.empty()) {
+        // A held document keeps what the record said of it.
+        std::vector<SeenEntry> kept;
+        kept.reserve(sorted.size());
+        at = 0;
+        for (size_t i = 0; i < sorted.size(); ++i) {
+            if (!held[order[i]]) {
+                kept.push_back(sorted[i]);
+                continue;
+            }
+            while (at < before.size() && before[at].name < sorted[i].name)
+                ++at;
+            if (at < before.size() && before[at].name == sorted[i].name)
+                kept.push_back(before[at]);
+        }
+        sorted = std::move(kept);
     }
     if (known && before == sorted) {
         m_marks[*known] = Same;

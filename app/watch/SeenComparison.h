@@ -30,7 +30,10 @@ public:
 
     /// The documents of `folder` now (in any order); `unseen[i]` is set to
     /// whether `now[i]` is not in the record as it is (new, or changed).
-    void compare(std::string_view folder, std::span<const SeenEntry> now, std::vector<uint8_t>* unseen);
+    /// Documents marked in `held` (when not empty) are left as the record
+    /// had them (left out when it had none), so they are found next time.
+    void compare(std::string_view folder, std::span<const SeenEntry> now, std::vector<uint8_t>* unseen,
+                 std::span<const uint8_t> held = {});
     /// After the walk: true when the record must be written (something
     /// differs, or there was no usable record); then copies what it keeps
     /// of the old record. `skipped` are the folders the walk left out.

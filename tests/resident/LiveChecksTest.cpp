@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 
 namespace tessaly {
 namespace {
@@ -48,7 +49,12 @@ protected:
     std::vector<RowMask> m_checks;
     // The share is a network file system; the third row's folder cannot
     // get a watch (the per-user limit).
-    LiveChecks m_live{m_messages, [this](RowMask rows) { m_checks.push_back(rows); },
+    std::vector<std::vector<uint64_t>> m_heldBack;
+    LiveChecks m_live{m_messages,
+                      [this](RowMask rows, std::vector<uint64_t> holdBack) {
+                          m_checks.push_back(rows);
+                          m_heldBack.push_back(std::move(holdBack));
+                      },
                       LiveWatch::System{[this](const std::string& folder) -> std::optional<long> {
                                             return folder == m_temp.file("share") ? 0xFF534D42 : 0xEF53;
                                         },
@@ -58,13 +64,15 @@ protected:
                                                 return -1;
                                             }
                                             return ::inotify_add_watch(fd, folder.c_str(), mask);
-                                        }}};
+                                        },
+                                        {}}};
 };
 
 TEST_F(LiveChecksTest, ARowIsCheckedOnItsOwnOnceQuietAndRowsLeftToTheTimerAreToldOnce)
 {
     m_live.apply(m_data, true);
-    EXPECT_EQ(m_live.summary(), "即時ﾁｪｯｸ: 日報");
+    EXPECT_EQ(m_live.summary(), "即時ﾁｪｯｸ: 日報 / 共有: ﾈｯﾄﾜｰｸ上のﾌｫﾙﾀﾞ (cifs) / 大量: 監視できるﾌｫﾙﾀﾞ数の上限 "
+                                "(fs.inotify.max_user_watches)");
     ASSERT_EQ(m_messages.messages.size(), 1u);
     const std::string& told = m_messages.messages[0];
     EXPECT_NE(told.find("購読「共有」"), std::string::npos) << told;
@@ -133,25 +141,50 @@ TEST_F(LiveChecksTest, TheSettingAndTheTableDecideTheWatches)
     EXPECT_EQ(m_checks, std::vector<RowMask>{0b001});
 }
 
-TEST_F(LiveChecksTest, AWatchedFolderThatGoesAndComesBackIsWatchedAgainAfterTheNextRun)
+TEST_F(LiveChecksTest, AFolderThatGoesAndComesBackIsToldBothWaysAndCheckedAtOnce)
 {
     m_data.subscriptions[1] = {};
     m_data.subscriptions[2] = {};
     m_live.apply(m_data, true);
     std::filesystem::remove_all(m_temp.file("docs"));
     takeEvents(0);
-    EXPECT_EQ(m_live.watch().rows()[0].state, LiveState::Unreadable);
-    EXPECT_EQ(m_live.summary(), "即時ﾁｪｯｸ: なし");
-    // Still gone: the run's end changes nothing.
-    m_live.apply(m_data, true);
-    EXPECT_EQ(m_live.watch().lostRows(), 0b1);
+    EXPECT_EQ(m_live.summary(), "即時ﾁｪｯｸ: なし / 日報: ファイルまたはフォルダがありません");
+    ASSERT_EQ(m_messages.messages.size(), 1u);
+    EXPECT_EQ(m_messages.messages[0], "購読「日報」: " + m_temp.file("docs") +
+                                          " は更新をすぐにﾁｪｯｸできないため、ｲﾝﾀｰﾊﾞﾙごとにﾁｪｯｸします "
+                                          "(ファイルまたはフォルダがありません)");
+    // Looked for at once, then every second, while it is away.
+    EXPECT_EQ(m_live.nextDue(), std::optional<int64_t>(0));
+    m_live.runDue(100);
+    EXPECT_EQ(m_live.nextDue(), std::optional<int64_t>(1100));
+    EXPECT_TRUE(m_checks.empty());
     std::filesystem::create_directories(m_temp.file("docs"));
-    m_live.apply(m_data, true);
+    takeEvents(200);
     EXPECT_EQ(m_live.summary(), "即時ﾁｪｯｸ: 日報");
-    test::WriteFile(m_temp.file("docs/back.txt"), "x");
-    takeEvents(0);
-    m_live.runDue(2000);
+    EXPECT_EQ(m_messages.messages.back(), "購読「日報」: " + m_temp.file("docs") + " の更新を再びすぐにﾁｪｯｸします");
     EXPECT_EQ(m_checks, std::vector<RowMask>{0b001});
+    EXPECT_EQ(m_live.nextDue(), std::nullopt);
+}
+
+TEST_F(LiveChecksTest, ADocumentStillChangingIsLeftOutOfTheCheckOfAFinishedOneBesideIt)
+{
+    m_data.subscriptions[1] = {};
+    m_data.subscriptions[2] = {};
+    m_live.apply(m_data, true);
+    test::WriteFile(m_temp.file("docs/report.txt"), "done");
+    test::WriteFile(m_temp.file("docs/busy.log"), "1");
+    takeEvents(0);
+    test::WriteFile(m_temp.file("docs/busy.log"), "2");
+    takeEvents(2500);
+    m_live.runDue(3000);
+    ASSERT_EQ(m_checks, std::vector<RowMask>{0b001});
+    struct stat busy {};
+    ASSERT_EQ(::stat(m_temp.file("docs/busy.log").c_str(), &busy), 0);
+    EXPECT_EQ(m_heldBack[0], std::vector<uint64_t>{busy.st_ino});
+    // Once it has settled, it is checked on its own.
+    m_live.runDue(4500);
+    EXPECT_EQ(m_checks, (std::vector<RowMask>{0b001, 0b001}));
+    EXPECT_TRUE(m_heldBack[1].empty());
 }
 
 } // namespace

@@ -27,18 +27,24 @@ protected:
     }
 
     /// The rows the events since the last call concern, once inotify has
-    /// had the time to deliver them (a change always makes at least one).
-    RowMask eventsAfter(const std::function<void()>& change)
+    /// had the time to deliver them (a change always makes at least one);
+    /// the rows set anew count too.
+    RowMask eventsAfter(const std::function<void()>& change, LiveWatch& watch)
     {
         change();
-        pollfd ready{m_watch.fd(), POLLIN, 0};
+        pollfd ready{watch.fd(), POLLIN, 0};
         RowMask rows = 0;
         // Everything a change makes is queued by the time the syscalls
         // behind it have returned; a short poll picks up stragglers.
-        while (::poll(&ready, 1, 100) > 0)
-            rows |= m_watch.readEvents();
+        while (::poll(&ready, 1, 100) > 0) {
+            const LiveEvents events = watch.readEvents();
+            for (const LiveChange& found : events.changes)
+                rows |= found.rows;
+            rows |= events.rearmed;
+        }
         return rows;
     }
+    RowMask eventsAfter(const std::function<void()>& change) { return eventsAfter(change, m_watch); }
     void write(const std::string& relative, const std::string& bytes = "x")
     {
         test::WriteFile(m_temp.file(relative), bytes);
@@ -124,7 +130,8 @@ TEST_F(LiveWatchTree, RowsThatCannotBeWatchedGoToTheTimerAndSayWhy)
                              return -1;
                          }
                          return ::inotify_add_watch(fd, folder.c_str(), mask);
-                     }});
+                     },
+                     {}});
     ASSERT_TRUE(watch.watch(m_table, m_temp.file("data")));
     EXPECT_EQ(watch.rows()[0], (LiveRow{LiveState::Live, ""}));
     EXPECT_EQ(watch.rows()[1], (LiveRow{LiveState::Remote, "nfs"}));
@@ -132,30 +139,84 @@ TEST_F(LiveWatchTree, RowsThatCannotBeWatchedGoToTheTimerAndSayWhy)
     EXPECT_EQ(watch.rows()[3].state, LiveState::Unreadable);
     EXPECT_EQ(watch.rows()[4].state, LiveState::NoWatches);
     EXPECT_EQ(watch.liveRows(), 0b1);
-    // The dropped row's folders are not watched any more.
-    EXPECT_EQ(watch.folderCount(), 1u);
+    // The dropped rows' folders are not watched any more, only the folders
+    // that hold each row's own (docs, docs/mnt, the temporary folder).
+    EXPECT_EQ(watch.folderCount(), 4u);
     EXPECT_EQ(LiveWatch::RemoteFileSystemName(0xEF53), std::nullopt);
     EXPECT_EQ(LiveWatch::RemoteFileSystemName(0xFF534D42), std::optional<std::string>("cifs"));
     EXPECT_EQ(LiveWatch::RemoteFileSystemName(0x65735546), std::optional<std::string>("fuse"));
 }
 
-TEST(QuietRows, ARowFallsDueOnceQuietForTheSettleTimeAndABurstGivesOneCheck)
+TEST_F(LiveWatchTree, TheRowsOwnFolderIsFollowedWhenItGoesComesBackOrIsALinkPointedElsewhere)
 {
-    QuietRows quiet(5000);
+    fs::create_directories(m_temp.file("other/b"));
+    fs::create_directory_symlink(m_temp.file("docs"), m_temp.file("link"));
+    m_table[0] = {"Direct", "", m_temp.file("docs/sub"), "*.txt", "1", "", ""};
+    m_table[1] = {"Linked", "", m_temp.file("link"), "*.txt", "0", "", ""};
+    ASSERT_TRUE(m_watch.watch(m_table, m_temp.file("data")));
+    EXPECT_EQ(m_watch.rows()[1], (LiveRow{LiveState::Live, "", m_temp.file("docs")}));
+    EXPECT_EQ(eventsAfter([&] { write("docs/through-link.txt"); }), 0b10);
+
+    // Gone: the row waits, and is set anew (and checked) once it is back.
+    EXPECT_EQ(eventsAfter([&] { fs::remove_all(m_temp.file("docs/sub")); }), 0);
+    EXPECT_EQ(m_watch.rows()[0].state, LiveState::Unreadable);
+    EXPECT_EQ(m_watch.waiting(), 0b01);
+    EXPECT_EQ(eventsAfter([&] { fs::create_directories(m_temp.file("docs/sub")); }), 0b01);
+    EXPECT_EQ(m_watch.rows()[0].state, LiveState::Live);
+    EXPECT_EQ(eventsAfter([&] { write("docs/sub/again.txt"); }), 0b01);
+    // Renamed away and another folder put in its place.
+    EXPECT_EQ(eventsAfter([&] {
+                  fs::rename(m_temp.file("docs/sub"), m_temp.file("other/old"));
+                  fs::rename(m_temp.file("other/b"), m_temp.file("docs/sub"));
+              }),
+              0b01);
+    EXPECT_EQ(eventsAfter([&] { write("other/old/stale.txt"); }), 0);
+    EXPECT_EQ(eventsAfter([&] { write("docs/sub/new.txt"); }), 0b01);
+
+    // The link pointed elsewhere: the watches move with it.
+    EXPECT_EQ(eventsAfter([&] {
+                  fs::remove(m_temp.file("link"));
+                  fs::create_directory_symlink(m_temp.file("other"), m_temp.file("link"));
+              }),
+              0b10);
+    EXPECT_EQ(m_watch.rows()[1].target, m_temp.file("other"));
+    EXPECT_EQ(eventsAfter([&] { write("docs/left.txt"); }), 0);
+    EXPECT_EQ(eventsAfter([&] { write("other/right.txt"); }), 0b10);
+    // A link to nothing waits, and is watched once its target is made.
+    EXPECT_EQ(eventsAfter([&] { fs::remove_all(m_temp.file("other")); }), 0);
+    EXPECT_EQ(m_watch.rows()[1].detail, "リンク先がありません");
+    EXPECT_EQ(m_watch.rearmWaiting(), 0);
+    fs::create_directories(m_temp.file("other"));
+    EXPECT_EQ(m_watch.rearmWaiting(), 0b10);
+    EXPECT_EQ(eventsAfter([&] { write("other/found.txt"); }), 0b10);
+}
+
+TEST(QuietDocuments, ABurstGivesOneCheckAndADocumentThatKeepsChangingHoldsBackNoOther)
+{
+    QuietDocuments quiet(5000);
     EXPECT_EQ(quiet.nextDue(), std::nullopt);
-    quiet.changed(0b001, 1000);
-    quiet.changed(0b100, 2000);
-    quiet.changed(0b001, 3000); // the burst goes on in row 0
+    // A burst: the row waits for its newest document.
+    quiet.changed({0b1000, "/b/1.txt"}, 0);
+    quiet.changed({0b1000, "/b/2.txt"}, 1000);
+    EXPECT_EQ(quiet.takeDue(5000), 0);
+    EXPECT_EQ(quiet.takeDue(6000), 0b1000);
+
+    quiet.changed({0b001, "/d/log.txt"}, 1000);
+    quiet.changed({0b001, "/d/report.txt"}, 2000);
+    quiet.changed({0b100, "/e/a.txt"}, 2500);
+    quiet.changed({0b001, "/d/log.txt"}, 3000); // the log goes on changing
+    quiet.changed({0b010, "/e/a.txt"}, 3000);   // a second row watches the same document
     EXPECT_EQ(quiet.nextDue(), std::optional<int64_t>(7000));
     EXPECT_EQ(quiet.takeDue(6999), 0);
-    EXPECT_EQ(quiet.takeDue(7000), 0b100);
-    EXPECT_EQ(quiet.nextDue(), std::optional<int64_t>(8000));
-    EXPECT_EQ(quiet.takeDue(9000), 0b001);
-    EXPECT_EQ(quiet.takeDue(20000), 0);
+    // The finished report is due although the log beside it is not.
+    EXPECT_EQ(quiet.busy(7000), (std::vector<std::string>{"/d/log.txt", "/e/a.txt"}));
+    EXPECT_EQ(quiet.takeDue(7000), 0b001);
+    EXPECT_EQ(quiet.takeDue(9000), 0b111);
     EXPECT_EQ(quiet.nextDue(), std::nullopt);
-    // Without a settle time a row is due at once.
+    EXPECT_TRUE(quiet.busy(9000).empty());
+    // Without a settle time a document is due at once.
     quiet.setSettle(0);
-    quiet.changed(0b010, 500);
+    quiet.changed({0b010, "/d/x.txt"}, 500);
     EXPECT_EQ(quiet.takeDue(500), 0b010);
 }
 
