@@ -32,7 +32,7 @@ void ComponentMailTransfer::cancel()
         cancel(1);
 }
 
-std::optional<std::string> ComponentMailTransfer::sendMailEx(const SendMailExArguments& arguments, std::string* error)
+std::optional<MailReply> ComponentMailTransfer::sendMailEx(const SendMailExArguments& arguments, std::string* error)
 {
     auto send = reinterpret_cast<SendMailFilesFunction>(bind("SendMailFiles", error));
     if (!send)
@@ -41,9 +41,12 @@ std::optional<std::string> ComponentMailTransfer::sendMailEx(const SendMailExArg
     attachments.reserve(arguments.attachments.size());
     for (const std::string& path : arguments.attachments)
         attachments.push_back(path.c_str());
-    return FromComponent(send(arguments.logPath.c_str(), arguments.serverSpec.c_str(), arguments.recipients.c_str(),
-                              arguments.senderSpec.c_str(), arguments.subject.c_str(), arguments.body.c_str(),
-                              attachments.data(), static_cast<std::int32_t>(attachments.size())));
+    std::int32_t partly = 0;
+    std::string text =
+        FromComponent(send(arguments.logPath.c_str(), arguments.serverSpec.c_str(), arguments.recipients.c_str(),
+                           arguments.senderSpec.c_str(), arguments.subject.c_str(), arguments.body.c_str(),
+                           attachments.data(), static_cast<std::int32_t>(attachments.size()), &partly));
+    return MailReply(std::move(text), partly != 0);
 }
 
 std::optional<std::string> ComponentMailTransfer::rcvMail(const RcvMailArguments& arguments, std::string* error)

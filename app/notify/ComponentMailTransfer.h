@@ -22,7 +22,7 @@ public:
 
     explicit ComponentMailTransfer(std::vector<std::string> folders = ComponentLibrary::DefaultFolders());
 
-    std::optional<std::string> sendMailEx(const SendMailExArguments& arguments, std::string* error) override;
+    std::optional<MailReply> sendMailEx(const SendMailExArguments& arguments, std::string* error) override;
     std::optional<std::string> rcvMail(const RcvMailArguments& arguments, std::string* error) override;
     /// Reaches the component only once it is loaded: before that nothing
     /// can be in progress, and a later call is refused by the caller.
@@ -30,7 +30,7 @@ public:
 
 private:
     using SendMailFilesFunction = const char* (*)(const char*, const char*, const char*, const char*, const char*,
-                                                  const char*, const char* const*, std::int32_t);
+                                                  const char*, const char* const*, std::int32_t, std::int32_t*);
     using RcvMailFunction = const char* (*)(const char*, const char*, const char*, const char*, const char*);
     using CancelFunction = void (*)(std::int32_t);
 

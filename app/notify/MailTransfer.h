@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tessaly {
@@ -21,6 +22,13 @@ struct SendMailExArguments {
     std::vector<std::string> attachments; ///< full paths
 
     friend bool operator==(const SendMailExArguments&, const SendMailExArguments&) = default;
+};
+
+/// What the component answered to a mail.
+struct MailReply {
+    MailReply(std::string reply = {}, bool sentToOthers = false) : text(std::move(reply)), partly(sentToOthers) {}
+    std::string text; ///< "" when the server took the mail for every recipient
+    bool partly;      ///< the server took it for some and refused those `text` names
 };
 
 /// The arguments of RcvMail, in its order: UTF-8 texts; the output path is a
@@ -42,10 +50,10 @@ class MailTransfer {
 public:
     virtual ~MailTransfer() = default;
 
-    /// Submits one mail. The component's result text ("" = accepted), or
-    /// nothing when the component or the function cannot be had; `error`
-    /// then says why.
-    virtual std::optional<std::string> sendMailEx(const SendMailExArguments& arguments, std::string* error) = 0;
+    /// Submits one mail, to the recipients the server takes even when it
+    /// refuses others. The component's answer, or nothing when the component
+    /// or the function cannot be had; `error` then says why.
+    virtual std::optional<MailReply> sendMailEx(const SendMailExArguments& arguments, std::string* error) = 0;
 
     /// One POP3 login with one command. The component's result text, or
     /// nothing (with `error` set) when it cannot be called.

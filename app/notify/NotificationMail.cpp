@@ -103,10 +103,12 @@ MailOutcome SendNotificationMail(const MailDelivery& delivery, std::string_view 
                                       mail.subject,
                                       mail.body,
                                       mail.attachments};
-        std::optional<std::string> result = delivery.transfer.sendMailEx(arguments, &error);
+        std::optional<MailReply> result = delivery.transfer.sendMailEx(arguments, &error);
         if (!result)
             return MailOutcome::Failed(error);
-        return result->empty() ? MailOutcome::Sent() : MailOutcome::Refused(*result);
+        if (result->partly)
+            return MailOutcome::SentToOthers(std::move(result->text));
+        return result->text.empty() ? MailOutcome::Sent() : MailOutcome::Refused(std::move(result->text));
     } catch (const std::exception& failure) {
         // Out of memory, or a failure of a transfer supplied by a test.
         return NotComposed(failure);

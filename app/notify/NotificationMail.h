@@ -35,6 +35,9 @@ public:
 
     /// The component accepted the mail.
     static MailOutcome Sent() { return MailOutcome(kSentCode, {}); }
+    /// The component sent the mail to the recipients the server took;
+    /// `refusals` names the others with the server's replies.
+    static MailOutcome SentToOthers(std::string refusals) { return MailOutcome(kSentCode, std::move(refusals)); }
     /// The component refused; `text` is its result text, never empty.
     static MailOutcome Refused(std::string text) { return MailOutcome(kRefusedCode, std::move(text)); }
     /// A run-time failure (-9); `cause` says what went wrong, for messages.
@@ -43,12 +46,14 @@ public:
     bool isSent() const { return m_code == kSentCode; }
     bool isRefused() const { return m_code == kRefusedCode; }
     bool isFailed() const { return m_code == kFailureCode; }
+    /// Sent, yet not to every recipient.
+    bool refusedSome() const { return isSent() && !m_text.empty(); }
 
     /// 0 when sent, -9 on a run-time failure, 1 when the component refused
     /// (the text is then the outcome), so that only a sent mail gives 0.
     int code() const { return m_code; }
-    /// The component's text for a refusal, the cause for a failure, "" when
-    /// sent.
+    /// The component's text for a refusal, the cause for a failure, the
+    /// refused recipients of a mail sent to the others, "" when sent.
     const std::string& text() const { return m_text; }
 
 private:

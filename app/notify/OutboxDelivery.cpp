@@ -91,6 +91,7 @@ private:
     Step deliver(Notice& notice);
     MailOutcome send(const Notice& notice, bool update);
     Step failed(Notice& notice, bool update, const MailOutcome& outcome, const LogState& before);
+    void toldRefusedSome(const Notice& notice, bool update, const MailOutcome& outcome);
     bool store(const std::function<bool(std::string*)>& change);
     bool cancelled() const { return m_context.cancel && m_context.cancel->load(); }
 
@@ -138,6 +139,7 @@ Delivery::Step Delivery::deliver(Notice& notice)
         const MailOutcome outcome = send(notice, true);
         if (!outcome.isSent())
             return failed(notice, true, outcome, before);
+        toldRefusedSome(notice, true, outcome);
         notice.updateSent = true;
         if (!notice.password.empty() && !store([&](std::string* error) { return m_outbox.update(notice, error); }))
             return Step::Waits;
@@ -149,6 +151,7 @@ Delivery::Step Delivery::deliver(Notice& notice)
         const MailOutcome outcome = send(notice, false);
         if (!outcome.isSent())
             return failed(notice, false, outcome, before);
+        toldRefusedSome(notice, false, outcome);
     }
     store([&](std::string* error) { return m_outbox.remove(notice, error); });
     return Step::Sent;
@@ -189,6 +192,17 @@ Delivery::Step Delivery::failed(Notice& notice, bool update, const MailOutcome& 
     notice.lastFailure = outcome.text();
     store([&](std::string* error) { return m_outbox.update(notice, error); });
     return Step::Waits;
+}
+
+/// A mail that went to some recipients only: the refused ones are told,
+/// and the mail is not sent again, which would repeat it to the others.
+void Delivery::toldRefusedSome(const Notice& notice, bool update, const MailOutcome& outcome)
+{
+    if (!outcome.refusedSome())
+        return;
+    m_context.messages.ShowMessage(std::string(update ? kUpdateMailFailed : kPasswordMailFailed) + "\r\n購読「" +
+                                   notice.rowName + "」: " + outcome.text() +
+                                   "\r\nこの宛先には送れませんでした。ほかの宛先には送信しました。");
 }
 
 bool Delivery::store(const std::function<bool(std::string*)>& change)

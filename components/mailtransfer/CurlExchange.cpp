@@ -172,6 +172,7 @@ void CurlExchange::ResetDialogue()
     m_lastReply.clear();
     m_refusal.clear();
     m_refusedCommand.clear();
+    m_refusedRecipients.clear();
     m_answers.clear();
     m_tlsActive = m_implicitTls;
     m_passwordInClear = false;
@@ -345,6 +346,8 @@ void CurlExchange::OnLine(curl_infotype type, std::string_view line)
     if (IsRefusal(line)) {
         m_refusal = m_lastReply;
         m_refusedCommand = m_lastCommand;
+        if (FirstWord(m_lastCommand) == "RCPT")
+            m_refusedRecipients.push_back(m_refusal + " (" + where() + " の " + m_refusedCommand + " への応答)");
     }
     if (!m_answers.empty() && m_answers.back().second.empty())
         m_answers.back().second = m_lastReply;

@@ -72,6 +72,10 @@ public:
     /// word), or "" when it was never sent or answered.
     std::string ReplyTo(std::string_view command) const;
 
+    /// Each refusal of a recipient (RCPT) in the last run, as Describe words
+    /// a refusal.
+    const std::vector<std::string>& RefusedRecipients() const { return m_refusedRecipients; }
+
 private:
     friend struct PinnedCertificate;
 
@@ -118,9 +122,10 @@ private:
     std::string m_partial[3];
     std::string m_lastCommand;
     std::string m_lastReply;
-    std::string m_refusal;                ///< the last refusing reply
-    std::string m_refusedCommand;         ///< the command it answered
-    std::string m_startTlsRefusal;        ///< the reply that refused STARTTLS or STLS
+    std::string m_refusal;         ///< the last refusing reply
+    std::string m_refusedCommand;  ///< the command it answered
+    std::string m_startTlsRefusal; ///< the reply that refused STARTTLS or STLS
+    std::vector<std::string> m_refusedRecipients;
     std::vector<curl_socket_t> m_sockets; ///< open sockets of the exchange
     std::vector<std::pair<std::string, std::string>> m_answers;
 };

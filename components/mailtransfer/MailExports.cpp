@@ -40,18 +40,27 @@ TESSALY_EXPORT const char* SendMailEx(const char* logPath, const char* serverSpe
 
 /// SendMailEx with the attachments as a list of `attachmentCount` paths,
 /// each taken whole: a path may hold any byte but NUL, a Tab included.
+/// With `partly` given, the mail goes to the recipients the server takes
+/// even when it refuses others; *partly is then 1 when it did so, and the
+/// text names the refused recipients with the server's replies.
 TESSALY_EXPORT const char* SendMailFiles(const char* logPath, const char* serverSpec, const char* recipients,
                                          const char* senderSpec, const char* subject, const char* body,
-                                         const char* const* attachments, int32_t attachmentCount)
+                                         const char* const* attachments, int32_t attachmentCount, int32_t* partly)
 {
     thread_local std::string result;
+    if (partly)
+        *partly = 0;
     try {
         tessaly::mail::SubmissionTexts texts{Text(serverSpec), Text(recipients), Text(senderSpec),
                                              Text(subject),    Text(body),       {}};
         for (int32_t i = 0; attachments && i < attachmentCount; ++i)
             texts.attachmentPaths.push_back(Text(attachments[i]));
+        texts.toThoseTaken = partly != nullptr;
         tessaly::mail::TransferLog log(Text(logPath));
-        result = tessaly::mail::SmtpSubmitter().Submit(texts, log);
+        bool taken = false;
+        result = tessaly::mail::SmtpSubmitter().Submit(texts, log, &taken);
+        if (partly)
+            *partly = taken ? 1 : 0;
     } catch (...) {
         result = "メモリが足りないため、メールを準備できませんでした";
     }

@@ -76,8 +76,9 @@ void SetLogin(CURL* curl, const Credentials& login)
 
 SmtpSubmitter::SmtpSubmitter(TransferOptions options) : m_options(options) {}
 
-std::string SmtpSubmitter::Submit(const SubmissionTexts& texts, TransferLog& log) const
+std::string SmtpSubmitter::Submit(const SubmissionTexts& texts, TransferLog& log, bool* partly) const
 {
+    bool taken = false;
     Submission submission;
     std::string error;
     std::string server = texts.serverSpec;
@@ -91,13 +92,15 @@ std::string SmtpSubmitter::Submit(const SubmissionTexts& texts, TransferLog& log
     if (ParseSubmission(texts, &submission, &error)) {
         if (submission.credentials)
             log.AddSecret(submission.credentials->password);
-        error = Send(submission, log);
+        error = Send(submission, log, &taken);
     }
+    if (partly)
+        *partly = taken;
     log.Finish(error);
     return ValidUtf8(error);
 }
 
-std::string SmtpSubmitter::Send(const Submission& submission, TransferLog& log) const
+std::string SmtpSubmitter::Send(const Submission& submission, TransferLog& log, bool* partly) const
 {
     MessageSource message;
     std::string error;
@@ -121,6 +124,9 @@ std::string SmtpSubmitter::Send(const Submission& submission, TransferLog& log) 
         // against its answer: every mechanism waits for TLS where offered.
         exchange.GuardCredentials();
     }
+    // (libcurl spells the option with three L until 8.2, and keeps that name.)
+    if (submission.toThoseTaken)
+        curl_easy_setopt(curl, CURLOPT_MAIL_RCPT_ALLLOWFAILS, 1L);
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(curl, CURLOPT_READFUNCTION, &ReadMessage);
     curl_easy_setopt(curl, CURLOPT_READDATA, &message);
@@ -128,7 +134,15 @@ std::string SmtpSubmitter::Send(const Submission& submission, TransferLog& log) 
     CURLcode code = exchange.Perform([&] { return message.Rewind(); });
     if (message.Failed())
         return message.Error();
-    return exchange.Describe(code);
+    const std::vector<std::string>& refused = exchange.RefusedRecipients();
+    if (code != CURLE_OK || refused.empty())
+        return exchange.Describe(code);
+    // The server took the mail for the others.
+    *partly = true;
+    std::string text;
+    for (const std::string& refusal : refused)
+        text += (text.empty() ? "" : " / ") + refusal;
+    return text;
 }
 
 } // namespace tessaly::mail

@@ -105,6 +105,7 @@ bool ParseSubmission(const SubmissionTexts& texts, Submission* submission, std::
         return false;
     if (!ParseRecipients(texts.recipients, &submission->recipients, error))
         return false;
+    submission->toThoseTaken = texts.toThoseTaken;
     submission->subject = texts.subject;
     submission->body = texts.body;
     for (std::string_view path : SplitAtTabs(texts.attachments)) {

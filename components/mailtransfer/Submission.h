@@ -18,7 +18,10 @@ struct SubmissionTexts {
     std::string body;
     std::string attachments; ///< full paths separated by tabs, or ""
     /// Further paths, each taken whole (a Tab included), after those above.
-    std::vector<std::string> attachmentPaths;
+    std::vector<std::string> attachmentPaths = {};
+    /// The mail goes to the recipients the server takes even when it
+    /// refuses others (by default one refusal stops the whole mail).
+    bool toThoseTaken = false;
 };
 
 /// One recipient and whether the mail shows it (To, Cc) or not (Bcc).
@@ -44,6 +47,7 @@ struct Submission {
     std::string subject;
     std::string body;
     std::vector<std::string> attachments;
+    bool toThoseTaken = false; ///< see SubmissionTexts
 };
 
 /// Reads the arguments of SendMailEx. Addresses lose surrounding spaces and

@@ -421,24 +421,32 @@ TEST_F(CheckRunMail, ARecipientRefusedInOneRowNeverMakesAnotherRowMailAgain)
 {
     const std::string first = folder("first");
     const std::string second = folder("second");
+    const std::string third = folder("third");
     test::WriteFile(first + "/a.doc", "a");
     test::WriteFile(second + "/b.doc", "b");
+    test::WriteFile(third + "/c.doc", "c");
     const test::MailServer& server = test::MailServer::Get();
     subscribe(0, "一", first, server.address("alice"));
     subscribe(1, "二", second, server.address("nobody"));
+    // The other recipients of a row get its mail where the server allows it.
+    subscribe(2, "三", third, server.address("nobody") + ";" + server.address("bob"));
     for (int run = 0; run < 3; ++run) {
         std::string err;
         EXPECT_EQ(check(nullptr, &err), 0) << err;
         if (run == 0) {
             EXPECT_NE(err.find("このﾒｰﾙは再送しません"), std::string::npos) << err;
+            EXPECT_NE(err.find("ほかの宛先には送信しました"), std::string::npos) << err;
         }
         EXPECT_TRUE(Outbox(m_data).list().empty());
     }
+    EXPECT_FALSE(
+        PasswordIn(UpdateAndPasswordMail(mailbox("bob"), "三" + m_marker, m_temp.file("third")).second).empty());
     // The update mail and its password mail, once.
     const auto [update, told] = UpdateAndPasswordMail(mailbox("alice"), "一" + m_marker, m_temp.file("once"));
     EXPECT_FALSE(PasswordIn(told).empty());
     EXPECT_EQ(Delivered(mailbox("alice"), "一" + m_marker, m_temp.file("again")).size(), 1u);
-    EXPECT_EQ(historyLines(), 2u);
+    EXPECT_EQ(Delivered(mailbox("bob"), "三" + m_marker, m_temp.file("again3")).size(), 1u);
+    EXPECT_EQ(historyLines(), 3u);
 }
 
 TEST_F(CheckRunMail, TwoThousandDocumentsGoOutUnderASoftLimitOfAThousandDescriptors)

@@ -193,7 +193,7 @@ TEST_F(MailServerTest, RefusedMailsSayWhy)
     };
     const std::string missing = data.file("消えた文書.pdf");
     const Case cases[] = {
-        {"alice@tessaly.test;nobody@tessaly.test", "", {}, "550 5.1.1 <nobody@tessaly.test>", ""},
+        {"nobody@tessaly.test", "", {}, "550 5.1.1 <nobody@tessaly.test>", ""},
         {"someone@example.com", "", {}, "Relay access denied", ""},
         {"alice@tessaly.test", "reject-content@tessaly.test", {}, "5.7.1 message content refused by policy", ""},
         {"alice@tessaly.test", "", {missing}, "添付ファイルがありません: " + missing, ""},
@@ -222,6 +222,22 @@ TEST_F(MailServerTest, RefusedMailsSayWhy)
         EXPECT_EQ(test::RunMailCheck(check), "ok");
     }
     EXPECT_EQ(MailLog().find("wrong-secret"), std::string::npos);
+
+    // A recipient refused among others: they get the mail, the refused one is named.
+    settings = BasicSettings();
+    SetUp();
+    const MailOutcome outcome = SendUpdate("nobody@tessaly.test;alice@tessaly.test", "一部", "1000000200");
+    EXPECT_TRUE(outcome.isSent());
+    EXPECT_TRUE(outcome.refusedSome());
+    EXPECT_NE(outcome.text().find("550 5.1.1 <nobody@tessaly.test>"), std::string::npos) << outcome.text();
+    EXPECT_NE(outcome.text().find("RCPT TO:<nobody@tessaly.test>"), std::string::npos) << outcome.text();
+    test::MailboxCheck check;
+    check.maildir = server.maildir("alice");
+    check.messages = {{UpdateSubject("一部", "1000000200"),
+                       server.address("sender"),
+                       "一部 の文書が更新されました。\r\n\r\n/srv/文書/a.doc\r\n",
+                       {}}};
+    EXPECT_EQ(test::RunMailCheck(check), "ok");
 }
 
 /// The events of interest in the server log after `offset`: "login" for

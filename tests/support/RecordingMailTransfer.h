@@ -17,7 +17,7 @@ namespace tessaly::test {
 /// a function the component lacks; `throwOnSend` for a transfer that breaks.
 class RecordingMailTransfer final : public MailTransfer {
 public:
-    std::optional<std::string> sendMailEx(const SendMailExArguments& arguments, std::string* error) override
+    std::optional<MailReply> sendMailEx(const SendMailExArguments& arguments, std::string* error) override
     {
         calls.push_back("SendMailEx");
         if (throwOnSend)
