@@ -127,7 +127,13 @@ void FormParam::buildLayout()
     server = text("Txt_PopSrv", "POPｻｰﾊﾞ", &BasicSettings::Conf_PopSrv);
     line(QStringLiteral("POPｻｰﾊﾞ"), server, text("Txt_PopPort", "POPｻｰﾊﾞのﾎﾟｰﾄ", &BasicSettings::Conf_PopPort));
     line(QStringLiteral("POPユーザ"), text("Txt_PopUser", "POPユーザ", &BasicSettings::Conf_PopUser));
-    line(QStringLiteral("POPﾊﾟｽﾜｰﾄﾞ"), text("Txt_PopPasswd", "POPﾊﾟｽﾜｰﾄﾞ", &BasicSettings::Conf_PopPasswd, true));
+    // Where a password may travel in clear, the fields say so.
+    const QString inClear = QStringLiteral("ﾊﾟｽﾜｰﾄﾞは暗号化(TLS)して送ります。暗号化を一度も提供したことのない"
+                                           "ｻｰﾊﾞ(社内の中継ｻｰﾊﾞなど)にだけ、暗号化せずに送ります。");
+    auto* popPassword = text("Txt_PopPasswd", "POPﾊﾟｽﾜｰﾄﾞ", &BasicSettings::Conf_PopPasswd, true);
+    popPassword->setToolTip(inClear);
+    popPassword->setAccessibleDescription(inClear);
+    line(QStringLiteral("POPﾊﾟｽﾜｰﾄﾞ"), popPassword);
     line(QStringLiteral("名前"), text("Txt_SmtpName", "名前", &BasicSettings::Conf_SmtpName));
     line(QStringLiteral("ﾒｰﾙｱﾄﾞﾚｽ"), text("Txt_SmtpAddr", "ﾒｰﾙｱﾄﾞﾚｽ", &BasicSettings::Conf_SmtpAddr));
     grid->addWidget(flag("Chk_PopBeforeSMTP", QStringLiteral("POP Before SMTP"), &BasicSettings::Conf_PopBeforeSMTP),
@@ -138,6 +144,8 @@ void FormParam::buildLayout()
                     2);
     auto* authUser = text("Txt_SmtpAuthUser", "認証のﾕｰｻﾞ", &BasicSettings::Conf_SmtpAuthUser);
     auto* authPassword = text("Txt_SmtpAuthPasswd", "認証のﾊﾟｽﾜｰﾄﾞ", &BasicSettings::Conf_SmtpAuthPasswd, true);
+    authPassword->setToolTip(inClear);
+    authPassword->setAccessibleDescription(inClear);
     auto* auth = new QHBoxLayout;
     auth->addWidget(Label(QStringLiteral("ﾕｰｻﾞ"), authUser));
     auth->addWidget(authUser, 1);

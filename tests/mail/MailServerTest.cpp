@@ -58,6 +58,19 @@ protected:
     {
         return "【Tessaly!】" + name + " の文書が更新されました。管理No:" + number;
     }
+
+    /// "ok" once `user` has the update mail of `name` and `number` that
+    /// SendUpdate sends by default, without attachments.
+    std::string ReceivedUpdate(const std::string& user, const std::string& name, const std::string& number) const
+    {
+        test::MailboxCheck check;
+        check.maildir = server.maildir(user);
+        check.messages = {{UpdateSubject(name, number),
+                           server.address("sender"),
+                           name + " の文書が更新されました。\r\n\r\n/srv/文書/a.doc\r\n",
+                           {}}};
+        return test::RunMailCheck(check);
+    }
 };
 
 std::string Text(const MailOutcome& outcome)
@@ -168,13 +181,7 @@ TEST_F(MailServerTest, Port465SpeaksTlsFromTheFirstByte)
     settings.Conf_SmtpSrv = server.tlsHost();
     settings.Conf_SmtpPort = "465";
     EXPECT_EQ(Text(SendUpdate("bob@tessaly.test", "暗号", "0000000465")), "sent");
-    test::MailboxCheck check;
-    check.maildir = server.maildir("bob");
-    check.messages = {{UpdateSubject("暗号", "0000000465"),
-                       server.address("sender"),
-                       "暗号 の文書が更新されました。\r\n\r\n/srv/文書/a.doc\r\n",
-                       {}}};
-    EXPECT_EQ(test::RunMailCheck(check), "ok");
+    EXPECT_EQ(ReceivedUpdate("bob", "暗号", "0000000465"), "ok");
     const std::string log = MailLog();
     EXPECT_EQ(log.find("STARTTLS"), std::string::npos) << log;
     EXPECT_LT(log.find("SSL connection using TLS"), log.find("< 220 ")) << log;
@@ -231,13 +238,7 @@ TEST_F(MailServerTest, RefusedMailsSayWhy)
     EXPECT_TRUE(outcome.refusedSome());
     EXPECT_NE(outcome.text().find("550 5.1.1 <nobody@tessaly.test>"), std::string::npos) << outcome.text();
     EXPECT_NE(outcome.text().find("RCPT TO:<nobody@tessaly.test>"), std::string::npos) << outcome.text();
-    test::MailboxCheck check;
-    check.maildir = server.maildir("alice");
-    check.messages = {{UpdateSubject("一部", "1000000200"),
-                       server.address("sender"),
-                       "一部 の文書が更新されました。\r\n\r\n/srv/文書/a.doc\r\n",
-                       {}}};
-    EXPECT_EQ(test::RunMailCheck(check), "ok");
+    EXPECT_EQ(ReceivedUpdate("alice", "一部", "1000000200"), "ok");
 }
 
 /// The events of interest in the server log after `offset`: "login" for
