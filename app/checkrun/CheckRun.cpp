@@ -84,6 +84,20 @@ void Step(const CheckRunContext& context, std::string_view step)
         context.atStep(step);
 }
 
+/// subscription.dat as it is now into `table`, or `fallback` when there is
+/// no file. False when it cannot be read whole: the load said why, and
+/// nothing may be saved over the file.
+bool LoadCurrentTable(CheckRunContext& context, const SubscriptionTable& fallback, SubscriptionTable* table)
+{
+    SubscriptionLoad loaded;
+    LoadSubscriptions(*table, context.folder, context.messages, &loaded);
+    if (loaded == SubscriptionLoad::Failed || loaded == SubscriptionLoad::Cut)
+        return false;
+    if (loaded == SubscriptionLoad::NoFile)
+        *table = fallback;
+    return true;
+}
+
 /// What the whole run shares across its rows.
 struct RunState {
     RunState(const std::string& folder, CheckedSettings numbers) : checked(numbers), outbox(folder) {}
@@ -343,12 +357,8 @@ bool RowCheck::commit(bool writeRecord, const std::string& nextLastCheck)
 bool RowCheck::saveLastCheck(const std::string& value)
 {
     SubscriptionTable onDisk;
-    SubscriptionLoad loaded;
-    LoadSubscriptions(onDisk, m_context.folder, m_context.messages, &loaded);
-    if (loaded == SubscriptionLoad::Failed || loaded == SubscriptionLoad::Cut)
-        return false; // the load said why; nothing may be saved over the file
-    if (loaded == SubscriptionLoad::NoFile)
-        onDisk = m_table;
+    if (!LoadCurrentTable(m_context, m_table, &onDisk))
+        return false;
     onDisk[m_index].LastCheck = value;
     std::string error;
     if (!SaveSubscriptions(onDisk, m_context.folder, &error)) {
@@ -420,12 +430,8 @@ bool CheckSubscriptions(CheckRunContext& context)
         return false;
     // Changes made since the last run (by tessalyctl, by a window) count.
     SubscriptionTable table;
-    SubscriptionLoad loaded;
-    LoadSubscriptions(table, context.folder, context.messages, &loaded);
-    if (loaded == SubscriptionLoad::Failed || loaded == SubscriptionLoad::Cut)
-        return false; // the load said why; nothing may be saved over the file
-    if (loaded == SubscriptionLoad::NoFile)
-        table = context.table;
+    if (!LoadCurrentTable(context, context.table, &table))
+        return false;
 
     // A setting that cannot work is told and read safely; the run goes on.
     std::vector<SettingProblem> problems;

@@ -146,8 +146,8 @@ std::string RowNotice::attach(std::string_view path)
         return {};
     }
     // The archive is made from the copy, which nobody else can change.
-    reason = attachArchive(JoinPath(m_draft.folder, copy), path);
     const std::string copyPath = JoinPath(m_draft.folder, copy);
+    reason = attachArchive(copyPath, path);
     ::unlink(copyPath.c_str());
     ::rmdir(FolderOf(copyPath).c_str());
     return reason;
