@@ -19,7 +19,7 @@ struct ProgramVersion {
 /// The version this program was built as.
 ProgramVersion CurrentVersion();
 
-/// The title, " Ver  " and the version without padding: "Tessaly Ver  1.1.9".
+/// The title, " Ver  " and the version without padding: "Tessaly Ver  1.2.0".
 /// The main window's caption.
 std::string VersionCaption();
 

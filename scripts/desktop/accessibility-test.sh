@@ -30,7 +30,7 @@ if [ "${4:-}" != --in-session ]; then
   exit
 fi
 
-frame_title='Tessaly Ver  1.1.9'
+frame_title='Tessaly Ver  1.2.0'
 pids=()
 tessaly_pid=
 cleanup() {

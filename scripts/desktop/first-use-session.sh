@@ -5,7 +5,7 @@
 set -euo pipefail
 
 bin=$1 artifacts=$2 work=$3
-frame_title='Tessaly Ver  1.1.9'
+frame_title='Tessaly Ver  1.2.0'
 line='Docs 1ﾌｧｲﾙ'
 pids=()
 tessaly_pid=

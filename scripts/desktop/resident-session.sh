@@ -129,12 +129,12 @@ fi
 # Closes the main window with its own menu's 閉じる; the program goes on.
 close_main_window() {
   local frame before
-  frame=$(has_window_named 'Tessaly Ver  1.1.9')
+  frame=$(has_window_named 'Tessaly Ver  1.2.0')
   before=$(window_count)
   xdotool windowfocus --sync "$frame" key alt+f
   wait_until "alt+f opened no file menu" 20 more_windows_than "$before"
   xdotool key Return
-  frame_closed() { ! has_window_named 'Tessaly Ver  1.1.9'; }
+  frame_closed() { ! has_window_named 'Tessaly Ver  1.2.0'; }
   wait_until "閉じる did not close the main window" 20 frame_closed
   kill -0 "$tessaly_pid" || fail "closing the main window ended the program"
 }
@@ -172,13 +172,13 @@ if [ "$mode" = sni ]; then
   wait_until "購読 in the panel's menu did not resume watching" 20 tool_tip '購読中'
   right_click
   xdotool key Down Down Return
-  wait_until "開く in the panel's menu did not open the main window" 20 has_window_named 'Tessaly Ver  1.1.9'
+  wait_until "開く in the panel's menu did not open the main window" 20 has_window_named 'Tessaly Ver  1.2.0'
   close_main_window
 fi
 
 # --- A double click opens the main window; its own 閉じる closes it.
 double_click
-wait_until "a double click did not open the main window" 20 has_window_named 'Tessaly Ver  1.1.9'
+wait_until "a double click did not open the main window" 20 has_window_named 'Tessaly Ver  1.2.0'
 shot "main-window"
 close_main_window
 
@@ -207,7 +207,7 @@ else
 fi
 answer_yes "question-history"
 wait_until "the history list did not open" 20 grep_in tessaly.err 'tessaly-trace: child 履歴ﾘｽﾄ'
-wait_until "no main window around the history list" 20 has_window_named 'Tessaly Ver  1.1.9'
+wait_until "no main window around the history list" 20 has_window_named 'Tessaly Ver  1.2.0'
 sleep 0.3 # only for the picture: let the list finish drawing
 shot "history-list"
 

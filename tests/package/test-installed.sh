@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# The Debian package as a user gets it: builds it (scripts/package.sh),
-# checks it with lintian, desktop-file-validate, appstreamcli and
-# systemd-analyze (the user unit's exposure must be 3.0 or lower), installs
-# it with apt-get, runs the installed programs (a check that mails a zip made
-# by the installed zip component, which unzip opens; the headless mode
-# started from the user unit's command line and reached by tessalyctl
-# balloon; where a user service manager answers systemd-run --user, the
-# headless mode under the unit's sandbox, mailing a document dropped into a
-# watched folder; manual pages; bash completion), and removes it again, also
-# when something failed. Needs root.
+# The Debian package as a user gets it: builds the source and binary
+# packages (scripts/package.sh, dpkg-buildpackage), checks them with lintian
+# (no errors or warnings), desktop-file-validate, appstreamcli and
+# systemd-analyze (the units' exposure must be 3.0 or lower), installs the
+# package with apt-get, runs the installed programs (a check that mails a
+# zip made by the installed zip component, which unzip opens; autostart by
+# the user's choice; one data folder found through --dir, TESSALY_DIR and
+# tessaly.conf alike; the headless mode started from the user unit's
+# command line and, as another user, from the system unit's, each reached
+# by tessalyctl balloon; where a user service manager answers systemd-run
+# --user, the headless mode under the unit's sandbox, mailing a document
+# dropped into a watched folder; manual pages; bash completion), and
+# removes and purges it again, also when something failed. Needs root.
 #
 #   tests/package/test-installed.sh [PACKAGE.deb]
 #
@@ -45,8 +48,11 @@ headless_pid=
 sink_pid=
 sandbox_unit=
 sandbox=
+service_user=
 cleanup() {
   [ -n "$headless_pid" ] && kill "$headless_pid" 2>/dev/null
+  [ -n "$service_user" ] && pkill -u "$service_user" 2>/dev/null && sleep 0.2
+  [ -n "$service_user" ] && userdel "$service_user" 2>/dev/null
   [ -n "$sandbox_unit" ] && systemctl --user stop "$sandbox_unit" 2>/dev/null
   [ -n "$sink_pid" ] && kill "$sink_pid" 2>/dev/null
   if [ "$installed" -eq 1 ]; then dpkg --purge tessaly >/dev/null 2>&1; fi
@@ -54,21 +60,27 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# --- The package file: lintian, the menu entry, the metainfo -------------
-lintian --fail-on error "$deb" >&2 || fail "lintian reports errors"
+# --- The packages: lintian, the menu entry, the metainfo -----------------
+# The .changes names the source package (.dsc) and the binary ones.
+changes=$(ls "$(dirname "$deb")"/tessaly_*_source*.changes "$(dirname "$deb")"/tessaly_*.changes 2>/dev/null | head -n 1)
+[ -n "$changes" ] && grep -q '\.dsc$' "$changes" || fail "no source package beside $deb"
+lintian --fail-on error,warning ${changes:-"$deb"} >&2 || fail "lintian reports errors or warnings"
 dpkg-deb -x "$deb" "$work/content"
-desktop-file-validate "$work"/content/usr/share/applications/*.desktop \
-  "$work/content/etc/xdg/autostart/tessaly.desktop" >&2 || fail "desktop-file-validate"
+[ ! -e "$work/content/etc/xdg/autostart" ] || fail "the package starts the program for every user"
+desktop-file-validate "$work"/content/usr/share/applications/*.desktop >&2 || fail "desktop-file-validate"
 appstreamcli validate --no-net "$work"/content/usr/share/metainfo/*.metainfo.xml >&2 || fail "appstreamcli validate"
 for size in 16 32 48 64 128 256; do
   [ -s "$work/content/usr/share/icons/hicolor/${size}x${size}/apps/tessaly.png" ] || fail "no ${size}x${size} icon"
 done
+grep -q '<svg' "$work/content/usr/share/icons/hicolor/scalable/apps/tessaly.svg" || fail "no scalable icon"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "the package's version is not $version"
 zcat "$work/content/usr/share/doc/tessaly/changelog.gz" | head -n 1 | grep -qF "tessaly ($version)" ||
   fail "the change log has no entry for $version"
 grep -qF "<release version=\"$version\"" "$work"/content/usr/share/metainfo/*.metainfo.xml ||
   fail "the metainfo has no release $version"
-dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "Depends lacks the Qt libraries: $(dpkg-deb -f "$deb" Depends)"
+for needed in libqt6widgets6 qt6-qpa-plugins ca-certificates; do
+  dpkg-deb -f "$deb" Depends | grep -q "$needed" || fail "Depends lacks $needed: $(dpkg-deb -f "$deb" Depends)"
+done
 
 # --- Install -------------------------------------------------------------
 if dpkg-query -W -f='${Status}' tessaly 2>/dev/null | grep -q 'ok installed'; then
@@ -88,17 +100,32 @@ fi
 [ "$(tessaly --version)" = "Tessaly Ver  $version" ] || fail "tessaly --version: $(tessaly --version 2>&1)"
 tessaly --help | grep -q -- '--headless' || fail "tessaly --help"
 tessalyctl --help | grep -q 'balloon TITLE TEXT' || fail "tessalyctl --help"
-for page in tessaly tessalyctl; do
-  MANWIDTH=80 man "$page" 2>/dev/null | grep -q 'EXIT STATUS' || fail "man $page"
+# Every page renders without a warning; the section-1 pages say how they
+# end, where they look and what they read.
+for page in 1:tessaly 1:tessalyctl 5:tessaly-settings 5:tessaly-files; do
+  warnings=$(MANWIDTH=80 LC_ALL=C.UTF-8 man --warnings "${page%%:*}" "${page#*:}" 2>&1 >"$work/page.txt")
+  [ -z "$warnings" ] && [ -s "$work/page.txt" ] || fail "man ${page#*:}: ${warnings:-no page}"
+  if [ "${page%%:*}" = 1 ]; then
+    for section in 'EXIT STATUS' ENVIRONMENT FILES; do
+      grep -q "^$section" "$work/page.txt" || fail "man ${page#*:} has no $section"
+    done
+  fi
 done
-unit=/usr/lib/systemd/user/tessaly-headless.service
+user_unit=/usr/lib/systemd/user/tessaly-headless.service
+system_unit=$(dpkg -L tessaly | grep '/systemd/system/tessaly@\.service$')
 mkdir -m 0700 "$work/runtime"
-XDG_RUNTIME_DIR="$work/runtime" systemd-analyze --user verify "$unit" >&2 || fail "systemd-analyze --user verify $unit"
-exposure=$(systemd-analyze security --offline=true "$unit" 2>/dev/null |
-  sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
-note "systemd-analyze security --offline=true: exposure ${exposure:-unknown}"
-awk -v level="$exposure" 'BEGIN { exit !(level != "" && level <= 3.0) }' ||
-  fail "the user unit's exposure is ${exposure:-unknown}, above 3.0"
+XDG_RUNTIME_DIR="$work/runtime" systemd-analyze --user verify "$user_unit" >&2 ||
+  fail "systemd-analyze --user verify $user_unit"
+# A template is verified as an instance of it.
+cp "$system_unit" "$work/tessaly@root.service"
+systemd-analyze verify "$work/tessaly@root.service" >&2 || fail "systemd-analyze verify tessaly@root.service"
+for unit in "$user_unit" "$work/tessaly@root.service"; do
+  exposure=$(systemd-analyze security --offline=true "$unit" 2>/dev/null |
+    sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+  note "systemd-analyze security --offline=true $(basename "$unit"): exposure ${exposure:-unknown}"
+  awk -v level="$exposure" 'BEGIN { exit !(level != "" && level <= 3.0) }' ||
+    fail "the exposure of $(basename "$unit") is ${exposure:-unknown}, above 3.0"
+done
 
 # --- tessalyctl check through the installed components --------------------
 data="$work/data"
@@ -140,22 +167,77 @@ complete_words() {
 keys=$(tessalyctl --dir "$data" settings show --json | grep -oE '"Conf_[A-Za-z0-9]+"' | tr -d '"' | sort | tr '\n' ' ')
 completed=$(complete_words settings set Conf_)
 [ -n "$keys" ] && [ "$keys" = "$completed" ] || fail "completion keys differ: program [$keys] completion [$completed]"
+for key in $keys; do
+  MANWIDTH=80 man 5 tessaly-settings 2>/dev/null | grep -q "^ *$key " || fail "tessaly-settings(5) does not explain $key"
+done
 [ "$(complete_words --dir /tmp s)" = "settings subs " ] || fail "completion of commands: $(complete_words s)"
 [ "$(complete_words subs set 3 F)" = "FileName Folder " ] || fail "completion of fields: $(complete_words subs set 3 F)"
 
+# --- Autostart by the user's choice ---------------------------------------
+export XDG_CONFIG_HOME="$work/config"
+entry="$XDG_CONFIG_HOME/autostart/tessaly.desktop"
+[ "$(tessalyctl autostart)" = off ] || fail "autostart is on before the user asked"
+tessalyctl autostart on >&2 || fail "tessalyctl autostart on"
+desktop-file-validate "$entry" >&2 || fail "the autostart entry is not valid"
+[ "$(tessalyctl autostart)" = on ] || fail "tessalyctl autostart does not say on"
+tessalyctl autostart off >&2 || fail "tessalyctl autostart off"
+[ ! -e "$entry" ] && [ "$(tessalyctl autostart)" = off ] || fail "tessalyctl autostart off left the entry"
+
+# --- One data folder: --dir, TESSALY_DIR, tessaly.conf --------------------
+subs_of() { "$@" subs show 2>&1 | grep -c '報告'; }
+[ "$(TESSALY_DIR="$data" subs_of tessalyctl)" = 1 ] || fail "tessalyctl with TESSALY_DIR does not act on $data"
+mkdir -p "$XDG_CONFIG_HOME/tessaly"
+printf '# the service folder\ndir = %s\n' "$data" >"$XDG_CONFIG_HOME/tessaly/tessaly.conf"
+[ "$(subs_of tessalyctl)" = 1 ] || fail "tessalyctl with tessaly.conf does not act on $data"
+status=0
+tessalyctl --dir "$work/missing" settings show >/dev/null 2>"$work/missing.err" || status=$?
+[ "$status" -eq 1 ] && grep -q "$work/missing" "$work/missing.err" && [ ! -e "$work/missing" ] ||
+  fail "settings show on a missing folder: status $status, $(cat "$work/missing.err"), created: $([ -e "$work/missing" ] && echo yes)"
+
 # --- The headless mode from the user unit's command line ------------------
-command=$(sed -n 's/^ExecStart=//p' "$unit" | sed 's/\$\$/$/g')
-(export TESSALY_DIR="$data" && eval "exec $command") >"$work/headless.out" 2>"$work/headless.err" &
+# With tessaly.conf naming the folder, as a user sets the service up.
+command=$(sed -n 's/^ExecStart=//p' "$user_unit")
+(eval "exec $command") >"$work/headless.out" 2>"$work/headless.err" &
 headless_pid=$!
 for _ in $(seq 100); do grep -q 'running headless' "$work/headless.err" && break; sleep 0.1; done
 grep -q "running headless on $data" "$work/headless.err" || fail "the unit's command did not start: $(cat "$work/headless.err")"
-tessalyctl --dir "$data" balloon 'Package test' 'Installed and running' >&2 || fail "tessalyctl balloon to the headless program"
+tessalyctl balloon 'Package test' 'Installed and running' >&2 || fail "tessalyctl balloon to the headless program"
 grep -q 'Installed and running' "$work/headless.out" || fail "the headless program did not print the balloon"
 kill -TERM "$headless_pid"
 wait "$headless_pid" || fail "the headless program did not end cleanly on SIGTERM: $(cat "$work/headless.err")"
 headless_pid=
 grep -q 'tessaly: stopped' "$work/headless.err" || fail "no clean stop: $(cat "$work/headless.err")"
 note "headless from the unit's command line: $(tr '\n' ' ' <"$work/headless.out")"
+
+# --- The system unit's command, as the user it names ----------------------
+# The service manager runs it as User=%i with that user's home and the
+# runtime folder it makes; here runuser does the same for a user of the test.
+service_user=tessaly-pkg-$$
+service_home="$work/home-$service_user"
+if useradd --home-dir "$service_home" --create-home --shell /usr/sbin/nologin "$service_user"; then
+  as_user() { runuser -u "$service_user" -- env -i HOME="$service_home" PATH=/usr/bin:/bin "$@"; }
+  chmod 0711 "$work"
+  runtime=/run/tessaly-$service_user
+  install -d -m 0700 -o "$service_user" "$runtime"
+  as_user mkdir -p "$service_home/.config/tessaly"
+  as_user sh -c "echo dir=$service_home/served >$service_home/.config/tessaly/tessaly.conf"
+  as_user tessalyctl subs set 1 Name 配信 >&2 || fail "tessalyctl subs set as $service_user"
+  command=$(sed -n 's/^ExecStart=//p' "$system_unit")
+  environment=$(sed -n 's/^Environment=//p' "$system_unit" | sed "s|%t|/run|g; s|%i|$service_user|g")
+  as_user $environment $command >"$work/system.out" 2>"$work/system.err" &
+  headless_pid=$!
+  for _ in $(seq 100); do grep -q 'running headless' "$work/system.err" && break; sleep 0.1; done
+  grep -q "running headless on $service_home/served" "$work/system.err" ||
+    fail "the system unit's command did not start on the user's folder: $(cat "$work/system.err")"
+  as_user $environment tessalyctl balloon 'System service' 'Served' >&2 || fail "tessalyctl balloon to the system service"
+  grep -q 'Served' "$work/system.out" || fail "the system service did not print the balloon"
+  pkill -TERM -u "$service_user" -x tessaly
+  wait "$headless_pid" || fail "the system service did not end cleanly: $(cat "$work/system.err")"
+  headless_pid=
+  rm -rf "$runtime"
+else
+  fail "useradd $service_user"
+fi
 
 # --- The headless mode under the user unit's sandbox ----------------------
 # The unit's [Service] settings on a transient service of the user's service
@@ -177,7 +259,7 @@ if systemd-run --user --quiet --wait true 2>/dev/null; then
     sctl settings set "${setting%%=*}" "${setting#*=}"
   done
   properties=()
-  while IFS= read -r line; do properties+=(-p "$line"); done < <(sed -n '/^\[Service\]/,/^\[/p' "$unit" |
+  while IFS= read -r line; do properties+=(-p "$line"); done < <(sed -n '/^\[Service\]/,/^\[/p' "$user_unit" |
     grep -E '^[A-Za-z]+=' | grep -vE '^(ExecStart|EnvironmentFile|Restart|RestartSec)=')
   sandbox_unit=tessaly-package-test-$$
   mails_before=$(ls "$work"/mail/*.eml 2>/dev/null | wc -l)
@@ -214,5 +296,7 @@ else
 fi
 dpkg --purge tessaly >&2 || fail "dpkg --purge tessaly"
 installed=0
-[ ! -e /etc/xdg/autostart/tessaly.desktop ] || fail "purge left the autostart entry"
+left=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }' |
+  while read -r path; do [ -e "$path" ] && echo "$path"; done)
+[ -z "$left" ] || fail "purge left files behind: $left"
 finish

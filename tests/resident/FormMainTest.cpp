@@ -87,7 +87,7 @@ private:
 void FormMainTest::captionAndMenus()
 {
     Frame f;
-    QCOMPARE(f.frame->windowTitle(), QStringLiteral("Tessaly Ver  1.1.9"));
+    QCOMPARE(f.frame->windowTitle(), QStringLiteral("Tessaly Ver  1.2.0"));
     const QList<QAction*> bar = f.frame->menuBar()->actions();
     QCOMPARE(Texts(bar), QStringList({QStringLiteral("ﾌｧｲﾙ(&F)"), QStringLiteral("ﾘｽﾄ(&L)"), QStringLiteral("設定(&C)"),
                                       QStringLiteral("ﾍﾙﾌﾟ(&H)")}));

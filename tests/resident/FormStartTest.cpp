@@ -29,8 +29,8 @@ using namespace tessaly::test;
 
 namespace {
 
-const QString kWatchingTip = QStringLiteral("Tessaly Ver  1.1.9  購読中…");
-const QString kStoppedTip = QStringLiteral("Tessaly Ver  1.1.9  -停止-");
+const QString kWatchingTip = QStringLiteral("Tessaly Ver  1.2.0  購読中…");
+const QString kStoppedTip = QStringLiteral("Tessaly Ver  1.2.0  -停止-");
 const QString kWrongPassword = QStringLiteral("message: ﾊﾟｽﾜｰﾄﾞが間違っています");
 const QString kHistoryQuestion = QStringLiteral("question: 履歴を確認しますか?");
 
@@ -266,7 +266,7 @@ void FormStartTest::firstStartShowsTheEditorAndTheTrayShowsChecks()
     // A check in progress shows in the tool tip and in the icon.
     const qsizetype before = h.log.size();
     QVERIFY(h.runner.run());
-    QCOMPARE(h.logFrom(before), QStringList({QStringLiteral("put ToolTipText Tessaly Ver  1.1.9  ﾁｪｯｸ中…"),
+    QCOMPARE(h.logFrom(before), QStringList({QStringLiteral("put ToolTipText Tessaly Ver  1.2.0  ﾁｪｯｸ中…"),
                                              QStringLiteral("putref Icon icon"), "put ToolTipText " + kWatchingTip,
                                              QStringLiteral("putref Icon icon")}));
 
@@ -320,7 +320,7 @@ void FormStartTest::trayMouseEventsOpenMenuAndMainWindow()
     h.shellCallback(lumitray::WM_LBUTTONDBLCLK);
     FormMain* first = h.form->mainWindow();
     QVERIFY(first && first->isVisible());
-    QCOMPARE(first->windowTitle(), QStringLiteral("Tessaly Ver  1.1.9"));
+    QCOMPARE(first->windowTitle(), QStringLiteral("Tessaly Ver  1.2.0"));
     h.form->menuOpen()->trigger(); // opening again shows the same frame
     QCOMPARE(h.form->mainWindow(), first);
 }
@@ -483,7 +483,7 @@ void FormStartTest::endAndFrameCommands()
 
     // Opened again, it is a new frame; its exit ends without a question.
     h.form->menuOpen()->trigger();
-    QCOMPARE(h.form->mainWindow()->windowTitle(), QStringLiteral("Tessaly Ver  1.1.9"));
+    QCOMPARE(h.form->mainWindow()->windowTitle(), QStringLiteral("Tessaly Ver  1.2.0"));
     const qsizetype before = h.log.size();
     h.form->mainWindow()->findChild<QAction*>(QStringLiteral("MnuEnd"))->trigger();
     QCOMPARE(h.ends, 1);

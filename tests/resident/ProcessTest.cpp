@@ -257,7 +257,7 @@ TEST(TessalyProcess, WrongUsageAndUnusableFolder)
 
     Tessaly version({"--version"});
     EXPECT_EQ(version.exitStatus(), 0);
-    EXPECT_EQ(version.output(), "Tessaly Ver  1.1.9\n");
+    EXPECT_EQ(version.output(), "Tessaly Ver  1.2.0\n");
 
     TempFolder folder;
     WriteFile(folder.file("plain"), "a file, not a folder");

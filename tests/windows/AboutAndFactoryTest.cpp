@@ -55,7 +55,7 @@ void AboutAndFactoryTest::aboutShowsTitleAndVersion()
     RecordingMessages messages;
     frmAbout box(messages, [] { return true; });
     QCOMPARE(box.windowTitle(), QStringLiteral("Tessalyのﾊﾞｰｼﾞｮﾝ情報"));
-    QCOMPARE(box.findChild<QLabel*>("lblVersion")->text(), QStringLiteral("ﾊﾞｰｼﾞｮﾝ 1.1.9"));
+    QCOMPARE(box.findChild<QLabel*>("lblVersion")->text(), QStringLiteral("ﾊﾞｰｼﾞｮﾝ 1.2.0"));
 }
 
 void AboutAndFactoryTest::aboutInsideTheMainWindowFitsCaptionAndTexts()
