@@ -136,7 +136,9 @@ TEST(DataFolderLock, TheFirstSettingsFileNeverReplacesAValueSavedBesideIt)
         std::vector<pid_t> processes;
         for (int i = 0; i < kFolders; ++i) {
             const std::string& folder = folders[i].path();
-            processes.push_back(Spawn({ctl, "--dir", folder, "settings", "show"}));
+            // Sending reads the settings as the program does (settings show
+            // writes nothing).
+            processes.push_back(Spawn({ctl, "--dir", folder, "outbox", "retry"}));
             processes.push_back(
                 Spawn({ctl, "--dir", folder, "settings", "set", "Conf_SmtpSrv", "host" + std::to_string(i)}));
         }
