@@ -47,6 +47,7 @@ pid_t Spawn(const std::vector<std::string>& args)
         const int nowhere = ::open("/dev/null", O_WRONLY);
         ::dup2(nowhere, STDOUT_FILENO);
         std::vector<char*> argv;
+        argv.reserve(args.size() + 1);
         for (const std::string& arg : args)
             argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
