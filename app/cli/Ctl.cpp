@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "cli/Ctl.h"
 
+#include "common/Autostart.h"
 #include "common/DataFolder.h"
 #include "common/DataFolderLock.h"
 #include "settings/BasicSettings.h"
@@ -27,6 +28,7 @@ constexpr const char* kUsage =
     "       tessalyctl [--dir DIR] outbox [--json]      (the mails waiting to be sent)\n"
     "       tessalyctl [--dir DIR] outbox retry         (send them now)\n"
     "       tessalyctl [--dir DIR] outbox drop ID|all\n"
+    "       tessalyctl autostart [on|off]    (start at login; alone: print on or off)\n"
     "       tessalyctl --help | --version\n";
 
 /// What --help adds to the usage lines.
@@ -35,9 +37,12 @@ constexpr const char* kHelp = "\n"
                               "(subscription.dat) and history, runs one check, or sets the balloon of the\n"
                               "program running on the same data folder.\n"
                               "\n"
-                              "  --dir DIR   the data folder (default: the folder of the executable when it\n"
-                              "              holds sysconfig.dat or subscription.dat, else\n"
-                              "              $XDG_DATA_HOME/tessaly, ~/.local/share/tessaly)\n"
+                              "  --dir DIR   the data folder; without it: $TESSALY_DIR when set, else the\n"
+                              "              dir= line of ~/.config/tessaly/tessaly.conf (in\n"
+                              "              $XDG_CONFIG_HOME when set), else the folder of the executable\n"
+                              "              when it holds sysconfig.dat or subscription.dat, else\n"
+                              "              $XDG_DATA_HOME/tessaly, ~/.local/share/tessaly. The commands\n"
+                              "              that only read (show, history, outbox, balloon) never make it.\n"
                               "  --json      show settings, subscriptions or history as JSON\n"
                               "  --help      print this text and end\n"
                               "  --version   print the version and end\n"
@@ -56,7 +61,7 @@ std::string HelpText()
     for (const BasicSettingField& field : BasicSettingFields()) {
         if (line.size() + 1 + field.key.size() > 80) {
             text += line + "\n";
-            line = " ";
+            line.erase(1); // back to the indent
         }
         line += " ";
         line += field.key;
@@ -110,25 +115,60 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, ParsedLin
 
 using Words = std::vector<std::string>;
 
-/// One command: its words, how many words it takes in all, and its runner.
+/// What a command needs of the data folder.
+enum class FolderUse {
+    Write,  ///< made when missing
+    Read,   ///< must exist: a mistyped folder is reported, not made
+    Unused, ///< the command works elsewhere
+};
+
+/// One command: its words, how many words it takes in all, its runner and
+/// its use of the data folder.
 struct Command {
     const char* first;
     const char* second; ///< nullptr for a one-word command
     size_t words;
     int (*run)(CtlContext&, const Words&);
+    FolderUse use;
 };
 
+/// tessalyctl autostart [on|off]: the user's autostart entry.
+int RunAutostart(CtlContext& context, const char* wanted)
+{
+    const std::string path = AutostartEntryPath();
+    std::string error;
+    if (!wanted) {
+        const std::optional<bool> on = AutostartEnabled(path, &error);
+        if (!on) {
+            context.err << "tessalyctl: " << error << '\n';
+            return kCtlFailed;
+        }
+        context.out << (*on ? "on\n" : "off\n");
+        return kCtlOk;
+    }
+    const bool on = std::string_view(wanted) == "on";
+    if (!SetAutostart(path, on, &error)) {
+        context.err << "tessalyctl: autostart could not be turned " << wanted << ": " << error << '\n';
+        return kCtlFailed;
+    }
+    return kCtlOk;
+}
+
 const Command kCommands[] = {
-    {"settings", "show", 2, [](CtlContext& c, const Words&) { return RunSettingsShow(c); }},
-    {"settings", "set", 4, [](CtlContext& c, const Words& w) { return RunSettingsSet(c, w[2], w[3]); }},
-    {"subs", "show", 2, [](CtlContext& c, const Words&) { return RunSubsShow(c); }},
-    {"subs", "set", 5, [](CtlContext& c, const Words& w) { return RunSubsSet(c, w[2], w[3], w[4]); }},
-    {"history", nullptr, 1, [](CtlContext& c, const Words&) { return RunHistory(c); }},
-    {"check", nullptr, 1, [](CtlContext& c, const Words&) { return RunCheck(c); }},
-    {"balloon", nullptr, 3, [](CtlContext& c, const Words& w) { return RunBalloon(c, w[1], w[2]); }},
-    {"outbox", nullptr, 1, [](CtlContext& c, const Words&) { return RunOutboxShow(c); }},
-    {"outbox", "retry", 2, [](CtlContext& c, const Words&) { return RunOutboxRetry(c); }},
-    {"outbox", "drop", 3, [](CtlContext& c, const Words& w) { return RunOutboxDrop(c, w[2]); }},
+    {"settings", "show", 2, [](CtlContext& c, const Words&) { return RunSettingsShow(c); }, FolderUse::Read},
+    {"settings", "set", 4, [](CtlContext& c, const Words& w) { return RunSettingsSet(c, w[2], w[3]); },
+     FolderUse::Write},
+    {"subs", "show", 2, [](CtlContext& c, const Words&) { return RunSubsShow(c); }, FolderUse::Read},
+    {"subs", "set", 5, [](CtlContext& c, const Words& w) { return RunSubsSet(c, w[2], w[3], w[4]); }, FolderUse::Write},
+    {"history", nullptr, 1, [](CtlContext& c, const Words&) { return RunHistory(c); }, FolderUse::Read},
+    {"check", nullptr, 1, [](CtlContext& c, const Words&) { return RunCheck(c); }, FolderUse::Write},
+    {"balloon", nullptr, 3, [](CtlContext& c, const Words& w) { return RunBalloon(c, w[1], w[2]); }, FolderUse::Read},
+    {"outbox", nullptr, 1, [](CtlContext& c, const Words&) { return RunOutboxShow(c); }, FolderUse::Read},
+    {"outbox", "retry", 2, [](CtlContext& c, const Words&) { return RunOutboxRetry(c); }, FolderUse::Write},
+    {"outbox", "drop", 3, [](CtlContext& c, const Words& w) { return RunOutboxDrop(c, w[2]); }, FolderUse::Write},
+    {"autostart", nullptr, 1, [](CtlContext& c, const Words&) { return RunAutostart(c, nullptr); }, FolderUse::Unused},
+    {"autostart", "on", 2, [](CtlContext& c, const Words&) { return RunAutostart(c, "on"); }, FolderUse::Unused},
+    {"autostart", "off", 2, [](CtlContext& c, const Words&) { return RunAutostart(c, "off"); }, FolderUse::Unused},
 };
 
 const Command* FindCommand(const Words& w)
@@ -165,10 +205,18 @@ int RunCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream
     const Command* command = FindCommand(line.words);
     if (!command)
         return Usage(err, line.words.empty() ? "no command given" : "unknown command or wrong arguments");
+    std::istream& input = in ? *in : std::cin;
+    if (command->use == FolderUse::Unused) {
+        CtlContext context{{}, line.json, out, err, input};
+        return command->run(context, line.words);
+    }
     std::string error;
-    std::optional<std::string> folder = ResolveDataFolder(CurrentDataFolderInputs(line.dir), &error);
+    const bool reads = command->use == FolderUse::Read;
+    std::optional<std::string> folder =
+        ResolveDataFolder(CurrentDataFolderInputs(line.dir), &error,
+                          reads ? DataFolderCreation::MustExist : DataFolderCreation::CreateMissing);
     if (!folder) {
-        err << "tessalyctl: " << error << '\n';
+        err << "tessalyctl: " << error << (reads ? "; nothing was read" : "") << '\n';
         return kCtlFailed;
     }
     // Data files in a folder someone else can change are not to be trusted.
@@ -176,7 +224,7 @@ int RunCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream
         err << "tessalyctl: " << DataFolderRefusalReason(trust, *folder) << '\n';
         return kCtlFailed;
     }
-    CtlContext context{*folder, line.json, out, err, in ? *in : std::cin};
+    CtlContext context{*folder, line.json, out, err, input};
     return command->run(context, line.words);
 }
 

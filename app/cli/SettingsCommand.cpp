@@ -118,7 +118,14 @@ int RunSettingsShow(CtlContext& context)
 {
     BasicSettings settings;
     std::string error;
-    bool loaded = LoadSettings(settings, context.folder, &error);
+    // Showing writes nothing: a folder without settings shows what its
+    // first settings file will hold.
+    bool loaded = true;
+    if (!FileHasContent(JoinPath(context.folder, kSettingsFileName)) &&
+        IsRegularOrMissing(JoinPath(context.folder, kSettingsFileName), nullptr))
+        settings = FreshBasicSettings();
+    else
+        loaded = LoadSettings(settings, context.folder, &error);
     PrintSettings(settings, context);
     // A value that cannot work is shown as it is, and told.
     std::vector<SettingProblem> problems;

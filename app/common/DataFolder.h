@@ -13,23 +13,40 @@ std::string ExecutableFolder();
 /// The environment the data folder is resolved from; tests fill it in.
 struct DataFolderInputs {
     std::optional<std::string> explicitFolder; ///< from --dir
+    std::string environmentFolder;             ///< $TESSALY_DIR, "" when unset or empty
+    std::string configPath;                    ///< the configuration file (tessaly.conf), for messages
+    std::optional<std::string> configText;     ///< its text; nothing when there is no such file
+    std::string configError;                   ///< why it exists but could not be read, "" when it could
     std::string executableFolder;
     std::string xdgDataHome; ///< $XDG_DATA_HOME, "" when unset
     std::string home;        ///< $HOME
 };
 
-/// The inputs of the running process.
+/// The user's configuration folder: $XDG_CONFIG_HOME when it is an
+/// absolute path, else ~/.config; "" when neither can be had.
+std::string UserConfigFolder();
+
+/// The inputs of the running process: the configuration file is
+/// UserConfigFolder()/tessaly/tessaly.conf.
 DataFolderInputs CurrentDataFolderInputs(std::optional<std::string> explicitFolder);
 
-/// Chooses the data folder: the explicit folder when given; else the
-/// executable's folder when it already holds sysconfig.dat or
-/// subscription.dat (portable layout); else $XDG_DATA_HOME/tessaly, or
+/// Whether a resolved folder that does not exist yet is made.
+enum class DataFolderCreation { CreateMissing, MustExist };
+
+/// Chooses the data folder: the explicit folder when given; else
+/// $TESSALY_DIR when set; else the `dir=` line of the configuration file
+/// (an absolute path, or one that starts with "~/"); else the executable's
+/// folder when it already holds sysconfig.dat or subscription.dat
+/// (portable layout); else $XDG_DATA_HOME/tessaly, or
 /// ~/.local/share/tessaly when that variable is unset or not absolute.
 /// The chosen folder is created (mode 0700, parents as needed) when missing,
-/// and given as its real path: a link to the folder is followed here, once,
-/// and never again by the checks at each use (see OpenDataFolder).
-/// Gives nothing with `error` set when no folder can be had.
-std::optional<std::string> ResolveDataFolder(const DataFolderInputs& inputs, std::string* error);
+/// unless `creation` says it must exist, and given as its real path: a link
+/// to the folder is followed here, once, and never again by the checks at
+/// each use (see OpenDataFolder). Gives nothing with `error` set (one
+/// English line) when no folder can be had; a configuration file that
+/// cannot be read or understood is such an error, not passed over.
+std::optional<std::string> ResolveDataFolder(const DataFolderInputs& inputs, std::string* error,
+                                             DataFolderCreation creation = DataFolderCreation::CreateMissing);
 
 /// Whether a data folder may be used, by the rule ssh applies to its own
 /// folder: it must be a folder (not a link to one), owned by the effective

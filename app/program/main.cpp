@@ -3,6 +3,7 @@
 // desktop, or headless when there is none (or when asked to).
 #include "common/DataFolder.h"
 #include "common/ProcessLimits.h"
+#include "resident/DesktopNotice.h"
 #include "resident/FormStart.h"
 #include "resident/HeadlessProgram.h"
 #include "resident/InstanceLock.h"
@@ -63,10 +64,17 @@ int main(int argc, char** argv)
     switch (lock.acquire(mode)) {
     case InstanceLock::Outcome::Held: break;
     case InstanceLock::Outcome::Failed: refuse(lock.error()); return 1;
-    case InstanceLock::Outcome::HeldByAnother:
-        if (const std::optional<int> status = HandOverToRunningCopy(lock, mode, *folder, refuse))
+    case InstanceLock::Outcome::HeldByAnother: {
+        // Said in passing: a login that starts the desktop program while
+        // the user service runs must not wait on a message box.
+        const auto notify = [](const std::string& text) {
+            std::cerr << "tessaly: " << text << std::endl;
+            ShowDesktopNotice(text);
+        };
+        if (const std::optional<int> status = HandOverToRunningCopy(lock, mode, *folder, refuse, notify))
             return *status;
         break;
+    }
     }
     // A new data folder gets the program's icon; a folder whose icon cannot
     // be written ends a desktop start-up when the icon is loaded.

@@ -83,7 +83,8 @@ std::optional<InstanceLock::Mode> InstanceLock::holderMode() const
 }
 
 std::optional<int> HandOverToRunningCopy(InstanceLock& lock, InstanceLock::Mode mode, const std::string& folder,
-                                         const std::function<void(const std::string& text)>& showMessage)
+                                         const std::function<void(const std::string& text)>& showMessage,
+                                         const std::function<void(const std::string& text)>& notify)
 {
     if (mode == InstanceLock::Mode::Headless) {
         showMessage("データフォルダ " + folder + " では Tessaly がすでに実行中です。");
@@ -93,9 +94,12 @@ std::optional<int> HandOverToRunningCopy(InstanceLock& lock, InstanceLock::Mode 
     for (;;) {
         const std::optional<InstanceLock::Mode> holder = lock.holderMode();
         if (holder == InstanceLock::Mode::Headless) {
-            showMessage("データフォルダ " + folder +
-                        " では Tessaly がデスクトップなしで実行中のため、ウィンドウを表示できません。");
-            return 1;
+            // The program does run on the folder (a user service, most
+            // likely, started before this login): told once, in passing.
+            notify("Tessaly はデータフォルダ " + folder +
+                   " で、デスクトップなしで(サービスとして)すでに実行中です。通知はそのサービスが出します。"
+                   "操作には tessalyctl を使ってください。");
+            return 0;
         }
         std::string error;
         if (holder == InstanceLock::Mode::Desktop && RequestMainWindow(folder, &error))

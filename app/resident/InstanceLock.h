@@ -49,11 +49,14 @@ private:
 
 /// What a second start does when another copy holds the lock: a desktop
 /// start asks that copy to show its main window and gives 0 once it has
-/// agreed; a headless start, or one that finds the other headless or not
+/// agreed; a desktop start that finds the other headless tells so in
+/// passing (`notify`, in Japanese, never waiting for the user) and gives 0:
+/// the program does run. A headless start, or one that finds the other not
 /// answering, reports it (`showMessage`, in Japanese) and gives 1. When the
 /// other copy ends meanwhile, `lock` is held on return and nothing (no
 /// status) is given: this start goes on as the one copy.
 std::optional<int> HandOverToRunningCopy(InstanceLock& lock, InstanceLock::Mode mode, const std::string& folder,
-                                         const std::function<void(const std::string& text)>& showMessage);
+                                         const std::function<void(const std::string& text)>& showMessage,
+                                         const std::function<void(const std::string& text)>& notify);
 
 } // namespace tessaly

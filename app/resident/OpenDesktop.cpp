@@ -39,6 +39,14 @@ private:
     QByteArray m_value;
 };
 
+/// The application of a desktop that was opened: Japanese in Qt's own
+/// texts, and known to the desktop by its menu entry.
+void PrepareDesktopApplication(QApplication& app)
+{
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.tessaly.Tessaly"));
+    InstallQtJapanese(app);
+}
+
 } // namespace
 
 std::unique_ptr<QApplication> OpenDesktop(int& argc, char** argv)
@@ -53,7 +61,7 @@ std::unique_ptr<QApplication> OpenDesktop(int& argc, char** argv)
     }
     if (wanted.split(';').contains("offscreen")) {
         auto app = std::make_unique<QApplication>(argc, argv);
-        InstallQtJapanese(*app);
+        PrepareDesktopApplication(*app);
         return app;
     }
 
@@ -66,7 +74,7 @@ std::unique_ptr<QApplication> OpenDesktop(int& argc, char** argv)
     if (QGuiApplication::platformName() == QLatin1String("offscreen"))
         app.reset();
     if (app)
-        InstallQtJapanese(*app);
+        PrepareDesktopApplication(*app);
     return app;
 }
 

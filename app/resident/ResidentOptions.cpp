@@ -55,8 +55,11 @@ std::string ResidentUsage()
            "       tessaly --help | --version\n"
            "  --headless  run without the tray icon and windows; balloons go to standard output\n"
            "  --dir DIR   keep the data files in DIR instead of the default data folder\n"
-           "              (default: the executable's folder when it holds sysconfig.dat or\n"
-           "              subscription.dat, else $XDG_DATA_HOME/tessaly, ~/.local/share/tessaly)\n"
+           "              (default: $TESSALY_DIR when set, else the dir= line of\n"
+           "              ~/.config/tessaly/tessaly.conf (in $XDG_CONFIG_HOME when set),\n"
+           "              else the executable's folder when it holds sysconfig.dat or\n"
+           "              subscription.dat, else $XDG_DATA_HOME/tessaly,\n"
+           "              ~/.local/share/tessaly)\n"
            "  --help      print this text and end\n"
            "  --version   print the version and end\n"
            "See tessaly(1).\n";

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "windows/FormParam.h"
 
+#include "common/Autostart.h"
 #include "common/Cp932.h"
 #include "common/DataFolderLock.h"
 #include "common/NumericText.h"
@@ -49,7 +50,7 @@ std::string_view KeyOf(std::string BasicSettings::*text)
 
 FormParam::FormParam(const WindowContext& context, QWidget* parent)
     : QWidget(parent), m_context(context), m_settings(context.data.settings),
-      m_update(new QPushButton(QStringLiteral("更新"), this))
+      m_update(new QPushButton(QStringLiteral("更新"), this)), m_autostartPath(AutostartEntryPath())
 {
     setObjectName(QStringLiteral("FormParam"));
     setWindowTitle(QStringLiteral("基本設定"));
@@ -104,6 +105,12 @@ void FormParam::buildLayout()
     top->addWidget(flag("Chk_Passwd", QStringLiteral("ﾊﾟｽﾜｰﾄﾞﾛｯｸする"), &BasicSettings::Conf_Passwd), 0, 0);
     top->addWidget(text("Txt_Passwd", "ﾛｯｸのﾊﾟｽﾜｰﾄﾞ", &BasicSettings::Conf_PasswdTxt, true), 0, 1);
     top->addWidget(flag("Chk_Balloon", QStringLiteral("ﾊﾞﾙｰﾝで通知する"), &BasicSettings::Conf_Balloon), 1, 0);
+    // Not a field of the settings: the user's autostart entry is the state.
+    m_autostart = new QCheckBox(QStringLiteral("ログイン時に起動する"), this);
+    m_autostart->setObjectName(QStringLiteral("Chk_Autostart"));
+    m_autostart->setAccessibleName(m_autostart->text());
+    connect(m_autostart, &QCheckBox::toggled, m_update, [this] { m_update->setEnabled(true); });
+    top->addWidget(m_autostart, 1, 1);
     top->addWidget(flag("Chk_Mail", QStringLiteral("ﾒｰﾙで通知する"), &BasicSettings::Conf_Mail), 2, 0);
 
     auto* mail = new QGroupBox(this);
@@ -214,6 +221,9 @@ void FormParam::fill()
         binding.box->setChecked(m_settings.*binding.field == 1);
     for (const TextBinding& binding : std::vector<TextBinding>(m_texts))
         binding.box->setText(QString::fromStdString(m_settings.*binding.field));
+    std::string unreadable;
+    m_autostartOn = AutostartEnabled(m_autostartPath, &unreadable).value_or(false);
+    m_autostart->setChecked(m_autostartOn);
     m_update->setEnabled(false);
     SetPropaty();
 }
@@ -304,8 +314,15 @@ void FormParam::saveNow()
         m_context.messages.ShowMessage("基本設定ﾌｧｲﾙの書き込みに失敗しました。\r\n" + error);
         return;
     }
-    m_context.messages.ShowMessage("更新しました。\r\n次回自動時より反映されます。");
-    m_update->setEnabled(false);
+    // The settings are saved either way; 更新 stays on for another try.
+    const bool autostart = m_autostart->isChecked();
+    if (autostart != m_autostartOn && !SetAutostart(m_autostartPath, autostart, &error)) {
+        m_context.messages.ShowMessage("ログイン時の起動を設定できませんでした。\r\n" + error);
+    } else {
+        m_autostartOn = autostart;
+        m_context.messages.ShowMessage("更新しました。\r\n次回自動時より反映されます。");
+        m_update->setEnabled(false);
+    }
     if (m_context.settingsSaved)
         m_context.settingsSaved();
 }

@@ -20,7 +20,9 @@ namespace tessaly {
 /// program uses an edit immediately; 更新 (Command2) writes the record to
 /// sysconfig.dat. Controls carry the names of their settings (Chk_Mail,
 /// Txt_SmtpSrv, ...). A text box refuses characters code page 932 lacks,
-/// with a message, and keeps its previous text. 更新 saves nothing while a
+/// with a message, and keeps its previous text. ログイン時に起動する
+/// (Chk_Autostart) shows and, on 更新, sets the user's autostart entry
+/// (SetAutostart) rather than a field. 更新 saves nothing while a
 /// box in use shows a value that cannot work (SettingValueProblem). Enter
 /// saves like 更新, Escape closes the window. UI thread only.
 class FormParam final : public QWidget {
@@ -79,6 +81,11 @@ private:
     std::vector<FlagBinding> m_flags;
     std::vector<TextBinding> m_texts;
     QPushButton* m_update;
+    /// ログイン時に起動する (Chk_Autostart): the user's autostart entry,
+    /// read at open and written by 更新 when changed.
+    QCheckBox* m_autostart = nullptr;
+    std::string m_autostartPath;
+    bool m_autostartOn = false; ///< what the entry says as last read or written
 };
 
 } // namespace tessaly

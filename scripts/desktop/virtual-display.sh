@@ -6,7 +6,7 @@
 #     Sets `work` to a fresh folder and `pids` to an empty list; on exit
 #     every process in `pids` is killed and the folder removed. Settings
 #     and caches of the programs started go to that folder, never the
-#     user's.
+#     user's; TESSALY_DIR is unset.
 #   start_virtual_display WORK_DIR [WIDTHxHEIGHT]
 #     Starts Xvfb on a free display, exports DISPLAY for Qt's xcb platform
 #     and appends the server's process id to `pids`.
@@ -15,6 +15,8 @@ begin_desktop_test() {
   work=$(mktemp -d)
   pids=()
   export XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
+  # The data folder is the test's own, never one the user named.
+  unset TESSALY_DIR
   trap end_desktop_test EXIT
 }
 

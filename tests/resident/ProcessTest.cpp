@@ -47,7 +47,7 @@ public:
                 environment.push_back(entry);
         for (const auto& [name, value] : env)
             if (!value.empty())
-                environment.push_back(name + "=" + value);
+                environment.push_back(std::string(name).append("=").append(value));
         std::vector<std::string> argv{program};
         argv.insert(argv.end(), args.begin(), args.end());
         int out[2], err[2], in[2];
@@ -150,6 +150,7 @@ private:
     static std::vector<char*> Pointers(std::vector<std::string>& texts)
     {
         std::vector<char*> pointers;
+        pointers.reserve(texts.size() + 1);
         for (std::string& text : texts)
             pointers.push_back(text.data());
         pointers.push_back(nullptr);
@@ -299,8 +300,8 @@ TEST(TessalyProcess, HeadlessCheckRunPrintsTheBalloonAndKeepsEditsMadeMeanwhile)
     WriteFile(more.file("added.txt"), "more news");
     for (const auto& [field, value] : std::vector<std::pair<std::string, std::string>>{
              {"Folder", more.path()}, {"FileName", "*.txt"}, {"Name", "Added"}}) {
-        const std::string set =
-            std::string(TESSALYCTL_PATH) + " --dir '" + folder.path() + "' subs set 2 " + field + " '" + value + "'";
+        std::string set = std::string(TESSALYCTL_PATH) + " --dir '" + folder.path() + "' subs set 2 ";
+        set.append(field).append(" '").append(value).append("'");
         ASSERT_EQ(std::system(set.c_str()), 0) << field;
     }
     const int added = tessaly.waitForEither("\nAdded 1ﾌｧｲﾙ\n", "ﾁｪｯｸを中断しました");
@@ -485,10 +486,15 @@ TEST(TessalyProcess, OneCopyPerDataFolderHeadless)
     EXPECT_EQ(second.exitStatus(), 1);
     EXPECT_NE(second.error().find("データフォルダ " + folder.path() + " では Tessaly がすでに実行中です。"), npos)
         << second.error();
-    // A desktop start cannot show the window of a copy without one.
-    Tessaly desktop({"--dir", folder.path()}, {{"QT_QPA_PLATFORM", "offscreen"}, {"TESSALY_TEST_TRACE", "1"}});
-    EXPECT_EQ(desktop.exitStatus(), 1);
-    EXPECT_NE(desktop.error().find("デスクトップなしで実行中のため、ウィンドウを表示できません。"), npos)
+    // A desktop start (at login, while the user service runs) tells so in
+    // passing and ends as a success: a message box would hold it until the
+    // bound. No notification service answers on a bus that is not there.
+    Tessaly desktop({"--dir", folder.path()}, {{"QT_QPA_PLATFORM", "offscreen"},
+                                               {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + folder.file("no-bus")}});
+    EXPECT_EQ(desktop.exitStatus(), 0) << desktop.error();
+    EXPECT_NE(desktop.error().find("tessaly: Tessaly はデータフォルダ " + folder.path() +
+                                   " で、デスクトップなしで(サービスとして)すでに実行中です。"),
+              npos)
         << desktop.error();
     struct stat st {};
     ASSERT_EQ(::stat(folder.file("tessaly.instance.lock").c_str(), &st), 0);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // tessalyctl: commands, exit statuses, and what reaches the files.
 #include "cli/Ctl.h"
+#include "common/Autostart.h"
 #include "common/Cp932.h"
 #include "settings/BasicSettings.h"
 #include "support/PermissionBits.h"
@@ -10,6 +11,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -279,6 +282,84 @@ TEST_F(Ctl, HelpAndVersionSucceedWithoutTouchingTheDataFolder)
     EXPECT_EQ(RunCtl({"--dir", missing, "--", "--help"}, out, err), kCtlUsage);
     struct stat st {};
     EXPECT_NE(::stat(missing.c_str(), &st), 0);
+}
+
+TEST_F(Ctl, ReadingCommandsNeverMakeTheDataFolderOrAFileInIt)
+{
+    const std::string missing = m_temp.file("typo");
+    const std::string empty = m_temp.file("empty");
+    ASSERT_EQ(::mkdir(empty.c_str(), 0700), 0);
+    for (auto args : std::vector<std::vector<std::string>>{
+             {"settings", "show"}, {"subs", "show", "--json"}, {"history"}, {"outbox"}, {"balloon", "T", "x"}}) {
+        std::ostringstream out;
+        std::ostringstream err;
+        std::vector<std::string> full = {"--dir", missing};
+        full.insert(full.end(), args.begin(), args.end());
+        EXPECT_EQ(RunCtl(full, out, err), kCtlFailed) << args[0];
+        EXPECT_EQ(err.str(), "tessalyctl: the data folder " + missing + " does not exist; nothing was read\n");
+        // An existing folder is read, and stays as it was.
+        full[1] = empty;
+        EXPECT_EQ(RunCtl(full, out, err), args[0] == "balloon" ? kCtlFailed : kCtlOk) << args[0] << err.str();
+    }
+    EXPECT_FALSE(std::filesystem::exists(missing));
+    EXPECT_TRUE(std::filesystem::is_empty(empty));
+    // A command that writes makes the folder, as the program does.
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(RunCtl({"--dir", missing, "settings", "set", "Conf_Mail", "1"}, out, err), kCtlOk) << err.str();
+    EXPECT_TRUE(std::filesystem::exists(missing + "/sysconfig.dat"));
+}
+
+TEST_F(Ctl, AutostartTurnsTheUsersEntryOnAndOff)
+{
+    const std::string config = m_temp.file("config");
+    const std::string entry = config + "/autostart/tessaly.desktop";
+    ASSERT_EQ(::setenv("XDG_CONFIG_HOME", config.c_str(), 1), 0);
+    const auto autostart = [this](std::vector<std::string> words) {
+        // No data folder is needed, nor made.
+        words.insert(words.begin(), {"--dir", m_temp.file("no-data"), "autostart"});
+        std::ostringstream out;
+        std::ostringstream err;
+        const int status = RunCtl(words, out, err);
+        return Result{status, out.str(), err.str()};
+    };
+    struct Step {
+        std::vector<std::string> words;
+        int status;
+        std::string out;
+        bool entry;
+    };
+    const Step steps[] = {{{}, kCtlOk, "off\n", false},         {{"on"}, kCtlOk, "", true},
+                          {{}, kCtlOk, "on\n", true},           {{"off"}, kCtlOk, "", false},
+                          {{"off"}, kCtlOk, "", false},         {{"maybe"}, kCtlUsage, "", false},
+                          {{"on", "now"}, kCtlUsage, "", false}};
+    for (const Step& step : steps) {
+        const Result result = autostart(step.words);
+        EXPECT_EQ(result.status, step.status) << result.err;
+        EXPECT_EQ(result.out, step.out);
+        EXPECT_EQ(std::filesystem::exists(entry), step.entry);
+    }
+    EXPECT_FALSE(std::filesystem::exists(m_temp.file("no-data")));
+
+    // An entry the user hid is off, and turning it on writes the program's own.
+    test::WriteFile(entry, "[Desktop Entry]\nType=Application\nName=Tessaly\nExec=tessaly\nHidden=true\n");
+    EXPECT_EQ(autostart({}).out, "off\n");
+    ASSERT_EQ(autostart({"on"}).status, kCtlOk);
+    EXPECT_EQ(test::ReadFile(entry), AutostartEntryText());
+    EXPECT_EQ(autostart({}).out, "on\n");
+    if (std::system("command -v desktop-file-validate >/dev/null") == 0) {
+        EXPECT_EQ(std::system(("desktop-file-validate '" + entry + "'").c_str()), 0);
+    }
+
+    // Where the entry cannot be written, the reason is told.
+    test::WriteFile(m_temp.file("plain"), "x");
+    ASSERT_EQ(::setenv("XDG_CONFIG_HOME", m_temp.file("plain").c_str(), 1), 0);
+    const Result refused = autostart({"on"});
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(refused.status, kCtlFailed);
+    EXPECT_NE(refused.err.find("tessalyctl: autostart could not be turned on: " + m_temp.file("plain")),
+              std::string::npos)
+        << refused.err;
 }
 
 TEST_F(Ctl, TheExecutablePrintsUtf8AndReturnsTheStatus)

@@ -47,6 +47,7 @@ pid_t Spawn(const std::vector<std::string>& args)
         const int nowhere = ::open("/dev/null", O_WRONLY);
         ::dup2(nowhere, STDOUT_FILENO);
         std::vector<char*> argv;
+        argv.reserve(args.size() + 1);
         for (const std::string& arg : args)
             argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
@@ -136,7 +137,9 @@ TEST(DataFolderLock, TheFirstSettingsFileNeverReplacesAValueSavedBesideIt)
         std::vector<pid_t> processes;
         for (int i = 0; i < kFolders; ++i) {
             const std::string& folder = folders[i].path();
-            processes.push_back(Spawn({ctl, "--dir", folder, "settings", "show"}));
+            // Sending reads the settings as the program does (settings show
+            // writes nothing).
+            processes.push_back(Spawn({ctl, "--dir", folder, "outbox", "retry"}));
             processes.push_back(
                 Spawn({ctl, "--dir", folder, "settings", "set", "Conf_SmtpSrv", "host" + std::to_string(i)}));
         }

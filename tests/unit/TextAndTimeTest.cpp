@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
 #include <sys/stat.h>
 
 namespace tessaly {
@@ -135,6 +137,81 @@ TEST(DataFolder, PrefersDirThenPortableThenXdg)
     inputs.explicitFolder = temp.file("given/");
     EXPECT_EQ(ResolveDataFolder(inputs, &error), temp.file("given"));
     EXPECT_TRUE(IsDirectory(temp.file("given")));
+}
+
+TEST(DataFolder, DirBeatsTessalyDirBeatsTheConfigurationFileBeatsTheDefault)
+{
+    test::TempFolder temp;
+    struct Case {
+        const char* what;
+        std::optional<std::string> dir;
+        std::string environment;
+        std::optional<std::string> config;
+        std::string chosen;
+    };
+    const std::string conf = "dir=" + temp.file("conf") + "\n";
+    const Case cases[] = {
+        {"--dir", temp.file("dir"), temp.file("env"), conf, temp.file("dir")},
+        {"TESSALY_DIR", std::nullopt, temp.file("env/"), conf, temp.file("env")},
+        {"dir= among comments and blanks", std::nullopt, "",
+         "# where the data lives\n\n  \t\r\n  dir =  " + temp.file("conf") + " \r\nlater=1\n", temp.file("conf")},
+        {"dir= under the home folder", std::nullopt, "", "dir=~/data\n", temp.file("home/data")},
+        {"a file without dir=", std::nullopt, "", "# nothing yet\nother=x\n", temp.file("xdg/tessaly")},
+        {"no file", std::nullopt, "", std::nullopt, temp.file("xdg/tessaly")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DataFolderInputs inputs;
+        inputs.explicitFolder = c.dir;
+        inputs.environmentFolder = c.environment;
+        inputs.configPath = temp.file("tessaly.conf");
+        inputs.configText = c.config;
+        inputs.xdgDataHome = temp.file("xdg");
+        inputs.home = temp.file("home");
+        std::string error;
+        EXPECT_EQ(ResolveDataFolder(inputs, &error), c.chosen) << error;
+    }
+}
+
+TEST(DataFolder, AConfigurationFileThatCannotBeUnderstoodIsAnError)
+{
+    test::TempFolder temp;
+    for (const char* text : {"dir=data\n", "dir=\n", "# fine\ndir /x\n", "dir=~other/x\n"}) {
+        DataFolderInputs inputs;
+        inputs.configPath = temp.file("tessaly.conf");
+        inputs.configText = text;
+        inputs.home = temp.file("home");
+        std::string error;
+        EXPECT_FALSE(ResolveDataFolder(inputs, &error).has_value()) << text;
+        EXPECT_NE(error.find(temp.file("tessaly.conf") + " line "), std::string::npos) << error;
+        // Only consulted when neither --dir nor TESSALY_DIR decides.
+        inputs.environmentFolder = temp.file("env");
+        EXPECT_EQ(ResolveDataFolder(inputs, &error), temp.file("env")) << error;
+    }
+    // A file that is there but cannot be read is not taken for no file.
+    ASSERT_EQ(::setenv("XDG_CONFIG_HOME", temp.path().c_str(), 1), 0);
+    ::unsetenv("TESSALY_DIR");
+    ASSERT_EQ(::mkdir(temp.file("tessaly").c_str(), 0700), 0);
+    ASSERT_EQ(::mkfifo(temp.file("tessaly/tessaly.conf").c_str(), 0600), 0);
+    const DataFolderInputs current = CurrentDataFolderInputs(std::nullopt);
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(current.configPath, temp.file("tessaly/tessaly.conf"));
+    std::string error;
+    EXPECT_FALSE(ResolveDataFolder(current, &error).has_value());
+    EXPECT_NE(error.find("is not a regular file"), std::string::npos) << error;
+}
+
+TEST(DataFolder, AFolderThatMustExistIsNeverMade)
+{
+    test::TempFolder temp;
+    DataFolderInputs inputs;
+    inputs.explicitFolder = temp.file("typo/data");
+    std::string error;
+    EXPECT_FALSE(ResolveDataFolder(inputs, &error, DataFolderCreation::MustExist).has_value());
+    EXPECT_EQ(error, "the data folder " + temp.file("typo/data") + " does not exist");
+    EXPECT_FALSE(PathExists(temp.file("typo")));
+    inputs.explicitFolder = temp.path();
+    EXPECT_EQ(ResolveDataFolder(inputs, &error, DataFolderCreation::MustExist), temp.path()) << error;
 }
 
 TEST(DataFolder, ReportsAFolderThatCannotBeHad)

@@ -3,6 +3,7 @@
 // boxes and the Update button.
 #include "WindowsHarness.h"
 
+#include "common/FileSystem.h"
 #include "settings/BasicSettings.h"
 #include "windows/FormParam.h"
 
@@ -84,6 +85,7 @@ private slots:
     void updateRefusesValuesThatCannotWork_data();
     void updateRefusesValuesThatCannotWork();
     void enterSavesAndEscapeCloses();
+    void loginStartBoxSetsTheAutostartEntryOnUpdate();
 };
 
 void FormParamTest::defaultsShowEverythingOffAndTheMailGroupDisabled()
@@ -386,6 +388,41 @@ void FormParamTest::enterSavesAndEscapeCloses()
     QTest::keyClick(child->widget()->findChild<QLineEdit*>("Txt_SmtpSrv"), Qt::Key_Escape);
     QVERIFY(!child->isVisible());
     QCOMPARE(f.saves, 2);
+}
+
+void FormParamTest::loginStartBoxSetsTheAutostartEntryOnUpdate()
+{
+    TempFolder config;
+    qputenv("XDG_CONFIG_HOME", config.path().c_str());
+    struct Unset {
+        ~Unset() { qunsetenv("XDG_CONFIG_HOME"); }
+    } unset;
+    const std::string entry = config.file("autostart/tessaly.desktop");
+    const QString saved = QStringLiteral("更新しました。\r\n次回自動時より反映されます。");
+    {
+        ParamFixture f;
+        QVERIFY(!f.control<QCheckBox>("Chk_Autostart")->isChecked());
+        f.click("Chk_Autostart");
+        QVERIFY(f.updateEnabled());
+        QVERIFY(!PathExists(entry)); // only 更新 writes it
+        f.click("Command2");
+        QCOMPARE(f.h.lastMessage(), saved);
+        QVERIFY(PathExists(entry));
+    }
+    ParamFixture f;
+    QVERIFY(f.control<QCheckBox>("Chk_Autostart")->isChecked());
+    f.click("Chk_Autostart");
+    f.click("Command2");
+    QCOMPARE(f.h.lastMessage(), saved);
+    QVERIFY(!PathExists(entry));
+    // An entry that cannot be written is told, and Update stays on.
+    QCOMPARE(::rmdir(config.file("autostart").c_str()), 0);
+    WriteFile(config.file("autostart"), "a file in the folder's place");
+    f.click("Chk_Autostart");
+    f.click("Command2");
+    QVERIFY(f.h.lastMessage().startsWith(QStringLiteral("ログイン時の起動を設定できませんでした。\r\n")));
+    QVERIFY(f.updateEnabled());
+    QCOMPARE(f.saves, 2); // the settings themselves were saved both times
 }
 
 QTEST_MAIN(FormParamTest)
