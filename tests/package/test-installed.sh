@@ -235,6 +235,7 @@ if useradd --home-dir "$service_home" --create-home --shell /usr/sbin/nologin "$
   wait "$headless_pid" || fail "the system service did not end cleanly: $(cat "$work/system.err")"
   headless_pid=
   rm -rf "$runtime"
+  note "the system unit's command as $service_user: $(tr '\n' ' ' <"$work/system.out")"
 else
   fail "useradd $service_user"
 fi
