@@ -3,8 +3,9 @@
 # Starts a private Postfix (submission with SASL through Dovecot, STARTTLS,
 # virtual Maildirs), a Dovecot POP3 server and an OAuth 2.0 token service
 # (token_service.py, whose introspection endpoint Dovecot asks about bearer
-# tokens) on loopback, in a fresh run folder under /tmp, without systemd. Writes what the tests need (ports,
-# folders, users, process ids) as KEY=VALUE lines to ENV_FILE.
+# tokens) on loopback, in a fresh run folder under /tmp, without systemd.
+# Writes what the tests need (ports, folders, users, process ids, the token
+# service's address) as KEY=VALUE lines to ENV_FILE.
 #
 #   start-mail-server.sh ENV_FILE
 #
