@@ -16,7 +16,10 @@ struct SendMailExArguments {
     std::string logPath;
     std::string serverSpec; ///< host, TAB, port
     std::string recipients; ///< "bcc", TAB, addresses separated by TAB
-    std::string senderSpec; ///< address [TAB user ":" password [TAB "CRAM-MD5"]]
+    /// address [TAB user ":" password [TAB "CRAM-MD5"]], or with TAB
+    /// "XOAUTH2" or "OAUTHBEARER" the OAuth 2.0 access token in place of
+    /// the password.
+    std::string senderSpec;
     std::string subject;
     std::string body;
     std::vector<std::string> attachments; ///< full paths

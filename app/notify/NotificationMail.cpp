@@ -2,6 +2,7 @@
 #include "notify/NotificationMail.h"
 
 #include "common/FileSystem.h"
+#include "notify/ProviderAdvice.h"
 
 #include <exception>
 
@@ -108,7 +109,9 @@ MailOutcome SendNotificationMail(const MailDelivery& delivery, std::string_view 
             return MailOutcome::Failed(error);
         if (result->partly)
             return MailOutcome::SentToOthers(std::move(result->text));
-        return result->text.empty() ? MailOutcome::Sent() : MailOutcome::Refused(std::move(result->text));
+        if (result->text.empty())
+            return MailOutcome::Sent();
+        return MailOutcome::Refused(WithProviderAdvice(std::move(result->text)));
     } catch (const std::exception& failure) {
         // Out of memory, or a failure of a transfer supplied by a test.
         return NotComposed(failure);

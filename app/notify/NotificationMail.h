@@ -77,8 +77,9 @@ inline constexpr std::string_view kRcvMailFileName = "RcvMail.txt";
 /// Sends one notification mail to `recipientList` (addresses separated by
 /// ";", passed on untrimmed): when POP before SMTP is on, first one POP3
 /// login with "STAT" whose result is ignored, then SendMailEx with
-/// mail.log in the data folder. Sent, Refused with the component's text,
-/// or Failed (-9) when the component cannot be called or composing fails.
+/// mail.log in the data folder. Sent, Refused with the component's text
+/// (followed by what to do, for the replies ProviderAdvice knows), or
+/// Failed (-9) when the component cannot be called or composing fails.
 MailOutcome SendNotificationMail(const MailDelivery& delivery, std::string_view recipientList,
                                  const NotificationMail& mail);
 

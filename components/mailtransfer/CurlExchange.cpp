@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <strings.h>
@@ -72,8 +73,14 @@ bool OffersStartTls(std::string_view reply)
            SameLetters(Trimmed(reply.substr(4)), "STARTTLS");
 }
 
-/// Commands that carry a password as it is (or announce that the next
-/// lines will): AUTH PLAIN, AUTH LOGIN, POP3 PASS.
+bool IsBearerMechanism(std::string_view mechanism)
+{
+    return SameLetters(mechanism, "XOAUTH2") || SameLetters(mechanism, "OAUTHBEARER");
+}
+
+/// Commands that carry a password or a bearer token as it is (or announce
+/// that the next lines will): AUTH PLAIN, LOGIN, XOAUTH2 and OAUTHBEARER,
+/// POP3 PASS.
 bool SendsPassword(std::string_view line)
 {
     std::string_view word = FirstWord(line);
@@ -82,7 +89,35 @@ bool SendsPassword(std::string_view line)
     if (!SameLetters(word, "AUTH") || line.size() <= 5)
         return false;
     std::string_view mechanism = FirstWord(line.substr(5));
-    return SameLetters(mechanism, "PLAIN") || SameLetters(mechanism, "LOGIN");
+    return SameLetters(mechanism, "PLAIN") || SameLetters(mechanism, "LOGIN") || IsBearerMechanism(mechanism);
+}
+
+/// The text of a base64 challenge, "" when it is not base64 of printable
+/// ASCII (the error report of a refused XOAUTH2 token is a line of JSON).
+std::string DecodedChallenge(std::string_view base64)
+{
+    constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    uint32_t bits = 0;
+    int count = 0;
+    for (char c : Trimmed(base64)) {
+        if (c == '=')
+            break;
+        const size_t value = kAlphabet.find(c);
+        if (value == std::string_view::npos)
+            return {};
+        bits = (bits << 6) | static_cast<uint32_t>(value);
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            text.push_back(static_cast<char>((bits >> count) & 0xFF));
+        }
+    }
+    for (char c : text) {
+        if (c < ' ' || c > '~')
+            return {};
+    }
+    return text;
 }
 
 } // namespace
@@ -170,6 +205,7 @@ void CurlExchange::ResetDialogue()
     m_errorBuffer[0] = '\0';
     m_lastCommand.clear();
     m_lastReply.clear();
+    m_authMechanism.clear();
     m_refusal.clear();
     m_refusedCommand.clear();
     m_refusedRecipients.clear();
@@ -330,6 +366,8 @@ void CurlExchange::OnLine(curl_infotype type, std::string_view line)
             m_passwordInClear = true;
         if (!authAnswer) {
             bool secret = FirstWord(line) == "AUTH" || FirstWord(line) == "PASS";
+            if (FirstWord(line) == "AUTH")
+                m_authMechanism = std::string(FirstWord(line.substr(std::min<size_t>(5, line.size()))));
             m_lastCommand = std::string(secret ? FirstWord(line) : line);
             m_answers.emplace_back(m_lastCommand, std::string());
         }
@@ -401,6 +439,14 @@ std::string CurlExchange::DescribeConnectFailure() const
     return where() + " に接続できません" + (why.empty() ? "" : ": " + why);
 }
 
+std::string CurlExchange::DescribeRefusedToken(const std::string& reply) const
+{
+    return "認証に失敗しました: " + where() +
+           " がアクセストークンを受け付けませんでした。サインインし直してください (トークンの期限切れや取り消し、"
+           "別のユーザーのトークン、メールボックスで SMTP 認証が無効なことなどが考えられます)" +
+           (reply.empty() ? std::string() : "。サーバーの応答: " + reply);
+}
+
 std::string CurlExchange::Describe(CURLcode code) const
 {
     if (code == CURLE_OK)
@@ -436,8 +482,14 @@ std::string CurlExchange::Describe(CURLcode code) const
     case CURLE_OPERATION_TIMEDOUT: return DescribeTimeOut();
     case CURLE_ABORTED_BY_CALLBACK: return where() + " とのやり取りを取り消しました";
     case CURLE_LOGIN_DENIED:
+        if (m_refusedCommand == "AUTH" && IsBearerMechanism(m_authMechanism))
+            return DescribeRefusedToken(m_refusal);
         if (!m_refusal.empty())
             return "認証に失敗しました: " + m_refusal;
+        // XOAUTH2 refuses a token with a challenge that holds the reason
+        // (a line of JSON); libcurl ends there, without a refusing reply.
+        if (m_lastCommand == "AUTH" && IsBearerMechanism(m_authMechanism) && m_lastReply.starts_with("334 "))
+            return DescribeRefusedToken(DecodedChallenge(m_lastReply.substr(4)));
         return "認証に失敗しました: " + where() + " には使える認証方式がありません";
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_USE_SSL_FAILED: return where() + " との暗号化通信に失敗しました: " + m_errorBuffer;

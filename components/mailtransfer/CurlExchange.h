@@ -90,6 +90,8 @@ private:
     void OnData(curl_infotype type, std::string_view data);
     void OnLine(curl_infotype type, std::string_view line);
     std::string DescribeTimeOut() const;
+    /// A bearer token refused at login, with the server's `reply` if any.
+    std::string DescribeRefusedToken(const std::string& reply) const;
     std::string DescribeConnectFailure() const;
     bool Connected() const;
     void ResetDialogue();
@@ -122,6 +124,7 @@ private:
     std::string m_partial[3];
     std::string m_lastCommand;
     std::string m_lastReply;
+    std::string m_authMechanism;   ///< of the last AUTH command
     std::string m_refusal;         ///< the last refusing reply
     std::string m_refusedCommand;  ///< the command it answered
     std::string m_startTlsRefusal; ///< the reply that refused STARTTLS or STLS

@@ -3,6 +3,11 @@
 // UTF-8; paths are byte strings handed to the file system unchanged. A
 // returned text stays valid until the next call on the same thread.
 // Nothing is thrown across this boundary.
+//
+// The sender argument is "address[TAB user:secret[TAB mechanism]]": no
+// mechanism for PLAIN or LOGIN with a password, "CRAM-MD5", or "XOAUTH2" or
+// "OAUTHBEARER" with an OAuth 2.0 access token as the secret (see
+// SubmissionTexts).
 #include "CurlExchange.h"
 #include "PopLogin.h"
 #include "SmtpSubmitter.h"

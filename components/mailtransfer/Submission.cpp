@@ -35,6 +35,36 @@ bool IsUsableAddress(std::string_view address)
     return address.find_first_of(" <>,;\"") == std::string_view::npos;
 }
 
+/// A bearer token as RFC 6750 writes it: letters, digits, "-._~+/", then
+/// any "=".
+bool IsBearerToken(std::string_view token)
+{
+    size_t end = token.find_last_not_of('=');
+    if (end == std::string_view::npos)
+        return false;
+    for (char c : token.substr(0, end + 1)) {
+        bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                  std::string_view("-._~+/").find(c) != std::string_view::npos;
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+/// The mechanism the third field of the sender names; PLAIN or LOGIN for
+/// any other text, as before there were others.
+Credentials::Mechanism MechanismNamed(std::string_view name)
+{
+    name = Trimmed(name);
+    if (SameLetters(name, "CRAM-MD5"))
+        return Credentials::Mechanism::CramMd5;
+    if (SameLetters(name, "XOAUTH2"))
+        return Credentials::Mechanism::XOAuth2;
+    if (SameLetters(name, "OAUTHBEARER"))
+        return Credentials::Mechanism::OAuthBearer;
+    return Credentials::Mechanism::Password;
+}
+
 bool ParseRecipients(std::string_view text, std::vector<Recipient>* recipients, std::string* error)
 {
     Recipient::Kind kind = Recipient::Kind::To;
@@ -82,13 +112,22 @@ bool ParseSender(std::string_view text, Submission* submission, std::string* err
     credentials.user = std::string(login.substr(0, colon));
     if (colon != std::string_view::npos)
         credentials.password = std::string(login.substr(colon + 1));
-    credentials.cramMd5 = fields.size() > 2 && SameLetters(Trimmed(fields[2]), "CRAM-MD5");
+    if (fields.size() > 2)
+        credentials.mechanism = MechanismNamed(fields[2]);
     if (credentials.user.empty()) {
         *error = "SMTP 認証を使う設定ですが、ユーザー名が設定されていません";
         return false;
     }
     if (HasControlCharacter(credentials.user) || HasControlCharacter(credentials.password)) {
         *error = "SMTP のユーザー名またはパスワードに制御文字が含まれています";
+        return false;
+    }
+    if (credentials.isToken() && credentials.password.empty()) {
+        *error = "OAuth 2.0 で認証する設定ですが、アクセストークンがありません。サインインし直してください";
+        return false;
+    }
+    if (credentials.isToken() && !IsBearerToken(credentials.password)) {
+        *error = "OAuth 2.0 のアクセストークンに使えない文字が含まれています。サインインし直してください";
         return false;
     }
     submission->credentials = std::move(credentials);

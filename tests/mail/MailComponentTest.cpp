@@ -50,8 +50,21 @@ TEST(MailComponent, RecipientsAreTrimmedAndKeepTheirKindAndTheSenderCarriesCrede
     ASSERT_TRUE(s.credentials.has_value()) << error;
     EXPECT_EQ(s.credentials->user, "user");
     EXPECT_EQ(s.credentials->password, "pa:ss");
-    EXPECT_TRUE(s.credentials->cramMd5);
+    EXPECT_EQ(s.credentials->mechanism, Credentials::Mechanism::CramMd5);
     EXPECT_FALSE(Parsed("bcc\ta@x.jp", "me@x.jp", &error).credentials.has_value());
+    // The OAuth mechanisms carry the access token where the password goes.
+    const std::pair<std::string, Credentials::Mechanism> mechanisms[] = {
+        {"", Credentials::Mechanism::Password},
+        {"\tXOAUTH2", Credentials::Mechanism::XOAuth2},
+        {"\t oauthbearer", Credentials::Mechanism::OAuthBearer},
+        {"\tDIGEST-MD5", Credentials::Mechanism::Password},
+    };
+    for (const auto& [field, mechanism] : mechanisms) {
+        s = Parsed("bcc\ta@x.jp", "me@x.jp\tme@x.jp:ya29.a0-b_c~d+e/f==" + field, &error);
+        ASSERT_TRUE(s.credentials.has_value()) << error;
+        EXPECT_EQ(s.credentials->mechanism, mechanism) << field;
+        EXPECT_EQ(s.credentials->password, "ya29.a0-b_c~d+e/f==");
+    }
 }
 
 TEST(MailComponent, ArgumentsThatCannotBeSentAreRefusedWithAReason)
@@ -64,6 +77,8 @@ TEST(MailComponent, ArgumentsThatCannotBeSentAreRefusedWithAReason)
         {{"bcc\ta@x.jp", "me@x.jp\r\nDATA"}, "送信者のアドレスが正しくありません: \"me@x.jp\r\nDATA\""},
         {{"bcc\ta@x.jp", "me@x.jp\t:"}, "ユーザー名が設定されていません"},
         {{"bcc\ta@x.jp", "me@x.jp\tu:p\r\nw"}, "制御文字"},
+        {{"bcc\ta@x.jp", "me@x.jp\tu:\tXOAUTH2"}, "アクセストークンがありません"},
+        {{"bcc\ta@x.jp", "me@x.jp\tu:Bearer abc\tOAUTHBEARER"}, "アクセストークンに使えない文字"},
     };
     for (const auto& [arguments, reason] : cases) {
         std::string error;
@@ -189,15 +204,21 @@ TEST(MailComponent, LogNeverHoldsCredentials)
     log.Received("334 UGFzc3dvcmQ6");
     log.Sent("cGE1NXdvcmQ=");
     log.Received("235 ok");
+    log.Sent("AUTH XOAUTH2");
+    log.Received("334 ");
+    log.Sent("dXNlcj11c2VyAWF1dGg9QmVhcmVyIHBhNTV3b3JkAQE=");
+    log.Received("334 eyJzdGF0dXMiOiI0MDEifQ==");
+    log.Sent("");
+    log.Received("535 5.7.8 Error: authentication failed");
     log.Sent("PASS pa55word");
     log.Sent("MAIL FROM:<me@example.jp>");
     log.Finish("server said pa55word");
     const std::string text = test::ReadFile(folder.file("mail.log"));
-    for (const char* secret :
-         {"pa55word", "AHVzZXIAcGE1NXdvcmQ=", "PDEyMzQ1QGhvc3Q+", "dXNlciBkZWFkYmVlZg==", "dXNlcg==", "cGE1NXdvcmQ="})
+    for (const char* secret : {"pa55word", "AHVzZXIAcGE1NXdvcmQ=", "PDEyMzQ1QGhvc3Q+", "dXNlciBkZWFkYmVlZg==",
+                               "dXNlcg==", "cGE1NXdvcmQ=", "dXNlcj11c2VyAWF1dGg9QmVhcmVyIHBhNTV3b3JkAQE="})
         EXPECT_EQ(text.find(secret), std::string::npos) << secret << " in\n" << text;
-    for (const char* kept : {"> AUTH PLAIN ****", "> AUTH CRAM-MD5\r\n", "< 535 5.7.8", "> PASS ****",
-                             "> MAIL FROM:<me@example.jp>", "= failed: server said ****"})
+    for (const char* kept : {"> AUTH PLAIN ****", "> AUTH CRAM-MD5\r\n", "< 535 5.7.8", "> AUTH XOAUTH2\r\n",
+                             "> PASS ****", "> MAIL FROM:<me@example.jp>", "= failed: server said ****"})
         EXPECT_NE(text.find(kept), std::string::npos) << kept << " missing from\n" << text;
 }
 

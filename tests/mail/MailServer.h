@@ -40,6 +40,8 @@ public:
     std::string address(const std::string& user) const { return user + "@" + value("DOMAIN"); }
     std::string password(const std::string& user) const { return value("PASSWORD_" + user); }
     std::string maildir(const std::string& user) const { return value("MAIL_BASE") + "/" + user; }
+    /// The token service that Dovecot asks about bearer tokens.
+    std::string tokenUrl() const { return value("TOKEN_URL"); }
     /// The combined log of both servers, in the order things happened.
     std::string logPath() const { return value("SERVER_LOG"); }
     std::string value(const std::string& key) const

@@ -4,6 +4,7 @@
 // mail is read back from the Maildirs with Python's email parser.
 #include "MailServer.h"
 #include "MailCheck.h"
+#include "TokenClient.h"
 #include "common/PathField.h"
 #include "notify/ComponentMailTransfer.h"
 #include "notify/NotificationMail.h"
@@ -239,6 +240,60 @@ TEST_F(MailServerTest, RefusedMailsSayWhy)
     EXPECT_NE(outcome.text().find("550 5.1.1 <nobody@tessaly.test>"), std::string::npos) << outcome.text();
     EXPECT_NE(outcome.text().find("RCPT TO:<nobody@tessaly.test>"), std::string::npos) << outcome.text();
     EXPECT_EQ(ReceivedUpdate("alice", "一部", "1000000200"), "ok");
+}
+
+TEST_F(MailServerTest, BearerTokensSignInByEitherMechanismAndStaleOnesAreRefused)
+{
+    const test::TokenClient tokens(server.tokenUrl());
+    const std::string sender = server.address("sender");
+    int number = 0;
+    // The component's result for one update mail to alice, signed in with `token`.
+    const auto send = [&](const std::string& token, const std::string& mechanism) {
+        const std::string subjectNumber = "60000000" + std::to_string(10 + ++number);
+        std::string error;
+        std::optional<MailReply> reply =
+            transfer.sendMailEx({data.file("mail.log"),
+                                 "127.0.0.1\t" + std::to_string(server.authPort()),
+                                 "bcc\talice@tessaly.test",
+                                 sender + "\t" + sender + ":" + token + "\t" + mechanism,
+                                 UpdateSubject("OAuth", subjectNumber),
+                                 "OAuth の文書が更新されました。\r\n\r\n/srv/文書/a.doc\r\n",
+                                 {}},
+                                &error);
+        const std::string result = reply ? reply->text : "no component: " + error;
+        return result.empty() ? ReceivedUpdate("alice", "OAuth", subjectNumber) : result;
+    };
+    std::vector<std::string> secrets;
+    for (const std::string mechanism : {"XOAUTH2", "OAUTHBEARER"}) {
+        const std::string good = test::JsonString(tokens.Issue(sender), "access_token");
+        ASSERT_FALSE(good.empty()) << "no token from " << server.tokenUrl();
+        EXPECT_EQ(send(good, mechanism), "ok") << mechanism;
+
+        // Expired, revoked with its refresh token, and issued to another user.
+        const std::string issued = tokens.Issue(sender);
+        tokens.Revoke(test::JsonString(issued, "refresh_token"));
+        const std::string stale[] = {test::JsonString(tokens.Issue(sender, 0), "access_token"),
+                                     test::JsonString(issued, "access_token"),
+                                     test::JsonString(tokens.Issue(server.address("bob")), "access_token")};
+        for (const std::string& token : stale) {
+            const std::string result = send(token, mechanism);
+            EXPECT_EQ(result.rfind("認証に失敗しました: 127.0.0.1:" + std::to_string(server.authPort()) +
+                                       " がアクセストークンを受け付けませんでした。",
+                                   0),
+                      0u)
+                << mechanism << ": " << result;
+            secrets.push_back(token);
+        }
+        secrets.push_back(good);
+    }
+    const std::string log = MailLog();
+    for (const char* expected : {"> AUTH XOAUTH2", "> AUTH OAUTHBEARER", "< 235 ", "< 535 ", "= accepted"})
+        EXPECT_NE(log.find(expected), std::string::npos) << expected << " missing from\n" << log;
+    // Neither the tokens nor the openings of the mechanisms' base64 answers
+    // ("user=sender@", "n,a=sender@").
+    secrets.insert(secrets.end(), {"dXNlcj1zZW5k", "bixhPXNlbmRl"});
+    for (const std::string& secret : secrets)
+        EXPECT_EQ(log.find(secret), std::string::npos) << secret << " in\n" << log;
 }
 
 /// The events of interest in the server log after `offset`: "login" for

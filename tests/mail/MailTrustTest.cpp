@@ -103,8 +103,8 @@ TEST_F(MailTrust, NoLoginGoesInClearOnceTlsWasOfferedOrFailed)
         test::ScriptedSmtpServer server(c.first, identity);
         std::filesystem::remove(RecordPath());
         // A server first met, then the same one remembered for its offer;
-        // CRAM-MD5 waits for TLS as well.
-        for (const char* mechanism : {"", "\tCRAM-MD5"}) {
+        // CRAM-MD5 and bearer tokens wait for TLS as well.
+        for (const char* mechanism : {"", "\tCRAM-MD5", "\tXOAUTH2", "\tOAUTHBEARER"}) {
             if (c.retry)
                 server.BecomeAfterNext(*c.retry);
             const size_t before = server.received().size();

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Starts a private Postfix (submission with SASL through Dovecot, STARTTLS,
-# virtual Maildirs) and a Dovecot POP3 server on loopback, in a fresh run
-# folder under /tmp, without systemd. Writes what the tests need (ports,
-# folders, users, process ids) as KEY=VALUE lines to ENV_FILE.
+# virtual Maildirs), a Dovecot POP3 server and an OAuth 2.0 token service
+# (token_service.py, whose introspection endpoint Dovecot asks about bearer
+# tokens) on loopback, in a fresh run folder under /tmp, without systemd.
+# Writes what the tests need (ports, folders, users, process ids, the token
+# service's address) as KEY=VALUE lines to ENV_FILE.
 #
 #   start-mail-server.sh ENV_FILE
 #
@@ -72,6 +74,38 @@ for entry in "${users[@]}"; do
 done
 chmod 0640 "$run/conf/users"
 chgrp dovecot "$run/conf/users"
+
+# The token service first: Dovecot's configuration names its port.
+addresses=()
+for entry in "${users[@]}"; do
+  addresses+=("${entry%%:*}@$domain")
+done
+setsid /usr/bin/python3 "$here/token_service.py" "$run/token.port" "${addresses[@]}" \
+  </dev/null >>"$run/log/token.log" 2>&1 &
+token_pid=$!
+echo "TOKEN_PID=$token_pid" >>"$env_file"
+for _ in $(seq 200); do
+  [ -s "$run/token.port" ] && break
+  kill -0 "$token_pid" 2>/dev/null || break
+  sleep 0.05
+done
+[ -s "$run/token.port" ] || {
+  echo "start-mail-server: the token service did not start:" >&2
+  cat "$run/log/token.log" >&2
+  exit 1
+}
+token_port=$(cat "$run/token.port")
+
+# Bearer tokens (XOAUTH2, OAUTHBEARER) are good while the token service's
+# introspection calls them active, for the user they were issued to.
+cat >"$run/conf/dovecot-oauth2.conf.ext" <<EOF
+introspection_mode = post
+introspection_url = http://127.0.0.1:$token_port/introspect
+force_introspection = yes
+username_attribute = username
+active_attribute = active
+active_value = true
+EOF
 
 openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 \
   -subj "/CN=mail.$domain" -addext "subjectAltName=DNS:mail.$domain" \
@@ -157,14 +191,20 @@ ssl = yes
 ssl_cert = <$run/conf/cert.pem
 ssl_key = <$run/conf/key.pem
 disable_plaintext_auth = no
-auth_mechanisms = plain login cram-md5
+auth_mechanisms = plain login cram-md5 xoauth2 oauthbearer
 auth_failure_delay = 0
 auth_verbose = yes
 first_valid_uid = $mail_uid
 mail_location = maildir:$run/mail/%d/%n
 passdb {
   driver = passwd-file
+  mechanisms = plain login cram-md5
   args = scheme=PLAIN username_format=%u $run/conf/users
+}
+passdb {
+  driver = oauth2
+  mechanisms = xoauth2 oauthbearer
+  args = $run/conf/dovecot-oauth2.conf.ext
 }
 userdb {
   driver = static
@@ -207,6 +247,8 @@ POP_PORT=$pop_port
 TLS_HOST=$tls_host
 MAIL_BASE=$run/mail/$domain
 SERVER_LOG=$log
+TOKEN_URL=http://127.0.0.1:$token_port
+TOKEN_PID=$token_pid
 EOF
 for entry in "${users[@]}"; do
   echo "PASSWORD_${entry%%:*}=${entry#*:}" >>"$env_file"
@@ -246,4 +288,4 @@ for address in sys.argv[1:]:
                 sys.exit(f"start-mail-server: {address} does not answer")
             time.sleep(0.05)
 EOF
-echo "start-mail-server: running in $run (submission $submit_port, auth $auth_port, pop3 $pop_port, tls $tls_host:465)"
+echo "start-mail-server: running in $run (submission $submit_port, auth $auth_port, pop3 $pop_port, tls $tls_host:465, tokens $token_port)"

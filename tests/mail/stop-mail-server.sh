@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Stops the mail servers that start-mail-server.sh recorded in ENV_FILE, by
-# their process ids, and removes their run folder.
+# Stops the mail servers and the token service that start-mail-server.sh
+# recorded in ENV_FILE, by their process ids, and removes their run folder.
 #
 #   stop-mail-server.sh ENV_FILE
 set -uo pipefail
@@ -28,6 +28,12 @@ pids=()
 for pid in "${candidates[@]}"; do
   [[ "$pid" =~ ^[0-9]+$ ]] && is_mail_master "$pid" && [[ " ${pids[*]} " != *" $pid "* ]] && pids+=("$pid")
 done
+
+# The token service, while its id still names it.
+token=$(value TOKEN_PID)
+if [[ "$token" =~ ^[0-9]+$ ]] && tr '\0' ' ' <"/proc/$token/cmdline" 2>/dev/null | grep -q "token_service.py $run/"; then
+  pids+=("$token")
+fi
 
 [ ${#pids[@]} -eq 0 ] || kill -TERM "${pids[@]}" 2>/dev/null
 # Both masters take their children down with them; wait up to 10 s.
