@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "traycontrol/AnsiText.h"
 
+#include <QByteArray>
+
 #include <cerrno>
 #include <cstring>
 #include <iconv.h>
@@ -21,13 +23,12 @@ std::size_t Utf8Length(const char* rest, std::size_t left)
     return n <= left ? n : 1;
 }
 
-/// Converts with iconv; each sequence that does not convert becomes "?" and
-/// conversion resumes after `skip` bytes.
-template <typename Skip>
-QByteArray Convert(const char* to, const char* from, const QByteArray& in, Skip skip)
+/// The text as code page 932; each character that does not convert becomes "?".
+QByteArray Encode(const QString& text)
 {
+    const QByteArray in = text.toUtf8();
     QByteArray out;
-    iconv_t cd = iconv_open(to, from);
+    iconv_t cd = iconv_open("CP932", "UTF-8");
     if (cd == reinterpret_cast<iconv_t>(-1)) {
         for (char c : in)
             out.append(static_cast<unsigned char>(c) < 0x80 ? c : '?');
@@ -44,7 +45,7 @@ QByteArray Convert(const char* to, const char* from, const QByteArray& in, Skip 
         if (rc != static_cast<std::size_t>(-1) || errno == E2BIG)
             continue;
         out.append('?');
-        const std::size_t n = skip(src, srcLeft);
+        const std::size_t n = Utf8Length(src, srcLeft);
         src += n;
         srcLeft -= n;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
@@ -53,19 +54,8 @@ QByteArray Convert(const char* to, const char* from, const QByteArray& in, Skip 
     return out;
 }
 
-} // namespace
-
-QByteArray Encode(const QString& text)
-{
-    return Convert("CP932", "UTF-8", text.toUtf8(), Utf8Length);
-}
-
-QString Decode(const QByteArray& bytes)
-{
-    const QByteArray utf8 = Convert("UTF-8", "CP932", bytes, [](const char*, std::size_t) { return std::size_t{1}; });
-    return QString::fromUtf8(utf8);
-}
-
+/// The longest prefix of `bytes` of at most `maxBytes` bytes that does not
+/// end in the middle of a double-byte character.
 QByteArray CutOnCharacter(const QByteArray& bytes, std::size_t maxBytes)
 {
     std::size_t end = 0;
@@ -79,6 +69,8 @@ QByteArray CutOnCharacter(const QByteArray& bytes, std::size_t maxBytes)
     return bytes.left(static_cast<qsizetype>(end));
 }
 
+} // namespace
+
 void FillField(std::uint8_t* field, std::size_t size, const QString& text)
 {
     if (size == 0)
@@ -87,14 +79,6 @@ void FillField(std::uint8_t* field, std::size_t size, const QString& text)
     std::memset(field, ' ', size);
     std::memcpy(field, bytes.constData(), static_cast<std::size_t>(bytes.size()));
     field[bytes.size()] = 0;
-}
-
-QString ReadField(const std::uint8_t* field, std::size_t size)
-{
-    std::size_t length = 0;
-    while (length < size && field[length] != 0)
-        ++length;
-    return Decode(QByteArray(reinterpret_cast<const char*>(field), static_cast<qsizetype>(length)));
 }
 
 } // namespace lumitray::AnsiText

@@ -36,9 +36,9 @@ NotificationArea& AreaInUse()
 
 void NotificationArea::setIconMenu(WindowHandle, std::int32_t, QMenu*) {}
 
-bool ShellNotifyIcon(std::uint32_t operation, std::span<const std::uint8_t> record)
+bool ShellNotifyIcon(std::uint32_t operation, const TrayIconRequest& request)
 {
-    return AreaInUse().notifyIcon(operation, record);
+    return AreaInUse().notifyIcon(operation, request);
 }
 
 void SetNotifyIconMenu(WindowHandle window, std::int32_t id, QMenu* menu)

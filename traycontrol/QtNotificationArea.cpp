@@ -62,7 +62,7 @@ QSystemTrayIcon::MessageIcon MessageIconOf(std::uint32_t kind)
 
 int BalloonMilliseconds(std::uint32_t seconds)
 {
-    // The record carries seconds; values from a stored property may lie
+    // The request carries seconds; values from a stored property may lie
     // outside the documented range.
     const auto clamped =
         std::clamp<std::int64_t>(static_cast<std::int32_t>(seconds), MinBalloonSeconds, MaxBalloonSeconds);
@@ -96,7 +96,7 @@ struct QtNotificationArea::Icon {
     QPointer<TrayMenu> menu;
     QPointer<QTimer> balloonTimer;
     bool balloonOpen = false;
-    /// The title and text of the balloon last shown: a record that only
+    /// The title and text of the balloon last shown: a request that only
     /// changes the tool tip or the icon passes the same ones again.
     QString shownTitle;
     QString shownText;
@@ -135,19 +135,16 @@ QtNotificationArea::~QtNotificationArea()
     }
 }
 
-bool QtNotificationArea::notifyIcon(std::uint32_t operation, std::span<const std::uint8_t> record)
+bool QtNotificationArea::notifyIcon(std::uint32_t operation, const TrayIconRequest& request)
 {
-    TrayIconData data;
-    if (!DecodeTrayIconRecord(record, &data))
-        return false;
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
         SayOnce(g_saidNoArea, "no notification area is available (no desktop session); the icon is not shown");
         return false;
     }
     switch (operation) {
-    case NIM_ADD: return add(data);
-    case NIM_MODIFY: return modify(data);
-    case NIM_DELETE: return remove(data);
+    case NIM_ADD: return add(request);
+    case NIM_MODIFY: return modify(request);
+    case NIM_DELETE: return remove(request);
     default: return false;
     }
 }
@@ -184,7 +181,7 @@ QSystemTrayIcon* QtNotificationArea::trayIcon(WindowHandle window, std::int32_t 
     return it == m_icons.end() ? nullptr : it->second->tray.data();
 }
 
-bool QtNotificationArea::add(const TrayIconData& data)
+bool QtNotificationArea::add(const TrayIconRequest& data)
 {
     const Key key{data.window, data.id};
     if (m_icons.contains(key))
@@ -212,7 +209,7 @@ bool QtNotificationArea::add(const TrayIconData& data)
     return true;
 }
 
-bool QtNotificationArea::modify(const TrayIconData& data)
+bool QtNotificationArea::modify(const TrayIconRequest& data)
 {
     auto it = m_icons.find({data.window, data.id});
     if (it == m_icons.end())
@@ -222,7 +219,7 @@ bool QtNotificationArea::modify(const TrayIconData& data)
     return true;
 }
 
-bool QtNotificationArea::remove(const TrayIconData& data)
+bool QtNotificationArea::remove(const TrayIconRequest& data)
 {
     auto it = m_icons.find({data.window, data.id});
     if (it == m_icons.end())
@@ -238,7 +235,7 @@ bool QtNotificationArea::remove(const TrayIconData& data)
     return true;
 }
 
-void QtNotificationArea::apply(Icon& icon, const TrayIconData& data)
+void QtNotificationArea::apply(Icon& icon, const TrayIconRequest& data)
 {
     icon.callbackMessage = (data.flags & NIF_MESSAGE) ? data.callbackMessage : icon.callbackMessage;
     if (data.flags & NIF_ICON)
@@ -268,7 +265,7 @@ void QtNotificationArea::applyMenu(Icon& icon)
     connect(icon.tray, &QObject::destroyed, icon.menu, &QObject::deleteLater);
 }
 
-void QtNotificationArea::updateBalloon(Icon& icon, const TrayIconData& data)
+void QtNotificationArea::updateBalloon(Icon& icon, const TrayIconRequest& data)
 {
     if (!(data.flags & NIF_INFO))
         return;
@@ -283,7 +280,7 @@ void QtNotificationArea::updateBalloon(Icon& icon, const TrayIconData& data)
     }
 }
 
-void QtNotificationArea::showBalloon(Icon& icon, const TrayIconData& data)
+void QtNotificationArea::showBalloon(Icon& icon, const TrayIconRequest& data)
 {
     const Key key{icon.window, icon.id};
     const quint64 serial = m_nextSerial++;

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "traycontrol/NotificationArea.h"
-#include "traycontrol/TrayIconRecord.h"
 #include "traycontrol/WindowTable.h"
 
 #include <QObject>
@@ -32,9 +31,10 @@ enum class TrayProtocol {
     StatusNotifierItem,
 };
 
-/// The notification area of a Linux desktop: decodes the records sent for
-/// add, modify and delete, drives one `QSystemTrayIcon` per icon, and sends
-/// the user's actions back to the record's window as its callback message
+/// The notification area of a Linux desktop: takes the requests for add,
+/// modify and delete with their Unicode texts as they are, drives one
+/// `QSystemTrayIcon` per icon, and sends
+/// the user's actions back to the request's window as its callback message
 /// (queued, as a shell posts them). On StatusNotifierItem hosts an icon
 /// offered a menu exports it over D-Bus, for hosts that draw the menu
 /// themselves; an XEmbed tray leaves the menu to the program, which shows
@@ -57,7 +57,7 @@ public:
     explicit QtNotificationArea(Options options);
     ~QtNotificationArea() override;
 
-    bool notifyIcon(std::uint32_t operation, std::span<const std::uint8_t> record) override;
+    bool notifyIcon(std::uint32_t operation, const TrayIconRequest& request) override;
     void setIconMenu(WindowHandle window, std::int32_t id, QMenu* menu) override;
 
     /// The protocol in use (detected at the first call).
@@ -73,13 +73,13 @@ private:
     struct Icon;
     using Key = std::pair<WindowHandle, std::int32_t>;
 
-    bool add(const TrayIconData& data);
-    bool modify(const TrayIconData& data);
-    bool remove(const TrayIconData& data);
-    void apply(Icon& icon, const TrayIconData& data);
+    bool add(const TrayIconRequest& data);
+    bool modify(const TrayIconRequest& data);
+    bool remove(const TrayIconRequest& data);
+    void apply(Icon& icon, const TrayIconRequest& data);
     void applyMenu(Icon& icon);
-    void updateBalloon(Icon& icon, const TrayIconData& data);
-    void showBalloon(Icon& icon, const TrayIconData& data);
+    void updateBalloon(Icon& icon, const TrayIconRequest& data);
+    void showBalloon(Icon& icon, const TrayIconRequest& data);
     void hideBalloon(Icon& icon);
     void onActivated(const Key& key, QSystemTrayIcon::ActivationReason reason);
     void onMessageClicked(const Key& key);

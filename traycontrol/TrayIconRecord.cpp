@@ -4,45 +4,35 @@
 #include "traycontrol/AnsiText.h"
 
 namespace lumitray {
+namespace {
 
-std::uint32_t ReadRecordValue(std::span<const std::uint8_t> record, std::size_t offset)
-{
-    return static_cast<std::uint32_t>(record[offset]) | static_cast<std::uint32_t>(record[offset + 1]) << 8 |
-           static_cast<std::uint32_t>(record[offset + 2]) << 16 | static_cast<std::uint32_t>(record[offset + 3]) << 24;
-}
-
-void WriteRecordValue(std::span<std::uint8_t> record, std::size_t offset, std::uint32_t value)
+void WriteValue(std::span<std::uint8_t> record, std::size_t offset, std::uint32_t value)
 {
     for (std::size_t i = 0; i < 4; ++i)
         record[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-bool DecodeTrayIconRecord(std::span<const std::uint8_t> record, TrayIconData* out)
+} // namespace
+
+std::vector<std::uint8_t> EncodeTrayIconRecord(const TrayIconRequest& request, bool longLayout)
 {
     namespace L = TrayIconLayout;
-    if (record.size() != L::LongSize && record.size() != L::ShortSize)
-        return false;
-    if (ReadRecordValue(record, L::Size) != record.size())
-        return false;
-    TrayIconData data;
-    data.longLayout = record.size() == L::LongSize;
-    data.window = ReadRecordValue(record, L::Window);
-    data.id = static_cast<std::int32_t>(ReadRecordValue(record, L::Id));
-    data.flags = ReadRecordValue(record, L::Flags);
-    data.callbackMessage = ReadRecordValue(record, L::CallbackMessage);
-    data.icon = static_cast<std::int32_t>(ReadRecordValue(record, L::Icon));
-    data.tip = AnsiText::ReadField(record.data() + L::Tip, data.longLayout ? L::LongTipSize : L::ShortTipSize);
-    if (data.longLayout) {
-        data.info = AnsiText::ReadField(record.data() + L::Info, L::InfoSize);
-        data.timeOut = ReadRecordValue(record, L::TimeOut);
-        data.infoTitle = AnsiText::ReadField(record.data() + L::InfoTitle, L::InfoTitleSize);
-        data.infoFlags = ReadRecordValue(record, L::InfoFlags);
-    } else {
-        // The short layout has no balloon.
-        data.flags &= ~NIF_INFO;
+    std::vector<std::uint8_t> record(longLayout ? L::LongSize : L::ShortSize);
+    const bool balloon = longLayout && (request.flags & NIF_INFO) != 0;
+    WriteValue(record, L::Size, static_cast<std::uint32_t>(record.size()));
+    WriteValue(record, L::Window, request.window);
+    WriteValue(record, L::Id, static_cast<std::uint32_t>(request.id));
+    WriteValue(record, L::Flags, balloon ? request.flags : request.flags & ~NIF_INFO);
+    WriteValue(record, L::CallbackMessage, request.callbackMessage);
+    WriteValue(record, L::Icon, static_cast<std::uint32_t>(request.icon));
+    AnsiText::FillField(record.data() + L::Tip, longLayout ? L::LongTipSize : L::ShortTipSize, request.tip);
+    if (balloon) {
+        AnsiText::FillField(record.data() + L::Info, L::InfoSize, request.info);
+        WriteValue(record, L::TimeOut, request.timeOut);
+        AnsiText::FillField(record.data() + L::InfoTitle, L::InfoTitleSize, request.infoTitle);
+        WriteValue(record, L::InfoFlags, request.infoFlags);
     }
-    *out = data;
-    return true;
+    return record;
 }
 
 } // namespace lumitray

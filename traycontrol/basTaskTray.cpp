@@ -1,15 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "traycontrol/basTaskTray.h"
 
-#include "traycontrol/AnsiText.h"
 #include "traycontrol/AtomTable.h"
 #include "traycontrol/NotificationArea.h"
 #include "traycontrol/Picture.h"
 
 namespace lumitray::basTaskTray {
 namespace {
-
-namespace L = TrayIconLayout;
 
 thread_local std::uint32_t t_callbackMessage = 0;
 
@@ -26,68 +23,55 @@ std::optional<OsVersionInfo> QuerySystemVersion()
     return OsVersionInfo{2, 5, 0};
 }
 
-/// Fills the six fields both layouts share.
-void FillHeader(std::span<std::uint8_t> record, const TrayIconFields& fields, std::uint32_t flags)
+/// The first `maxCharacters` characters (code points) of `text`: a
+/// character outside the Basic Multilingual Plane is never split.
+QString CutToCharacters(const QString& text, qsizetype maxCharacters)
 {
-    WriteRecordValue(record, L::Size, static_cast<std::uint32_t>(record.size()));
-    WriteRecordValue(record, L::Window, fields.window);
-    WriteRecordValue(record, L::Id, static_cast<std::uint32_t>(fields.iconId));
-    WriteRecordValue(record, L::Flags, flags);
-    WriteRecordValue(record, L::CallbackMessage, t_callbackMessage);
-    WriteRecordValue(record, L::Icon, static_cast<std::uint32_t>(IconForRecord(fields)));
+    qsizetype end = 0;
+    for (qsizetype count = 0; count < maxCharacters && end < text.size(); ++count)
+        end += text.at(end).isHighSurrogate() && end + 1 < text.size() && text.at(end + 1).isLowSurrogate() ? 2 : 1;
+    return text.left(end);
 }
 
-void Send(std::uint32_t operation, const TrayIconFields& fields)
-{
-    const std::vector<std::uint8_t> record = FillRecord(fields);
-    ShellNotifyIcon(operation, record);
-}
-
-} // namespace
-
-std::array<std::uint8_t, L::LongSize> FillLongRecord(const TrayIconFields& fields)
-{
-    std::array<std::uint8_t, L::LongSize> record{};
-    const bool balloon = fields.balloon != False;
-    FillHeader(record, fields, NIF_MESSAGE | NIF_ICON | NIF_TIP | (balloon ? NIF_INFO : 0));
-    AnsiText::FillField(record.data() + L::Tip, L::LongTipSize, fields.toolTipText);
-    if (balloon) {
-        AnsiText::FillField(record.data() + L::Info, L::InfoSize, fields.balloonText);
-        WriteRecordValue(record, L::TimeOut, static_cast<std::uint32_t>(fields.balloonTimeOut));
-        AnsiText::FillField(record.data() + L::InfoTitle, L::InfoTitleSize, fields.balloonTitle);
-        // The no-sound bit is or-ed in, so that an icon value that already
-        // carries it cannot turn into a different flag.
-        std::uint32_t infoFlags = static_cast<std::uint32_t>(fields.balloonIcon);
-        if (fields.balloonSound == False)
-            infoFlags |= NIIF_NOSOUND;
-        WriteRecordValue(record, L::InfoFlags, infoFlags);
-    }
-    return record;
-}
-
-std::array<std::uint8_t, L::ShortSize> FillShortRecord(const TrayIconFields& fields)
-{
-    std::array<std::uint8_t, L::ShortSize> record{};
-    FillHeader(record, fields, NIF_MESSAGE | NIF_ICON | NIF_TIP);
-    AnsiText::FillField(record.data() + L::Tip, L::ShortTipSize, fields.toolTipText);
-    return record;
-}
-
-std::vector<std::uint8_t> FillRecord(const TrayIconFields& fields)
-{
-    if (fields.isNewVersion != False) {
-        const auto record = FillLongRecord(fields);
-        return {record.begin(), record.end()};
-    }
-    const auto record = FillShortRecord(fields);
-    return {record.begin(), record.end()};
-}
-
-ImageHandle IconForRecord(const TrayIconFields& fields)
+/// The icon the request carries: `iconHandle` when non-zero, else the handle
+/// of the `icon` picture, else 0.
+ImageHandle IconForRequest(const TrayIconFields& fields)
 {
     if (fields.iconHandle != 0)
         return fields.iconHandle;
     return fields.icon ? fields.icon->handle() : 0;
+}
+
+void Send(std::uint32_t operation, const TrayIconFields& fields)
+{
+    ShellNotifyIcon(operation, FillRequest(fields));
+}
+
+} // namespace
+
+TrayIconRequest FillRequest(const TrayIconFields& fields)
+{
+    namespace Limit = TrayIconLimits;
+    const bool newShell = fields.isNewVersion != False;
+    const bool balloon = newShell && fields.balloon != False;
+    TrayIconRequest request;
+    request.window = fields.window;
+    request.id = fields.iconId;
+    request.flags = NIF_MESSAGE | NIF_ICON | NIF_TIP | (balloon ? NIF_INFO : 0);
+    request.callbackMessage = t_callbackMessage;
+    request.icon = IconForRequest(fields);
+    request.tip = CutToCharacters(fields.toolTipText, newShell ? Limit::TipCharacters : Limit::OldShellTipCharacters);
+    if (balloon) {
+        request.info = CutToCharacters(fields.balloonText, Limit::InfoCharacters);
+        request.timeOut = static_cast<std::uint32_t>(fields.balloonTimeOut);
+        request.infoTitle = CutToCharacters(fields.balloonTitle, Limit::InfoTitleCharacters);
+        // The no-sound bit is or-ed in, so that an icon value that already
+        // carries it cannot turn into a different flag.
+        request.infoFlags = static_cast<std::uint32_t>(fields.balloonIcon);
+        if (fields.balloonSound == False)
+            request.infoFlags |= NIIF_NOSOUND;
+    }
+    return request;
 }
 
 void AddTrayIcon(const TrayIconFields& fields)

@@ -3,23 +3,21 @@
 
 #include "traycontrol/Com.h"
 #include "traycontrol/IconTable.h"
-#include "traycontrol/TrayIconRecord.h"
+#include "traycontrol/NotificationArea.h"
 #include "traycontrol/WindowTable.h"
 
 #include <QString>
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <vector>
 
 namespace lumitray {
 
 class Picture;
 
-/// The fields of a control that the record routines read.
+/// The fields of a control that the request routines read.
 struct TrayIconFields final {
     Boolean isNewVersion = False;
     std::int32_t iconId = 0;
@@ -43,24 +41,19 @@ struct OsVersionInfo final {
     std::uint32_t minorVersion = 0;
 };
 
-/// Record filling, shell calls, version test, callback message and atoms.
+/// Request filling, shell calls, version test, callback message and atoms.
 /// All routines run on the UI thread; the callback message number is kept
 /// per thread.
 namespace basTaskTray {
 
 inline constexpr char CallbackMessageName[] = "LumitrayControl_PresentedBy_Pemberd_Lumitry";
 
-/// Fills the long (488-byte) record of the control's fields.
-std::array<std::uint8_t, TrayIconLayout::LongSize> FillLongRecord(const TrayIconFields& fields);
-/// Fills the short (88-byte) record: tool tip only, no balloon.
-std::array<std::uint8_t, TrayIconLayout::ShortSize> FillShortRecord(const TrayIconFields& fields);
-/// The record of the layout the new-shell flag selects.
-std::vector<std::uint8_t> FillRecord(const TrayIconFields& fields);
-/// The icon the record carries: `iconHandle` when non-zero, else the handle
-/// of the `icon` picture, else 0.
-ImageHandle IconForRecord(const TrayIconFields& fields);
+/// The request for the control's fields: the tool tip, and on a shell that
+/// shows balloons (`isNewVersion`) the balloon when it is on, with the texts
+/// cut to `TrayIconLimits` on a character boundary.
+TrayIconRequest FillRequest(const TrayIconFields& fields);
 
-/// Sends the complete record with add, modify or delete. The shell's result
+/// Sends the complete request with add, modify or delete. The shell's result
 /// is not examined.
 void AddTrayIcon(const TrayIconFields& fields);
 void ModifyTrayIcon(const TrayIconFields& fields);
@@ -73,8 +66,8 @@ std::uint32_t RegisterCallbackMessage();
 /// before it.
 std::uint32_t CallbackMessage();
 
-/// The version test: NT 5 or later, or 9x other than 95 and 98, can use the
-/// long record. False when the version is unknown.
+/// The version test: NT 5 or later, or 9x other than 95 and 98, show
+/// balloons and the long tool tip. False when the version is unknown.
 Boolean GetIsNewVersion(const std::optional<OsVersionInfo>& version);
 /// The version test for the running system.
 Boolean GetIsNewVersion();

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "traycontrol/basWndProc.h"
 
-#include "traycontrol/TrayIconRecord.h"
+#include "traycontrol/NotificationArea.h"
 #include "traycontrol/basTaskTray.h"
 
 namespace lumitray::basWndProc {

@@ -139,11 +139,11 @@ std::optional<std::string> BalloonFeedSocketPath(const std::string& folder, bool
 
 namespace {
 
-/// Sends one message ("first NUL second NUL") to the program running on
-/// `folder` and gives its answer; nothing with `error` set when it cannot
-/// be reached.
-std::optional<std::string> Exchange(const std::string& folder, std::string_view first, std::string_view second,
-                                    std::string* error)
+/// Sends one message (kind, first NUL second NUL) to the program running
+/// on `folder` and gives its answer; nothing with `error` set when it
+/// cannot be reached.
+std::optional<std::string> Exchange(const std::string& folder, BalloonFeedMessage::Kind kind, std::string_view first,
+                                    std::string_view second, std::string* error)
 {
     const std::optional<std::string> path = BalloonFeedSocketPath(folder, false, error);
     if (!path)
@@ -156,7 +156,8 @@ std::optional<std::string> Exchange(const std::string& folder, std::string_view 
         Fail(error, "Tessaly is not running on " + folder);
         return std::nullopt;
     }
-    std::string message(first);
+    std::string message(1, static_cast<char>(kind));
+    message += first;
     message += '\0';
     message += second;
     message += '\0';
@@ -167,11 +168,20 @@ std::optional<std::string> Exchange(const std::string& folder, std::string_view 
     return ReadReply(socket.fd);
 }
 
+bool KnownKind(char kind)
+{
+    using Kind = BalloonFeedMessage::Kind;
+    return kind == static_cast<char>(Kind::Balloon) || kind == static_cast<char>(Kind::ShowWindow);
+}
+
 } // namespace
 
 bool BalloonFeedMessageEnded(std::string_view received)
 {
-    return received.size() > kBalloonFeedLimit || std::count(received.begin(), received.end(), '\0') >= 2;
+    // One of no known kind is answered at once.
+    return received.size() > kBalloonFeedLimit ||
+           (!received.empty() &&
+            (!KnownKind(received.front()) || std::count(received.begin() + 1, received.end(), '\0') >= 2));
 }
 
 BalloonFeedMessage ParseBalloonFeedMessage(std::string_view message)
@@ -181,6 +191,12 @@ BalloonFeedMessage ParseBalloonFeedMessage(std::string_view message)
         result.reply = "the texts are too long\n";
         return result;
     }
+    if (message.empty() || !KnownKind(message.front())) {
+        result.reply = "unknown request\n";
+        return result;
+    }
+    const auto kind = static_cast<BalloonFeedMessage::Kind>(message.front());
+    message.remove_prefix(1);
     const size_t first = message.find('\0');
     const size_t second = first == std::string_view::npos ? first : message.find('\0', first + 1);
     if (second == std::string_view::npos || second + 1 != message.size()) {
@@ -189,12 +205,12 @@ BalloonFeedMessage ParseBalloonFeedMessage(std::string_view message)
     }
     const std::string_view title = message.substr(0, first);
     const std::string_view text = message.substr(first + 1, second - first - 1);
-    if (!title.empty() && title.front() == '\xff') {
-        if (title != kShowWindowRequest || !text.empty()) {
-            result.reply = "unknown request\n";
+    if (kind == BalloonFeedMessage::Kind::ShowWindow) {
+        if (!title.empty() || !text.empty()) {
+            result.reply = "a request for the main window carries no texts\n";
             return result;
         }
-        result.kind = BalloonFeedMessage::Kind::ShowWindow;
+        result.kind = kind;
         return result;
     }
     if (ValidUtf8(title) != title || ValidUtf8(text) != text) {
@@ -211,9 +227,9 @@ bool SendBalloonFeed(const std::string& folder, std::string_view title, std::str
 {
     if (title.find('\0') != std::string_view::npos || text.find('\0') != std::string_view::npos)
         return Fail(error, "the texts must not hold NUL characters");
-    if (title.size() + text.size() + 2 > kBalloonFeedLimit)
+    if (title.size() + text.size() + 3 > kBalloonFeedLimit)
         return Fail(error, "the texts are too long");
-    const std::optional<std::string> reply = Exchange(folder, title, text, error);
+    const std::optional<std::string> reply = Exchange(folder, BalloonFeedMessage::Kind::Balloon, title, text, error);
     if (!reply)
         return false;
     if (*reply == "OK\n")
@@ -223,7 +239,7 @@ bool SendBalloonFeed(const std::string& folder, std::string_view title, std::str
 
 bool RequestMainWindow(const std::string& folder, std::string* error)
 {
-    const std::optional<std::string> reply = Exchange(folder, kShowWindowRequest, {}, error);
+    const std::optional<std::string> reply = Exchange(folder, BalloonFeedMessage::Kind::ShowWindow, {}, {}, error);
     if (!reply)
         return false;
     if (*reply == "OK\n")

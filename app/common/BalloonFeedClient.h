@@ -27,11 +27,8 @@ bool SendBalloonFeed(const std::string& folder, std::string_view title, std::str
 /// set). False with `error` set when no program answers there.
 bool RequestMainWindow(const std::string& folder, std::string* error);
 
-/// The first part of a request that is not a balloon: 0xFF, which no UTF-8
-/// title holds, and the request's name; the second part is empty.
-inline constexpr std::string_view kShowWindowRequest = "\xffshow";
-
-/// The largest message the program accepts: title, text and two NULs.
+/// The largest message the program accepts: its kind, title, text and two
+/// NULs.
 inline constexpr size_t kBalloonFeedLimit = 64 * 1024;
 
 /// How long the program waits for a client's whole message: one that takes
@@ -43,22 +40,23 @@ inline constexpr int kBalloonFeedClientMilliseconds = 2000;
 /// connections can never keep a client out.
 inline constexpr size_t kBalloonFeedMaxClients = 16;
 
-/// True when the bytes a client sent so far make a whole message (two NULs)
-/// or already too long a one: the time to answer.
+/// True when the bytes a client sent so far make a whole message (its kind
+/// and two NULs) or already too long a one: the time to answer.
 bool BalloonFeedMessageEnded(std::string_view received);
 
-/// What a whole message asks the program for.
+/// What a whole message asks the program for. Every message is its kind
+/// (one byte) then two parts, each ended by NUL: for a balloon its title
+/// and its text (UTF-8), for the main window both empty.
 struct BalloonFeedMessage {
-    enum class Kind { Balloon, ShowWindow, Refused } kind = Kind::Refused;
+    enum class Kind : unsigned char { Refused = 0, Balloon = 1, ShowWindow = 2 } kind = Kind::Refused;
     std::string title; ///< UTF-8 (Balloon only)
     std::string text;  ///< UTF-8 (Balloon only)
     std::string reply; ///< the reason for a refusal, one line ending in "\n"
 };
 
-/// Reads a message as the program receives it: a balloon (title NUL text
-/// NUL, both UTF-8), a request (see kShowWindowRequest), or something
-/// refused with the reason to answer. The answer to an accepted one is
-/// kBalloonFeedAccepted.
+/// Reads a message as the program receives it: a balloon, a request for
+/// the main window, or something refused with the reason to answer. The
+/// answer to an accepted one is kBalloonFeedAccepted.
 BalloonFeedMessage ParseBalloonFeedMessage(std::string_view message);
 
 /// The program's answer to a message it accepted.

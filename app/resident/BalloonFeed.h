@@ -14,15 +14,14 @@ class QLocalSocket;
 namespace tessaly {
 
 /// The receiving end of the balloon feed: a local socket, private to the
-/// user, on which other programs (`tessalyctl balloon`) send a title and a
-/// text for the balloon (UTF-8, each ended by NUL, at most
-/// kBalloonFeedLimit bytes). Each one is answered "OK\n" or a reason and
-/// the connection closed. Clients are served side by side, never waited
-/// for: one that sends no complete message within
+/// user, on which other programs send messages (see
+/// common/BalloonFeedClient.h, at most kBalloonFeedLimit bytes): a title and
+/// a text for the balloon (`tessalyctl balloon`), or a request for the main
+/// window (a second start), answered "OK\n" before it is shown. Each one is
+/// answered "OK\n" or a reason and the connection closed. Clients are served
+/// side by side, never waited for: one that sends no complete message within
 /// kBalloonFeedClientMilliseconds is dropped, and beyond
-/// kBalloonFeedMaxClients the one that has waited longest makes room. A message whose title begins with 0xFF (never
-/// UTF-8) is a request instead: kShowWindowRequest with an empty text asks
-/// for the main window, answered "OK\n" before it is shown.
+/// kBalloonFeedMaxClients the one that has waited longest makes room.
 /// When another copy of the program already listens for the same data
 /// folder, this one does not. UI thread only.
 class BalloonFeed final : public QObject {

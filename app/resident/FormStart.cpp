@@ -91,7 +91,7 @@ FormStart::FormStart(const Parts& parts, std::chrono::milliseconds minute, QObje
     m_menuEnd = m_menu0->addAction(QStringLiteral("終了する"));
     m_menuEnd->setObjectName(QStringLiteral("MenuEnd"));
     connect(m_menuCheck, &QAction::triggered, this, &FormStart::menuCheckClick);
-    connect(m_menuOpen, &QAction::triggered, this, &FormStart::menuOpenClick);
+    connect(m_menuOpen, &QAction::triggered, this, &FormStart::openMainWindow);
     connect(m_menuEnd, &QAction::triggered, this, &FormStart::menuEndClick);
     connect(&m_timer1, &QTimer::timeout, this, &FormStart::timer1Tick);
     connect(&parts.checkRunner, &CheckRunner::runningChanged, this, &FormStart::setChecking);
@@ -252,7 +252,7 @@ void FormStart::controlEvent(lumitray::DispId event, std::int16_t button)
     case lumitray::EventIds::MouseDown: mouseDown(button); break;
     case lumitray::EventIds::DblClick:
         if (button == 1)
-            menuOpenClick();
+            openMainWindow();
         break;
     case lumitray::EventIds::BalloonClick: balloonClick(); break;
     default: break;
@@ -286,7 +286,7 @@ void FormStart::menuCheckClick()
     m_parts.control.put(DispIds::BalloonText, Variant(QString()));
 }
 
-void FormStart::menuOpenClick()
+void FormStart::openMainWindow()
 {
     AskingGuard guard(m_askingOpen);
     if (guard.free() && passwordAccepted())

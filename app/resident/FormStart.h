@@ -67,6 +67,9 @@ public:
 
     /// An event of the tray control (identifier and Button argument).
     void controlEvent(lumitray::DispId event, std::int16_t button);
+    /// What 開く and a double click on the icon do: the main window, after
+    /// the password prompt when one is set.
+    void openMainWindow();
     /// The settings changed (saved by a window, or written by anyone else):
     /// balloons, the timer and its interval follow them at once.
     void applySettings();
@@ -107,7 +110,6 @@ private:
     void mouseDown(std::int16_t button);
     void balloonClick();
     void menuCheckClick();
-    void menuOpenClick();
     void menuEndClick();
     bool passwordAccepted();
     FormMain* showMainWindow();

@@ -168,9 +168,8 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
     QSocketNotifier stop(StopSignals::Install().fd(), QSocketNotifier::Read);
     QObject::connect(&stop, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
     BalloonFeed feed(folder, [&form](const QString& title, const QString& text) { form.setFeedTexts(text, title); });
-    // A second start on the same folder asks for the window as a double
-    // click on the icon would.
-    feed.setShowWindow([&form] { form.controlEvent(lumitray::EventIds::DblClick, 1); });
+    // A second start on the same folder asks for the main window.
+    feed.setShowWindow([&form] { form.openMainWindow(); });
     const int status = app.exec();
     // The end: the icon goes at once and nothing is shown any more; a run
     // in progress is cancelled (a mail being sent included) and ends at its

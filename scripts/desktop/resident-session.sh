@@ -12,7 +12,8 @@
 # Yes end the program. In the sni run the Xfce panel is the tray host and
 # draws the tray menu itself from the one the program exports over D-Bus:
 # its 購読 switches watching off and on again (the tool tip follows) and
-# its 開く opens the main window.
+# its 開く opens the main window, and `tessalyctl balloon` with é and an
+# emoji reaches dunst with exactly those texts.
 set -euo pipefail
 
 mode=$1 bin=$2 watcher=$3 artifacts=$4 work=$5
@@ -31,7 +32,7 @@ trap cleanup EXIT
 fail() {
   echo "FAIL ($mode): $*" >&2
   shot "failure" || true
-  for log in tessaly.err tessaly.out notes.log dunst.log host.log; do
+  for log in tessaly.err tessaly.out notes.log dunst.log host.log history.json; do
     echo "--- $log" >&2; cat "$work/$log" >&2 2>/dev/null || true
   done
   exit 1
@@ -214,6 +215,22 @@ shot "history-list"
 # One balloon, one notice: no notice with an old title before it.
 if [ "$mode" = sni ]; then
   [ "$(grep -c '^NOTE ' "$work/notes.log")" -eq 1 ] || fail "one balloon sent $(grep -c '^NOTE ' "$work/notes.log") notices"
+fi
+
+# --- tessalyctl balloon: texts that Shift-JIS lacks reach the daemon as they are.
+if [ "$mode" = sni ]; then
+  feed_title='Tessaly é 😀' feed_text='café 漢字 😀 ｶﾅ'
+  "$bin/tessalyctl" --dir "$data" balloon "$feed_title" "$feed_text" || fail "tessalyctl balloon failed"
+  # Read back over D-Bus from dunst's history, where closing puts the notice.
+  in_history() {
+    dunstctl close-all
+    dunstctl history >"$work/history.json"
+    python3 -c 'import json, sys
+notices = json.load(open(sys.argv[1]))["data"][0]
+sys.exit(not any(n["summary"]["data"] == sys.argv[2] and n["body"]["data"] == sys.argv[3] for n in notices))' \
+      "$work/history.json" "$feed_title" "$feed_text"
+  }
+  wait_until "dunst has no notice with exactly the texts tessalyctl sent" 20 in_history
 fi
 
 # --- 終了する from the tray menu, Yes, and the program ends cleanly.

@@ -107,11 +107,12 @@ void BalloonFeedTest::refusesMalformedMessages_data()
 {
     QTest::addColumn<QByteArray>("message");
     QTest::addColumn<QByteArray>("reply");
-    QTest::newRow("three parts") << QByteArray("a\0b\0c\0", 6) << QByteArray("expected");
-    QTest::newRow("not UTF-8") << QByteArray("\xfe\xff\0x\0", 5) << QByteArray("the texts are not UTF-8");
-    QTest::newRow("unknown request") << QByteArray("\xffhide\0\0", 7) << QByteArray("unknown request");
-    QTest::newRow("show with a text") << QByteArray("\xffshow\0x\0", 8) << QByteArray("unknown request");
-    QTest::newRow("show unhandled") << QByteArray("\xffshow\0\0", 7) << QByteArray("unknown request");
+    QTest::newRow("three parts") << QByteArray("\1a\0b\0c\0", 7) << QByteArray("expected");
+    QTest::newRow("not UTF-8") << QByteArray("\1\xfe\xff\0x\0", 6) << QByteArray("the texts are not UTF-8");
+    QTest::newRow("no kind") << QByteArray("title\0text\0", 11) << QByteArray("unknown request");
+    QTest::newRow("unknown kind") << QByteArray("\7", 1) << QByteArray("unknown request");
+    QTest::newRow("show with a text") << QByteArray("\2\0x\0", 4) << QByteArray("a request for the main window");
+    QTest::newRow("show unhandled") << QByteArray("\2\0\0", 3) << QByteArray("unknown request");
     QTest::newRow("too long") << QByteArray(int(kBalloonFeedLimit) + 10, 'x') << QByteArray("the texts are too long");
 }
 

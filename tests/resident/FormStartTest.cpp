@@ -10,7 +10,6 @@
 #include "traycontrol/Lumitray.h"
 #include "traycontrol/NotificationBus.h"
 #include "traycontrol/QtNotificationArea.h"
-#include "traycontrol/TrayIconRecord.h"
 
 #include <QAction>
 #include <QMdiSubWindow>
@@ -513,7 +512,7 @@ void FormStartTest::balloonTextsReachTheShell()
     balloon.SetBalloonText(balloon.BalloonText() + "報告書 2ﾌｧｲﾙ\r\n");
     balloon.SetBalloonText(balloon.BalloonText() + "議事録 1ﾌｧｲﾙ\r\n");
     QCOMPARE(balloon.BalloonText(), std::string("報告書 2ﾌｧｲﾙ\r\n議事録 1ﾌｧｲﾙ\r\n"));
-    const lumitray::TrayIconData& last = h.shell.calls.back().data;
+    const lumitray::TrayIconRequest& last = h.shell.calls.back().data;
     QCOMPARE(last.infoTitle, QStringLiteral("Tessaly! ﾌｧｲﾙが更新されました"));
     QCOMPARE(last.info, QStringLiteral("報告書 2ﾌｧｲﾙ\r\n議事録 1ﾌｧｲﾙ\r\n"));
     QVERIFY(last.flags & lumitray::NIF_INFO);

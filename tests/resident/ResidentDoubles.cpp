@@ -12,11 +12,9 @@ namespace {
 class RecordingArea final : public NotificationArea {
 public:
     explicit RecordingArea(std::vector<ShellCall>* calls) : m_calls(calls) {}
-    bool notifyIcon(std::uint32_t operation, std::span<const std::uint8_t> record) override
+    bool notifyIcon(std::uint32_t operation, const TrayIconRequest& request) override
     {
-        ShellCall call{operation, {}};
-        DecodeTrayIconRecord(record, &call.data);
-        m_calls->push_back(call);
+        m_calls->push_back({operation, request});
         return true;
     }
 

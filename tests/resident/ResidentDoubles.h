@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // Test doubles for the resident program: a recorder in front of the real
-// tray control, a notification area that keeps the records it is sent,
+// tray control, a notification area that keeps the requests it is sent,
 // message boxes and an input box that the test answers.
 
 #include "common/UserMessages.h"
 #include "resident/InputBox.h"
 #include "resident/TrayControl.h"
 #include "traycontrol/NotificationArea.h"
-#include "traycontrol/TrayIconRecord.h"
 #include "traycontrol/TypeInfo.h"
 
 #include <QStringList>
@@ -20,13 +19,13 @@
 
 namespace tessaly::test {
 
-/// One record the control sent to the notification area.
+/// One request the control sent to the notification area.
 struct ShellCall {
     std::uint32_t operation;
-    lumitray::TrayIconData data;
+    lumitray::TrayIconRequest data;
 };
 
-/// Installs, for its lifetime, a notification area that keeps every record.
+/// Installs, for its lifetime, a notification area that keeps every request.
 class ShellRecorder final {
 public:
     ShellRecorder();

@@ -157,7 +157,7 @@ TEST_F(ControlTest, AutoRefreshDecidesWhetherAssignmentsReachTheShellAtOnce)
     call(*control, DispIds::Refresh);
     ASSERT_EQ(shell.calls.size(), 1u);
     EXPECT_EQ(shell.calls[0].operation, NIM_MODIFY);
-    EXPECT_EQ(shell.calls[0].decoded().tip, QStringLiteral("before"));
+    EXPECT_EQ(shell.calls[0].request.tip, QStringLiteral("before"));
 
     shell.calls.clear();
     put(*control, DispIds::AutoRefresh, Bool(true));
@@ -167,7 +167,7 @@ TEST_F(ControlTest, AutoRefreshDecidesWhetherAssignmentsReachTheShellAtOnce)
                       DispIds::BalloonSound, DispIds::BalloonText})
         put(*control, id, id == DispIds::ToolTipText ? Variant("after") : get(*control, id));
     ASSERT_EQ(shell.calls.size(), 6u);
-    EXPECT_EQ(shell.calls[1].decoded().tip, QStringLiteral("after"));
+    EXPECT_EQ(shell.calls[1].request.tip, QStringLiteral("after"));
 
     // The balloon text shows the balloon with the current title; empty text hides it.
     put(*control, DispIds::Balloon, Bool(true));
@@ -175,14 +175,50 @@ TEST_F(ControlTest, AutoRefreshDecidesWhetherAssignmentsReachTheShellAtOnce)
     shell.calls.clear();
     put(*control, DispIds::BalloonText, Variant("議事録: 3件"));
     ASSERT_EQ(shell.calls.size(), 1u);
-    TrayIconData data = shell.calls[0].decoded();
+    TrayIconRequest data = shell.calls[0].request;
     EXPECT_EQ(data.flags, 23u);
     EXPECT_EQ(data.infoTitle, QStringLiteral("Tessaly"));
     EXPECT_EQ(data.info, QStringLiteral("議事録: 3件"));
     put(*control, DispIds::BalloonText, Variant(QString()));
-    data = shell.calls.back().decoded();
+    data = shell.calls.back().request;
     EXPECT_EQ(data.flags, 23u);
     EXPECT_TRUE(data.info.isEmpty());
+}
+
+TEST_F(ControlTest, TextsReachTheNotificationAreaUnchangedAndAreCutOnCharacters)
+{
+    // Limits count characters (code points): a cut never splits one made
+    // of two UTF-16 units, and é or a kanji is one character, not bytes.
+    const QString mixed = QStringLiteral("é 漢字 \U0001F600 ｶﾅ");
+    const QString emoji = QStringLiteral("\U0001F600");
+    const QString a = QStringLiteral("a"), e = QStringLiteral("é"), kanji = QStringLiteral("漢");
+    const struct {
+        DispId property;
+        QString text;
+        QString sent;
+    } cases[] = {
+        {DispIds::ToolTipText, mixed, mixed},
+        {DispIds::BalloonTitle, mixed, mixed},
+        {DispIds::BalloonText, mixed + QStringLiteral("\r\n"), mixed + QStringLiteral("\r\n")},
+        {DispIds::ToolTipText, a.repeated(126) + emoji + a, a.repeated(126) + emoji},
+        {DispIds::ToolTipText, a.repeated(127) + emoji, a.repeated(127)},
+        {DispIds::BalloonTitle, e.repeated(62) + emoji + emoji, e.repeated(62) + emoji},
+        {DispIds::BalloonText, kanji.repeated(254) + emoji + a, kanji.repeated(254) + emoji},
+        {DispIds::BalloonText, emoji.repeated(256), emoji.repeated(255)},
+    };
+    auto control = loaded(site);
+    put(*control, DispIds::Balloon, Bool(true));
+    put(*control, DispIds::AutoRefresh, Bool(true));
+    call(*control, DispIds::Show);
+    for (const auto& [property, text, sent] : cases) {
+        put(*control, property, Variant(text));
+        EXPECT_EQ(get(*control, property), Variant(text)); // the property keeps the whole text
+        const TrayIconRequest& request = shell.calls.back().request;
+        const QString& received = property == DispIds::ToolTipText    ? request.tip
+                                  : property == DispIds::BalloonTitle ? request.infoTitle
+                                                                      : request.info;
+        EXPECT_EQ(received, sent) << property << " " << text.size();
+    }
 }
 
 TEST_F(ControlTest, ShowVanishRefreshActOnlyForALoadedControlAtRunTime)
@@ -207,8 +243,8 @@ TEST_F(ControlTest, ShowVanishRefreshActOnlyForALoadedControlAtRunTime)
     EXPECT_EQ(shell.calls[0].operation, NIM_ADD);
     EXPECT_EQ(shell.calls[1].operation, NIM_MODIFY);
     EXPECT_EQ(shell.calls[2].operation, NIM_DELETE);
-    EXPECT_EQ(shell.calls[0].decoded().id, control->iconId());
-    EXPECT_EQ(shell.calls[0].decoded().window, control->window());
+    EXPECT_EQ(shell.calls[0].request.id, control->iconId());
+    EXPECT_EQ(shell.calls[0].request.window, control->window());
 }
 
 TEST_F(ControlTest, EachCallbackRaisesItsEventWithItsButton)
@@ -269,10 +305,8 @@ namespace {
 class TerminationProbe final : public NotificationArea {
 public:
     std::vector<std::pair<bool, bool>> deletes;
-    bool notifyIcon(std::uint32_t operation, std::span<const std::uint8_t> record) override
+    bool notifyIcon(std::uint32_t operation, const TrayIconRequest& data) override
     {
-        TrayIconData data;
-        DecodeTrayIconRecord(record, &data);
         if (operation == NIM_DELETE)
             deletes.emplace_back(WindowTable::instance().windowProc(data.window) == &basWndProc::TrayWindowProc,
                                  !AtomTable::global().name(static_cast<std::uint16_t>(data.id)).isEmpty());
@@ -341,7 +375,7 @@ TEST_F(ControlTest, IconFromFileOrResourceWinsOverIconAtTheNextShowAndBadSources
     EXPECT_TRUE(shell.calls.empty());
     call(*control, DispIds::Show);
     ASSERT_EQ(shell.calls.size(), 1u);
-    EXPECT_EQ(shell.calls[0].decoded().icon, handle);
+    EXPECT_EQ(shell.calls[0].request.icon, handle);
     EXPECT_NE(handle, control->icon() ? control->icon()->handle() : 0);
 
     QFile file(good);

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The desktop notification area driven by a real control: records become
+// The desktop notification area driven by a real control: requests become
 // tray icons and balloons, and tray signals come back as the control's
 // events. The offscreen platform has no tray, so the tests emit the tray
 // icon's signals themselves; the notification service is a stand-in whose
@@ -84,10 +84,10 @@ protected:
         settle();
         return std::exchange(log.events, {});
     }
-    void showBalloon(const QString& text)
+    void showBalloon(const QString& text, const QString& title = QStringLiteral("Tessaly"))
     {
         control->setBalloon(True);
-        control->setBalloonTitle(QStringLiteral("Tessaly"));
+        control->setBalloonTitle(title);
         control->setBalloonText(text);
         control->refresh();
     }
@@ -298,10 +298,11 @@ TEST_F(AreaTest, StatusNotifierBalloonsGoToTheNotificationService)
     control->setBalloonIcon(BalloonIcon_Warning);
     control->setBalloonSound(False);
     control->setBalloonTimeOut(5);
-    showBalloon(QStringLiteral("議事録: 2件"));
+    // Texts reach the service as they are: no Shift-JIS on the way.
+    showBalloon(QStringLiteral("議事録: 2件 café \U0001F600"), QStringLiteral("Tessaly é \U0001F600"));
     ASSERT_EQ(bus->notices.size(), 1u);
-    EXPECT_EQ(bus->notices[0].title, QStringLiteral("Tessaly"));
-    EXPECT_EQ(bus->notices[0].text, QStringLiteral("議事録: 2件"));
+    EXPECT_EQ(bus->notices[0].title, QStringLiteral("Tessaly é \U0001F600"));
+    EXPECT_EQ(bus->notices[0].text, QStringLiteral("議事録: 2件 café \U0001F600"));
     EXPECT_EQ(bus->notices[0].iconKind, 2u);
     EXPECT_TRUE(bus->notices[0].silent);
     EXPECT_EQ(bus->notices[0].timeoutMs, 10000);
@@ -350,7 +351,7 @@ TEST_F(AreaTest, WithoutATrayHostBalloonsStillReachTheNotificationService)
     EXPECT_EQ(take(), Raised{Show});
 }
 
-TEST_F(AreaTest, AnOldShellGetsTheShortRecordWithoutBalloons)
+TEST_F(AreaTest, AnOldShellGetsTheShortToolTipWithoutBalloons)
 {
     basTaskTray::SetVersionQuery([] { return std::optional<OsVersionInfo>(OsVersionInfo{1, 4, 10}); });
     start(TrayProtocol::XEmbed);

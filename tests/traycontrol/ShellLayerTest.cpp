@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
-// The record layouts, the shell calls, the callback message, the atoms and
-// the window procedure.
+// The request the shell calls carry, its Windows record layouts, the
+// callback message, the atoms and the window procedure.
 #include "TestDoubles.h"
 
-#include "traycontrol/AnsiText.h"
 #include "traycontrol/AtomTable.h"
 #include "traycontrol/IconTable.h"
 #include "traycontrol/Picture.h"
+#include "traycontrol/TrayIconRecord.h"
 #include "traycontrol/TypeInfo.h"
 #include "traycontrol/basTaskTray.h"
 #include "traycontrol/basWndProc.h"
@@ -38,9 +38,16 @@ TrayIconFields SampleFields()
             .balloonTimeOut = 5};
 }
 
+/// The Windows back end's record of the control's fields.
+std::vector<std::uint8_t> Record(const TrayIconFields& fields, bool longLayout = true)
+{
+    return EncodeTrayIconRecord(basTaskTray::FillRequest(fields), longLayout);
+}
+
 std::uint32_t At(std::span<const std::uint8_t> record, std::size_t offset)
 {
-    return ReadRecordValue(record, offset);
+    return record[offset] | record[offset + 1] << 8 | record[offset + 2] << 16 |
+           static_cast<std::uint32_t>(record[offset + 3]) << 24;
 }
 
 /// The field's bytes as a string, zero bytes included.
@@ -66,7 +73,7 @@ TEST(TrayIconRecord, LongRecordCarriesEveryFieldAtItsOffset)
     EXPECT_EQ(basTaskTray::RegisterCallbackMessage(), callback);
     EXPECT_EQ(AtomTable::windowMessages().find(QStringLiteral("LumitrayControl_PresentedBy_Pemberd_Lumitry")),
               callback);
-    const auto record = basTaskTray::FillLongRecord(SampleFields());
+    const auto record = Record(SampleFields());
     EXPECT_EQ(record.size(), 488u);
     EXPECT_EQ(At(record, L::Size), 488u);
     EXPECT_EQ(At(record, L::Window), 0x00010012u);
@@ -85,7 +92,7 @@ TEST(TrayIconRecord, LongRecordCarriesEveryFieldAtItsOffset)
     // Without a balloon: flags 7 and every balloon field zero.
     TrayIconFields fields = SampleFields();
     fields.balloon = False;
-    const auto plain = basTaskTray::FillLongRecord(fields);
+    const auto plain = Record(fields);
     EXPECT_EQ(At(plain, L::Flags), 7u);
     EXPECT_EQ(Field(plain, L::Tip, 128), Padded("Tip", 128));
     EXPECT_TRUE(std::all_of(plain.begin() + L::Info, plain.end(), [](std::uint8_t b) { return b == 0; }));
@@ -94,16 +101,15 @@ TEST(TrayIconRecord, LongRecordCarriesEveryFieldAtItsOffset)
 TEST(TrayIconRecord, ShortRecordHasTheTipOnlyEvenWithABalloon)
 {
     TrayIconFields fields = SampleFields();
-    fields.isNewVersion = False;
-    const std::vector<std::uint8_t> record = basTaskTray::FillRecord(fields);
-    ASSERT_EQ(record.size(), 88u);
-    EXPECT_EQ(ReadRecordValue(record, L::Size), 88u);
-    EXPECT_EQ(ReadRecordValue(record, L::Flags), 7u);
-    EXPECT_EQ(ReadRecordValue(record, L::Id), static_cast<std::uint32_t>(-16380));
-    EXPECT_EQ(std::string(record.begin() + 24, record.end()), Padded("Tip", 64));
-
-    fields.isNewVersion = True;
-    EXPECT_EQ(basTaskTray::FillRecord(fields).size(), 488u);
+    for (const Boolean newShell : {False, True}) {
+        fields.isNewVersion = newShell;
+        const std::vector<std::uint8_t> record = Record(fields, false);
+        ASSERT_EQ(record.size(), 88u);
+        EXPECT_EQ(At(record, L::Size), 88u);
+        EXPECT_EQ(At(record, L::Flags), 7u);
+        EXPECT_EQ(At(record, L::Id), static_cast<std::uint32_t>(-16380));
+        EXPECT_EQ(std::string(record.begin() + 24, record.end()), Padded("Tip", 64));
+    }
 }
 
 TEST(TrayIconRecord, NoSoundFlagIsAddedToTheIconKindOnce)
@@ -117,7 +123,7 @@ TEST(TrayIconRecord, NoSoundFlagIsAddedToTheIconKindOnce)
         TrayIconFields fields = SampleFields();
         fields.balloonIcon = icon;
         fields.balloonSound = sound;
-        EXPECT_EQ(At(basTaskTray::FillLongRecord(fields), L::InfoFlags), flags) << icon << " sound " << sound;
+        EXPECT_EQ(At(Record(fields), L::InfoFlags), flags) << icon << " sound " << sound;
     }
 }
 
@@ -127,14 +133,13 @@ TEST(TrayIconRecord, TextsLongerThanTheirFieldsAreCutAndStayZeroTerminated)
     fields.toolTipText = QString(200, QLatin1Char('a'));
     fields.balloonText = QString(300, QLatin1Char('b'));
     fields.balloonTitle = QString(100, QLatin1Char('c'));
-    const auto record = basTaskTray::FillLongRecord(fields);
+    const auto record = Record(fields);
     EXPECT_EQ(Field(record, L::Tip, 128), std::string(127, 'a') + '\0');
     EXPECT_EQ(Field(record, L::Info, 256), std::string(255, 'b') + '\0');
     EXPECT_EQ(Field(record, L::InfoTitle, 64), std::string(63, 'c') + '\0');
 
     fields.isNewVersion = False;
-    const auto shortRecord = basTaskTray::FillShortRecord(fields);
-    EXPECT_EQ(Field(shortRecord, L::Tip, 64), std::string(63, 'a') + '\0');
+    EXPECT_EQ(Field(Record(fields, false), L::Tip, 64), std::string(63, 'a') + '\0');
 }
 
 TEST(TrayIconRecord, JapaneseTextIsShiftJisCutOnACharacterBoundary)
@@ -146,33 +151,18 @@ TEST(TrayIconRecord, JapaneseTextIsShiftJisCutOnACharacterBoundary)
     fields.toolTipText = QString(70, QChar(0x3042)); // あ
     fields.balloonTitle = QStringLiteral("ｱｲｳ更新"); // half-width katakana are single bytes
     fields.balloonText = QStringLiteral("絵文字\U0001F600");
-    const auto record = basTaskTray::FillLongRecord(fields);
-    std::string tip = Field(record, L::Tip, 128);
-    EXPECT_EQ(tip.substr(0, 2), "\x82\xA0");
-    EXPECT_EQ(tip[126], '\0');
-    EXPECT_EQ(tip[127], ' ');
-    EXPECT_EQ(AnsiText::ReadField(record.data() + L::Tip, 128), QString(63, QChar(0x3042)));
+    const auto record = Record(fields);
+    std::string a63;
+    for (int i = 0; i < 63; ++i)
+        a63 += "\x82\xA0";
+    EXPECT_EQ(Field(record, L::Tip, 128), a63 + '\0' + ' ');
     EXPECT_EQ(Field(record, L::InfoTitle, 8), std::string("\xB1\xB2\xB3\x8D\x58\x90\x56", 7) + '\0');
-    EXPECT_EQ(AnsiText::ReadField(record.data() + L::Info, 256), QStringLiteral("絵文字?"));
+    // Shift-JIS has no emoji: the record carries "?" in its place.
+    EXPECT_EQ(Field(record, L::Info, 8), std::string("\x8A\x47\x95\xB6\x8E\x9A?") + '\0');
 
     // A field that ends where a double-byte character would straddle it.
     fields.balloonTitle = QString(40, QChar(0x3042));
-    const auto odd = basTaskTray::FillLongRecord(fields);
-    EXPECT_EQ(AnsiText::ReadField(odd.data() + L::InfoTitle, 64), QString(31, QChar(0x3042)));
-    EXPECT_EQ(odd[L::InfoTitle + 62], 0);
-    EXPECT_EQ(odd[L::InfoTitle + 63], ' ');
-}
-
-TEST(TrayIconRecord, DecodingRejectsRecordsOfOtherSizes)
-{
-    const auto record = basTaskTray::FillLongRecord(SampleFields());
-    TrayIconData data;
-    ASSERT_TRUE(DecodeTrayIconRecord(record, &data));
-    EXPECT_EQ(data.timeOut, 5u);
-    EXPECT_FALSE(DecodeTrayIconRecord(std::span(record).first(487), &data));
-    auto wrongSize = record;
-    WriteRecordValue(wrongSize, L::Size, 88);
-    EXPECT_FALSE(DecodeTrayIconRecord(wrongSize, &data));
+    EXPECT_EQ(Field(Record(fields), L::InfoTitle, 64), a63.substr(0, 62) + '\0' + ' ');
 }
 
 TEST(ShellCalls, VersionTestPicksTheLongRecordForNewShells)

@@ -3,7 +3,6 @@
 
 #include "traycontrol/ControlSite.h"
 #include "traycontrol/NotificationArea.h"
-#include "traycontrol/TrayIconRecord.h"
 
 #include <QString>
 #include <QStringList>
@@ -41,24 +40,17 @@ public:
 /// One call of the notification-area function.
 struct ShellCall {
     std::uint32_t operation;
-    std::vector<std::uint8_t> record;
-
-    TrayIconData decoded() const
-    {
-        TrayIconData data;
-        DecodeTrayIconRecord(record, &data);
-        return data;
-    }
+    TrayIconRequest request;
 };
 
-/// Installs, for its life, a notification area that keeps every record it is sent.
+/// Installs, for its life, a notification area that keeps every request it is sent.
 class ShellRecorder final {
     struct Area final : NotificationArea {
         std::vector<ShellCall>* calls;
         explicit Area(std::vector<ShellCall>* c) : calls(c) {}
-        bool notifyIcon(std::uint32_t operation, std::span<const std::uint8_t> record) override
+        bool notifyIcon(std::uint32_t operation, const TrayIconRequest& request) override
         {
-            calls->push_back({operation, {record.begin(), record.end()}});
+            calls->push_back({operation, request});
             return true;
         }
     };
