@@ -56,7 +56,7 @@ std::string HelpText()
     for (const BasicSettingField& field : BasicSettingFields()) {
         if (line.size() + 1 + field.key.size() > 80) {
             text += line + "\n";
-            line = " ";
+            line.assign(1, ' ');
         }
         line += " ";
         line += field.key;
