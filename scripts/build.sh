@@ -12,7 +12,8 @@ for list in "$root"/scripts/packages/build*.txt "$root"/scripts/packages/traycon
 done
 "$root/scripts/install-deps.sh" "${groups[@]}"
 # Test hooks (a shortened minute, a trace) only when the tests ask for them:
-# an installed or run program never obeys them.
+# an installed or run program never obeys them. The tests' build also fails
+# on any compiler warning (TESSALY_WERROR=ON).
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DTESSALY_TEST_HOOKS="${TESSALY_TEST_HOOKS:-OFF}" >/dev/null
+  -DTESSALY_TEST_HOOKS="${TESSALY_TEST_HOOKS:-OFF}" -DTESSALY_WERROR="${TESSALY_WERROR:-OFF}" >/dev/null
 cmake --build "$build" -- -j"$(nproc)"

@@ -20,7 +20,7 @@ done
 # The zip target compiles the zip component, which needs libarchive.
 "$root/scripts/install-deps.sh" build build-zip test
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DTESSALY_FUZZ=ON \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALY_WERROR="${TESSALY_WERROR:-OFF}" >/dev/null
 cmake --build "$build" -- -j"$(nproc)" >/dev/null
 
 work=$(mktemp -d)

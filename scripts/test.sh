@@ -14,6 +14,8 @@ for list in "$root"/scripts/packages/*.txt; do
   groups+=("$(basename "$list" .txt)")
 done
 "$root/scripts/install-deps.sh" "${groups[@]}"
+# Every build here fails on a compiler warning.
+export TESSALY_WERROR=ON
 TESSALY_TEST_HOOKS=ON "$root/scripts/build.sh"
 
 log=$(mktemp)
@@ -29,7 +31,7 @@ ctest --test-dir "$build" --output-on-failure -j2 2>&1 | tee "$log" || status=1
 # UndefinedBehaviorSanitizer (without the Qt parts, which they do not need).
 sanitized=${TESSALY_SANITIZE_BUILD_DIR:-$root/build-sanitize}
 cmake -S "$root" -B "$sanitized" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALY_SANITIZE=ON \
-  -DTESSALY_WITH_QT=OFF >/dev/null
+  -DTESSALY_WITH_QT=OFF -DTESSALY_WERROR=ON >/dev/null
 if cmake --build "$sanitized" -- -j"$(nproc)" >/dev/null; then
   ctest --test-dir "$sanitized" --output-on-failure -j2 -L 'unit|mail' 2>&1 | tee "$sanitized_log" || status=1
 else

@@ -107,17 +107,7 @@ std::uint32_t CallbackMessage()
 
 Boolean GetIsNewVersion(const std::optional<OsVersionInfo>& version)
 {
-    if (!version)
-        return False;
-    switch (version->platformId) {
-    case 2: // NT
-        return version->majorVersion >= 5 ? True : False;
-    case 1: // 9x
-        if (version->majorVersion != 4)
-            return True;
-        return version->minorVersion == 0 || version->minorVersion == 10 ? False : True;
-    default: return False;
-    }
+    return version && version->platformId == 2 && version->majorVersion >= 5 ? True : False;
 }
 
 Boolean GetIsNewVersion()

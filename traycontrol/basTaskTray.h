@@ -35,7 +35,7 @@ struct TrayIconFields final {
 
 /// The system's basic version record.
 struct OsVersionInfo final {
-    /// 1 for the 9x platform, 2 for the NT platform.
+    /// 2 for the NT platform.
     std::uint32_t platformId = 0;
     std::uint32_t majorVersion = 0;
     std::uint32_t minorVersion = 0;
@@ -66,8 +66,8 @@ std::uint32_t RegisterCallbackMessage();
 /// before it.
 std::uint32_t CallbackMessage();
 
-/// The version test: NT 5 or later, or 9x other than 95 and 98, show
-/// balloons and the long tool tip. False when the version is unknown.
+/// The version test: NT 5 or later show balloons and the long tool tip.
+/// False when the version is unknown.
 Boolean GetIsNewVersion(const std::optional<OsVersionInfo>& version);
 /// The version test for the running system.
 Boolean GetIsNewVersion();

@@ -34,9 +34,7 @@ std::string CopyTo(int in, const std::string& path)
     char buffer[64 * 1024];
     std::string failure;
     for (;;) {
-        const ssize_t n = ::read(in, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = RetryOnEintr([&] { return ::read(in, buffer, sizeof buffer); });
         if (n < 0) {
             failure = "読み込めません: " + ErrorText(errno);
             break;
@@ -44,9 +42,7 @@ std::string CopyTo(int in, const std::string& path)
         if (n == 0)
             break;
         for (ssize_t done = 0; done < n;) {
-            const ssize_t w = ::write(out, buffer + done, static_cast<size_t>(n - done));
-            if (w < 0 && errno == EINTR)
-                continue;
+            const ssize_t w = RetryOnEintr([&] { return ::write(out, buffer + done, static_cast<size_t>(n - done)); });
             if (w < 0) {
                 failure = "添付用の写しを書き込めません: " + ErrorText(errno);
                 break;

@@ -61,7 +61,7 @@ std::string HelpText()
     for (const BasicSettingField& field : BasicSettingFields()) {
         if (line.size() + 1 + field.key.size() > 80) {
             text += line + "\n";
-            line.erase(1); // back to the indent
+            line.assign(1, ' ');
         }
         line += " ";
         line += field.key;

@@ -50,9 +50,7 @@ public:
         std::string pending;
         bool afterCr = false; // a CR ended the last block: a LF may follow
         for (;;) {
-            const ssize_t n = ::read(m_fd, block, sizeof block);
-            if (n < 0 && errno == EINTR)
-                continue;
+            const ssize_t n = RetryOnEintr([&] { return ::read(m_fd, block, sizeof block); });
             if (n < 0) {
                 *error = m_path + ": " + ErrorText(errno);
                 return false;

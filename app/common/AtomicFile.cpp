@@ -120,12 +120,9 @@ bool AtomicFile::write(std::string_view bytes)
     if (m_failed || m_fd < 0)
         return false;
     while (!bytes.empty()) {
-        ssize_t n = ::write(m_fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        const ssize_t n = RetryOnEintr([&] { return ::write(m_fd, bytes.data(), bytes.size()); });
+        if (n < 0)
             return fail("に書き込めません", errno);
-        }
         bytes.remove_prefix(static_cast<size_t>(n));
     }
     return true;

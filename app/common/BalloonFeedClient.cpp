@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "common/BalloonFeedClient.h"
 
+#include "common/FileSystem.h"
 #include "common/PathField.h"
 
 #include <algorithm>
@@ -75,9 +76,7 @@ public:
 bool SendAll(int fd, std::string_view bytes)
 {
     while (!bytes.empty()) {
-        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = RetryOnEintr([&] { return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); });
         if (n <= 0)
             return false;
         bytes.remove_prefix(static_cast<size_t>(n));
@@ -94,9 +93,7 @@ std::string ReadReply(int fd)
         pollfd ready{fd, POLLIN, 0};
         if (::poll(&ready, 1, 5000) <= 0)
             return reply;
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = RetryOnEintr([&] { return ::recv(fd, buffer, sizeof buffer, 0); });
         if (n <= 0 || reply.size() > 4096)
             return reply;
         reply.append(buffer, static_cast<size_t>(n));

@@ -145,12 +145,10 @@ bool ReadWholeFile(const std::string& path, std::string* contents, std::string* 
         contents->reserve(static_cast<size_t>(st.st_size));
     char buffer[65536];
     for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        const ssize_t n = RetryOnEintr([&] { return ::read(fd, buffer, sizeof buffer); });
         if (n == 0)
             break;
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
             if (error)
                 *error = ErrorText(errno);
             ::close(fd);

@@ -1,10 +1,23 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <cerrno>
 #include <string>
 #include <string_view>
 
 namespace tessaly {
+
+/// Calls `call` (a system call that answers -1 and sets errno on failure)
+/// again for as long as a signal interrupts it; gives its last result.
+template <typename Call>
+auto RetryOnEintr(Call call)
+{
+    for (;;) {
+        const auto result = call();
+        if (result != -1 || errno != EINTR)
+            return result;
+    }
+}
 
 /// True when something at `path` is worth reading: a regular file of
 /// non-zero size, or anything but a folder that is not a regular file (a

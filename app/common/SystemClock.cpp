@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "common/Clock.h"
+#include "common/FileSystem.h"
 
-#include <cerrno>
 #include <ctime>
 
 namespace tessaly {
@@ -30,8 +30,7 @@ void SystemClock::WaitForNextSecond() const
         rest.tv_sec = 1;
         rest.tv_nsec -= 1000000000L;
     }
-    while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {
-    }
+    RetryOnEintr([&] { return nanosleep(&rest, &rest); });
 }
 
 void SystemClock::WaitUntil(int64_t unixSecond) const

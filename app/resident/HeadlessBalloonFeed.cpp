@@ -2,6 +2,7 @@
 #include "resident/HeadlessBalloonFeed.h"
 
 #include "common/BalloonFeedClient.h"
+#include "common/FileSystem.h"
 #include "resident/HeadlessBalloon.h"
 
 #include <algorithm>
@@ -57,9 +58,7 @@ bool SomeoneListens(const std::string& path)
 void SendAll(int fd, std::string_view bytes)
 {
     while (!bytes.empty()) {
-        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = RetryOnEintr([&] { return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); });
         if (n <= 0)
             return;
         bytes.remove_prefix(static_cast<size_t>(n));
@@ -93,8 +92,7 @@ HeadlessBalloonFeed::~HeadlessBalloonFeed()
 {
     if (m_thread.joinable()) {
         const char stop = 's';
-        while (::write(m_wake[1], &stop, 1) < 0 && errno == EINTR) {
-        }
+        RetryOnEintr([&] { return ::write(m_wake[1], &stop, 1); });
         m_thread.join();
     }
     for (int fd : m_wake) {
@@ -198,9 +196,7 @@ bool HeadlessBalloonFeed::receive(Client& client)
 {
     char buffer[4096];
     while (!BalloonFeedMessageEnded(client.message)) {
-        const ssize_t n = ::recv(client.fd, buffer, sizeof buffer, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = RetryOnEintr([&] { return ::recv(client.fd, buffer, sizeof buffer, 0); });
         if (n < 0)
             return errno == EAGAIN || errno == EWOULDBLOCK; // more to come, or gone
         if (n == 0)

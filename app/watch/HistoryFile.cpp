@@ -43,9 +43,7 @@ bool AppendWhole(const std::string& path, std::string_view bytes, std::string* e
     std::string_view rest = bytes;
     int failure = 0;
     while (!rest.empty()) {
-        ssize_t n = ::write(fd, rest.data(), rest.size());
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = RetryOnEintr([&] { return ::write(fd, rest.data(), rest.size()); });
         if (n <= 0) {
             failure = n < 0 ? errno : ENOSPC;
             break;

@@ -13,7 +13,7 @@ std::vector<std::string> KeywordTokens(const std::string& keyword)
         return tokens;
     std::string text = keyword;
     for (size_t pos = text.find("\u3000"); pos != std::string::npos; pos = text.find("\u3000", pos))
-        text.replace(pos, 3, " ");
+        text.replace(pos, 3, 1, ' ');
     size_t start = 0;
     for (;;) {
         size_t blank = text.find(' ', start);

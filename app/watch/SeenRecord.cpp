@@ -59,9 +59,7 @@ T Get(const char* data)
 bool ReadAt(int fd, char* buffer, size_t size, uint64_t offset)
 {
     while (size > 0) {
-        const ssize_t n = ::pread(fd, buffer, size, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = RetryOnEintr([&] { return ::pread(fd, buffer, size, static_cast<off_t>(offset)); });
         if (n <= 0)
             return false;
         buffer += n;

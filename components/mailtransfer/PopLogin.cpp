@@ -70,9 +70,7 @@ void WriteOutput(int fd, std::string_view text)
         return;
     if (::ftruncate(fd, 0) == 0) {
         while (!text.empty()) {
-            ssize_t n = ::write(fd, text.data(), text.size());
-            if (n < 0 && errno == EINTR)
-                continue;
+            const ssize_t n = RetryOnEintr([&] { return ::write(fd, text.data(), text.size()); });
             if (n <= 0)
                 break;
             text.remove_prefix(static_cast<size_t>(n));

@@ -66,9 +66,7 @@ private:
 bool WriteAll(int fd, std::string_view bytes)
 {
     while (!bytes.empty()) {
-        ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = RetryOnEintr([&] { return ::write(fd, bytes.data(), bytes.size()); });
         if (n <= 0)
             return false;
         bytes.remove_prefix(static_cast<size_t>(n));
@@ -137,9 +135,7 @@ bool ServerTrust::Read(std::vector<Line>* lines, std::string* error) const
     std::string text;
     char buffer[8192];
     for (;;) {
-        ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = RetryOnEintr([&] { return ::read(fd.get(), buffer, sizeof buffer); });
         if (n < 0) {
             *error = "サーバー証明書の記録 " + shown + " を読めません (" + ErrorText(errno) + ")";
             return false;

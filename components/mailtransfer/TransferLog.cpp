@@ -161,9 +161,7 @@ void TransferLog::Finish(std::string_view result)
     const char* data = block.data();
     size_t left = block.size();
     while (left > 0) {
-        ssize_t n = ::write(m_fd, data, left);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = RetryOnEintr([&] { return ::write(m_fd, data, left); });
         if (n <= 0)
             break;
         data += n;

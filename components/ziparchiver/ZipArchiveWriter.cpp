@@ -231,9 +231,7 @@ int32_t ZipArchiveWriter::copyContent(int input, off_t size, const ZipEntry& ent
     off_t remaining = size;
     while (remaining > 0) {
         const size_t want = static_cast<size_t>(std::min<off_t>(remaining, static_cast<off_t>(m_buffer.size())));
-        const ssize_t got = ::read(input, m_buffer.data(), want);
-        if (got < 0 && errno == EINTR)
-            continue;
+        const ssize_t got = RetryOnEintr([&] { return ::read(input, m_buffer.data(), want); });
         if (got <= 0) {
             *error = got == 0 ? "入力ファイルが読み込み中に短くなりました: " + entry.sourcePath
                               : "入力ファイルを読めません: " + entry.sourcePath + " (" + ErrorText(errno) + ")";

@@ -5,10 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 
 namespace tessaly::test {
 
@@ -44,6 +49,31 @@ public:
     std::string tokenUrl() const { return value("TOKEN_URL"); }
     /// The combined log of both servers, in the order things happened.
     std::string logPath() const { return value("SERVER_LOG"); }
+    /// Waits (at most 20 s) until Postfix's queue holds nothing for `users`:
+    /// every mail submitted to them before has then reached their mailboxes,
+    /// and one that is not there was never sent.
+    bool queueHoldsNothingFor(std::initializer_list<const char*> users) const
+    {
+        const std::string list = "/usr/sbin/postqueue -c '" + value("RUN_DIR") + "/conf' -p 2>&1";
+        std::string queue;
+        for (int attempt = 0; attempt < 400; ++attempt) {
+            queue.clear();
+            if (std::FILE* pipe = ::popen(list.c_str(), "r")) {
+                char buffer[4096];
+                while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+                    queue.append(buffer, n);
+                ::pclose(pipe);
+            }
+            if (queue.find("Queue ID") == std::string::npos && queue.find("Mail queue is empty") == std::string::npos)
+                break; // the queue does not answer
+            if (std::none_of(users.begin(), users.end(),
+                             [&](const char* user) { return queue.find(address(user)) != std::string::npos; }))
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        ADD_FAILURE() << "mail stays queued:\n" << queue;
+        return false;
+    }
     std::string value(const std::string& key) const
     {
         auto it = m_values.find(key);

@@ -223,6 +223,7 @@ TEST_F(MailServerTest, RefusedMailsSayWhy)
         EXPECT_TRUE(outcome.isRefused()) << Text(outcome);
         EXPECT_NE(outcome.text().find(c.expected), std::string::npos) << outcome.text();
         // Nothing reaches even the good recipient of a refused mail.
+        ASSERT_TRUE(server.queueHoldsNothingFor({"alice"}));
         test::MailboxCheck check;
         check.maildir = server.maildir("alice");
         check.waitSeconds = 0;

@@ -353,7 +353,7 @@ TEST_F(AreaTest, WithoutATrayHostBalloonsStillReachTheNotificationService)
 
 TEST_F(AreaTest, AnOldShellGetsTheShortToolTipWithoutBalloons)
 {
-    basTaskTray::SetVersionQuery([] { return std::optional<OsVersionInfo>(OsVersionInfo{1, 4, 10}); });
+    basTaskTray::SetVersionQuery([] { return std::optional<OsVersionInfo>(OsVersionInfo{2, 4, 0}); });
     start(TrayProtocol::XEmbed);
     basTaskTray::SetVersionQuery({});
     EXPECT_EQ(control->isNewVersion(), False);
