@@ -6,7 +6,9 @@
 #   0 common   1 settings   2 watch, notify   3 checkrun
 #   4 cli, resident   5 windows   6 program (the executable)
 # The components and the tray control are deliverables of their own: they
-# include nothing of the program but common.
+# include nothing of the program but common. The link probes hold the
+# symbols to the same order (cmake/TessalyLayers.cmake); this script holds the
+# includes, which the linker cannot see.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
