@@ -141,6 +141,22 @@ bool RemoveStoredTokens(const std::string& folder, double lockWaitSeconds, std::
     return true;
 }
 
+void ForgetAccessToken(const std::string& folder, const std::string& token, double lockWaitSeconds)
+{
+    StoredTokens tokens;
+    std::string error;
+    if (token.empty() || !LoadStoredTokens(folder, &tokens, &error) || tokens.accessToken != token)
+        return;
+    tokens.accessToken.clear();
+    tokens.accessExpires = 0;
+    SaveStoredTokens(folder, tokens, lockWaitSeconds, &error);
+}
+
+bool IsRefusedToken(std::string_view reply)
+{
+    return reply.find("アクセストークンを受け付けませんでした") != std::string_view::npos;
+}
+
 std::string FormEncode(std::string_view text)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";

@@ -88,6 +88,15 @@ std::string SignInNeededMessage();
 AccessTokenResult ObtainAccessToken(MailTransfer& transfer, const BasicSettings& settings, const std::string& folder,
                                     const Clock& clock, double lockWaitSeconds);
 
+/// Forgets the stored access token when it is `token`, which the mail
+/// server refused: the next session renews it (or finds the sign-in gone)
+/// instead of offering it again until it ends.
+void ForgetAccessToken(const std::string& folder, const std::string& token, double lockWaitSeconds);
+
+/// True when `reply` (a text of the mail component) says the server
+/// refused the access token.
+bool IsRefusedToken(std::string_view reply);
+
 /// The provider's error code and description of a refused token request
 /// as one text for the user.
 std::string DescribeTokenError(const std::string& code, const std::string& description);

@@ -202,6 +202,8 @@ Delivery::Step Delivery::failed(Notice& notice, bool update, const MailOutcome& 
 {
     if (cancelled())
         return Step::Waits;
+    if (UsesOAuth(m_context.settings) && IsRefusedToken(outcome.text()))
+        ForgetAccessToken(m_context.dataFolder, m_mail.accessToken, m_context.lockWaitSeconds);
     const std::string log = JoinPath(m_context.dataFolder, kMailLogFileName);
     const LogState after = LogState::Of(log);
     std::string text(update ? kUpdateMailFailed : kPasswordMailFailed);
