@@ -11,6 +11,7 @@
 #include "settings/BasicSettings.h"
 #include "settings/CheckedSettings.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 

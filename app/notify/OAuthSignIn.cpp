@@ -240,6 +240,7 @@ AccessTokenResult ObtainAccessToken(MailTransfer& transfer, const BasicSettings&
     const std::optional<OAuthAnswer> answer = transfer.oauthPost(endpoints.tokenUrl, form, &error);
     if (!answer) {
         result.message = "トークンを更新できませんでした: " + error;
+        result.tell = true;
         return result;
     }
     const FlatJson json = ParseFlatJson(answer->body).value_or(FlatJson{});

@@ -73,7 +73,7 @@ struct AccessTokenResult {
     /// For the user: why not (empty when Ready).
     std::string message;
     /// True when `message` is to be told now: a sign-in problem is told
-    /// once, until a sign-in mends it.
+    /// once, until a sign-in mends it; a passing failure every time.
     bool tell = false;
 };
 
