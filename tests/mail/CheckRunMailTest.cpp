@@ -493,9 +493,10 @@ protected:
         test::WriteFile(m_docs + "/a.doc", "a");
     }
 
-    /// tessalyctl mail login, approved at the token service as `user` (or
-    /// refused with `deny`): its exit status, output and errors.
-    int login(std::string* out, std::string* err, const std::string& user = "sender", bool deny = false)
+    /// tessalyctl mail login, approved at the token service as `user` (with
+    /// `answer` added to the approval: "&deny=1", "&expire=1"): its exit
+    /// status, output and errors.
+    int login(std::string* out, std::string* err, const std::string& user = "sender", const std::string& answer = {})
     {
         std::string error;
         EXPECT_TRUE(SaveBasicSettings(m_settings, m_data, &error)) << error;
@@ -514,9 +515,8 @@ protected:
                 const std::string code =
                     text.substr(at + lead.size(), text.find(' ', at + lead.size()) - at - lead.size());
                 test::TokenClient(test::MailServer::Get().tokenUrl())
-                    .Post("/test/approve", "user_code=" + code +
-                                               "&username=" + FormEncode(test::MailServer::Get().address(user)) +
-                                               (deny ? "&deny=1" : ""));
+                    .Post("/test/approve", "user_code=" + code + "&username=" +
+                                               FormEncode(test::MailServer::Get().address(user)) + answer);
             }
         }
         const int result = ::pclose(pipe);
@@ -549,12 +549,16 @@ protected:
         return tokens;
     }
 
-    /// No file of the data folder (but the token file) holds `secret`.
+    /// No file of the data folder (but the token file), none of `texts` and
+    /// no command line holds `secret`.
     void expectNowhere(const std::string& secret, const std::vector<std::string>& texts)
     {
         ASSERT_FALSE(secret.empty());
         for (const std::string& text : texts)
             EXPECT_EQ(text.find(secret), std::string::npos);
+        // Nor does the command line of any process (the servers', the
+        // token service's).
+        EXPECT_EQ(RunCommand("cat /proc/[0-9]*/cmdline 2>/dev/null | tr '\\0' ' '").find(secret), std::string::npos);
         const std::string listing =
             RunCommand("grep -rl -F -- " + Quote(secret) + " " + Quote(m_data) + " | grep -v /oauth-token.dat$");
         EXPECT_EQ(listing, "");
@@ -635,19 +639,20 @@ TEST_F(OAuthCheckRun, SignInsThatCannotGoOnSayWhy)
     struct Case {
         const char* name;
         std::string client;
-        bool deny;
+        const char* answer;
         const char* told;
     };
     const Case cases[] = {
-        {"wrong client id", "not-registered", false, "クライアントIDが正しくない"},
-        {"refused by the user", test::TokenClient::kClientId, true, "サインインが拒否されました"},
+        {"wrong client id", "not-registered", "", "クライアントIDが正しくない"},
+        {"refused by the user", test::TokenClient::kClientId, "&deny=1", "サインインが拒否されました"},
+        {"code run out", test::TokenClient::kClientId, "&expire=1", "コードの有効期限が切れました"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         m_settings.Conf_OAuthClient = c.client;
         std::string out;
         std::string err;
-        EXPECT_EQ(login(&out, &err, "sender", c.deny), 1) << out;
+        EXPECT_EQ(login(&out, &err, "sender", c.answer), 1) << out;
         EXPECT_NE(err.find(c.told), std::string::npos) << err;
         StoredTokens tokens;
         std::string error;

@@ -22,7 +22,8 @@ may sign in (full addresses). Every request is a form POST (RFC 6749) but
                          token takes its access tokens with it)
   /introspect            RFC 7662: active, username, email, exp, scope
   /test/approve          plays the user of the device flow: user_code,
-                         username, and deny=1 to refuse
+                         username, and deny=1 to refuse or expire=1 to let
+                         the code run out instead
 """
 import base64
 import hashlib
@@ -133,6 +134,8 @@ def approve(store, form):
                 return error("invalid_request", "unknown user")
             device["state"] = "denied" if form.get("deny") == "1" else "approved"
             device["user"] = form["username"]
+            if form.get("expire") == "1":
+                device["exp"] = time.time()
             return 200, {"state": device["state"]}
     return error("invalid_request", "no pending request with this user code")
 
