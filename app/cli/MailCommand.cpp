@@ -24,6 +24,8 @@ constexpr const char* kDeviceGrant = "urn:ietf:params:oauth:grant-type:device_co
 constexpr int64_t kDefaultInterval = 5;
 constexpr int64_t kSlowDownStep = 5;
 constexpr int64_t kDefaultDeviceSeconds = 900;
+constexpr int64_t kMaxInterval = 60;
+constexpr int64_t kMaxDeviceSeconds = 3600;
 
 /// The settings of a sign-in, or a reason on `context.err` and false.
 bool LoadSignInSettings(CtlContext& context, BasicSettings* settings)
@@ -84,8 +86,11 @@ int RunMailLogin(CtlContext& context)
     if (answer->status != 200 || deviceCode.empty() || address.empty())
         return Refused(context, *answer, device);
     const SystemClock clock;
-    int64_t interval = std::max<int64_t>(1, device.integer("interval").value_or(kDefaultInterval));
-    const int64_t deadline = clock.UnixNow() + device.integer("expires_in").value_or(kDefaultDeviceSeconds);
+    // Bounded, so that a strange answer cannot hold the command for days.
+    int64_t interval = std::clamp<int64_t>(device.integer("interval").value_or(kDefaultInterval), 1, kMaxInterval);
+    const int64_t deadline =
+        clock.UnixNow() +
+        std::min<int64_t>(device.integer("expires_in").value_or(kDefaultDeviceSeconds), kMaxDeviceSeconds);
     context.out << "次のアドレスをブラウザーで開き、コード " << device.text("user_code")
                 << " を入力してサインインしてください:\n  " << address << '\n'
                 << std::flush;
@@ -109,7 +114,7 @@ int RunMailLogin(CtlContext& context)
         if (code == "authorization_pending")
             continue;
         if (code == "slow_down") {
-            interval += kSlowDownStep;
+            interval = std::min(interval + kSlowDownStep, kMaxInterval);
             continue;
         }
         if (code == "expired_token") {
