@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The text helpers every reader relies on: code page conversion, date and
-// number parsing.
+// number parsing, the reader of token answers (flat JSON).
 #include "common/Cp932.h"
 #include "common/DateText.h"
+#include "common/Json.h"
 #include "common/NumericText.h"
 
 #include <cstdlib>
@@ -21,5 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::abort();
     }
     tessaly::ParseInt16(text);
+    if (auto json = tessaly::ParseFlatJson(input))
+        json->integer("expires_in");
     return 0;
 }

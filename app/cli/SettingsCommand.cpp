@@ -132,6 +132,9 @@ int RunSettingsShow(CtlContext& context)
     ReadCheckedSettings(settings, &problems);
     for (const SettingProblem& problem : problems)
         context.err << "tessalyctl: " << problem.text() << '\n';
+    if (IsOn(settings.Conf_Mail))
+        if (std::string problem = OAuthSettingsProblem(settings); !problem.empty())
+            context.err << "tessalyctl: " << problem << '\n';
     if (!loaded) {
         context.err << "tessalyctl: the settings could not be loaded completely: " << error << '\n';
         return kCtlFailed;
@@ -170,7 +173,14 @@ int RunSettingsSet(CtlContext& context, const std::string& key, const std::strin
         context.err << "tessalyctl: the settings could not be loaded completely, nothing was saved: " << error << '\n';
         return kCtlFailed;
     }
+    const std::string before = OAuthSettingsProblem(settings);
     SetBasicSetting(settings, *field, value);
+    // A change that leaves the sign-in unusable is refused; one that only
+    // keeps an earlier gap is not (the other value may be set next).
+    if (std::string problem = OAuthSettingsProblem(settings); !problem.empty() && problem != before) {
+        context.err << "tessalyctl: " << problem << " Nothing was saved.\n";
+        return kCtlUsage;
+    }
     if (!SaveBasicSettings(settings, context.folder, &error)) {
         context.err << "tessalyctl: the settings could not be saved: " << error << '\n';
         return kCtlFailed;

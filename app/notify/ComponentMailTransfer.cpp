@@ -58,6 +58,22 @@ std::optional<std::string> ComponentMailTransfer::rcvMail(const RcvMailArguments
                                  arguments.command.c_str(), arguments.outputPath.c_str()));
 }
 
+std::optional<OAuthAnswer> ComponentMailTransfer::oauthPost(const std::string& url, const std::string& form,
+                                                            std::string* error)
+{
+    auto post = reinterpret_cast<OAuthPostFunction>(bind("OAuthPost", error));
+    if (!post)
+        return std::nullopt;
+    std::int32_t status = 0;
+    std::string body = FromComponent(post(url.c_str(), form.c_str(), &status));
+    if (status == 0) {
+        if (error)
+            *error = std::move(body);
+        return std::nullopt;
+    }
+    return OAuthAnswer{status, std::move(body)};
+}
+
 MailTransfer& InstalledMailTransfer()
 {
     static ComponentMailTransfer installed;

@@ -24,6 +24,7 @@ public:
 
     std::optional<MailReply> sendMailEx(const SendMailExArguments& arguments, std::string* error) override;
     std::optional<std::string> rcvMail(const RcvMailArguments& arguments, std::string* error) override;
+    std::optional<OAuthAnswer> oauthPost(const std::string& url, const std::string& form, std::string* error) override;
     /// Reaches the component only once it is loaded: before that nothing
     /// can be in progress, and a later call is refused by the caller.
     void cancel() override;
@@ -33,6 +34,7 @@ private:
                                                   const char*, const char* const*, std::int32_t, std::int32_t*);
     using RcvMailFunction = const char* (*)(const char*, const char*, const char*, const char*, const char*);
     using CancelFunction = void (*)(std::int32_t);
+    using OAuthPostFunction = const char* (*)(const char*, const char*, std::int32_t*);
 
     /// The function `name`, or nullptr with `error` set.
     void* bind(const char* name, std::string* error);

@@ -46,7 +46,13 @@ struct RcvMailArguments {
     friend bool operator==(const RcvMailArguments&, const RcvMailArguments&) = default;
 };
 
-/// The program's view of the mail-transfer component: its two functions.
+/// What an OAuth 2.0 endpoint answered.
+struct OAuthAnswer {
+    int status = 0;   ///< the HTTP status
+    std::string body; ///< the answer's body (JSON)
+};
+
+/// The program's view of the mail-transfer component: its functions.
 /// The real one loads the component library on first use; tests supply
 /// their own. Both calls block until the exchange with the server is over.
 class MailTransfer {
@@ -61,6 +67,18 @@ public:
     /// One POP3 login with one command. The component's result text, or
     /// nothing (with `error` set) when it cannot be called.
     virtual std::optional<std::string> rcvMail(const RcvMailArguments& arguments, std::string* error) = 0;
+
+    /// POSTs `form` to the OAuth 2.0 endpoint `url` (the component's
+    /// OAuthPost). The answer, or nothing with `error` set when no answer
+    /// came (or the component cannot do it). By default it cannot.
+    virtual std::optional<OAuthAnswer> oauthPost(const std::string& url, const std::string& form, std::string* error)
+    {
+        (void)url;
+        (void)form;
+        if (error)
+            *error = "このメール部品は OAuth 2.0 のサインインに対応していません";
+        return std::nullopt;
+    }
 
     /// Ends every exchange in progress at once, and every one started
     /// later, which then fail with a text that says so: the program is

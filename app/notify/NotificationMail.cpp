@@ -2,6 +2,7 @@
 #include "notify/NotificationMail.h"
 
 #include "common/FileSystem.h"
+#include "notify/OAuthSignIn.h"
 #include "notify/ProviderAdvice.h"
 
 #include <exception>
@@ -63,10 +64,12 @@ MailOutcome SendPasswordMail(const MailDelivery& delivery, std::string_view reci
     return SendNotificationMail(delivery, recipientList, mail);
 }
 
-std::string SenderSpec(const BasicSettings& settings)
+std::string SenderSpec(const BasicSettings& settings, const std::string& accessToken)
 {
     std::string sender = settings.Conf_SmtpAddr;
-    if (IsOn(settings.Conf_SmtpAuth)) {
+    if (UsesOAuth(settings)) {
+        sender += "\t" + settings.Conf_SmtpAuthUser + ":" + accessToken + "\t" + EndpointsOf(settings).mechanism;
+    } else if (IsOn(settings.Conf_SmtpAuth)) {
         sender += "\t" + settings.Conf_SmtpAuthUser + ":" + settings.Conf_SmtpAuthPasswd;
         if (IsOn(settings.Conf_SmtpAuthMD5))
             sender += "\tCRAM-MD5";
@@ -100,7 +103,7 @@ MailOutcome SendNotificationMail(const MailDelivery& delivery, std::string_view 
         SendMailExArguments arguments{JoinPath(delivery.dataFolder, kMailLogFileName),
                                       ServerSpec(settings.Conf_SmtpSrv, settings.Conf_SmtpPort),
                                       RecipientsArgument(recipientList),
-                                      SenderSpec(settings),
+                                      SenderSpec(settings, delivery.accessToken),
                                       mail.subject,
                                       mail.body,
                                       mail.attachments};

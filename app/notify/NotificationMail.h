@@ -19,6 +19,9 @@ struct MailDelivery {
     MailTransfer& transfer;
     const BasicSettings& settings;
     std::string dataFolder;
+    /// The OAuth 2.0 access token of the SMTP login when the settings sign
+    /// in by OAuth (see ObtainAccessToken).
+    std::string accessToken = {};
 };
 
 /// What sending a notification mail came to, one of three outcomes: the
@@ -119,8 +122,10 @@ MailOutcome SendPasswordMail(const MailDelivery& delivery, std::string_view reci
 
 /// The sender argument: Conf_SmtpAddr; with SMTP authentication on, a TAB,
 /// Conf_SmtpAuthUser, ":" and Conf_SmtpAuthPasswd; with CRAM-MD5 on as
-/// well, a TAB and "CRAM-MD5".
-std::string SenderSpec(const BasicSettings& settings);
+/// well, a TAB and "CRAM-MD5". When the login signs in by OAuth 2.0
+/// (UsesOAuth), `accessToken` takes the password's place, followed by a TAB
+/// and the provider's mechanism (XOAUTH2).
+std::string SenderSpec(const BasicSettings& settings, const std::string& accessToken = {});
 
 /// "bcc", a TAB, and the recipient list with every ";" made a TAB.
 std::string RecipientsArgument(std::string_view recipientList);

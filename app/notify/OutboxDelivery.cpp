@@ -7,6 +7,7 @@
 #include "common/PathField.h"
 #include "common/UserMessages.h"
 #include "notify/NotificationMail.h"
+#include "notify/OAuthSignIn.h"
 #include "notify/Outbox.h"
 
 #include <functional>
@@ -89,6 +90,9 @@ public:
 private:
     enum class Step { Sent, Waits, Dropped };
     Step deliver(Notice& notice);
+    /// Signs in for the mail session when the login is by OAuth 2.0:
+    /// nothing when mail can go, else the step `notice` takes.
+    std::optional<Step> signIn(Notice& notice, const LogState& before);
     MailOutcome send(const Notice& notice, bool update);
     Step failed(Notice& notice, bool update, const MailOutcome& outcome, const LogState& before);
     void toldRefusedSome(const Notice& notice, bool update, const MailOutcome& outcome);
@@ -98,6 +102,8 @@ private:
     const OutboxDeliveryContext& m_context;
     Outbox m_outbox;
     MailDelivery m_mail;
+    /// The run's access token, obtained before its first mail.
+    std::optional<AccessTokenResult> m_token;
 };
 
 OutboxResult Delivery::run()
@@ -134,6 +140,8 @@ Delivery::Step Delivery::deliver(Notice& notice)
         store([&](std::string* error) { return m_outbox.remove(notice, error); });
         return Step::Dropped;
     }
+    if (std::optional<Step> step = signIn(notice, LogState::Of(log)))
+        return *step;
     if (!notice.updateSent) {
         const LogState before = LogState::Of(log);
         const MailOutcome outcome = send(notice, true);
@@ -157,6 +165,27 @@ Delivery::Step Delivery::deliver(Notice& notice)
     return Step::Sent;
 }
 
+std::optional<Delivery::Step> Delivery::signIn(Notice& notice, const LogState& before)
+{
+    using Status = AccessTokenResult::Status;
+    if (!UsesOAuth(m_context.settings))
+        return std::nullopt;
+    if (!m_token) {
+        m_token = ObtainAccessToken(m_context.transfer, m_context.settings, m_context.dataFolder, m_context.clock,
+                                    m_context.lockWaitSeconds);
+        m_mail.accessToken = m_token->token;
+        // A sign-in the user has to mend is told once, not per notice and
+        // not per run; the mail waits for it, unchanged.
+        if (m_token->tell && m_token->status != Status::Failed && m_token->status != Status::Ready)
+            m_context.messages.ShowMessage(std::string(kUpdateMailFailed) + "\r\n" + m_token->message);
+    }
+    if (m_token->status == Status::Ready)
+        return std::nullopt;
+    if (m_token->status == Status::Failed)
+        return failed(notice, !notice.updateSent, MailOutcome::Failed(m_token->message), before);
+    return Step::Waits;
+}
+
 MailOutcome Delivery::send(const Notice& notice, bool update)
 {
     if (!update)
@@ -173,6 +202,8 @@ Delivery::Step Delivery::failed(Notice& notice, bool update, const MailOutcome& 
 {
     if (cancelled())
         return Step::Waits;
+    if (UsesOAuth(m_context.settings) && IsRefusedToken(outcome.text()))
+        ForgetAccessToken(m_context.dataFolder, m_mail.accessToken, m_context.lockWaitSeconds);
     const std::string log = JoinPath(m_context.dataFolder, kMailLogFileName);
     const LogState after = LogState::Of(log);
     std::string text(update ? kUpdateMailFailed : kPasswordMailFailed);

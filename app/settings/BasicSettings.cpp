@@ -50,6 +50,12 @@ const std::array<BasicSettingField, kBasicSettingCount> kFields = {{
     TEXT(Conf_Interval, "Conf_Interval      ="),
     FLAG(Conf_Instant, "Conf_Instant       ="),
     TEXT(Conf_Settle, "Conf_Settle        ="),
+    FLAG(Conf_MailAuth, "Conf_MailAuth      ="),
+    TEXT(Conf_OAuthClient, "Conf_OAuthClient   ="),
+    TEXT(Conf_OAuthTenant, "Conf_OAuthTenant   ="),
+    TEXT(Conf_OAuthTokenUrl, "Conf_OAuthTokenUrl ="),
+    TEXT(Conf_OAuthDeviceUrl, "Conf_OAuthDeviceUrl="),
+    TEXT(Conf_OAuthScope, "Conf_OAuthScope    ="),
 }};
 
 #undef FLAG
@@ -152,6 +158,12 @@ bool SetBasicSetting(BasicSettings& settings, const BasicSettingField& field, st
         return false;
     settings.*field.flag = *number;
     return true;
+}
+
+bool UsesOAuth(const BasicSettings& settings)
+{
+    return IsOn(settings.Conf_SmtpAuth) && settings.Conf_MailAuth >= kMailAuthMicrosoft &&
+           settings.Conf_MailAuth <= kMailAuthOther;
 }
 
 int SettleSeconds(std::string_view text)

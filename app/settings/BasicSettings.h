@@ -12,7 +12,8 @@ namespace tessaly {
 class DataFolderLock;
 
 /// The basic settings: the 22 of every installation, then the two of live
-/// watching, which an installation that does not know them passes over. A
+/// watching and the six of OAuth 2.0 sign-in, which an installation that
+/// does not know them passes over. A
 /// flag counts as on only when it equals 1; every other field is a text
 /// kept exactly as typed (ports, sizes, the interval and the settle time
 /// included). Defaults: 0 and "", but 5 seconds of settle time.
@@ -51,6 +52,15 @@ struct BasicSettings {
     /// How many seconds a document must have been left alone before it is
     /// announced; "0" announces it at once.
     std::string Conf_Settle = "5";
+    /// How the SMTP login signs in: kMailAuthPassword (the password of
+    /// Conf_SmtpAuthPasswd) or OAuth 2.0 with the user's own client
+    /// registration, kMailAuthMicrosoft, kMailAuthGoogle or kMailAuthOther.
+    int16_t Conf_MailAuth = 0;
+    std::string Conf_OAuthClient;    ///< the client id of the registration
+    std::string Conf_OAuthTenant;    ///< Microsoft's tenant; "" is "common"
+    std::string Conf_OAuthTokenUrl;  ///< token endpoint (other provider)
+    std::string Conf_OAuthDeviceUrl; ///< device authorization endpoint (other provider)
+    std::string Conf_OAuthScope;     ///< scope to ask for (other provider)
 
     friend bool operator==(const BasicSettings&, const BasicSettings&) = default;
 };
@@ -65,7 +75,7 @@ struct BasicSettingField {
 };
 
 /// The number of settings, and of the records of sysconfig.dat.
-inline constexpr size_t kBasicSettingCount = 24;
+inline constexpr size_t kBasicSettingCount = 30;
 
 /// The settings in the order their records are written.
 const std::array<BasicSettingField, kBasicSettingCount>& BasicSettingFields();
@@ -79,6 +89,16 @@ std::string BasicSettingText(const BasicSettings& settings, const BasicSettingFi
 /// Stores `value` into one field. A flag takes a numeric text, rounded half
 /// to even to a 16-bit integer; false (field unchanged) for anything else.
 bool SetBasicSetting(BasicSettings& settings, const BasicSettingField& field, std::string_view value);
+
+/// The values of Conf_MailAuth.
+inline constexpr int16_t kMailAuthPassword = 0;
+inline constexpr int16_t kMailAuthMicrosoft = 1;
+inline constexpr int16_t kMailAuthGoogle = 2;
+inline constexpr int16_t kMailAuthOther = 3;
+
+/// True when the SMTP login signs in by OAuth 2.0 (SMTP authentication on
+/// and Conf_MailAuth one of the OAuth kinds).
+bool UsesOAuth(const BasicSettings& settings);
 
 /// The settle time in seconds: a text of plain digits, at most
 /// kMaxSettleSeconds (a longer wait is cut to it); any other text gives

@@ -72,6 +72,31 @@ std::string Shown(std::string_view value)
     return length < value.size() ? shown + "…" : shown;
 }
 
+bool IsOAuthUrl(std::string_view key)
+{
+    return key == "Conf_OAuthTokenUrl" || key == "Conf_OAuthDeviceUrl";
+}
+
+/// An address the token service can be asked at: https with a host, or
+/// http to this machine only (a local test service); no blanks or control
+/// characters anywhere.
+bool IsEndpointAddress(std::string_view url)
+{
+    for (char c : url) {
+        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F)
+            return false;
+    }
+    for (std::string_view scheme : {"https://", "http://127.0.0.1", "http://localhost", "http://[::1]"}) {
+        if (!url.starts_with(scheme))
+            continue;
+        const std::string_view rest = url.substr(scheme.size());
+        if (scheme == "https://")
+            return !rest.empty() && rest.front() != '/' && rest.front() != ':';
+        return rest.empty() || rest.front() == ':' || rest.front() == '/';
+    }
+    return false;
+}
+
 } // namespace
 
 std::string SettingValueProblem(std::string_view key, std::string_view value)
@@ -81,7 +106,14 @@ std::string SettingValueProblem(std::string_view key, std::string_view value)
         return {};
     bool works = true;
     std::string reason;
-    if (field->flag) {
+    if (key == "Conf_MailAuth") {
+        const std::optional<int16_t> kind = ParseInt16(value);
+        works = kind && *kind >= kMailAuthPassword && *kind <= kMailAuthOther;
+        reason = "0(パスワード)、1(Microsoft 365)、2(Google)、3(その他のOAuth 2.0)のいずれかで指定してください。";
+    } else if (IsOAuthUrl(key)) {
+        works = value.empty() || IsEndpointAddress(value);
+        reason = "https:// で始まるアドレスで指定してください。";
+    } else if (field->flag) {
         const std::optional<int16_t> flag = ParseInt16(value);
         works = flag && (*flag == 0 || *flag == 1);
         reason = "0か1で指定してください。";
@@ -103,6 +135,17 @@ std::string SettingValueProblem(std::string_view key, std::string_view value)
     if (works)
         return {};
     return HasFullWidthDigit(value) ? "半角数字で指定してください。" : reason;
+}
+
+std::string OAuthSettingsProblem(const BasicSettings& settings)
+{
+    if (settings.Conf_MailAuth < kMailAuthMicrosoft || settings.Conf_MailAuth > kMailAuthOther)
+        return {};
+    if (settings.Conf_OAuthClient.empty())
+        return "OAuth 2.0 でサインインするには、Conf_OAuthClient にクライアントIDを指定してください。";
+    if (settings.Conf_MailAuth == kMailAuthOther && settings.Conf_OAuthTokenUrl.empty())
+        return "その他のOAuth 2.0 でサインインするには、Conf_OAuthTokenUrl にトークンのアドレスを指定してください。";
+    return {};
 }
 
 std::string SettingProblem::text() const
@@ -134,7 +177,9 @@ CheckedSettings ReadCheckedSettings(const BasicSettings& settings, std::vector<S
             continue;
         const std::string_view key = field.key;
         std::string instead;
-        if (field.flag) {
+        if (key == "Conf_MailAuth") {
+            instead = "パスワードでログインします。";
+        } else if (field.flag) {
             instead = "ｵﾌとして扱います。";
         } else if (key == "Conf_MaxSize") {
             if (!mail || !IsOn(settings.Conf_MailAdd))

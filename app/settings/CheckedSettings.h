@@ -29,10 +29,19 @@ inline constexpr double kFallbackMaxSizeMegabytes = 10;
 /// - Conf_Settle: whole seconds in decimal digits, 0 to kMaxSettleSeconds
 ///   (a check run waits no longer than that for its documents to settle,
 ///   and holds the data folder while it waits);
-/// - every flag: a number that rounds to 0 or 1.
+/// - Conf_MailAuth: 0 to 3 (kMailAuthPassword to kMailAuthOther);
+/// - Conf_OAuthTokenUrl, Conf_OAuthDeviceUrl: "" (the provider's preset)
+///   or an https address with a host; http only to this machine
+///   (127.0.0.1, localhost, [::1]), for a local service;
+/// - every other flag: a number that rounds to 0 or 1.
 /// A value written with full-width digits ("１０") is told to be typed in
 /// half-width digits.
 std::string SettingValueProblem(std::string_view key, std::string_view value);
+
+/// Why the OAuth 2.0 settings cannot work together, or "" when they can (or
+/// OAuth is off): a client id is needed, and for another provider than
+/// the two presets a token address.
+std::string OAuthSettingsProblem(const BasicSettings& settings);
 
 /// A value of the settings that cannot work.
 struct SettingProblem {

@@ -32,11 +32,15 @@ int OnProgress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     return g_cancelled.load() ? 1 : 0;
 }
 
+} // namespace
+
 void InitialiseCurlOnce()
 {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
+
+namespace {
 
 int PartialIndex(curl_infotype type)
 {
@@ -184,6 +188,11 @@ CurlExchange::CurlExchange(ServerAddress server, const TransferOptions& options,
 void CurlExchange::CancelAll(bool cancel)
 {
     g_cancelled = cancel;
+}
+
+bool CurlExchange::Cancelled()
+{
+    return g_cancelled.load();
 }
 
 CurlExchange::~CurlExchange()

@@ -42,6 +42,8 @@ public:
     /// started later before it begins, until called again without it.
     /// Thread-safe.
     static void CancelAll(bool cancel);
+    /// True while CancelAll(true) holds.
+    static bool Cancelled();
 
     /// The easy handle; nullptr when libcurl could not provide one.
     CURL* Handle() const { return m_curl; }
@@ -132,6 +134,9 @@ private:
     std::vector<curl_socket_t> m_sockets; ///< open sockets of the exchange
     std::vector<std::pair<std::string, std::string>> m_answers;
 };
+
+/// curl_global_init, once per process.
+void InitialiseCurlOnce();
 
 /// True for a reply that refuses: an SMTP code 4xx or 5xx, or POP3 "-ERR".
 bool IsRefusal(std::string_view reply);

@@ -9,6 +9,7 @@
 // "OAUTHBEARER" with an OAuth 2.0 access token as the secret (see
 // SubmissionTexts).
 #include "CurlExchange.h"
+#include "OAuthHttp.h"
 #include "PopLogin.h"
 #include "SmtpSubmitter.h"
 
@@ -93,4 +94,26 @@ TESSALY_EXPORT const char* RcvMail(const char* popServerSpec, const char* user, 
 TESSALY_EXPORT void SendMailCancel(int32_t cancel)
 {
     tessaly::mail::CurlExchange::CancelAll(cancel != 0);
+}
+
+/// POSTs the form `form` (application/x-www-form-urlencoded) to the OAuth
+/// 2.0 endpoint `url` (https; http only to this machine). Returns the
+/// answer's body and sets *httpStatus to its HTTP status; when no answer
+/// came, *httpStatus is 0 and the text says why. TLS is verified, redirects
+/// are not followed, the exchange ends within 30 seconds, and nothing of
+/// the form or the answer is logged.
+TESSALY_EXPORT const char* OAuthPost(const char* url, const char* form, int32_t* httpStatus)
+{
+    thread_local std::string result;
+    if (httpStatus)
+        *httpStatus = 0;
+    try {
+        tessaly::mail::HttpAnswer answer = tessaly::mail::PostForm(Text(url), Text(form));
+        if (httpStatus)
+            *httpStatus = static_cast<int32_t>(answer.status);
+        result = std::move(answer.body);
+    } catch (...) {
+        result = "メモリが足りないため、トークンを要求できませんでした";
+    }
+    return result.c_str();
 }

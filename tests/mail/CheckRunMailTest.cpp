@@ -2,8 +2,10 @@
 // The check run end to end: tessalyctl check on real folders, real archives,
 // a real Postfix delivering into Maildirs, and unzip opening what arrived.
 #include "MailServer.h"
+#include "TokenClient.h"
 #include "common/DateText.h"
 #include "common/FileSystem.h"
+#include "notify/OAuthSignIn.h"
 #include "notify/Outbox.h"
 #include "settings/BasicSettings.h"
 #include "support/RecordingMessages.h"
@@ -465,6 +467,200 @@ TEST_F(CheckRunMail, TwoThousandDocumentsGoOutUnderASoftLimitOfAThousandDescript
     ASSERT_EQ(mails.size(), 1u);
     EXPECT_EQ(mails[0].attachments.size(), 2000u);
     EXPECT_TRUE(Outbox(m_data).list().empty());
+}
+
+} // namespace
+} // namespace tessaly
+
+namespace tessaly {
+namespace {
+
+/// Check runs whose SMTP login signs in by OAuth 2.0 against the fixture's
+/// token service and Dovecot's bearer-token check.
+class OAuthCheckRun : public CheckRunMail {
+protected:
+    void SetUp() override
+    {
+        CheckRunMail::SetUp();
+        const test::MailServer& server = test::MailServer::Get();
+        m_settings.Conf_SmtpPort = std::to_string(server.authPort());
+        m_settings.Conf_SmtpAuth = 1;
+        m_settings.Conf_SmtpAuthUser = server.address("sender");
+        m_settings.Conf_MailAuth = kMailAuthOther;
+        m_settings.Conf_OAuthClient = test::TokenClient::kClientId;
+        m_settings.Conf_OAuthTokenUrl = server.tokenUrl() + "/token";
+        m_settings.Conf_OAuthDeviceUrl = server.tokenUrl() + "/device_authorization";
+        m_settings.Conf_OAuthScope = "mail";
+        m_docs = folder("docs");
+        test::WriteFile(m_docs + "/a.doc", "a");
+    }
+
+    /// tessalyctl mail login, approved at the token service as `user` (with
+    /// `answer` added to the approval: "&deny=1", "&expire=1"): its exit
+    /// status, output and errors.
+    int login(std::string* out, std::string* err, const std::string& user = "sender", const std::string& answer = {})
+    {
+        std::string error;
+        EXPECT_TRUE(SaveBasicSettings(m_settings, m_data, &error)) << error;
+        const std::string command = std::string(TESSALYCTL_PATH) + " --dir " + Quote(m_data) + " mail login 2>" +
+                                    Quote(m_temp.file("login-err"));
+        std::FILE* pipe = ::popen(command.c_str(), "r");
+        if (!pipe)
+            return -1;
+        char line[1024];
+        while (std::fgets(line, sizeof line, pipe)) {
+            *out += line;
+            // The first line names the code the user types in.
+            const std::string text(line);
+            const std::string lead = "コード ";
+            if (size_t at = text.find(lead); at != std::string::npos) {
+                const std::string code =
+                    text.substr(at + lead.size(), text.find(' ', at + lead.size()) - at - lead.size());
+                test::TokenClient(test::MailServer::Get().tokenUrl())
+                    .Post("/test/approve", "user_code=" + code + "&username=" +
+                                               FormEncode(test::MailServer::Get().address(user)) + answer);
+            }
+        }
+        const int result = ::pclose(pipe);
+        *err = test::ReadFile(m_temp.file("login-err"));
+        return WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+    }
+
+    /// Tokens for the sender straight from the service, stored as a sign-in
+    /// would store them, the access token expired or (`valid`) good.
+    StoredTokens storeTokens(bool valid = false)
+    {
+        const std::string json =
+            test::TokenClient(test::MailServer::Get().tokenUrl()).Issue(test::MailServer::Get().address("sender"));
+        StoredTokens tokens{test::TokenClient::kClientId,
+                            m_settings.Conf_SmtpAuthUser,
+                            test::JsonString(json, "refresh_token"),
+                            test::JsonString(json, "access_token"),
+                            ::time(nullptr) + (valid ? 3000 : -5),
+                            {}};
+        std::string error;
+        EXPECT_TRUE(SaveStoredTokens(m_data, tokens, 5, &error)) << error;
+        return tokens;
+    }
+
+    StoredTokens stored()
+    {
+        StoredTokens tokens;
+        std::string error;
+        EXPECT_TRUE(LoadStoredTokens(m_data, &tokens, &error)) << error;
+        return tokens;
+    }
+
+    /// No file of the data folder (but the token file), none of `texts` and
+    /// no command line holds `secret`.
+    void expectNowhere(const std::string& secret, const std::vector<std::string>& texts)
+    {
+        ASSERT_FALSE(secret.empty());
+        for (const std::string& text : texts)
+            EXPECT_EQ(text.find(secret), std::string::npos);
+        // Nor does the command line of any process (the servers', the
+        // token service's).
+        EXPECT_EQ(RunCommand("cat /proc/[0-9]*/cmdline 2>/dev/null | tr '\\0' ' '").find(secret), std::string::npos);
+        const std::string listing =
+            RunCommand("grep -rl -F -- " + Quote(secret) + " " + Quote(m_data) + " | grep -v /oauth-token.dat$");
+        EXPECT_EQ(listing, "");
+    }
+
+    std::string m_docs;
+};
+
+TEST_F(OAuthCheckRun, DeviceSignInThenACheckRunMailsThroughXOAuth2AndNoTokenLeaks)
+{
+    std::string out;
+    std::string err;
+    // The service asks to poll more slowly once (slow_down).
+    ASSERT_EQ(login(&out, &err, "sender", "&slow=1"), 0) << out << err;
+    const std::string sender = test::MailServer::Get().address("sender");
+    EXPECT_NE(out.find("/device"), std::string::npos) << out;
+    EXPECT_NE(out.find("サインインしました: " + sender), std::string::npos) << out;
+    const StoredTokens tokens = stored();
+    EXPECT_EQ(tokens.account, sender);
+    struct stat st {};
+    ASSERT_EQ(::stat((m_data + "/oauth-token.dat").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    subscribe(0, "OAuth", m_docs, test::MailServer::Get().address("alice"));
+    ASSERT_EQ(check(&out, &err), 0) << err;
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(WaitForMails(mailbox("alice"), "OAuth" + m_marker, 1, m_temp.file("m")).size(), 1u);
+    EXPECT_TRUE(Outbox(m_data).list().empty());
+    EXPECT_NE(test::ReadFile(m_data + "/mail.log").find("AUTH XOAUTH2"), std::string::npos);
+    for (const std::string& secret : {tokens.accessToken, tokens.refreshToken})
+        expectNowhere(secret, {out, err});
+}
+
+TEST_F(OAuthCheckRun, AnExpiredAccessTokenIsRenewedWithoutTheUser)
+{
+    const StoredTokens before = storeTokens();
+    subscribe(0, "Renew", m_docs, test::MailServer::Get().address("alice"));
+    std::string out;
+    std::string err;
+    ASSERT_EQ(check(&out, &err), 0) << err;
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(WaitForMails(mailbox("alice"), "Renew" + m_marker, 1, m_temp.file("m")).size(), 1u);
+    const StoredTokens after = stored();
+    EXPECT_NE(after.accessToken, before.accessToken);
+    EXPECT_GT(after.accessExpires, ::time(nullptr) + 600);
+    EXPECT_EQ(after.refreshToken, before.refreshToken);
+    expectNowhere(after.accessToken, {out, err});
+}
+
+TEST_F(OAuthCheckRun, ARevokedSignInIsToldOnceAndTheMailWaitsForANewOne)
+{
+    // Revoking the refresh token takes its access tokens with it.
+    const StoredTokens tokens = storeTokens(true);
+    test::TokenClient(test::MailServer::Get().tokenUrl()).Revoke(tokens.refreshToken);
+    subscribe(0, "Revoked", m_docs, test::MailServer::Get().address("alice"));
+    std::string out;
+    std::string err;
+    // The cached access token is refused by the server and forgotten.
+    EXPECT_EQ(check(&out, &err), 0);
+    EXPECT_NE(err.find("アクセストークンを受け付けませんでした"), std::string::npos) << err;
+    EXPECT_EQ(stored().accessToken, "");
+    ASSERT_EQ(Outbox(m_data).list().size(), 1u);
+    // Renewing finds the sign-in revoked: told once, then the mail waits
+    // quietly.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_EQ(check(&out, &err, "outbox retry"), 1);
+        EXPECT_EQ(err.find("tessalyctl mail login") != std::string::npos, attempt == 0) << err;
+        EXPECT_EQ(Outbox(m_data).list().size(), 1u);
+    }
+
+    ASSERT_EQ(login(&out, &err), 0) << out << err;
+    EXPECT_EQ(check(&out, &err, "outbox retry"), 0) << err;
+    EXPECT_EQ(out, "1 sent, 0 waiting\n");
+    EXPECT_EQ(WaitForMails(mailbox("alice"), "Revoked" + m_marker, 1, m_temp.file("m")).size(), 1u);
+}
+
+TEST_F(OAuthCheckRun, SignInsThatCannotGoOnSayWhy)
+{
+    struct Case {
+        const char* name;
+        std::string client;
+        const char* answer;
+        const char* told;
+    };
+    const Case cases[] = {
+        {"wrong client id", "not-registered", "", "クライアントIDが正しくない"},
+        {"refused by the user", test::TokenClient::kClientId, "&deny=1", "サインインが拒否されました"},
+        {"code run out", test::TokenClient::kClientId, "&expire=1", "コードの有効期限が切れました"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_settings.Conf_OAuthClient = c.client;
+        std::string out;
+        std::string err;
+        EXPECT_EQ(login(&out, &err, "sender", c.answer), 1) << out;
+        EXPECT_NE(err.find(c.told), std::string::npos) << err;
+        StoredTokens tokens;
+        std::string error;
+        EXPECT_FALSE(LoadStoredTokens(m_data, &tokens, &error));
+    }
 }
 
 } // namespace

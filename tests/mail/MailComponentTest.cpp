@@ -19,6 +19,7 @@
 extern "C" const char* SendMailEx(const char*, const char*, const char*, const char*, const char*, const char*,
                                   const char*);
 extern "C" const char* RcvMail(const char*, const char*, const char*, const char*, const char*);
+extern "C" const char* OAuthPost(const char*, const char*, int32_t*);
 
 namespace tessaly::mail {
 namespace {
@@ -250,6 +251,30 @@ TEST(MailComponent, ExportsSpeakUtf8AndSurviveNullArguments)
                                           "me@example.jp", "件名", "", (data + "/ok.pdf\t" + missing).c_str());
     EXPECT_EQ(result, "添付ファイルがありません: " + ValidUtf8(missing));
     EXPECT_NE(test::ReadFile(data + "/mail.log").find("= failed: " + result + "\r\n"), std::string::npos);
+}
+
+TEST(MailComponent, TokenRequestsGoOnlyOverHttpsOrToThisMachine)
+{
+    struct Case {
+        std::string url;
+        const char* told;
+    };
+    const Case cases[] = {
+        {"http://login.example.com/token", "https:// で始まる必要があります"},
+        {"http://127.0.0.1.example.com/token", "https:// で始まる必要があります"},
+        {"", "https:// で始まる必要があります"},
+        {"http://127.0.0.1:" + std::to_string(test::ClosedPort()) + "/token", "に接続できませんでした"},
+    };
+    for (const Case& c : cases) {
+        int32_t status = -1;
+        const std::string text = OAuthPost(c.url.c_str(), "grant_type=x&refresh_token=secret", &status);
+        EXPECT_EQ(status, 0) << c.url;
+        EXPECT_NE(text.find(c.told), std::string::npos) << c.url << ": " << text;
+        EXPECT_EQ(text.find("secret"), std::string::npos) << text;
+    }
+    int32_t status = -1;
+    EXPECT_NE(std::string(OAuthPost(nullptr, nullptr, &status)), "");
+    EXPECT_EQ(status, 0);
 }
 
 } // namespace

@@ -22,7 +22,10 @@ may sign in (full addresses). Every request is a form POST (RFC 6749) but
                          token takes its access tokens with it)
   /introspect            RFC 7662: active, username, email, exp, scope
   /test/approve          plays the user of the device flow: user_code,
-                         username, and deny=1 to refuse
+                         username, and deny=1 to refuse, expire=1 to let
+                         the code run out instead, or slow=1 to answer the
+                         next poll slow_down (and refuse one that comes
+                         before the grown interval)
 """
 import base64
 import hashlib
@@ -104,6 +107,13 @@ def token(store, form):
             return error("invalid_grant", "device code unknown")
         if device["exp"] <= time.time():
             return error("expired_token")
+        if time.time() < device.get("not_before", 0):
+            return error("invalid_request", "polled again before the interval grown by slow_down")
+        if device.get("slow"):
+            # RFC 8628 3.5: the interval grows by 5 seconds from now on.
+            device["slow"] = False
+            device["not_before"] = time.time() + 1 + 5 - 0.5
+            return error("slow_down")
         if device["state"] == "pending":
             return error("authorization_pending")
         if device["state"] == "denied":
@@ -133,6 +143,9 @@ def approve(store, form):
                 return error("invalid_request", "unknown user")
             device["state"] = "denied" if form.get("deny") == "1" else "approved"
             device["user"] = form["username"]
+            device["slow"] = form.get("slow") == "1"
+            if form.get("expire") == "1":
+                device["exp"] = time.time()
             return 200, {"state": device["state"]}
     return error("invalid_request", "no pending request with this user code")
 

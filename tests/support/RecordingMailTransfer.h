@@ -45,8 +45,19 @@ public:
         return rcvResult;
     }
 
+    std::optional<OAuthAnswer> oauthPost(const std::string& url, const std::string& form, std::string* error) override
+    {
+        posts.push_back(url + " " + form);
+        if (!oauthAnswer)
+            *error = "no answer";
+        return oauthAnswer;
+    }
+
     std::vector<std::string> calls;
     std::vector<SendMailExArguments> sent;
+    std::vector<std::string> posts; ///< url, a blank and the form of each token request
+    /// What every token request is answered; nothing: no answer came.
+    std::optional<OAuthAnswer> oauthAnswer;
     std::vector<RcvMailArguments> logins;
     /// Called with each mail that is taken, while its attachments exist.
     std::function<void(const SendMailExArguments&)> onSend;

@@ -26,6 +26,13 @@ TEST(SettingValueProblem, EachNumericKeyTakesWhatCanWork)
         {"Conf_Mail", {"0", "1", " 1 ", "0.5"}, {"2", "-1", "1.5", "yes", ""}},
         {"Conf_Instant", {"1"}, {"40000"}},
         {"Conf_SmtpSrv", {"", "１０", "smtp.example.jp"}, {}},
+        {"Conf_MailAuth", {"0", "1", "2", "3"}, {"4", "-1", "oauth", ""}},
+        // Token addresses: https with a host, plain http only to this machine.
+        {"Conf_OAuthTokenUrl",
+         {"", "https://login.example.com/token", "http://127.0.0.1:8080/token", "http://localhost/t"},
+         {"http://login.example.com/token", "https://", "https:///x", "http://127.0.0.1.evil.example/", "ftp://x",
+          "https://a b", "login.example.com"}},
+        {"Conf_OAuthDeviceUrl", {"https://oauth2.googleapis.com/device/code"}, {"http://10.0.0.1/device"}},
     };
     for (const Case& c : cases) {
         for (const std::string& value : c.works)
@@ -41,6 +48,20 @@ TEST(SettingValueProblem, EachNumericKeyTakesWhatCanWork)
         EXPECT_EQ(SettingValueProblem(key, "１０"), kHalfWidth) << key;
     EXPECT_EQ(SettingValueProblem("Conf_Interval", "0"), "1から44640までの整数(分)で指定してください。");
     EXPECT_EQ(SettingValueProblem("Conf_Settle", "5000"), "0から60までの整数(秒)で指定してください。");
+}
+
+TEST(OAuthSettingsProblem, OAuthNeedsAClientIdAndForOtherProvidersATokenAddress)
+{
+    BasicSettings settings;
+    EXPECT_EQ(OAuthSettingsProblem(settings), "");
+    settings.Conf_MailAuth = kMailAuthGoogle;
+    EXPECT_NE(OAuthSettingsProblem(settings).find("Conf_OAuthClient"), std::string::npos);
+    settings.Conf_OAuthClient = "id";
+    EXPECT_EQ(OAuthSettingsProblem(settings), "");
+    settings.Conf_MailAuth = kMailAuthOther;
+    EXPECT_NE(OAuthSettingsProblem(settings).find("Conf_OAuthTokenUrl"), std::string::npos);
+    settings.Conf_OAuthTokenUrl = "https://id.example.com/token";
+    EXPECT_EQ(OAuthSettingsProblem(settings), "");
 }
 
 TEST(ReadCheckedSettings, BadValuesAreReadSafelyAndToldWhenInUse)

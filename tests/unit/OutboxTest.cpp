@@ -2,15 +2,78 @@
 // The outbox as files: a notice comes back exactly as it was stored, a
 // draft never shows as a notice, and a notice never names a file outside
 // its own folder.
+#include "support/FixedClock.h"
+#include "support/RecordingMailTransfer.h"
 #include "support/TempFolder.h"
 
 #include "common/FileSystem.h"
+#include "notify/OAuthSignIn.h"
 #include "notify/Outbox.h"
 
 #include <gtest/gtest.h>
 
 namespace tessaly {
 namespace {
+
+TEST(OAuthSignIn, TheAccessTokenIsCachedRenewedOrTheSignInToldOnce)
+{
+    using Status = AccessTokenResult::Status;
+    struct Case {
+        const char* name;
+        int64_t expiresIn;                 ///< of the stored access token
+        std::optional<OAuthAnswer> answer; ///< of the refresh request
+        Status status;
+        const char* token;
+        std::vector<bool> told; ///< on each of the calls
+    };
+    const Case cases[] = {
+        {"cached", 61, {}, Status::Ready, "A0", {false, false}},
+        {"renewed",
+         59,
+         OAuthAnswer{200, R"({"access_token":"A1","expires_in":3600})"},
+         Status::Ready,
+         "A1",
+         {false, false}},
+        {"revoked", 0, OAuthAnswer{400, R"({"error":"invalid_grant"})"}, Status::SignInNeeded, "", {true, false}},
+        {"unknown client",
+         0,
+         OAuthAnswer{401, R"({"error":"invalid_client"})"},
+         Status::ClientRejected,
+         "",
+         {true, false}},
+        {"server fault", 0, OAuthAnswer{500, "<html>"}, Status::Failed, "", {true, true}},
+        {"no answer", 0, {}, Status::Failed, "", {true, true}},
+    };
+    const int64_t now = 1'765'000'000;
+    test::SteppingClock clock(now);
+    BasicSettings settings;
+    settings.Conf_SmtpAuth = 1;
+    settings.Conf_MailAuth = kMailAuthOther;
+    settings.Conf_OAuthClient = "client";
+    settings.Conf_OAuthTokenUrl = "https://id.example.com/token";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempFolder data;
+        std::string error;
+        ASSERT_TRUE(
+            SaveStoredTokens(data.path(), {"client", "me@example.jp", "R0", "A0", now + c.expiresIn, {}}, 1, &error))
+            << error;
+        test::RecordingMailTransfer transfer;
+        transfer.oauthAnswer = c.answer;
+        for (bool told : c.told) {
+            const AccessTokenResult result = ObtainAccessToken(transfer, settings, data.path(), clock, 1);
+            EXPECT_EQ(result.status, c.status);
+            EXPECT_EQ(result.token, c.token);
+            EXPECT_EQ(result.tell, told);
+            EXPECT_EQ(result.message.find("R0"), std::string::npos);
+        }
+        if (c.expiresIn > 60)
+            EXPECT_TRUE(transfer.posts.empty());
+        else
+            EXPECT_EQ(transfer.posts.at(0), "https://id.example.com/token grant_type=refresh_token&client_id=client"
+                                            "&refresh_token=R0");
+    }
+}
 
 TEST(Outbox, NoticesComeBackAsStoredOldestFirstAndDraftsNeverShow)
 {

@@ -4,6 +4,7 @@
 #include "common/DataFolder.h"
 #include "common/DateText.h"
 #include "common/FileSystem.h"
+#include "common/Json.h"
 #include "common/NumericText.h"
 #include "support/TempFolder.h"
 
@@ -111,6 +112,26 @@ TEST(NumericText, ParsesNumbersAndRoundsHalvesToEven)
     EXPECT_EQ(RoundHalfEven(4.5), 4.0);
     EXPECT_EQ(RoundHalfEven(4.6), 5.0);
     EXPECT_EQ(RoundHalfEven(-2.5), -2.0);
+}
+
+TEST(FlatJson, ReadsTheMembersOfATokenAnswerAndRefusesWhatIsNotJson)
+{
+    const std::optional<FlatJson> json =
+        ParseFlatJson(R"( {"access_token":"a\/b\u00e9\ud83d\ude00","expires_in":3599,"ext":{"x":[1,{"y":"z"}]},)"
+                      R"("ok":true,"none":null,"interval":"5","error":"x","error":"last"} )");
+    ASSERT_TRUE(json.has_value());
+    EXPECT_EQ(json->text("access_token"), "a/b\u00e9\U0001F600");
+    EXPECT_EQ(json->integer("expires_in"), 3599);
+    EXPECT_EQ(json->integer("interval"), 5);
+    EXPECT_EQ(json->text("error"), "last");
+    EXPECT_EQ(json->text("y"), ""); // nested members are passed over
+    EXPECT_FALSE(json->integer("access_token").has_value());
+    EXPECT_FALSE(json->integer("missing").has_value());
+    const std::string deep = std::string(40, '[') + std::string(40, ']');
+    for (const std::string& bad : std::vector<std::string>{
+             "", "[]", "{", R"({"a":1,})", R"({"a":"\ud800"})", R"({"a":"\x"})", "{\"a\":\"\n\"}", R"({"a":01x})",
+             R"({"a":1} x)", "{\"a\":" + deep + "}", R"({"a":tru})", R"({"a":-})", "<html>"})
+        EXPECT_FALSE(ParseFlatJson(bad).has_value()) << bad;
 }
 
 TEST(DataFolder, PrefersDirThenPortableThenXdg)

@@ -1,0 +1,285 @@
+// SPDX-License-Identifier: MIT
+#include "notify/OAuthSignIn.h"
+
+#include "common/Clock.h"
+#include "common/DataFolderLock.h"
+#include "common/FileSystem.h"
+#include "common/Json.h"
+#include "settings/GsxSeq.h"
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace tessaly {
+namespace {
+
+/// An access token is used only while it is good for this much longer.
+constexpr int64_t kAccessMarginSeconds = 60;
+/// The lifetime of an access token whose answer does not say.
+constexpr int64_t kDefaultAccessSeconds = 3600;
+
+/// The record labels of the token file, in the order written.
+constexpr std::string_view kClient = "client=";
+constexpr std::string_view kAccount = "account=";
+constexpr std::string_view kRefresh = "refresh=";
+constexpr std::string_view kAccess = "access=";
+constexpr std::string_view kExpires = "expires=";
+constexpr std::string_view kTold = "told=";
+
+std::string TokenPath(const std::string& folder)
+{
+    return JoinPath(folder, kOAuthTokenFileName);
+}
+
+void Apply(StoredTokens* tokens, const std::string& record)
+{
+    const auto take = [&](std::string_view label, std::string* field) {
+        if (!record.starts_with(label))
+            return false;
+        *field = record.substr(label.size());
+        return true;
+    };
+    std::string expires;
+    if (take(kClient, &tokens->client) || take(kAccount, &tokens->account) || take(kRefresh, &tokens->refreshToken) ||
+        take(kAccess, &tokens->accessToken) || take(kTold, &tokens->told))
+        return;
+    if (take(kExpires, &expires)) {
+        FlatJson number;
+        number.numbers["expires"] = expires;
+        tokens->accessExpires = number.integer("expires").value_or(0);
+    }
+}
+
+} // namespace
+
+OAuthEndpoints EndpointsOf(const BasicSettings& settings)
+{
+    OAuthEndpoints endpoints;
+    endpoints.mechanism = "XOAUTH2";
+    if (settings.Conf_MailAuth == kMailAuthMicrosoft) {
+        const std::string tenant = settings.Conf_OAuthTenant.empty() ? "common" : settings.Conf_OAuthTenant;
+        const std::string base = "https://login.microsoftonline.com/" + FormEncode(tenant) + "/oauth2/v2.0/";
+        endpoints.tokenUrl = base + "token";
+        endpoints.deviceUrl = base + "devicecode";
+        endpoints.scope = "https://outlook.office.com/SMTP.Send offline_access";
+    } else if (settings.Conf_MailAuth == kMailAuthGoogle) {
+        endpoints.tokenUrl = "https://oauth2.googleapis.com/token";
+        endpoints.deviceUrl = "https://oauth2.googleapis.com/device/code";
+        endpoints.scope = "https://mail.google.com/";
+    }
+    if (!settings.Conf_OAuthTokenUrl.empty())
+        endpoints.tokenUrl = settings.Conf_OAuthTokenUrl;
+    if (!settings.Conf_OAuthDeviceUrl.empty())
+        endpoints.deviceUrl = settings.Conf_OAuthDeviceUrl;
+    if (!settings.Conf_OAuthScope.empty())
+        endpoints.scope = settings.Conf_OAuthScope;
+    return endpoints;
+}
+
+bool LoadStoredTokens(const std::string& folder, StoredTokens* tokens, std::string* error)
+{
+    const std::string path = TokenPath(folder);
+    error->clear();
+    if (!FileHasContent(path) && IsRegularOrMissing(path, nullptr))
+        return false;
+    GsxSeq seq;
+    const int opened = seq.OpenSeqFile(path);
+    if (opened != GsxSeq::kOpened) {
+        *error = opened == GsxSeq::kFailed ? seq.error() : path + " is not a token file";
+        return false;
+    }
+    StoredTokens read;
+    std::string record;
+    for (;;) {
+        const int status = seq.GetSeqString(&record);
+        if (status == GsxSeq::kEnd)
+            break;
+        if (status == GsxSeq::kFailed) {
+            *error = seq.error();
+            return false;
+        }
+        if (status == GsxSeq::kRecord)
+            Apply(&read, record);
+    }
+    *tokens = std::move(read);
+    return true;
+}
+
+bool SaveStoredTokens(const std::string& folder, const StoredTokens& tokens, double lockWaitSeconds, std::string* error)
+{
+    const DataFolderLock lock = DataFolderLock::Acquire(folder, lockWaitSeconds, error);
+    if (!lock.held())
+        return false;
+    GsxSeq seq;
+    seq.MakeKeyTable();
+    bool ok = seq.CreateSeqFile(TokenPath(folder));
+    for (const std::string& record :
+         {std::string(kClient) + tokens.client, std::string(kAccount) + tokens.account,
+          std::string(kRefresh) + tokens.refreshToken, std::string(kAccess) + tokens.accessToken,
+          std::string(kExpires) + std::to_string(tokens.accessExpires), std::string(kTold) + tokens.told}) {
+        if (!ok)
+            break;
+        ok = seq.PutSeqString(record);
+    }
+    ok = ok && seq.CloseSeqFile();
+    if (!ok)
+        *error = seq.error();
+    return ok;
+}
+
+bool RemoveStoredTokens(const std::string& folder, double lockWaitSeconds, std::string* error)
+{
+    const DataFolderLock lock = DataFolderLock::Acquire(folder, lockWaitSeconds, error);
+    if (!lock.held())
+        return false;
+    const std::string path = TokenPath(folder);
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+        *error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+void ForgetAccessToken(const std::string& folder, const std::string& token, double lockWaitSeconds)
+{
+    StoredTokens tokens;
+    std::string error;
+    if (token.empty() || !LoadStoredTokens(folder, &tokens, &error) || tokens.accessToken != token)
+        return;
+    tokens.accessToken.clear();
+    tokens.accessExpires = 0;
+    SaveStoredTokens(folder, tokens, lockWaitSeconds, &error);
+}
+
+bool IsRefusedToken(std::string_view reply)
+{
+    return reply.find("アクセストークンを受け付けませんでした") != std::string_view::npos;
+}
+
+std::string FormEncode(std::string_view text)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') || c == '-' ||
+            c == '.' || c == '_' || c == '~') {
+            out.push_back(c);
+        } else {
+            out.push_back('%');
+            out.push_back(kHex[byte >> 4]);
+            out.push_back(kHex[byte & 0x0F]);
+        }
+    }
+    return out;
+}
+
+std::string SignInNeededMessage()
+{
+    return "OAuth 2.0 のサインインが必要です。`tessalyctl mail login` でサインインしてください。"
+           "送信待ちのﾒｰﾙはサインイン後に送信します。";
+}
+
+std::string DescribeTokenError(const std::string& code, const std::string& description)
+{
+    std::string text;
+    if (code == "invalid_client" || code == "unauthorized_client")
+        text = "クライアントIDが正しくないか、このサインインに使えません。Conf_OAuthClient を確認してください";
+    else if (code == "invalid_grant")
+        text = "サインインが無効になりました";
+    else if (code == "invalid_scope")
+        text = "スコープが受け付けられませんでした。Conf_OAuthScope を確認してください";
+    else
+        text = "トークンを取得できませんでした";
+    text += " (" + (code.empty() ? std::string("不明な応答") : code);
+    // The description is the provider's text: one line, kept short.
+    std::string shown;
+    for (char c : description.substr(0, 200))
+        shown.push_back(static_cast<unsigned char>(c) < 0x20 ? ' ' : c);
+    if (!shown.empty())
+        text += ": " + shown;
+    return text + ")";
+}
+
+AccessTokenResult ObtainAccessToken(MailTransfer& transfer, const BasicSettings& settings, const std::string& folder,
+                                    const Clock& clock, double lockWaitSeconds)
+{
+    using Status = AccessTokenResult::Status;
+    AccessTokenResult result;
+    StoredTokens tokens;
+    std::string error;
+    const bool stored = LoadStoredTokens(folder, &tokens, &error);
+    if (!stored && !error.empty()) {
+        result.message = "サインインの記録を読めませんでした: " + error;
+        result.tell = true;
+        return result;
+    }
+    // Tokens of another client id cannot be refreshed with this one.
+    if (!stored || tokens.refreshToken.empty() || tokens.client != settings.Conf_OAuthClient) {
+        result.status = Status::SignInNeeded;
+        result.message = SignInNeededMessage();
+        result.tell = !(stored && tokens.told == kToldSignIn && tokens.client == settings.Conf_OAuthClient);
+        if (result.tell) {
+            StoredTokens marked{settings.Conf_OAuthClient, {}, {}, {}, 0, std::string(kToldSignIn)};
+            SaveStoredTokens(folder, marked, lockWaitSeconds, &error);
+        }
+        return result;
+    }
+    const int64_t now = clock.UnixNow();
+    if (!tokens.accessToken.empty() && tokens.accessExpires - now >= kAccessMarginSeconds) {
+        result.status = Status::Ready;
+        result.token = tokens.accessToken;
+        return result;
+    }
+    const OAuthEndpoints endpoints = EndpointsOf(settings);
+    std::string form = "grant_type=refresh_token&client_id=" + FormEncode(settings.Conf_OAuthClient) +
+                       "&refresh_token=" + FormEncode(tokens.refreshToken);
+    if (!endpoints.scope.empty())
+        form += "&scope=" + FormEncode(endpoints.scope);
+    const std::optional<OAuthAnswer> answer = transfer.oauthPost(endpoints.tokenUrl, form, &error);
+    if (!answer) {
+        result.message = "トークンを更新できませんでした: " + error;
+        result.tell = true;
+        return result;
+    }
+    const FlatJson json = ParseFlatJson(answer->body).value_or(FlatJson{});
+    const std::string accessToken = json.text("access_token");
+    if (answer->status == 200 && !accessToken.empty()) {
+        tokens.accessToken = accessToken;
+        tokens.accessExpires = now + json.integer("expires_in").value_or(kDefaultAccessSeconds);
+        if (std::string rotated = json.text("refresh_token"); !rotated.empty())
+            tokens.refreshToken = std::move(rotated);
+        tokens.told.clear();
+        // A token that cannot be kept still serves this session.
+        SaveStoredTokens(folder, tokens, lockWaitSeconds, &error);
+        result.status = Status::Ready;
+        result.token = accessToken;
+        return result;
+    }
+    const std::string code = json.text("error");
+    if (code == "invalid_grant") {
+        result.status = Status::SignInNeeded;
+        result.message = DescribeTokenError(code, json.text("error_description")) + "。" + SignInNeededMessage();
+        result.tell = true;
+        StoredTokens marked{tokens.client, tokens.account, {}, {}, 0, std::string(kToldSignIn)};
+        SaveStoredTokens(folder, marked, lockWaitSeconds, &error);
+        return result;
+    }
+    if (code == "invalid_client" || code == "unauthorized_client") {
+        result.status = Status::ClientRejected;
+        result.message = DescribeTokenError(code, json.text("error_description")) + "。";
+        result.tell = tokens.told != kToldClient;
+        if (result.tell) {
+            tokens.told = std::string(kToldClient);
+            SaveStoredTokens(folder, tokens, lockWaitSeconds, &error);
+        }
+        return result;
+    }
+    result.message =
+        DescribeTokenError(code, json.text("error_description")) + " (HTTP " + std::to_string(answer->status) + ")";
+    result.tell = true;
+    return result;
+}
+
+} // namespace tessaly
