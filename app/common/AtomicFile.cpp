@@ -4,7 +4,10 @@
 #include "common/DataFolderLock.h"
 #include "common/FileSystem.h"
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -26,8 +29,17 @@ std::string RandomSuffix()
 {
     static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     unsigned char bytes[6] = {};
-    if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes))
-        ::getrandom(bytes, sizeof bytes, GRND_NONBLOCK);
+    if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+        // Without randomness (a filter that forbids the call) the clock and a
+        // counter still give each name of this process a suffix of its own.
+        static std::atomic<uint64_t> counter{0};
+        uint64_t seed = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                        (counter.fetch_add(1) << 40);
+        for (unsigned char& byte : bytes) {
+            byte = static_cast<unsigned char>(seed);
+            seed = seed >> 8 | seed << 56;
+        }
+    }
     std::string suffix;
     for (unsigned char byte : bytes)
         suffix.push_back(kLetters[byte % (sizeof kLetters - 1)]);

@@ -20,4 +20,7 @@ std::string Utf8ToCp932(std::string_view text, bool* lossless = nullptr);
 /// code page 932 unchanged.
 bool IsCp932Representable(std::string_view text);
 
+/// Appends code point `c` to `out` as UTF-8 (one to four bytes).
+void AppendUtf8(std::string* out, char32_t c);
+
 } // namespace tessaly

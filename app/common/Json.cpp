@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "common/Json.h"
 
+#include "common/Cp932.h"
+
 #include <cstdio>
 
 namespace tessaly {
@@ -187,25 +189,6 @@ private:
         return value;
     }
 
-    static void appendUtf8(std::string* out, unsigned code)
-    {
-        if (code < 0x80) {
-            out->push_back(static_cast<char>(code));
-        } else if (code < 0x800) {
-            out->push_back(static_cast<char>(0xC0 | (code >> 6)));
-            out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else if (code < 0x10000) {
-            out->push_back(static_cast<char>(0xE0 | (code >> 12)));
-            out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else {
-            out->push_back(static_cast<char>(0xF0 | (code >> 18)));
-            out->push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-            out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        }
-    }
-
     bool string(std::string* out)
     {
         if (m_at >= m_text.size() || m_text[m_at] != '"')
@@ -247,7 +230,7 @@ private:
                 } else if (*code >= 0xDC00 && *code < 0xE000) {
                     return false;
                 }
-                appendUtf8(out, *code);
+                AppendUtf8(out, *code);
                 break;
             }
             default: return false;
