@@ -2,6 +2,7 @@
 #include "common/Json.h"
 
 #include "common/Cp932.h"
+#include "common/NumericText.h"
 
 #include <cstdio>
 
@@ -258,15 +259,7 @@ std::optional<long long> FlatJson::integer(const std::string& name) const
         digits = it->second;
     else if (auto string = strings.find(name); string != strings.end())
         digits = string->second;
-    if (digits.empty() || digits.size() > 15)
-        return std::nullopt;
-    long long value = 0;
-    for (char c : digits) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return value;
+    return ParseDigits(digits);
 }
 
 std::optional<FlatJson> ParseFlatJson(std::string_view text)

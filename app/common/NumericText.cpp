@@ -84,4 +84,17 @@ std::optional<int16_t> ParseInt16(std::string_view text)
     return static_cast<int16_t>(rounded);
 }
 
+std::optional<long long> ParseDigits(std::string_view text)
+{
+    if (text.empty() || text.size() > 15)
+        return std::nullopt;
+    long long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
 } // namespace tessaly

@@ -21,4 +21,8 @@ double RoundHalfEven(double value);
 /// Gives nothing for non-numeric text or a value outside -32768..32767.
 std::optional<int16_t> ParseInt16(std::string_view text);
 
+/// A text of 1 to 15 decimal digits and nothing else (no sign, no blanks)
+/// as a whole number; nothing for any other text.
+std::optional<long long> ParseDigits(std::string_view text);
+
 } // namespace tessaly

@@ -5,6 +5,7 @@
 #include "common/DataFolderLock.h"
 #include "common/FileSystem.h"
 #include "common/Json.h"
+#include "common/NumericText.h"
 #include "settings/GsxSeq.h"
 
 #include <cerrno>
@@ -44,11 +45,8 @@ void Apply(StoredTokens* tokens, const std::string& record)
     if (take(kClient, &tokens->client) || take(kAccount, &tokens->account) || take(kRefresh, &tokens->refreshToken) ||
         take(kAccess, &tokens->accessToken) || take(kTold, &tokens->told))
         return;
-    if (take(kExpires, &expires)) {
-        FlatJson number;
-        number.numbers["expires"] = expires;
-        tokens->accessExpires = number.integer("expires").value_or(0);
-    }
+    if (take(kExpires, &expires))
+        tokens->accessExpires = ParseDigits(expires).value_or(0);
 }
 
 } // namespace
