@@ -6,7 +6,8 @@
 #   0 common   1 settings   2 watch, notify   3 checkrun
 #   4 cli, resident   5 windows   6 program (the executable)
 # The components and the tray control are deliverables of their own: they
-# include nothing of the program but common. The link probes hold the
+# include nothing of the program but common; the program includes of the
+# tray control only its public front, traycontrol/TrayIcon.h. The link probes hold the
 # symbols to the same order (cmake/TessalyLayers.cmake); this script holds the
 # includes, which the linker cannot see.
 set -euo pipefail
@@ -19,18 +20,21 @@ failures=0
 check() { # file, its layer
   local file=$1 layer=$2 line target
   while IFS= read -r line; do
-    target=${line#*\"}
-    target=${target%%/*}
+    [[ $line =~ [\"\<]([a-z]+)/([^\">]*) ]] || continue
+    target=${BASH_REMATCH[1]}
     [ -n "${rank[$target]+set}" ] || continue
     [ "$target" = "$layer" ] && continue
     if [ "${rank[$layer]}" -lt 0 ]; then
       [ "$target" = common ] && continue
+    elif [ "$target" = traycontrol ]; then
+      [ "${BASH_REMATCH[2]}" = TrayIcon.h ] && continue
+      target="the tray control's internals (only traycontrol/TrayIcon.h is public)"
     elif [ "${rank[$target]}" -lt "${rank[$layer]}" ]; then
       continue
     fi
     echo "layers: ${file#$root/} ($layer) includes $target: ${line}"
     failures=$((failures + 1))
-  done < <(grep -E '^#include "[a-z]+/' "$file" || true)
+  done < <(grep -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*["<][a-z]+/' "$file" || true)
 }
 
 for folder in "$root"/app/*/; do

@@ -11,11 +11,7 @@
 #include "resident/ResidentData.h"
 #include "resident/ResidentOptions.h"
 #include "resident/ShippedIcon.h"
-#include "resident/TrayControl.h"
 #include "settings/CheckedSettings.h"
-#include "traycontrol/IconTable.h"
-#include "traycontrol/Picture.h"
-#include "traycontrol/TypeInfo.h"
 
 #include <QCursor>
 #include <QMenu>
@@ -23,13 +19,8 @@
 
 #include <algorithm>
 #include <iostream>
-#include <unistd.h>
 
 namespace tessaly {
-
-namespace DispIds = lumitray::DispIds;
-using lumitray::S_OK;
-using lumitray::Variant;
 
 namespace {
 
@@ -58,11 +49,9 @@ bool AnySubscription(const SubscriptionTable& table)
 
 /// The tray icon with the mark of a check in progress: a dot in its lower
 /// right corner.
-std::shared_ptr<lumitray::Picture> CheckingIcon(const lumitray::Picture& icon)
+QImage CheckingIcon(const QImage& icon)
 {
-    QImage image = icon.image().convertToFormat(QImage::Format_ARGB32);
-    if (image.isNull())
-        return nullptr;
+    QImage image = icon.convertToFormat(QImage::Format_ARGB32);
     const qreal side = image.width() * 0.45;
     const QRectF dot(image.width() - side - 1, image.height() - side - 1, side, side);
     QPainter painter(&image);
@@ -71,8 +60,7 @@ std::shared_ptr<lumitray::Picture> CheckingIcon(const lumitray::Picture& icon)
     painter.setBrush(QColor(0x1e, 0x6f, 0xd9));
     painter.drawEllipse(dot);
     painter.end();
-    const lumitray::ImageHandle handle = lumitray::IconTable::instance().create(lumitray::IconTable::Kind::Icon, image);
-    return handle == 0 ? nullptr : std::make_shared<lumitray::Picture>(lumitray::Picture::Icon, handle);
+    return image;
 }
 
 } // namespace
@@ -95,6 +83,12 @@ FormStart::FormStart(const Parts& parts, std::chrono::milliseconds minute, QObje
     connect(m_menuEnd, &QAction::triggered, this, &FormStart::menuEndClick);
     connect(&m_timer1, &QTimer::timeout, this, &FormStart::timer1Tick);
     connect(&parts.checkRunner, &CheckRunner::runningChanged, this, &FormStart::setChecking);
+    connect(&parts.control, &lumitray::TrayIcon::mouseDown, this, &FormStart::mouseDown);
+    connect(&parts.control, &lumitray::TrayIcon::doubleClicked, this, [this](Qt::MouseButton button) {
+        if (button == Qt::LeftButton)
+            openMainWindow();
+    });
+    connect(&parts.control, &lumitray::TrayIcon::balloonClicked, this, &FormStart::balloonClick);
 }
 
 FormStart::~FormStart()
@@ -128,42 +122,32 @@ bool FormStart::load()
 
 bool FormStart::setUpControl()
 {
-    TrayControl& control = m_parts.control;
-    const bool balloon = m_parts.data.settings.Conf_Balloon == 1;
-    if (control.put(DispIds::BalloonSound, Variant::fromBoolean(true)) != S_OK ||
-        control.put(DispIds::AutoRefresh, Variant::fromBoolean(true)) != S_OK ||
-        control.put(DispIds::Balloon, Variant::fromBoolean(balloon)) != S_OK)
-        return false;
+    lumitray::TrayIcon& control = m_parts.control;
+    control.setBalloonSound(true);
+    control.setAutoRefresh(true);
+    control.setBalloon(m_parts.data.settings.Conf_Balloon == 1);
+    // Read through the regular-file check: a FIFO or a link under the
+    // icon's name is refused, never read.
     const std::string path = JoinPath(m_parts.data.folder, kIconFileName);
-    // The picture is loaded from the descriptor of the file checked here, so
-    // that a FIFO or a link under the icon's name is refused, never read.
-    std::string cause;
-    const int fd = OpenRegularFile(path, &cause);
-    if (fd < 0) {
+    std::string bytes;
+    std::string cause = "not an icon file";
+    if (ReadWholeFile(path, &bytes, &cause))
+        m_icon = lumitray::TrayIcon::iconFromData(QByteArray::fromStdString(bytes));
+    if (m_icon.isNull()) {
         std::cerr << "tessaly: " << path << ": " << cause << std::endl;
         return false;
     }
-    const QString opened = QStringLiteral("/proc/self/fd/%1").arg(fd);
-    QString error;
-    std::shared_ptr<lumitray::Picture> icon = lumitray::Picture::load(opened, &error);
-    ::close(fd);
-    error.remove(opened + QStringLiteral(": "));
-    if (!icon || icon->type() != lumitray::Picture::Icon) {
-        std::cerr << "tessaly: " << path << ": " << (icon ? "not an icon" : error.toStdString()) << std::endl;
-        return false;
-    }
-    m_icon = std::move(icon);
-    m_checkingIcon = CheckingIcon(*m_icon);
-    if (control.putRef(DispIds::Icon, Variant(m_icon)) != S_OK)
-        return false;
+    m_checkingIcon = CheckingIcon(m_icon);
+    control.setIcon(m_icon);
     // Hosts that draw the icon's menu themselves read it when the icon appears.
     control.setMenu(m_menu0.get());
-    return control.call(DispIds::Show) == S_OK;
+    control.show();
+    return true;
 }
 
 void FormStart::applySettings()
 {
-    m_parts.control.put(DispIds::Balloon, Variant::fromBoolean(m_parts.data.settings.Conf_Balloon == 1));
+    m_parts.control.setBalloon(m_parts.data.settings.Conf_Balloon == 1);
     // An interval set (or cleared) arms (or stops) the timer; the minute
     // count goes on.
     m_timerInterval =
@@ -209,7 +193,7 @@ void FormStart::setLumitrayToolTip()
     // Every assignment goes to the desktop: only a new text is assigned.
     if (text != m_toolTip) {
         m_toolTip = text;
-        m_parts.control.put(DispIds::ToolTipText, Variant(text));
+        m_parts.control.setToolTipText(text);
     }
     m_timerEnabled = watching();
     applyTimer();
@@ -236,9 +220,8 @@ void FormStart::setWaitingMails(size_t count)
 
 void FormStart::putIcon()
 {
-    const std::shared_ptr<lumitray::Picture>& icon = m_checking && m_checkingIcon ? m_checkingIcon : m_icon;
-    if (icon)
-        m_parts.control.putRef(DispIds::Icon, Variant(icon));
+    if (!m_icon.isNull())
+        m_parts.control.setIcon(m_checking ? m_checkingIcon : m_icon);
 }
 
 void FormStart::timer1Tick()
@@ -246,24 +229,11 @@ void FormStart::timer1Tick()
     m_trigger.tick();
 }
 
-void FormStart::controlEvent(lumitray::DispId event, std::int16_t button)
-{
-    switch (event) {
-    case lumitray::EventIds::MouseDown: mouseDown(button); break;
-    case lumitray::EventIds::DblClick:
-        if (button == 1)
-            openMainWindow();
-        break;
-    case lumitray::EventIds::BalloonClick: balloonClick(); break;
-    default: break;
-    }
-}
-
-void FormStart::mouseDown(std::int16_t button)
+void FormStart::mouseDown(Qt::MouseButton button)
 {
     // Hosts that draw the menu offered to them never report the right
     // click, so the menu is never shown twice.
-    if (button == 2)
+    if (button == Qt::RightButton)
         m_menu0->popup(QCursor::pos());
 }
 
@@ -283,7 +253,7 @@ void FormStart::menuCheckClick()
 {
     // The action has already switched its check mark.
     setLumitrayToolTip();
-    m_parts.control.put(DispIds::BalloonText, Variant(QString()));
+    m_parts.control.setBalloonText(QString());
 }
 
 void FormStart::openMainWindow()
@@ -333,8 +303,8 @@ void FormStart::setFeedTexts(const QString& text1, const QString& text2)
         return;
     m_text1 = text1;
     m_text2 = text2;
-    m_parts.control.put(DispIds::BalloonText, Variant(m_text1));
-    m_parts.control.put(DispIds::BalloonTitle, Variant(m_text2));
+    m_parts.control.setBalloonText(m_text1);
+    m_parts.control.setBalloonTitle(m_text2);
 }
 
 } // namespace tessaly

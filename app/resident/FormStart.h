@@ -2,8 +2,9 @@
 #pragma once
 
 #include "resident/MinuteTrigger.h"
-#include "traycontrol/Com.h"
+#include "traycontrol/TrayIcon.h"
 
+#include <QImage>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -16,10 +17,6 @@
 class QAction;
 class QMenu;
 
-namespace lumitray {
-class Picture;
-}
-
 namespace tessaly {
 
 class CheckRunner;
@@ -27,7 +24,6 @@ class ChildWindowFactory;
 class Clock;
 class FormMain;
 class InputBox;
-class TrayControl;
 class UserMessages;
 struct ResidentData;
 
@@ -45,7 +41,7 @@ class FormStart final : public QObject {
 public:
     /// The program's parts the resident window works with; all must outlive it.
     struct Parts {
-        TrayControl& control;
+        lumitray::TrayIcon& control;
         ResidentData& data;
         UserMessages& messages;
         InputBox& input;
@@ -65,8 +61,6 @@ public:
     /// Sets what ends the program (the tray's 終了する, the frame's exit).
     void setEndProgram(std::function<void()> endProgram) { m_endProgram = std::move(endProgram); }
 
-    /// An event of the tray control (identifier and Button argument).
-    void controlEvent(lumitray::DispId event, std::int16_t button);
     /// What 開く and a double click on the icon do: the main window, after
     /// the password prompt when one is set.
     void openMainWindow();
@@ -107,7 +101,7 @@ private:
     bool setUpControl();
     void putIcon();
     void applyTimer();
-    void mouseDown(std::int16_t button);
+    void mouseDown(Qt::MouseButton button);
     void balloonClick();
     void menuCheckClick();
     void menuEndClick();
@@ -133,8 +127,8 @@ private:
     bool m_checking = false;
     size_t m_waitingMails = 0;
     /// The icon as loaded, and the same with the mark of a check in progress.
-    std::shared_ptr<lumitray::Picture> m_icon;
-    std::shared_ptr<lumitray::Picture> m_checkingIcon;
+    QImage m_icon;
+    QImage m_checkingIcon;
     QPointer<FormMain> m_main;
     std::function<void()> m_endProgram;
     /// A question or password prompt on the way to the main window is open.

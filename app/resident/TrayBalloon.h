@@ -3,26 +3,27 @@
 
 #include "common/Balloon.h"
 
+namespace lumitray {
+class TrayIcon;
+}
+
 namespace tessaly {
 
-class TrayControl;
-
-/// The balloon of the tray icon for the check run: `BalloonText` read and
-/// written and `BalloonTitle` written through the control's dispatch
-/// interface. With the control's auto-refresh and balloons on, every
-/// assignment shows the balloon at once. UI thread only.
+/// The balloon of the tray icon for the check run: the control's balloon
+/// text read and written and its title written. With the control's
+/// auto-refresh and balloons on, every assignment shows the balloon at
+/// once. UI thread only.
 class TrayBalloon final : public Balloon {
 public:
     /// `control` must outlive the balloon.
-    explicit TrayBalloon(TrayControl& control) : m_control(&control) {}
+    explicit TrayBalloon(lumitray::TrayIcon& control) : m_control(&control) {}
 
-    /// The control's current balloon text ("" when it cannot be read).
     std::string BalloonText() const override;
     void SetBalloonText(std::string_view text) override;
     void SetBalloonTitle(std::string_view title) override;
 
 private:
-    TrayControl* m_control;
+    lumitray::TrayIcon* m_control;
 };
 
 } // namespace tessaly

@@ -11,7 +11,6 @@
 #include "resident/DataFileFollower.h"
 #include "resident/FormStart.h"
 #include "resident/LiveCheckDriver.h"
-#include "resident/LumitrayHost.h"
 #include "resident/ProgramVersion.h"
 #include "resident/QtInputBox.h"
 #include "resident/QtText.h"
@@ -22,7 +21,7 @@
 #include "resident/ShippedIcon.h"
 #include "resident/StopSignals.h"
 #include "resident/TrayBalloon.h"
-#include "traycontrol/TypeInfo.h"
+#include "traycontrol/TrayIcon.h"
 
 #include <QAction>
 #include <QBuffer>
@@ -73,14 +72,8 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
     SystemClock clock;
     ResidentData data{folder, {}, {}};
 
-    QString error;
-    std::unique_ptr<LumitrayHost> control = LumitrayHost::Create(&error);
-    if (!control) {
-        std::cerr << "tessaly: " << error.toStdString() << std::endl;
-        messages.ShowMessage(kStartupFailureMessage);
-        return 1;
-    }
-    TrayBalloon balloon(*control);
+    lumitray::TrayIcon control(QStringLiteral("Lumitray1"));
+    TrayBalloon balloon(control);
     // Each folder that cannot be read is told once while the program runs,
     // in a box, not at every run.
     std::set<std::string> toldSkippedFolders;
@@ -122,11 +115,9 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
     context.settingsSaved = applySettings;
     context.subscriptionsSaved = applySubscriptions;
     const std::unique_ptr<ChildWindowFactory> windows = makeWindows(context);
-    FormStart form({*control, data, messages, input, checkRunner, *windows, clock}, minute);
+    FormStart form({control, data, messages, input, checkRunner, *windows, clock}, minute);
     resident = &form;
     form.setEndProgram([] { QCoreApplication::quit(); });
-    control->setEventHandler(
-        [&form](lumitray::DispId event, std::int16_t button) { form.controlEvent(event, button); });
     if (!form.load())
         return 1;
     // Live watching follows the settings, the table and the watching switch;
@@ -174,7 +165,7 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
     // The end: the icon goes at once and nothing is shown any more; a run
     // in progress is cancelled (a mail being sent included) and ends at its
     // next step, keeping what it recorded in the history.
-    control->call(lumitray::DispIds::Vanish);
+    control.vanish();
     notices->mute();
     liveChecks.stop();
     live = nullptr;

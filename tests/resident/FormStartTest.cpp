@@ -7,7 +7,6 @@
 #include "resident/FormMain.h"
 #include "resident/ShippedIcon.h"
 #include "resident/TrayBalloon.h"
-#include "traycontrol/Lumitray.h"
 #include "traycontrol/NotificationBus.h"
 #include "traycontrol/QtNotificationArea.h"
 
@@ -89,15 +88,17 @@ void FormStartTest::startUpDrivesTheControlInOrder()
         setup.subscriptionFile += "Row" + std::to_string(i) + ",,/tmp,*.txt,,,,\r\n";
     ResidentHarness h(setup);
     QVERIFY(h.load());
-    QCOMPARE(h.log.mid(0, 6), QStringList({"put BalloonSound True", "put AutoRefresh True", "put Balloon True",
-                                           "putref Icon icon", "call Show", "put ToolTipText " + kWatchingTip}));
-    QCOMPARE(h.log.size(), 7);
-    QVERIFY(h.log[6].startsWith(QStringLiteral("message: ")));
+    QCOMPARE(h.log.size(), 2);
+    QCOMPARE(h.log[0], QStringLiteral("icon added"));
+    QVERIFY(h.log[1].startsWith(QStringLiteral("message: ")));
     QCOMPARE(QString::fromStdString(h.data.subscriptions[0].Name), QStringLiteral("Row0"));
-    // The icon reached the notification area with its picture; the tool tip followed at once.
+    // The icon reached the notification area with its picture and balloons
+    // with sound; every assignment goes there at once, the tool tip first.
+    QVERIFY(h.icon.autoRefresh() && h.icon.balloon() && h.icon.balloonSound());
     const auto add = std::find_if(h.shell.calls.begin(), h.shell.calls.end(),
                                   [](const ShellCall& call) { return call.operation == lumitray::NIM_ADD; });
-    QVERIFY(add != h.shell.calls.end() && add->data.icon != 0);
+    QVERIFY(add != h.shell.calls.end() && !add->image.isNull());
+    QVERIFY((add->data.flags & lumitray::NIF_INFO) && !(add->data.infoFlags & lumitray::NIIF_NOSOUND));
     QCOMPARE(h.shell.calls.back().operation, lumitray::NIM_MODIFY);
     QCOMPARE(h.shell.calls.back().data.tip, kWatchingTip);
     QVERIFY(h.form->watching() && h.form->timerRunning());
@@ -108,7 +109,7 @@ void FormStartTest::startUpDrivesTheControlInOrder()
     for (int flag : {0, -1, 2}) {
         ResidentHarness off(With("", {}, flag));
         QVERIFY(off.load());
-        QCOMPARE(off.log.value(2), QStringLiteral("put Balloon False"));
+        QVERIFY(!off.icon.balloon());
     }
     FolderSetup bare;
     bare.writeSettings = false;
@@ -120,22 +121,19 @@ void FormStartTest::startUpDrivesTheControlInOrder()
 
 void FormStartTest::startUpFailureEndsWithMessage_data()
 {
-    QTest::addColumn<QString>("icon");  // "" = no icon file
-    QTest::addColumn<bool>("failShow"); // the control refuses Show
-    QTest::newRow("icon missing") << QString() << false;
-    QTest::newRow("icon is text") << QStringLiteral("not a picture at all") << false;
-    QTest::newRow("icon is a bitmap") << QStringLiteral("png") << false;
-    QTest::newRow("control refuses Show") << QStringLiteral("shipped") << true;
-    QTest::newRow("icon is a link to an icon") << QStringLiteral("link") << false;
-    QTest::newRow("icon is a FIFO") << QStringLiteral("fifo") << false;
+    QTest::addColumn<QString>("icon"); // "" = no icon file
+    QTest::newRow("icon missing") << QString();
+    QTest::newRow("icon is text") << QStringLiteral("not a picture at all");
+    QTest::newRow("icon is a bitmap") << QStringLiteral("png");
+    QTest::newRow("icon is a link to an icon") << QStringLiteral("link");
+    QTest::newRow("icon is a FIFO") << QStringLiteral("fifo");
 }
 
 void FormStartTest::startUpFailureEndsWithMessage()
 {
     QFETCH(QString, icon);
-    QFETCH(bool, failShow);
     FolderSetup setup;
-    setup.shippedIcon = icon == QStringLiteral("shipped");
+    setup.shippedIcon = false;
     ResidentHarness h(setup);
     TempFolder elsewhere;
     const std::string iconPath = h.folder.file("norvikinfo.ico");
@@ -150,11 +148,9 @@ void FormStartTest::startUpFailureEndsWithMessage()
         QCOMPARE(::symlink(elsewhere.file("norvikinfo.ico").c_str(), iconPath.c_str()), 0);
     } else if (icon == QStringLiteral("fifo")) {
         QCOMPARE(::mkfifo(iconPath.c_str(), 0600), 0);
-    } else if (!icon.isEmpty() && !setup.shippedIcon) {
+    } else if (!icon.isEmpty()) {
         WriteFile(iconPath, icon.toStdString());
     }
-    if (failShow)
-        h.control->failing = lumitray::DispIds::Show;
     // A reader that waited on the FIFO is freed after a while, and fails the test.
     std::atomic<bool> loaded{false}, rescued{false};
     std::thread rescuer([&] {
@@ -171,7 +167,7 @@ void FormStartTest::startUpFailureEndsWithMessage()
     QVERIFY(!rescued);
     QVERIFY(!started);
     QCOMPARE(h.log.last(), QStringLiteral("message: システムファイルが正しくありません。(3)"));
-    QVERIFY(!h.log.contains(QStringLiteral("putref Icon picture")));
+    QVERIFY(!h.log.contains(QStringLiteral("icon added")));
     QVERIFY(!h.form->timerRunning());
 }
 
@@ -242,10 +238,8 @@ void FormStartTest::savedSettingsArmAndStopTheTimer()
     // Balloons follow the saved flag at once, either way.
     for (int flag : {1, 0}) {
         h.data.settings.Conf_Balloon = static_cast<int16_t>(flag);
-        const qsizetype before = h.log.size();
         h.windows->context().settingsSaved();
-        QCOMPARE(h.logFrom(before).value(0),
-                 flag ? QStringLiteral("put Balloon True") : QStringLiteral("put Balloon False"));
+        QCOMPARE(bool(h.shell.calls.back().data.flags & lumitray::NIF_INFO), flag == 1);
     }
 }
 
@@ -263,11 +257,15 @@ void FormStartTest::firstStartShowsTheEditorAndTheTrayShowsChecks()
     QCOMPARE(h.shell.calls.back().data.tip, kWatchingTip);
 
     // A check in progress shows in the tool tip and in the icon.
-    const qsizetype before = h.log.size();
+    const size_t before = h.shell.calls.size();
     QVERIFY(h.runner.run());
-    QCOMPARE(h.logFrom(before), QStringList({QStringLiteral("put ToolTipText Tessaly Ver  1.2.0  ﾁｪｯｸ中…"),
-                                             QStringLiteral("putref Icon icon"), "put ToolTipText " + kWatchingTip,
-                                             QStringLiteral("putref Icon icon")}));
+    const std::vector<ShellCall> run(h.shell.calls.begin() + static_cast<std::ptrdiff_t>(before), h.shell.calls.end());
+    QCOMPARE(run.size(), size_t(4));
+    const QString checkingTip = QStringLiteral("Tessaly Ver  1.2.0  ﾁｪｯｸ中…");
+    QCOMPARE(QStringList({run[0].data.tip, run[1].data.tip, run[2].data.tip, run[3].data.tip}),
+             QStringList({checkingTip, checkingTip, kWatchingTip, kWatchingTip}));
+    QVERIFY(run[1].image != run[0].image);
+    QCOMPARE(run[3].image, run[0].image);
 
     // Behind a password lock the editor waits to be opened.
     FolderSetup locked = With("5", "Secret");
@@ -283,10 +281,10 @@ void FormStartTest::watchingSwitchStopsAndResumesTheCount()
     QVERIFY(h.load());
     h.tickIfRunning();
     h.tickIfRunning();
-    const qsizetype before = h.log.size();
+    h.icon.setBalloonText(QStringLiteral("2ﾌｧｲﾙ"));
     h.form->menuCheck()->trigger();
     QVERIFY(!h.form->watching() && !h.form->timerRunning());
-    QCOMPARE(h.logFrom(before), QStringList({"put ToolTipText " + kStoppedTip, "put BalloonText "}));
+    QCOMPARE(h.icon.balloonText(), QString());
     QCOMPARE(h.shell.calls.back().data.tip, kStoppedTip);
     for (int i = 0; i < 5; ++i)
         h.tickIfRunning();
@@ -326,44 +324,38 @@ void FormStartTest::trayMouseEventsOpenMenuAndMainWindow()
 
 void FormStartTest::trayHostsThatDrawTheMenuGetTheTrayMenu()
 {
-    // The real control on a StatusNotifierItem desktop, with no recorder in
-    // between: the host draws the tray menu and its entries work.
+    // The real control on a StatusNotifierItem desktop: the host draws the
+    // tray menu and its entries work.
     ResidentHarness h(With("5"));
     lumitray::QtNotificationArea::Options options;
     options.protocol = lumitray::TrayProtocol::StatusNotifierItem;
     options.bus = std::make_unique<QuietBus>();
     auto created = std::make_unique<lumitray::QtNotificationArea>(std::move(options));
     lumitray::QtNotificationArea* desktop = created.get();
-    std::unique_ptr<lumitray::NotificationArea> previous = lumitray::SetNotificationArea(std::move(created));
-    {
-        FormStart form({*h.host, h.data, h.messages, h.input, h.runner, *h.windows, h.clock}, ResidentHarness::kMinute);
-        QVERIFY(form.load());
-        const lumitray::Lumitray& control = h.host->control();
-        QSystemTrayIcon* tray = desktop->trayIcon(control.window(), control.iconId());
-        QVERIFY(tray && tray->contextMenu());
-        const QList<QAction*> entries = tray->contextMenu()->actions();
-        QCOMPARE(entries.size(), 4);
-        QCOMPARE(entries[0]->text(), QStringLiteral("購読"));
-        QVERIFY(entries[0]->isCheckable() && entries[0]->isChecked());
-        QVERIFY(entries[1]->isSeparator());
-        QCOMPARE(entries[2]->text(), QStringLiteral("開く"));
-        QCOMPARE(entries[3]->text(), QStringLiteral("終了する"));
+    h.shell.desktop = std::move(created);
+    QVERIFY(h.load());
+    const lumitray::TrayIconRequest& icon = h.shell.calls.front().data;
+    QSystemTrayIcon* tray = desktop->trayIcon(icon.window, icon.id);
+    QVERIFY(tray && tray->contextMenu());
+    const QList<QAction*> entries = tray->contextMenu()->actions();
+    QCOMPARE(entries.size(), 4);
+    QCOMPARE(entries[0]->text(), QStringLiteral("購読"));
+    QVERIFY(entries[0]->isCheckable() && entries[0]->isChecked());
+    QVERIFY(entries[1]->isSeparator());
+    QCOMPARE(entries[2]->text(), QStringLiteral("開く"));
+    QCOMPARE(entries[3]->text(), QStringLiteral("終了する"));
 
-        QVERIFY(form.timerRunning());
-        entries[0]->trigger();
-        QCOMPARE(tray->toolTip(), kStoppedTip);
-        QVERIFY(!form.timerRunning());
-        entries[0]->trigger();
-        QCOMPARE(tray->toolTip(), kWatchingTip);
-        entries[2]->trigger();
-        QVERIFY(form.mainWindow() && form.mainWindow()->isVisible());
-        int ends = 0;
-        form.setEndProgram([&] { ++ends; });
-        h.messages.answers = {true};
-        entries[3]->trigger();
-        QCOMPARE(ends, 1);
-    }
-    lumitray::SetNotificationArea(std::move(previous));
+    QVERIFY(h.form->timerRunning());
+    entries[0]->trigger();
+    QCOMPARE(tray->toolTip(), kStoppedTip);
+    QVERIFY(!h.form->timerRunning());
+    entries[0]->trigger();
+    QCOMPARE(tray->toolTip(), kWatchingTip);
+    entries[2]->trigger();
+    QVERIFY(h.form->mainWindow() && h.form->mainWindow()->isVisible());
+    h.messages.answers = {true};
+    entries[3]->trigger();
+    QCOMPARE(h.ends, 1);
 }
 
 void FormStartTest::openingAgainRestoresAMinimisedWindow()
@@ -497,16 +489,16 @@ void FormStartTest::balloonTextsReachTheShell()
     ResidentHarness h(With("", {}, 1));
     QVERIFY(h.load());
     // The feed of another program sets text and title, once per change.
-    const qsizetype before = h.log.size();
+    const size_t before = h.shell.calls.size();
     h.form->setFeedTexts(QStringLiteral("本文です"), QStringLiteral("お知らせ"));
-    QCOMPARE(h.logFrom(before), QStringList({"put BalloonText 本文です", "put BalloonTitle お知らせ"}));
+    QCOMPARE(h.shell.calls.size(), before + 2);
     QCOMPARE(h.shell.calls.back().data.info, QStringLiteral("本文です"));
     QCOMPARE(h.shell.calls.back().data.infoTitle, QStringLiteral("お知らせ"));
     h.form->setFeedTexts(QStringLiteral("本文です"), QStringLiteral("お知らせ"));
-    QCOMPARE(h.log.size(), before + 2);
+    QCOMPARE(h.shell.calls.size(), before + 2);
 
     // The check run's balloon port reads back and appends through the control.
-    TrayBalloon balloon(*h.control);
+    TrayBalloon balloon(h.icon);
     balloon.SetBalloonText("");
     balloon.SetBalloonTitle("Tessaly! ﾌｧｲﾙが更新されました");
     balloon.SetBalloonText(balloon.BalloonText() + "報告書 2ﾌｧｲﾙ\r\n");

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ResidentDoubles.h"
 
-#include "traycontrol/Picture.h"
+#include "traycontrol/IconTable.h"
 
 namespace tessaly::test {
 
@@ -11,28 +11,24 @@ namespace {
 
 class RecordingArea final : public NotificationArea {
 public:
-    explicit RecordingArea(std::vector<ShellCall>* calls) : m_calls(calls) {}
+    RecordingArea(ShellRecorder& recorder, QStringList& log) : m_recorder(recorder), m_log(log) {}
     bool notifyIcon(std::uint32_t operation, const TrayIconRequest& request) override
     {
-        m_calls->push_back({operation, request});
-        return true;
+        m_recorder.calls.push_back({operation, request, IconTable::instance().image(request.icon)});
+        if (operation == NIM_ADD || operation == NIM_DELETE)
+            m_log << (operation == NIM_ADD ? QStringLiteral("icon added") : QStringLiteral("icon removed"));
+        return !m_recorder.desktop || m_recorder.desktop->notifyIcon(operation, request);
+    }
+    void setIconMenu(WindowHandle window, std::int32_t id, QMenu* menu) override
+    {
+        if (m_recorder.desktop)
+            m_recorder.desktop->setIconMenu(window, id, menu);
     }
 
 private:
-    std::vector<ShellCall>* m_calls;
+    ShellRecorder& m_recorder;
+    QStringList& m_log;
 };
-
-QString Describe(const Variant& value)
-{
-    if (value.type() == Variant::Type::Picture) {
-        std::shared_ptr<Picture> picture;
-        value.toPicture(&picture);
-        return picture && picture->type() == Picture::Icon ? QStringLiteral("icon") : QStringLiteral("picture");
-    }
-    QString text;
-    value.toString(&text);
-    return text;
-}
 
 QString Text(std::string_view utf8)
 {
@@ -41,31 +37,14 @@ QString Text(std::string_view utf8)
 
 } // namespace
 
-ShellRecorder::ShellRecorder()
+ShellRecorder::ShellRecorder(QStringList& log)
 {
-    m_previous = SetNotificationArea(std::make_unique<RecordingArea>(&calls));
+    m_previous = SetNotificationArea(std::make_unique<RecordingArea>(*this, log));
 }
 
 ShellRecorder::~ShellRecorder()
 {
     SetNotificationArea(std::move(m_previous));
-}
-
-HResult RecordingControl::invoke(DispId id, DispatchKind kind, std::span<Variant> arguments, Variant* result)
-{
-    const MemberInfo* member = FindMember(id);
-    const QString name = member ? QString::fromUtf8(member->name) : QString::number(id);
-    switch (kind) {
-    case DispatchKind::PropertyPut: m_log << QStringLiteral("put %1 %2").arg(name, Describe(arguments.back())); break;
-    case DispatchKind::PropertyPutRef:
-        m_log << QStringLiteral("putref %1 %2").arg(name, Describe(arguments.back()));
-        break;
-    case DispatchKind::PropertyGet: m_log << QStringLiteral("get %1").arg(name); break;
-    case DispatchKind::Method: m_log << QStringLiteral("call %1").arg(name); break;
-    }
-    if (failing == id)
-        return E_FAIL;
-    return m_real.invoke(id, kind, arguments, result);
 }
 
 void LoggingMessages::ShowMessage(std::string_view text)

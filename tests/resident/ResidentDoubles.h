@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// Test doubles for the resident program: a recorder in front of the real
-// tray control, a notification area that keeps the requests it is sent,
-// message boxes and an input box that the test answers.
+// Test doubles for the resident program: a notification area that keeps
+// the requests it is sent, message boxes and an input box that the test
+// answers.
 
 #include "common/UserMessages.h"
 #include "resident/InputBox.h"
-#include "resident/TrayControl.h"
 #include "traycontrol/NotificationArea.h"
-#include "traycontrol/TypeInfo.h"
 
+#include <QImage>
 #include <QStringList>
 
 #include <deque>
@@ -19,38 +18,26 @@
 
 namespace tessaly::test {
 
-/// One request the control sent to the notification area.
+/// One request the control sent to the notification area, with the image
+/// its icon handle held at the time.
 struct ShellCall {
     std::uint32_t operation;
     lumitray::TrayIconRequest data;
+    QImage image;
 };
 
-/// Installs, for its lifetime, a notification area that keeps every request.
+/// Installs, for its lifetime, a notification area that keeps every request
+/// and writes "icon added" and "icon removed" into the shared log. Requests
+/// and menus go on to `desktop` when one is set.
 class ShellRecorder final {
 public:
-    ShellRecorder();
+    explicit ShellRecorder(QStringList& log);
     ~ShellRecorder();
     std::vector<ShellCall> calls;
+    std::unique_ptr<lumitray::NotificationArea> desktop;
 
 private:
     std::unique_ptr<lumitray::NotificationArea> m_previous;
-};
-
-/// Writes every call into a shared log ("put Balloon True", "putref Icon
-/// picture", "call Show", "get BalloonText") and passes it on to the real
-/// control; `failing` makes calls of one member fail instead.
-class RecordingControl final : public TrayControl {
-public:
-    RecordingControl(TrayControl& real, QStringList& log) : m_real(real), m_log(log) {}
-
-    lumitray::HResult invoke(lumitray::DispId id, lumitray::DispatchKind kind, std::span<lumitray::Variant> arguments,
-                             lumitray::Variant* result) override;
-
-    std::optional<lumitray::DispId> failing;
-
-private:
-    TrayControl& m_real;
-    QStringList& m_log;
 };
 
 /// Message boxes answered by the test: each message and question goes into

@@ -2,9 +2,7 @@
 #include "ResidentHarness.h"
 
 #include "resident/ShippedIcon.h"
-#include "traycontrol/Lumitray.h"
 #include "traycontrol/WindowTable.h"
-#include "traycontrol/basTaskTray.h"
 
 #include <QTest>
 
@@ -20,25 +18,17 @@ ResidentHarness::ResidentHarness(const FolderSetup& setup)
     if (!setup.subscriptionFile.empty())
         WriteFile(folder.file("subscription.dat"), setup.subscriptionFile);
 
-    QString hostError;
-    host = LumitrayHost::Create(&hostError);
-    if (!host)
-        qFatal("no tray control: %s", qPrintable(hostError));
-    control = std::make_unique<RecordingControl>(*host, log);
     data.folder = folder.path();
     windows = std::make_unique<PlaceholderWindowFactory>(WindowContext{data, messages, runner, clock, [this] {
                                                                            if (form)
                                                                                form->applySettings();
                                                                        }});
-    form = std::make_unique<FormStart>(FormStart::Parts{*control, data, messages, input, runner, *windows, clock},
-                                       kMinute);
+    form = std::make_unique<FormStart>(FormStart::Parts{icon, data, messages, input, runner, *windows, clock}, kMinute);
     form->setEndProgram([this] { ++ends; });
-    host->setEventHandler([this](lumitray::DispId event, std::int16_t button) { form->controlEvent(event, button); });
 }
 
 ResidentHarness::~ResidentHarness()
 {
-    host->setEventHandler({});
     form.reset();
     // Windows closed by the test are deleted later; let that happen here.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -46,9 +36,11 @@ ResidentHarness::~ResidentHarness()
 
 void ResidentHarness::shellCallback(std::int32_t code)
 {
-    lumitray::Lumitray& control = host->control();
-    lumitray::WindowTable::instance().send(control.window(), lumitray::basTaskTray::CallbackMessage(),
-                                           static_cast<std::uintptr_t>(control.iconId()), code);
+    if (shell.calls.empty())
+        qFatal("the icon never reached the notification area");
+    const lumitray::TrayIconRequest& request = shell.calls.front().data;
+    lumitray::WindowTable::instance().send(request.window, request.callbackMessage,
+                                           static_cast<std::uintptr_t>(request.id), code);
 }
 
 void ResidentHarness::tickIfRunning()

@@ -10,8 +10,8 @@
 #include "PlaceholderWindowFactory.h"
 #include "resident/CheckRunner.h"
 #include "resident/FormStart.h"
-#include "resident/LumitrayHost.h"
 #include "resident/ResidentData.h"
+#include "traycontrol/TrayIcon.h"
 
 #include <chrono>
 #include <memory>
@@ -37,7 +37,8 @@ public:
 
     /// Runs start-up and gives its result.
     bool load() { return form->load(); }
-    /// The shell reports a user action (a callback code) to the control's window.
+    /// The shell reports a user action (a callback code) on the icon it was
+    /// asked to add.
     void shellCallback(std::int32_t code);
     /// One timer tick when the timer runs, nothing otherwise (as a timer would).
     void tickIfRunning();
@@ -46,9 +47,8 @@ public:
 
     TempFolder folder;
     QStringList log;
-    ShellRecorder shell;
-    std::unique_ptr<LumitrayHost> host;
-    std::unique_ptr<RecordingControl> control;
+    ShellRecorder shell{log};
+    lumitray::TrayIcon icon{QStringLiteral("Lumitray1")};
     LoggingMessages messages{log};
     ScriptedInputBox input{log};
     int runs = 0;
