@@ -3,6 +3,7 @@
 
 #include "common/PathField.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -133,7 +134,7 @@ bool IsRegularOrMissing(const std::string& path, std::string* error)
     return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::string* contents, std::string* error)
+bool ReadWholeFile(const std::string& path, std::string* contents, std::string* error, size_t limit)
 {
     contents->clear();
     const int fd = OpenRegularFile(path, error);
@@ -142,16 +143,17 @@ bool ReadWholeFile(const std::string& path, std::string* contents, std::string* 
     // One allocation of the right size instead of doubling as the file comes in.
     struct stat st {};
     if (::fstat(fd, &st) == 0 && st.st_size > 0)
-        contents->reserve(static_cast<size_t>(st.st_size));
+        contents->reserve(std::min(static_cast<size_t>(st.st_size), limit));
     char buffer[65536];
     for (;;) {
         const ssize_t n = RetryOnEintr([&] { return ::read(fd, buffer, sizeof buffer); });
         if (n == 0)
             break;
-        if (n < 0) {
+        if (n < 0 || contents->size() + static_cast<size_t>(n) > limit) {
             if (error)
-                *error = ErrorText(errno);
+                *error = ErrorText(n < 0 ? errno : EFBIG);
             ::close(fd);
+            contents->clear();
             return false;
         }
         contents->append(buffer, static_cast<size_t>(n));

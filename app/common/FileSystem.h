@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cerrno>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -64,8 +65,9 @@ int OpenRegularFileBeneath(int folder, std::string_view relative, std::string* e
 bool IsRegularOrMissing(const std::string& path, std::string* error);
 
 /// Reads the whole regular file at `path` (opened by OpenRegularFile) into
-/// `contents`. False with `error` set on failure.
-bool ReadWholeFile(const std::string& path, std::string* contents, std::string* error);
+/// `contents`. False with `error` set on failure, and for a file of more
+/// than `limit` bytes (read no further).
+bool ReadWholeFile(const std::string& path, std::string* contents, std::string* error, size_t limit = SIZE_MAX);
 
 /// A short description of an errno value, in Japanese, for messages.
 std::string ErrorText(int errorNumber);

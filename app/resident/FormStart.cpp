@@ -11,7 +11,6 @@
 #include "resident/ResidentData.h"
 #include "resident/ResidentOptions.h"
 #include "resident/ShippedIcon.h"
-#include "settings/CheckedSettings.h"
 
 #include <QCursor>
 #include <QMenu>
@@ -66,7 +65,10 @@ QImage CheckingIcon(const QImage& icon)
 } // namespace
 
 FormStart::FormStart(const Parts& parts, std::chrono::milliseconds minute, QObject* parent)
-    : QObject(parent), m_parts(parts), m_minute(minute), m_trigger(parts.data.settings, parts.checkRunner),
+    : QObject(parent), m_parts(parts),
+      m_checks(
+          parts.data, parts.messages, parts.checkRunner, minute, [this] { return watching(); },
+          [this](const std::string& summary) { setToolTipDetail(Utf8Text(summary)); }),
       m_menu0(std::make_unique<QMenu>())
 {
     m_menu0->setObjectName(QStringLiteral("menu0"));
@@ -81,7 +83,6 @@ FormStart::FormStart(const Parts& parts, std::chrono::milliseconds minute, QObje
     connect(m_menuCheck, &QAction::triggered, this, &FormStart::menuCheckClick);
     connect(m_menuOpen, &QAction::triggered, this, &FormStart::openMainWindow);
     connect(m_menuEnd, &QAction::triggered, this, &FormStart::menuEndClick);
-    connect(&m_timer1, &QTimer::timeout, this, &FormStart::timer1Tick);
     connect(&parts.checkRunner, &CheckRunner::runningChanged, this, &FormStart::setChecking);
     connect(&parts.control, &lumitray::TrayIcon::mouseDown, this, &FormStart::mouseDown);
     connect(&parts.control, &lumitray::TrayIcon::doubleClicked, this, [this](Qt::MouseButton button) {
@@ -106,16 +107,10 @@ bool FormStart::load()
     m_menuCheck->setChecked(true);
     setLumitrayToolTip();
     LoadResidentSubscriptions(m_parts.data, m_parts.messages);
-    // Without an interval the timer is never armed, so no check runs until
-    // the program is started again.
-    m_timerInterval =
-        ReadCheckedSettings(m_parts.data.settings).intervalMinutes ? static_cast<int>(m_minute.count()) : 0;
-    m_timerEnabled = m_timerInterval > 0;
-    applyTimer();
-    m_trigger.reset();
+    m_checks.resetCount();
     applySubscriptions();
     // A new user is shown where to begin: the subscription editor.
-    if (m_noSubscription && m_parts.data.settings.Conf_Passwd != 1)
+    if (m_noSubscription && !IsOn(m_parts.data.settings.Conf_Passwd))
         showMainWindow()->showChild(ChildWindow::FormConfig);
     return true;
 }
@@ -125,14 +120,20 @@ bool FormStart::setUpControl()
     lumitray::TrayIcon& control = m_parts.control;
     control.setBalloonSound(true);
     control.setAutoRefresh(true);
-    control.setBalloon(m_parts.data.settings.Conf_Balloon == 1);
+    control.setBalloon(IsOn(m_parts.data.settings.Conf_Balloon));
     // Read through the regular-file check: a FIFO or a link under the
     // icon's name is refused, never read.
     const std::string path = JoinPath(m_parts.data.folder, kIconFileName);
     std::string bytes;
-    std::string cause = "not an icon file";
-    if (ReadWholeFile(path, &bytes, &cause))
-        m_icon = lumitray::TrayIcon::iconFromData(QByteArray::fromStdString(bytes));
+    std::string cause;
+    if (ReadWholeFile(path, &bytes, &cause, kIconFileLimit)) {
+        const QByteArray data = QByteArray::fromStdString(bytes);
+        m_icon = lumitray::TrayIcon::iconFromData(data);
+        if (m_icon.isNull())
+            cause = bytes.empty()                     ? "the file is empty"
+                    : QImage::fromData(data).isNull() ? "not a picture"
+                                                      : "not an icon";
+    }
     if (m_icon.isNull()) {
         std::cerr << "tessaly: " << path << ": " << cause << std::endl;
         return false;
@@ -147,28 +148,15 @@ bool FormStart::setUpControl()
 
 void FormStart::applySettings()
 {
-    m_parts.control.setBalloon(m_parts.data.settings.Conf_Balloon == 1);
-    // An interval set (or cleared) arms (or stops) the timer; the minute
-    // count goes on.
-    m_timerInterval =
-        ReadCheckedSettings(m_parts.data.settings).intervalMinutes ? static_cast<int>(m_minute.count()) : 0;
-    m_timerEnabled = watching();
-    applyTimer();
+    m_parts.control.setBalloon(IsOn(m_parts.data.settings.Conf_Balloon));
+    m_checks.apply();
 }
 
 void FormStart::applySubscriptions()
 {
     m_noSubscription = !AnySubscription(m_parts.data.subscriptions);
     setLumitrayToolTip();
-}
-
-void FormStart::applyTimer()
-{
-    // A timer without an interval never ticks, whether enabled or not.
-    if (!m_timerEnabled || m_timerInterval <= 0)
-        m_timer1.stop();
-    else if (!m_timer1.isActive())
-        m_timer1.start(m_timerInterval);
+    m_checks.apply();
 }
 
 FormMain* FormStart::mainWindow() const
@@ -195,8 +183,6 @@ void FormStart::setLumitrayToolTip()
         m_toolTip = text;
         m_parts.control.setToolTipText(text);
     }
-    m_timerEnabled = watching();
-    applyTimer();
 }
 
 void FormStart::setToolTipDetail(const QString& detail)
@@ -224,11 +210,6 @@ void FormStart::putIcon()
         m_parts.control.setIcon(m_checking ? m_checkingIcon : m_icon);
 }
 
-void FormStart::timer1Tick()
-{
-    m_trigger.tick();
-}
-
 void FormStart::mouseDown(Qt::MouseButton button)
 {
     // Hosts that draw the menu offered to them never report the right
@@ -253,6 +234,7 @@ void FormStart::menuCheckClick()
 {
     // The action has already switched its check mark.
     setLumitrayToolTip();
+    m_checks.apply();
     m_parts.control.setBalloonText(QString());
 }
 
@@ -273,7 +255,7 @@ void FormStart::menuEndClick()
 bool FormStart::passwordAccepted()
 {
     const BasicSettings& settings = m_parts.data.settings;
-    if (settings.Conf_Passwd != 1)
+    if (!IsOn(settings.Conf_Passwd))
         return true;
     const std::optional<QString> answer = m_parts.input.ask(QStringLiteral("ﾊﾟｽﾜｰﾄﾞ?"), Utf8Text(kProgramTitle));
     // キャンセル gives up quietly.

@@ -18,6 +18,8 @@
 #include <atomic>
 #include <chrono>
 #include <fcntl.h>
+#include <iostream>
+#include <sstream>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -101,8 +103,8 @@ void FormStartTest::startUpDrivesTheControlInOrder()
     QVERIFY((add->data.flags & lumitray::NIF_INFO) && !(add->data.infoFlags & lumitray::NIIF_NOSOUND));
     QCOMPARE(h.shell.calls.back().operation, lumitray::NIM_MODIFY);
     QCOMPARE(h.shell.calls.back().data.tip, kWatchingTip);
-    QVERIFY(h.form->watching() && h.form->timerRunning());
-    QCOMPARE(h.form->timerInterval(), 60000);
+    QVERIFY(h.form->watching() && h.form->checks().timerRunning());
+    QCOMPARE(h.form->checks().timerInterval(), 60000);
     QCOMPARE(h.runs, 0);
 
     // Only a balloon flag of 1 turns it on; missing settings do not stop start-up.
@@ -121,17 +123,20 @@ void FormStartTest::startUpDrivesTheControlInOrder()
 
 void FormStartTest::startUpFailureEndsWithMessage_data()
 {
-    QTest::addColumn<QString>("icon"); // "" = no icon file
-    QTest::newRow("icon missing") << QString();
-    QTest::newRow("icon is text") << QStringLiteral("not a picture at all");
-    QTest::newRow("icon is a bitmap") << QStringLiteral("png");
-    QTest::newRow("icon is a link to an icon") << QStringLiteral("link");
-    QTest::newRow("icon is a FIFO") << QStringLiteral("fifo");
+    QTest::addColumn<QString>("icon");  // "" = no icon file
+    QTest::addColumn<QString>("cause"); // what stderr tells
+    QTest::newRow("icon missing") << QString() << QStringLiteral("ファイルまたはフォルダがありません");
+    QTest::newRow("icon is empty") << QStringLiteral("empty") << QStringLiteral("the file is empty");
+    QTest::newRow("icon is text") << QStringLiteral("not a picture at all") << QStringLiteral("not a picture");
+    QTest::newRow("icon is a bitmap") << QStringLiteral("png") << QStringLiteral("not an icon");
+    QTest::newRow("icon is a link to an icon") << QStringLiteral("link") << QString();
+    QTest::newRow("icon is a FIFO") << QStringLiteral("fifo") << QString();
 }
 
 void FormStartTest::startUpFailureEndsWithMessage()
 {
     QFETCH(QString, icon);
+    QFETCH(QString, cause);
     FolderSetup setup;
     setup.shippedIcon = false;
     ResidentHarness h(setup);
@@ -149,7 +154,7 @@ void FormStartTest::startUpFailureEndsWithMessage()
     } else if (icon == QStringLiteral("fifo")) {
         QCOMPARE(::mkfifo(iconPath.c_str(), 0600), 0);
     } else if (!icon.isEmpty()) {
-        WriteFile(iconPath, icon.toStdString());
+        WriteFile(iconPath, icon == QStringLiteral("empty") ? std::string() : icon.toStdString());
     }
     // A reader that waited on the FIFO is freed after a while, and fails the test.
     std::atomic<bool> loaded{false}, rescued{false};
@@ -161,19 +166,23 @@ void FormStartTest::startUpFailureEndsWithMessage()
             ::close(::open(iconPath.c_str(), O_WRONLY | O_NONBLOCK));
         }
     });
+    std::ostringstream told;
+    std::streambuf* const stderrBuffer = std::cerr.rdbuf(told.rdbuf());
     const bool started = h.load();
+    std::cerr.rdbuf(stderrBuffer);
     loaded = true;
     rescuer.join();
     QVERIFY(!rescued);
     QVERIFY(!started);
+    QVERIFY2(told.str().find(iconPath + ": " + cause.toStdString()) != std::string::npos, told.str().c_str());
     QCOMPARE(h.log.last(), QStringLiteral("message: システムファイルが正しくありません。(3)"));
     QVERIFY(!h.log.contains(QStringLiteral("icon added")));
-    QVERIFY(!h.form->timerRunning());
+    QVERIFY(!h.form->checks().timerRunning());
 }
 
 void FormStartTest::timerChecksWhenCountMatchesInterval()
 {
-    // Interval parsing is covered by the trigger's own test; here the timer drives it.
+    // Interval parsing is covered by the driver's own test; here the timer drives it.
     ResidentHarness h(With("3"));
     QVERIFY(h.load());
     for (int i = 0; i < 7; ++i)
@@ -189,7 +198,7 @@ void FormStartTest::timerChecksWhenCountMatchesInterval()
     low.data.settings.Conf_Interval = "5";
     low.tickIfRunning();
     QCOMPARE(low.runs, 1);
-    QCOMPARE(low.form->trigger().minuteCount(), 0);
+    QCOMPARE(low.form->checks().minuteCount(), 0);
     for (int i = 0; i < 5; ++i)
         low.tickIfRunning();
     QCOMPARE(low.runs, 2);
@@ -199,40 +208,39 @@ void FormStartTest::emptyIntervalNeverArmsTheTimer()
 {
     ResidentHarness h(With(""));
     QVERIFY(h.load());
-    QVERIFY(!h.form->timerRunning());
-    QCOMPARE(h.form->timerInterval(), 0);
-    // Setting the interval later, or switching watching off and on, does not arm it.
-    h.data.settings.Conf_Interval = "1";
+    QVERIFY(!h.form->checks().timerRunning());
+    QCOMPARE(h.form->checks().timerInterval(), 0);
+    // Switching watching off and on does not arm it either.
     h.form->menuCheck()->trigger();
     h.form->menuCheck()->trigger();
     QVERIFY(h.form->watching());
-    QVERIFY(!h.form->timerRunning());
+    QVERIFY(!h.form->checks().timerRunning());
 }
 
 void FormStartTest::savedSettingsArmAndStopTheTimer()
 {
     ResidentHarness h(With(""));
     QVERIFY(h.load());
-    QVERIFY(!h.form->timerRunning());
+    QVERIFY(!h.form->checks().timerRunning());
     // An interval saved in the settings window arms the timer at once.
     h.data.settings.Conf_Interval = "2";
     h.windows->context().settingsSaved();
-    QVERIFY(h.form->timerRunning());
-    QCOMPARE(h.form->timerInterval(), int(ResidentHarness::kMinute.count()));
+    QVERIFY(h.form->checks().timerRunning());
+    QCOMPARE(h.form->checks().timerInterval(), int(ResidentHarness::kMinute.count()));
     h.tickIfRunning();
     h.tickIfRunning();
     QCOMPARE(h.runs, 1);
     // Saving with watching off leaves it off; switched on, the timer runs.
     h.form->menuCheck()->trigger();
     h.windows->context().settingsSaved();
-    QVERIFY(!h.form->timerRunning());
+    QVERIFY(!h.form->checks().timerRunning());
     h.form->menuCheck()->trigger();
-    QVERIFY(h.form->timerRunning());
+    QVERIFY(h.form->checks().timerRunning());
     // A cleared interval stops it.
     h.data.settings.Conf_Interval.clear();
     h.windows->context().settingsSaved();
-    QVERIFY(!h.form->timerRunning());
-    QCOMPARE(h.form->timerInterval(), 0);
+    QVERIFY(!h.form->checks().timerRunning());
+    QCOMPARE(h.form->checks().timerInterval(), 0);
     h.tickIfRunning();
     QCOMPARE(h.runs, 1);
     // Balloons follow the saved flag at once, either way.
@@ -283,7 +291,7 @@ void FormStartTest::watchingSwitchStopsAndResumesTheCount()
     h.tickIfRunning();
     h.icon.setBalloonText(QStringLiteral("2ﾌｧｲﾙ"));
     h.form->menuCheck()->trigger();
-    QVERIFY(!h.form->watching() && !h.form->timerRunning());
+    QVERIFY(!h.form->watching() && !h.form->checks().timerRunning());
     QCOMPARE(h.icon.balloonText(), QString());
     QCOMPARE(h.shell.calls.back().data.tip, kStoppedTip);
     for (int i = 0; i < 5; ++i)
@@ -291,9 +299,9 @@ void FormStartTest::watchingSwitchStopsAndResumesTheCount()
     QCOMPARE(h.runs, 0);
     // Switched on again, the count goes on where it stopped.
     h.form->menuCheck()->trigger();
-    QVERIFY(h.form->watching() && h.form->timerRunning());
+    QVERIFY(h.form->watching() && h.form->checks().timerRunning());
     QCOMPARE(h.shell.calls.back().data.tip, kWatchingTip);
-    QCOMPARE(h.form->trigger().minuteCount(), 2);
+    QCOMPARE(h.form->checks().minuteCount(), 2);
     h.tickIfRunning();
     QCOMPARE(h.runs, 1);
 }
@@ -345,10 +353,10 @@ void FormStartTest::trayHostsThatDrawTheMenuGetTheTrayMenu()
     QCOMPARE(entries[2]->text(), QStringLiteral("開く"));
     QCOMPARE(entries[3]->text(), QStringLiteral("終了する"));
 
-    QVERIFY(h.form->timerRunning());
+    QVERIFY(h.form->checks().timerRunning());
     entries[0]->trigger();
     QCOMPARE(tray->toolTip(), kStoppedTip);
-    QVERIFY(!h.form->timerRunning());
+    QVERIFY(!h.form->checks().timerRunning());
     entries[0]->trigger();
     QCOMPARE(tray->toolTip(), kWatchingTip);
     entries[2]->trigger();
@@ -467,7 +475,7 @@ void FormStartTest::endAndFrameCommands()
     QTRY_VERIFY(!child);
     QVERIFY(!h.form->mainWindow());
     QCOMPARE(h.ends, 0);
-    QVERIFY(h.form->timerRunning());
+    QVERIFY(h.form->checks().timerRunning());
     h.tickIfRunning();
     QCOMPARE(h.runs, 1);
     QCOMPARE(h.shell.calls.back().operation, lumitray::NIM_MODIFY);

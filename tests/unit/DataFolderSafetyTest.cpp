@@ -209,6 +209,10 @@ TEST(RegularFileReads, AnythingButARegularFileIsRefusedWithoutWaiting)
     EXPECT_TRUE(IsRegularOrMissing(temp.file("history.hst"), &error));
     ASSERT_TRUE(ReadWholeFile(temp.file("history.hst"), &contents, &error)) << error;
     EXPECT_EQ(contents, "line\r\n");
+    // A file past the reader's limit is refused, not read.
+    EXPECT_TRUE(ReadWholeFile(temp.file("history.hst"), &contents, &error, 6));
+    EXPECT_FALSE(ReadWholeFile(temp.file("history.hst"), &contents, &error, 5));
+    EXPECT_TRUE(contents.empty() && !error.empty());
     test::WriteFile(temp.file("empty"), "");
     EXPECT_FALSE(FileHasContent(temp.file("empty")));
 }
