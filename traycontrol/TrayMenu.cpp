@@ -43,8 +43,8 @@ void TrayMenu::follow()
     // The actions belong to the source: removing them here never deletes them.
     for (QAction* action : actions())
         removeAction(action);
-    if (m_source)
-        addActions(m_source->actions());
+    if (QMenu* menu = source())
+        addActions(menu->actions());
 }
 
 } // namespace lumitray

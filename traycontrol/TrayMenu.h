@@ -22,7 +22,7 @@ public:
 
     /// Follows `source` from now on, replacing the one it followed.
     void setSource(QMenu* source);
-    QMenu* source() const { return m_source.data(); }
+    QMenu* source() const { return qobject_cast<QMenu*>(m_source.data()); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -30,7 +30,9 @@ protected:
 private:
     void follow();
 
-    QPointer<QMenu> m_source;
+    // Held as an object: a menu being destroyed is only a QWidget by the
+    // time its last events reach the filter.
+    QPointer<QObject> m_source;
 };
 
 } // namespace lumitray

@@ -28,18 +28,16 @@ void RunNotices::ShowMessage(std::string_view text)
     std::string message(text);
     const bool toldBefore = m_toldByLastRun.count(message) != 0;
     m_toldByThisRun.insert(message);
-    QPointer<QMessageBox>& open = m_open[message];
-    if (m_muted || toldBefore || open)
+    if (m_muted || toldBefore || m_open.count(message) != 0)
         return;
     std::unique_ptr<QMessageBox> box = MakeMessageBox(text, QMessageBox::Ok);
     box->setWindowModality(Qt::NonModal);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    open = box.release();
-    connect(open.data(), &QObject::destroyed, this, [this, message] {
-        auto it = m_open.find(message);
-        if (it != m_open.end() && !it->second)
-            m_open.erase(it);
-    });
+    QMessageBox* open = box.release();
+    m_open.emplace(message, open);
+    // The entry goes with its box: the box is only a QWidget by the time it
+    // says it is destroyed, so the pointer is not looked at then.
+    connect(open, &QObject::destroyed, this, [this, message] { m_open.erase(message); });
     open->show();
     TestTrace("notice: " + StreamMessages::OneLine(message));
 }
