@@ -15,5 +15,6 @@ done
 # an installed or run program never obeys them. The tests' build also fails
 # on any compiler warning (TESSALY_WERROR=ON).
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DTESSALY_TEST_HOOKS="${TESSALY_TEST_HOOKS:-OFF}" -DTESSALY_WERROR="${TESSALY_WERROR:-OFF}" >/dev/null
+  -DTESSALY_TEST_HOOKS="${TESSALY_TEST_HOOKS:-OFF}" -DTESSALY_WERROR="${TESSALY_WERROR:-OFF}" \
+  -DTESSALY_SANITIZE="${TESSALY_SANITIZE:-OFF}" >/dev/null
 cmake --build "$build" -- -j"$(nproc)"

@@ -25,26 +25,38 @@ cmake --build "$build" -- -j"$(nproc)" >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-for binary in "$build"/bin/fuzz_*; do
+# One target: its own corpus and folder, so that targets run side by side.
+fuzz_target() { # binary
+  local binary=$1 name corpus seeds
   name=$(basename "$binary")
-  [ -z "$only" ] || [ "$only" = "$name" ] || continue
-  corpus="$work/$name"
+  corpus="$work/$name/corpus"
   mkdir -p "$corpus"
   seeds="$root/fuzz/corpus/${name#fuzz_}"
   [ -d "$seeds" ] && cp "$seeds"/* "$corpus"/ 2>/dev/null || true
-  if (cd "$work" && "$binary" "$corpus" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-        -max_len=65536 -print_final_stats=0 >"$work/$name.log" 2>&1); then
+  if (cd "$work/$name" && "$binary" corpus -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+        -max_len=65536 -print_final_stats=0 >"$work/$name/log" 2>&1); then
     echo "fuzz: $name ok (${seconds}s)"
-    passed=$((passed + 1))
   else
-    echo "fuzz: $name FAILED" >&2
-    tail -n 40 "$work/$name.log" >&2
+    {
+      echo "fuzz: $name FAILED"
+      tail -n 40 "$work/$name/log"
+    } >&2
     mkdir -p "$build/artifacts"
-    cp "$work"/crash-* "$work"/timeout-* "$work"/leak-* "$build/artifacts/" 2>/dev/null || true
-    failed=$((failed + 1))
+    cp "$work/$name"/crash-* "$work/$name"/timeout-* "$work/$name"/leak-* "$build/artifacts/" 2>/dev/null || true
+    return 1
   fi
+}
+
+# As many targets at once as there are processors.
+jobs=$(nproc)
+for binary in "$build"/bin/fuzz_*; do
+  [ -z "$only" ] || [ "$only" = "$(basename "$binary")" ] || continue
+  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
+  { fuzz_target "$binary" && touch "$work/$(basename "$binary").ok"; } &
 done
+wait
+passed=$(find "$work" -maxdepth 1 -name '*.ok' | wc -l)
+failed=$(grep -c . < <(ls -d "$work"/fuzz_*/ 2>/dev/null) || true)
+failed=$((failed - passed))
 echo "fuzz targets: $passed clean, $failed failing"
 [ "$failed" -eq 0 ]
