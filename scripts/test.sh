@@ -58,11 +58,17 @@ sanitizer_reports() { # name of the run
 chmod 1777 "$reports"
 
 TESSALY_TEST_HOOKS=ON TESSALY_SANITIZE=ON TESSALY_BUILD_DIR="$build" "$root/scripts/build.sh"
+# clang-tidy over the product sources, with the checks of .clang-tidy, on
+# one processor beside the tests: they spend much of their time waiting on
+# servers, desktops and child processes.
+tidy_log=$(mktemp)
+TESSALY_TIDY_JOBS=1 "$root/scripts/tidy.sh" "$build" >"$tidy_log" 2>&1 &
+tidy=$!
 ctest --test-dir "$build" --output-on-failure -j2 2>&1 | tee "$log" || status=1
 sanitizer_reports "address and undefined" 2>&1 | tee -a "$log" || status=1
-
-# clang-tidy over the product sources, with the checks of .clang-tidy.
-"$root/scripts/tidy.sh" "$build" 2>&1 | tee -a "$log" || status=1
+wait "$tidy" || status=1
+tee -a "$log" <"$tidy_log"
+rm -f "$tidy_log"
 
 # The tests of the code that runs on threads of its own (label thread), on
 # a build of only what they need.
