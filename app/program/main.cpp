@@ -85,5 +85,6 @@ int main(int argc, char** argv)
         return RunTrayProgram(*app, *folder, MinuteLength(), [](const WindowContext& context) {
             return std::make_unique<FormWindowFactory>(context);
         });
-    return RunHeadlessProgram(*folder, MinuteLength());
+    QCoreApplication headless(argc, argv);
+    return RunHeadlessProgram(headless, *folder, MinuteLength());
 }

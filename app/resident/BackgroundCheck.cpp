@@ -2,9 +2,12 @@
 #include "resident/BackgroundCheck.h"
 
 #include "checkrun/CheckRun.h"
+#include "notify/ComponentMailTransfer.h"
 #include "resident/ResidentData.h"
 #include "resident/UiThreadPorts.h"
 
+#include <cstdlib>
+#include <iostream>
 #include <memory>
 
 namespace tessaly {
@@ -30,15 +33,16 @@ struct RunRecords {
 } // namespace
 
 CheckRunner::Job MakeBackgroundCheck(ResidentData& data, Balloon& balloon, UserMessages& messages, const Clock& clock,
-                                     std::set<std::string>& toldSkippedFolders, MailTransfer* mail, RowMask rows,
+                                     const RunMemory& memory, MailTransfer* mail, RowMask rows,
                                      const std::atomic<bool>* cancel, std::vector<uint64_t> holdBack)
 {
     auto records = std::make_shared<RunRecords>(data, balloon, messages);
     CheckRunner::Job job;
-    job.work = [records, &clock, &toldSkippedFolders, mail, rows, cancel, holdBack = std::move(holdBack)] {
+    job.work = [records, &clock, memory, mail, rows, cancel, holdBack = std::move(holdBack)] {
         CheckRunContext run{records->folder,  records->settings, records->table,
                             records->balloon, records->messages, clock};
-        run.toldSkippedFolders = &toldSkippedFolders;
+        run.toldSkippedFolders = memory.toldSkippedFolders;
+        run.toldUntrustedFolder = memory.toldUntrustedFolder;
         run.mail = mail;
         run.rows = rows;
         run.cancel = cancel;
@@ -47,6 +51,18 @@ CheckRunner::Job MakeBackgroundCheck(ResidentData& data, Balloon& balloon, UserM
     };
     job.finish = [records, &data](bool) { TakeLastChecks(data.subscriptions, records->before, records->table); };
     return job;
+}
+
+void EndBackgroundRuns(CheckRunner& runner, std::atomic<bool>& cancel, int status, std::chrono::milliseconds limit)
+{
+    runner.close();
+    cancel = true;
+    InstalledMailTransfer().cancel();
+    if (!runner.waitUntilIdle(limit)) {
+        // A step that cannot be cancelled (a walk of a vast tree).
+        std::cerr << "tessaly: the check run in progress did not end in time; ended without it" << std::endl;
+        std::_Exit(status);
+    }
 }
 
 } // namespace tessaly

@@ -112,7 +112,7 @@ QByteArray BalloonFeed::answer(const QByteArray& message)
     case BalloonFeedMessage::Kind::Refused: return bytes(parsed.reply);
     case BalloonFeedMessage::Kind::ShowWindow:
         if (!m_showWindow)
-            return "unknown request\n";
+            return "the program runs without a desktop and has no window\n";
         // After the answer: the window may first ask for the password.
         QTimer::singleShot(0, this, m_showWindow);
         break;

@@ -23,7 +23,8 @@ namespace tessaly {
 /// kBalloonFeedClientMilliseconds is dropped, and beyond
 /// kBalloonFeedMaxClients the one that has waited longest makes room.
 /// When another copy of the program already listens for the same data
-/// folder, this one does not. UI thread only.
+/// folder, this one does not. The desktop and the headless program alike
+/// listen with it. UI thread only.
 class BalloonFeed final : public QObject {
     Q_OBJECT
 
@@ -36,8 +37,8 @@ public:
     ~BalloonFeed() override;
 
     bool listening() const;
-    /// What a request for the main window does; without it such requests
-    /// are refused.
+    /// What a request for the main window does; without it (headless) such
+    /// requests are refused: there is no window.
     void setShowWindow(std::function<void()> show) { m_showWindow = std::move(show); }
 
 private:

@@ -20,9 +20,9 @@ namespace tessaly {
 /// check) is handed to whenIdle() and carried out once the run has ended.
 ///
 /// The runner works in one of two ways. Made with a plain function, a run
-/// happens on the calling thread and run() returns when it is over (the
-/// headless program, tests); a message box of the run may handle timer ticks
-/// and user commands meanwhile. Made with InBackground(), each run works on
+/// happens on the calling thread and run() returns when it is over (tests);
+/// a message box of the run may handle timer ticks and user commands
+/// meanwhile. Made with InBackground(), each run works on
 /// a thread of its own while the event loop goes on: the windows stay
 /// responsive, and the run's end is reported back on the UI thread.
 /// Every member is for the UI thread only.

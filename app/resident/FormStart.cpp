@@ -12,7 +12,6 @@
 #include "resident/ResidentOptions.h"
 #include "resident/ShippedIcon.h"
 #include "resident/TrayControl.h"
-#include "settings/CheckedSettings.h"
 #include "traycontrol/IconTable.h"
 #include "traycontrol/Picture.h"
 #include "traycontrol/TypeInfo.h"
@@ -78,7 +77,10 @@ std::shared_ptr<lumitray::Picture> CheckingIcon(const lumitray::Picture& icon)
 } // namespace
 
 FormStart::FormStart(const Parts& parts, std::chrono::milliseconds minute, QObject* parent)
-    : QObject(parent), m_parts(parts), m_minute(minute), m_trigger(parts.data.settings, parts.checkRunner),
+    : QObject(parent), m_parts(parts),
+      m_checks(
+          parts.data, parts.messages, parts.checkRunner, minute, [this] { return watching(); },
+          [this](const std::string& summary) { setToolTipDetail(Utf8Text(summary)); }),
       m_menu0(std::make_unique<QMenu>())
 {
     m_menu0->setObjectName(QStringLiteral("menu0"));
@@ -93,7 +95,6 @@ FormStart::FormStart(const Parts& parts, std::chrono::milliseconds minute, QObje
     connect(m_menuCheck, &QAction::triggered, this, &FormStart::menuCheckClick);
     connect(m_menuOpen, &QAction::triggered, this, &FormStart::openMainWindow);
     connect(m_menuEnd, &QAction::triggered, this, &FormStart::menuEndClick);
-    connect(&m_timer1, &QTimer::timeout, this, &FormStart::timer1Tick);
     connect(&parts.checkRunner, &CheckRunner::runningChanged, this, &FormStart::setChecking);
 }
 
@@ -112,13 +113,7 @@ bool FormStart::load()
     m_menuCheck->setChecked(true);
     setLumitrayToolTip();
     LoadResidentSubscriptions(m_parts.data, m_parts.messages);
-    // Without an interval the timer is never armed, so no check runs until
-    // the program is started again.
-    m_timerInterval =
-        ReadCheckedSettings(m_parts.data.settings).intervalMinutes ? static_cast<int>(m_minute.count()) : 0;
-    m_timerEnabled = m_timerInterval > 0;
-    applyTimer();
-    m_trigger.reset();
+    m_checks.resetCount();
     applySubscriptions();
     // A new user is shown where to begin: the subscription editor.
     if (m_noSubscription && m_parts.data.settings.Conf_Passwd != 1)
@@ -164,27 +159,14 @@ bool FormStart::setUpControl()
 void FormStart::applySettings()
 {
     m_parts.control.put(DispIds::Balloon, Variant::fromBoolean(m_parts.data.settings.Conf_Balloon == 1));
-    // An interval set (or cleared) arms (or stops) the timer; the minute
-    // count goes on.
-    m_timerInterval =
-        ReadCheckedSettings(m_parts.data.settings).intervalMinutes ? static_cast<int>(m_minute.count()) : 0;
-    m_timerEnabled = watching();
-    applyTimer();
+    m_checks.apply();
 }
 
 void FormStart::applySubscriptions()
 {
     m_noSubscription = !AnySubscription(m_parts.data.subscriptions);
     setLumitrayToolTip();
-}
-
-void FormStart::applyTimer()
-{
-    // A timer without an interval never ticks, whether enabled or not.
-    if (!m_timerEnabled || m_timerInterval <= 0)
-        m_timer1.stop();
-    else if (!m_timer1.isActive())
-        m_timer1.start(m_timerInterval);
+    m_checks.apply();
 }
 
 FormMain* FormStart::mainWindow() const
@@ -211,8 +193,6 @@ void FormStart::setLumitrayToolTip()
         m_toolTip = text;
         m_parts.control.put(DispIds::ToolTipText, Variant(text));
     }
-    m_timerEnabled = watching();
-    applyTimer();
 }
 
 void FormStart::setToolTipDetail(const QString& detail)
@@ -239,11 +219,6 @@ void FormStart::putIcon()
     const std::shared_ptr<lumitray::Picture>& icon = m_checking && m_checkingIcon ? m_checkingIcon : m_icon;
     if (icon)
         m_parts.control.putRef(DispIds::Icon, Variant(icon));
-}
-
-void FormStart::timer1Tick()
-{
-    m_trigger.tick();
 }
 
 void FormStart::controlEvent(lumitray::DispId event, std::int16_t button)
@@ -283,6 +258,7 @@ void FormStart::menuCheckClick()
 {
     // The action has already switched its check mark.
     setLumitrayToolTip();
+    m_checks.apply();
     m_parts.control.put(DispIds::BalloonText, Variant(QString()));
 }
 

@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "resident/MinuteTrigger.h"
+#include "resident/CheckDriver.h"
 #include "traycontrol/Com.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QTimer>
 
 #include <chrono>
 #include <functional>
@@ -35,8 +34,9 @@ struct ResidentData;
 inline constexpr std::string_view kStartupFailureMessage = "システムファイルが正しくありません。(3)";
 
 /// The resident part of the program, which is never shown: it sets up the
-/// tray icon control at start-up, owns the one-minute timer that starts the
-/// check runs, the watching switch with its tool tip, the tray menu
+/// tray icon control at start-up, owns what starts the check runs (the
+/// minute timer and live watching), the watching switch with its tool tip,
+/// the tray menu
 /// (購読, 開く, 終了する) and the handlers of the control's events. It opens
 /// the main window on demand. UI thread only.
 class FormStart final : public QObject {
@@ -59,7 +59,7 @@ public:
     ~FormStart() override;
 
     /// Start-up: settings, tray icon, watching on, subscriptions, timer,
-    /// minute count. On a failure it shows kStartupFailureMessage and gives
+    /// minute count, live watching. On a failure it shows kStartupFailureMessage and gives
     /// false; the caller then ends the program.
     bool load();
     /// Sets what ends the program (the tray's 終了する, the frame's exit).
@@ -71,16 +71,14 @@ public:
     /// the password prompt when one is set.
     void openMainWindow();
     /// The settings changed (saved by a window, or written by anyone else):
-    /// balloons, the timer and its interval follow them at once.
+    /// balloons, the timer and live watching follow them at once.
     void applySettings();
-    /// The subscriptions changed: the tool tip follows them.
+    /// The subscriptions changed: the tool tip and live watching follow them.
     void applySubscriptions();
-    /// One tick of the one-minute timer.
-    void timer1Tick();
     /// Sets the hidden balloon fields: `text1` the balloon text, `text2` its
     /// title. When either changed, the balloon shows them.
     void setFeedTexts(const QString& text1, const QString& text2);
-    /// Sets the tool tip for the watching state and lets the timer follow it.
+    /// Sets the tool tip for the watching state.
     void setLumitrayToolTip();
     /// A second line of the tool tip (the rows watched live); "" for none.
     void setToolTipDetail(const QString& detail);
@@ -95,18 +93,14 @@ public:
     QAction* menuEnd() const { return m_menuEnd; }
     /// True while watching is on (the check mark of 購読).
     bool watching() const;
-    /// True while the timer ticks.
-    bool timerRunning() const { return m_timer1.isActive(); }
-    /// The timer's interval in milliseconds; 0 when it was never armed.
-    int timerInterval() const { return m_timerInterval; }
-    const MinuteTrigger& trigger() const { return m_trigger; }
+    /// The minute timer and live watching.
+    CheckDriver& checks() { return m_checks; }
     /// The main window while it is open, else nullptr.
     FormMain* mainWindow() const;
 
 private:
     bool setUpControl();
     void putIcon();
-    void applyTimer();
     void mouseDown(std::int16_t button);
     void balloonClick();
     void menuCheckClick();
@@ -115,11 +109,7 @@ private:
     FormMain* showMainWindow();
 
     Parts m_parts;
-    std::chrono::milliseconds m_minute;
-    MinuteTrigger m_trigger;
-    QTimer m_timer1;
-    int m_timerInterval = 0;
-    bool m_timerEnabled = false;
+    CheckDriver m_checks;
     std::unique_ptr<QMenu> m_menu0;
     QAction* m_menuCheck = nullptr;
     QAction* m_menuOpen = nullptr;

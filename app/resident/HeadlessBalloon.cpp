@@ -33,30 +33,15 @@ std::string Visible(std::string_view text, bool keepLineBreaks)
 
 std::string HeadlessBalloon::BalloonText() const
 {
-    std::lock_guard lock(m_mutex);
     return m_text;
-}
-
-void HeadlessBalloon::SetBalloonText(std::string_view text)
-{
-    std::lock_guard lock(m_mutex);
-    setText(text);
 }
 
 void HeadlessBalloon::SetBalloonTitle(std::string_view title)
 {
-    std::lock_guard lock(m_mutex);
     m_title = title;
 }
 
-void HeadlessBalloon::SetFeedTexts(std::string_view title, std::string_view text)
-{
-    std::lock_guard lock(m_mutex);
-    m_title = title;
-    setText(text);
-}
-
-void HeadlessBalloon::setText(std::string_view text)
+void HeadlessBalloon::SetBalloonText(std::string_view text)
 {
     m_text = text;
     PrintBalloon(m_out, Visible(m_title, false), Visible(m_text, true));

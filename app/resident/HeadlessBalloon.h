@@ -3,7 +3,6 @@
 
 #include "common/Balloon.h"
 
-#include <mutex>
 #include <ostream>
 #include <string>
 
@@ -17,9 +16,8 @@ namespace tessaly {
 /// the ESC sequence it stands for, DEL as "^?"), so that no text can send
 /// a terminal or a log viewer an escape sequence; tabs stay, and so do the
 /// text's line breaks, while the title's are shown as "^M" and "^J" to keep
-/// it on one line. BalloonText() gives the text as set. Thread-safe:
-/// the check run and the balloon feed set it from threads of their own, and
-/// each balloon is printed whole.
+/// it on one line. BalloonText() gives the text as set. UI thread only (a
+/// run on a thread of its own reaches it through UiThreadBalloon).
 class HeadlessBalloon final : public Balloon {
 public:
     /// `out` must outlive the balloon; it is flushed after each balloon.
@@ -29,15 +27,8 @@ public:
     void SetBalloonText(std::string_view text) override;
     void SetBalloonTitle(std::string_view title) override;
 
-    /// Sets title and text at once, as `tessalyctl balloon` asks, so that no
-    /// check run comes in between.
-    void SetFeedTexts(std::string_view title, std::string_view text);
-
 private:
-    void setText(std::string_view text);
-
     std::ostream& m_out;
-    mutable std::mutex m_mutex;
     std::string m_title;
     std::string m_text;
 };

@@ -1,79 +1,69 @@
 // SPDX-License-Identifier: MIT
 #include "resident/HeadlessProgram.h"
 
-#include "checkrun/CheckRun.h"
 #include "common/Clock.h"
 #include "common/StreamMessages.h"
 #include "notify/Outbox.h"
-#include "resident/CheckRunner.h"
+#include "resident/BackgroundCheck.h"
+#include "resident/BalloonFeed.h"
+#include "resident/CheckDriver.h"
 #include "resident/DataFileFollower.h"
 #include "resident/HeadlessBalloon.h"
-#include "resident/HeadlessBalloonFeed.h"
-#include "resident/HeadlessLoop.h"
-#include "resident/LiveChecks.h"
 #include "resident/ResidentData.h"
 #include "resident/ResidentOptions.h"
-#include "resident/SteadyMinuteTicks.h"
 #include "resident/StopSignals.h"
+#include "settings/CheckedSettings.h"
 
-#include <functional>
+#include <QSocketNotifier>
+
+#include <algorithm>
 #include <iostream>
-#include <utility>
-#include <vector>
 
 namespace tessaly {
+namespace {
 
-int RunHeadlessProgram(const std::string& folder, std::chrono::milliseconds minute)
+/// The interval in force, as the log tells it.
+std::string IntervalText(const BasicSettings& settings)
+{
+    return ReadCheckedSettings(settings).intervalMinutes
+               ? " (Conf_Interval " + settings.Conf_Interval + ")"
+               : "; no check interval is set, so nothing is checked until one is";
+}
+
+} // namespace
+
+int RunHeadlessProgram(QCoreApplication& app, const std::string& folder, std::chrono::milliseconds minute)
 {
     StreamMessages messages(std::cerr);
     HeadlessBalloon balloon(std::cout);
     SystemClock clock;
     ResidentData data{folder, {}, {}};
-    // Before each run the records take in what others wrote to the files.
-    std::function<void()> followFiles;
-    // A live check leaves out the documents still changing.
-    std::vector<uint64_t> holdBack;
+    LoadResidentSettings(data, std::cerr);
+    LoadResidentSubscriptions(data, messages);
     // Skipped folders go to the log at every run, like everything else here;
     // a data folder others may write stops every run but is told once.
     bool toldUntrustedFolder = false;
-    CheckRunner checkRunner([&](RowMask rows) {
+    const RunMemory memory{nullptr, &toldUntrustedFolder};
+    std::atomic<bool> ending{false};
+    // Before each run the records take in what others wrote to the files.
+    std::function<void()> followFiles;
+    CheckDriver* checks = nullptr;
+    // Runs work on a thread of their own, as on the desktop, so that the
+    // feed and a stop signal are served while one is in progress.
+    const std::unique_ptr<CheckRunner> runner = CheckRunner::InBackground([&](RowMask rows) {
         if (followFiles)
             followFiles();
-        CheckRunContext run{data.folder, data.settings, data.subscriptions, balloon, messages, clock};
-        run.rows = rows;
-        run.toldUntrustedFolder = &toldUntrustedFolder;
-        run.holdBack = std::exchange(holdBack, {});
-        return CheckSubscriptions(run);
+        return MakeBackgroundCheck(data, balloon, messages, clock, memory, nullptr, rows, &ending,
+                                   checks ? checks->holdBack() : std::vector<uint64_t>{});
     });
-    SteadyMinuteTicks ticks(minute, StopSignals::Install().fd());
-    // Live watching: a row whose documents changed is checked on its own
-    // once they are quiet, between the ticks, on this thread.
-    LiveChecks live(
-        messages,
-        [&](RowMask rows, std::vector<uint64_t> busy) {
-            holdBack = std::move(busy);
-            checkRunner.run({}, rows);
-            holdBack.clear();
-        },
-        LiveWatchTestSeams());
-    live.setLog([](const std::string& line) { std::cerr << "tessaly: " << line << std::endl; });
-    ticks.setLiveChecks(&live);
-    // `tessalyctl balloon` reaches this program as it reaches the desktop one.
-    HeadlessBalloonFeed feed(folder, balloon, std::cerr);
-    HeadlessLoop loop(data, messages, checkRunner, ticks, std::cerr);
-    loop.load();
-    // After every run: a watched folder that went away may be back.
-    std::string summary;
-    const auto followSummary = [&] {
-        if (live.summary() != summary && !live.summary().empty())
-            std::cerr << "tessaly: " << live.summary() << std::endl;
-        summary = live.summary();
-    };
-    live.setOnChange(followSummary);
-    const auto followLive = [&] {
-        live.apply(data, true);
-        followSummary();
-    };
+    // The rows watched live go to the log as they change.
+    CheckDriver driver(
+        data, messages, *runner, minute, [] { return true; },
+        [](const std::string& summary) {
+            if (!summary.empty())
+                std::cerr << "tessaly: " << summary << std::endl;
+        });
+    checks = &driver;
     // After every run, the mails that wait to be sent again, when that changed.
     size_t waiting = 0;
     const auto tellWaiting = [&] {
@@ -82,27 +72,52 @@ int RunHeadlessProgram(const std::string& folder, std::chrono::milliseconds minu
             std::cerr << "tessaly: " << now << " mail(s) wait in the outbox (tessalyctl outbox)" << std::endl;
         waiting = now;
     };
-    QObject::connect(&checkRunner, &CheckRunner::runningChanged, [&followLive, &tellWaiting](bool running) {
+    QObject::connect(runner.get(), &CheckRunner::runningChanged, [&tellWaiting](bool running) {
         TestTrace(running ? "check started" : "check ended");
-        if (!running) {
-            followLive();
+        if (!running)
             tellWaiting();
-        }
     });
     tellWaiting();
-    followLive();
+    driver.apply();
     // Settings and subscriptions written with tessalyctl apply at once.
     DataFileFollower follower(data, std::cerr);
     followFiles = [&] {
         const DataFileFollower::Changes changes = follower.refresh();
         if (changes.settings)
-            loop.applySettings();
+            std::cerr << "tessaly: settings taken in" << IntervalText(data.settings) << std::endl;
         if (changes)
-            followLive();
+            driver.apply();
     };
-    ticks.setWatch(follower.fd(), followFiles);
-    loop.run();
-    return 0;
+    std::unique_ptr<QSocketNotifier> watch;
+    if (follower.fd() >= 0) {
+        watch = std::make_unique<QSocketNotifier>(follower.fd(), QSocketNotifier::Read);
+        QObject::connect(watch.get(), &QSocketNotifier::activated, &app, [&followFiles] { followFiles(); });
+    }
+    QSocketNotifier stop(StopSignals::Install().fd(), QSocketNotifier::Read);
+    QObject::connect(&stop, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
+    // `tessalyctl balloon` reaches this program as it reaches the desktop
+    // one; a request for the main window is refused, there is none.
+    auto feed = std::make_unique<BalloonFeed>(folder, [&balloon](const QString& title, const QString& text) {
+        balloon.SetBalloonTitle(title.toStdString());
+        balloon.SetBalloonText(text.toStdString());
+    });
+
+    std::cerr << "tessaly: running headless on " << folder << IntervalText(data.settings) << std::endl;
+    const SubscriptionTable& table = data.subscriptions;
+    if (std::none_of(table.begin(), table.end(), [](const Subscription& row) { return row.inUse(); }))
+        std::cerr << "tessaly: nothing is subscribed yet; add a subscription with: tessalyctl --dir " << folder
+                  << " subs set 1 Name NAME, then: tessalyctl --dir " << folder << " subs set 1 Folder FOLDER"
+                  << std::endl;
+    const int status = app.exec();
+    // The end: nobody is answered any more, and a run in progress is
+    // cancelled, keeping what it recorded in the history.
+    feed.reset();
+    driver.stop();
+    watch.reset();
+    followFiles = nullptr;
+    EndBackgroundRuns(*runner, ending, status);
+    std::cerr << "tessaly: stopped" << std::endl;
+    return status;
 }
 
 } // namespace tessaly

@@ -4,9 +4,9 @@
 namespace tessaly {
 
 /// Turns SIGTERM, SIGINT and SIGHUP (unless started with it ignored, as
-/// nohup does) into a byte on a pipe, so that the program's
-/// loop (the Qt event loop or the headless wait) can end cleanly instead of
-/// being killed in the middle of something. Process-wide.
+/// nohup does) into a byte on a pipe, so that the event loop of either
+/// mode (through a QSocketNotifier) can end cleanly instead of being
+/// killed in the middle of something. Process-wide.
 class StopSignals final {
 public:
     /// Installs the handlers once; later calls return the same object.

@@ -3,18 +3,15 @@
 
 #include "common/Clock.h"
 #include "common/FileSystem.h"
-#include "notify/ComponentMailTransfer.h"
 #include "notify/Outbox.h"
 #include "resident/BackgroundCheck.h"
 #include "resident/BalloonFeed.h"
 #include "resident/CheckRunner.h"
 #include "resident/DataFileFollower.h"
 #include "resident/FormStart.h"
-#include "resident/LiveCheckDriver.h"
 #include "resident/LumitrayHost.h"
 #include "resident/ProgramVersion.h"
 #include "resident/QtInputBox.h"
-#include "resident/QtText.h"
 #include "resident/QtUserMessages.h"
 #include "resident/ResidentData.h"
 #include "resident/ResidentOptions.h"
@@ -24,7 +21,6 @@
 #include "resident/TrayBalloon.h"
 #include "traycontrol/TypeInfo.h"
 
-#include <QAction>
 #include <QBuffer>
 #include <QIcon>
 #include <QImageReader>
@@ -32,15 +28,11 @@
 #include <QSocketNotifier>
 
 #include <atomic>
-#include <cstdlib>
 #include <iostream>
 #include <set>
 
 namespace tessaly {
 namespace {
-
-/// How long the end of the program waits for a cancelled run.
-constexpr std::chrono::milliseconds kEndWait{4000};
 
 /// Every picture of the icon file, read through the regular-file check
 /// (a QIcon made from the path would open whatever is there, later).
@@ -84,39 +76,35 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
     // Each folder that cannot be read is told once while the program runs,
     // in a box, not at every run.
     std::set<std::string> toldSkippedFolders;
+    const RunMemory memory{&toldSkippedFolders};
     // Set as the program ends: a run in progress stops at its next step.
     std::atomic<bool> ending{false};
     // Before each run the records take in what others wrote to the files.
     std::function<void()> followFiles;
     std::unique_ptr<RunNotices> notices;
     // Live watching starts runs that leave out documents still changing.
-    LiveCheckDriver* live = nullptr;
+    CheckDriver* live = nullptr;
     // Runs work on a thread of their own, so no walk or mail server ever
     // holds up the windows, and what they report never holds up a run.
     const std::unique_ptr<CheckRunner> runner = CheckRunner::InBackground([&](RowMask rows) {
         if (followFiles)
             followFiles();
-        return MakeBackgroundCheck(data, balloon, *notices, clock, toldSkippedFolders, nullptr, rows, &ending,
+        return MakeBackgroundCheck(data, balloon, *notices, clock, memory, nullptr, rows, &ending,
                                    live ? live->holdBack() : std::vector<uint64_t>{});
     });
     CheckRunner& checkRunner = *runner;
     notices = std::make_unique<RunNotices>(checkRunner);
     QObject::connect(&checkRunner, &CheckRunner::runningChanged,
                      [](bool running) { TestTrace(running ? "check started" : "check ended"); });
-    // The windows are made before the resident window and the live watching
-    // they report to.
+    // The windows are made before the resident window they report to.
     FormStart* resident = nullptr;
-    const auto applySettings = [&resident, &live] {
+    const auto applySettings = [&resident] {
         if (resident)
             resident->applySettings();
-        if (live)
-            live->apply();
     };
-    const auto applySubscriptions = [&resident, &live] {
+    const auto applySubscriptions = [&resident] {
         if (resident)
             resident->applySubscriptions();
-        if (live)
-            live->apply();
     };
     WindowContext context{data, messages, checkRunner, clock};
     context.settingsSaved = applySettings;
@@ -127,15 +115,9 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
     form.setEndProgram([] { QCoreApplication::quit(); });
     control->setEventHandler(
         [&form](lumitray::DispId event, std::int16_t button) { form.controlEvent(event, button); });
+    live = &form.checks();
     if (!form.load())
         return 1;
-    // Live watching follows the settings, the table and the watching switch;
-    // the tool tip names the rows it watches.
-    LiveCheckDriver liveChecks(
-        data, messages, checkRunner, [&form] { return form.watching(); },
-        [&form](const std::string& summary) { form.setToolTipDetail(Utf8Text(summary)); });
-    live = &liveChecks;
-    QObject::connect(form.menuCheck(), &QAction::toggled, &liveChecks, [&liveChecks] { liveChecks.apply(); });
     // The tool tip tells the mails that wait to be sent again.
     const auto countWaiting = [&form, &folder] { form.setWaitingMails(Outbox(folder).list().size()); };
     QObject::connect(&checkRunner, &CheckRunner::runningChanged, &form, [countWaiting](bool running) {
@@ -143,7 +125,6 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
             countWaiting();
     });
     countWaiting();
-    liveChecks.apply();
     // Settings and subscriptions written by anyone else (tessalyctl, a copy)
     // apply at once.
     DataFileFollower follower(data, std::cerr);
@@ -176,19 +157,11 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
     // next step, keeping what it recorded in the history.
     control->call(lumitray::DispIds::Vanish);
     notices->mute();
-    liveChecks.stop();
+    form.checks().stop();
     live = nullptr;
     watch.reset();
     followFiles = nullptr;
-    checkRunner.close();
-    ending = true;
-    InstalledMailTransfer().cancel();
-    if (!checkRunner.waitUntilIdle(kEndWait)) {
-        // A step that cannot be cancelled (a walk of a vast tree): whatever
-        // the run recorded is in the history already.
-        std::cerr << "tessaly: the check run in progress did not end in time; ended without it" << std::endl;
-        std::_Exit(status);
-    }
+    EndBackgroundRuns(checkRunner, ending, status);
     return status;
 }
 

@@ -85,6 +85,7 @@ private slots:
     void refusesMalformedMessages_data();
     void refusesMalformedMessages();
     void secondCopyLeavesTheFeedToTheFirst();
+    void takesOverTheSocketOfAnEndedRun();
     void showRequestIsAnsweredThenHandled();
     void idleClientsNeverKeepABalloonOut();
     void squattedSocketFolderIsRefusedByBothEnds();
@@ -112,7 +113,8 @@ void BalloonFeedTest::refusesMalformedMessages_data()
     QTest::newRow("no kind") << QByteArray("title\0text\0", 11) << QByteArray("unknown request");
     QTest::newRow("unknown kind") << QByteArray("\7", 1) << QByteArray("unknown request");
     QTest::newRow("show with a text") << QByteArray("\2\0x\0", 4) << QByteArray("a request for the main window");
-    QTest::newRow("show unhandled") << QByteArray("\2\0\0", 3) << QByteArray("unknown request");
+    // Headless, without a window to show.
+    QTest::newRow("show unhandled") << QByteArray("\2\0\0", 3) << QByteArray("the program runs without a desktop");
     QTest::newRow("too long") << QByteArray(int(kBalloonFeedLimit) + 10, 'x') << QByteArray("the texts are too long");
 }
 
@@ -141,6 +143,29 @@ void BalloonFeedTest::secondCopyLeavesTheFeedToTheFirst()
     QVERIFY(!second.listening());
     QVERIFY(WhileServing<bool>([&] { return SendBalloonFeed(folder.path(), "T", "x", nullptr); }));
     QCOMPARE(got, QStringLiteral("first T"));
+}
+
+void BalloonFeedTest::takesOverTheSocketOfAnEndedRun()
+{
+    TempFolder folder;
+    const std::string path = *BalloonFeedSocketPath(folder.path(), true, nullptr);
+    // A program killed by SIGKILL leaves its socket behind, with nobody on it.
+    const int left = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    QCOMPARE(::bind(left, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(left);
+    int calls = 0;
+    {
+        BalloonFeed feed(folder.path(), [&](const QString&, const QString&) { ++calls; });
+        QVERIFY(feed.listening());
+        QVERIFY(WhileServing<bool>([&] { return SendBalloonFeed(folder.path(), "T", "x", nullptr); }));
+        QCOMPARE(calls, 1);
+    }
+    // Closed, the feed leaves nothing behind.
+    struct stat st {};
+    QCOMPARE(::lstat(path.c_str(), &st), -1);
 }
 
 void BalloonFeedTest::showRequestIsAnsweredThenHandled()

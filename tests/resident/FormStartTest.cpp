@@ -100,8 +100,8 @@ void FormStartTest::startUpDrivesTheControlInOrder()
     QVERIFY(add != h.shell.calls.end() && add->data.icon != 0);
     QCOMPARE(h.shell.calls.back().operation, lumitray::NIM_MODIFY);
     QCOMPARE(h.shell.calls.back().data.tip, kWatchingTip);
-    QVERIFY(h.form->watching() && h.form->timerRunning());
-    QCOMPARE(h.form->timerInterval(), 60000);
+    QVERIFY(h.form->watching() && h.form->checks().timerRunning());
+    QCOMPARE(h.form->checks().timerInterval(), 60000);
     QCOMPARE(h.runs, 0);
 
     // Only a balloon flag of 1 turns it on; missing settings do not stop start-up.
@@ -172,12 +172,12 @@ void FormStartTest::startUpFailureEndsWithMessage()
     QVERIFY(!started);
     QCOMPARE(h.log.last(), QStringLiteral("message: システムファイルが正しくありません。(3)"));
     QVERIFY(!h.log.contains(QStringLiteral("putref Icon picture")));
-    QVERIFY(!h.form->timerRunning());
+    QVERIFY(!h.form->checks().timerRunning());
 }
 
 void FormStartTest::timerChecksWhenCountMatchesInterval()
 {
-    // Interval parsing is covered by the trigger's own test; here the timer drives it.
+    // Interval parsing is covered by the driver's own test; here the timer drives it.
     ResidentHarness h(With("3"));
     QVERIFY(h.load());
     for (int i = 0; i < 7; ++i)
@@ -193,7 +193,7 @@ void FormStartTest::timerChecksWhenCountMatchesInterval()
     low.data.settings.Conf_Interval = "5";
     low.tickIfRunning();
     QCOMPARE(low.runs, 1);
-    QCOMPARE(low.form->trigger().minuteCount(), 0);
+    QCOMPARE(low.form->checks().minuteCount(), 0);
     for (int i = 0; i < 5; ++i)
         low.tickIfRunning();
     QCOMPARE(low.runs, 2);
@@ -203,40 +203,39 @@ void FormStartTest::emptyIntervalNeverArmsTheTimer()
 {
     ResidentHarness h(With(""));
     QVERIFY(h.load());
-    QVERIFY(!h.form->timerRunning());
-    QCOMPARE(h.form->timerInterval(), 0);
-    // Setting the interval later, or switching watching off and on, does not arm it.
-    h.data.settings.Conf_Interval = "1";
+    QVERIFY(!h.form->checks().timerRunning());
+    QCOMPARE(h.form->checks().timerInterval(), 0);
+    // Switching watching off and on does not arm it either.
     h.form->menuCheck()->trigger();
     h.form->menuCheck()->trigger();
     QVERIFY(h.form->watching());
-    QVERIFY(!h.form->timerRunning());
+    QVERIFY(!h.form->checks().timerRunning());
 }
 
 void FormStartTest::savedSettingsArmAndStopTheTimer()
 {
     ResidentHarness h(With(""));
     QVERIFY(h.load());
-    QVERIFY(!h.form->timerRunning());
+    QVERIFY(!h.form->checks().timerRunning());
     // An interval saved in the settings window arms the timer at once.
     h.data.settings.Conf_Interval = "2";
     h.windows->context().settingsSaved();
-    QVERIFY(h.form->timerRunning());
-    QCOMPARE(h.form->timerInterval(), int(ResidentHarness::kMinute.count()));
+    QVERIFY(h.form->checks().timerRunning());
+    QCOMPARE(h.form->checks().timerInterval(), int(ResidentHarness::kMinute.count()));
     h.tickIfRunning();
     h.tickIfRunning();
     QCOMPARE(h.runs, 1);
     // Saving with watching off leaves it off; switched on, the timer runs.
     h.form->menuCheck()->trigger();
     h.windows->context().settingsSaved();
-    QVERIFY(!h.form->timerRunning());
+    QVERIFY(!h.form->checks().timerRunning());
     h.form->menuCheck()->trigger();
-    QVERIFY(h.form->timerRunning());
+    QVERIFY(h.form->checks().timerRunning());
     // A cleared interval stops it.
     h.data.settings.Conf_Interval.clear();
     h.windows->context().settingsSaved();
-    QVERIFY(!h.form->timerRunning());
-    QCOMPARE(h.form->timerInterval(), 0);
+    QVERIFY(!h.form->checks().timerRunning());
+    QCOMPARE(h.form->checks().timerInterval(), 0);
     h.tickIfRunning();
     QCOMPARE(h.runs, 1);
     // Balloons follow the saved flag at once, either way.
@@ -285,7 +284,7 @@ void FormStartTest::watchingSwitchStopsAndResumesTheCount()
     h.tickIfRunning();
     const qsizetype before = h.log.size();
     h.form->menuCheck()->trigger();
-    QVERIFY(!h.form->watching() && !h.form->timerRunning());
+    QVERIFY(!h.form->watching() && !h.form->checks().timerRunning());
     QCOMPARE(h.logFrom(before), QStringList({"put ToolTipText " + kStoppedTip, "put BalloonText "}));
     QCOMPARE(h.shell.calls.back().data.tip, kStoppedTip);
     for (int i = 0; i < 5; ++i)
@@ -293,9 +292,9 @@ void FormStartTest::watchingSwitchStopsAndResumesTheCount()
     QCOMPARE(h.runs, 0);
     // Switched on again, the count goes on where it stopped.
     h.form->menuCheck()->trigger();
-    QVERIFY(h.form->watching() && h.form->timerRunning());
+    QVERIFY(h.form->watching() && h.form->checks().timerRunning());
     QCOMPARE(h.shell.calls.back().data.tip, kWatchingTip);
-    QCOMPARE(h.form->trigger().minuteCount(), 2);
+    QCOMPARE(h.form->checks().minuteCount(), 2);
     h.tickIfRunning();
     QCOMPARE(h.runs, 1);
 }
@@ -349,10 +348,10 @@ void FormStartTest::trayHostsThatDrawTheMenuGetTheTrayMenu()
         QCOMPARE(entries[2]->text(), QStringLiteral("開く"));
         QCOMPARE(entries[3]->text(), QStringLiteral("終了する"));
 
-        QVERIFY(form.timerRunning());
+        QVERIFY(form.checks().timerRunning());
         entries[0]->trigger();
         QCOMPARE(tray->toolTip(), kStoppedTip);
-        QVERIFY(!form.timerRunning());
+        QVERIFY(!form.checks().timerRunning());
         entries[0]->trigger();
         QCOMPARE(tray->toolTip(), kWatchingTip);
         entries[2]->trigger();
@@ -475,7 +474,7 @@ void FormStartTest::endAndFrameCommands()
     QTRY_VERIFY(!child);
     QVERIFY(!h.form->mainWindow());
     QCOMPARE(h.ends, 0);
-    QVERIFY(h.form->timerRunning());
+    QVERIFY(h.form->checks().timerRunning());
     h.tickIfRunning();
     QCOMPARE(h.runs, 1);
     QCOMPARE(h.shell.calls.back().operation, lumitray::NIM_MODIFY);

@@ -190,15 +190,29 @@ void RunHeadlessOnce(const std::string& folder)
 /// No display of any kind.
 const std::map<std::string, std::string> kNoDisplay{{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}};
 
-TEST(TessalyProcess, HeadlessEndsCleanlyOnSigtermSigintAndSighup)
+/// True once nothing is left at the balloon feed's socket of `folder`.
+bool FeedSocketGone(const std::string& folder)
+{
+    struct stat st {};
+    return ::lstat(BalloonFeedSocketPath(folder, false, nullptr).value_or("").c_str(), &st) != 0;
+}
+
+TEST(TessalyProcess, HeadlessTakesTheBalloonFeedAndEndsCleanlyOnSigtermSigintAndSighup)
 {
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
         TempFolder folder;
         Tessaly tessaly({"--headless", "--dir", folder.path()});
         ASSERT_TRUE(tessaly.waitForError("running headless on " + folder.path())) << tessaly.error();
+        // The same messages as the desktop's feed; there is no window to show.
+        std::string error;
+        EXPECT_TRUE(SendBalloonFeed(folder.path(), "お知らせ", "本文", &error)) << error;
+        EXPECT_TRUE(tessaly.waitForEither("お知らせ\n本文\n", {}) == 1) << tessaly.output();
+        EXPECT_FALSE(RequestMainWindow(folder.path(), &error));
+        EXPECT_NE(error.find("no window"), std::string::npos) << error;
         tessaly.signal(signal);
         EXPECT_EQ(tessaly.exitStatus(), 0) << tessaly.error();
         EXPECT_NE(tessaly.error().find("tessaly: stopped"), std::string::npos);
+        EXPECT_TRUE(FeedSocketGone(folder.path()));
     }
 }
 
@@ -232,8 +246,9 @@ TEST(TessalyProcess, TrayModeTakesTheBalloonFeedAndEndsCleanlyOnSigterm)
     tessaly.signal(SIGTERM);
     EXPECT_EQ(tessaly.exitStatus(), 0) << tessaly.error();
     EXPECT_EQ(tessaly.error().find("running headless"), std::string::npos);
-    // Ended, the program no longer answers.
+    // Ended, the program no longer answers and leaves no socket behind.
     EXPECT_FALSE(SendBalloonFeed(folder.path(), "t", "x", &error));
+    EXPECT_TRUE(FeedSocketGone(folder.path()));
 }
 
 TEST(TessalyProcess, NewDataFolderGetsTheShippedIconAndAnOldOneKeepsItsOwn)

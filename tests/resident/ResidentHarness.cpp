@@ -53,8 +53,8 @@ void ResidentHarness::shellCallback(std::int32_t code)
 
 void ResidentHarness::tickIfRunning()
 {
-    if (form->timerRunning())
-        form->timer1Tick();
+    if (form->checks().timerRunning())
+        form->checks().tick();
 }
 
 } // namespace tessaly::test

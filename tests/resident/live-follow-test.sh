@@ -172,12 +172,14 @@ wait_until "the burst was not announced" 15 grep -q 'Docs [0-9]*ﾌｧｲﾙ' "$
 for n in 1 2 3 4 5 6 7 8; do
   wait_until "doc$n.txt of the burst was not recorded" 10 grep -q "doc$n.txt" "$work/overflow-data/history.dat"
 done
-count=$(grep -c 'ﾌｧｲﾙが更新されました' "$work/overflow.out")
+count=$(said 'ﾌｧｲﾙが更新されました')
 echo after >"$work/burst/f8/after.txt"
 wait_until "a folder made during the overflow is not watched" 10 grep -q 'after.txt' "$work/overflow-data/history.dat"
-[ "$(grep -c 'ﾌｧｲﾙが更新されました' "$work/overflow.out")" -eq $((count + 1)) ] || fail "the late document was not announced once"
+# The run records the document before its balloon is printed.
+wait_until "the late document was not announced" 10 said_times 'ﾌｧｲﾙが更新されました' $((count + 1))
 [ "$(grep -c 'max_queued_events' "$work/overflow.err")" -ge 1 ] || fail "the overflow was not told"
 stop "$started"
+[ "$(said 'ﾌｧｲﾙが更新されました')" -eq $((count + 1)) ] || fail "the late document was not announced once"
 for n in 1 2 3 4 5 6 7 8; do once "$work/overflow-data" "doc$n.txt"; done
 once "$work/overflow-data" after.txt
 echo "live watching follows the tree: test passed"

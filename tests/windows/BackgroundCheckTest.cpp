@@ -164,7 +164,7 @@ struct RunFixture {
     WatchedMessages messages;
     std::set<std::string> told;
     std::unique_ptr<CheckRunner> runner = CheckRunner::InBackground(
-        [this](RowMask rows) { return MakeBackgroundCheck(h.data, balloon, messages, h.clock, told, &mail, rows); });
+        [this](RowMask rows) { return MakeBackgroundCheck(h.data, balloon, messages, h.clock, {&told}, &mail, rows); });
     WindowContext context{h.data, messages, *runner, h.clock};
     std::unique_ptr<FormConfig> editor;
 };
@@ -322,7 +322,7 @@ void BackgroundCheckTest::anUnsafeDataFolderStopsTheRunsAndIsToldOnce()
     // The desktop's runner with its notices, as the program has them.
     std::unique_ptr<RunNotices> notices;
     std::unique_ptr<CheckRunner> runner = CheckRunner::InBackground([&](RowMask rows) {
-        return MakeBackgroundCheck(f.h.data, f.balloon, *notices, f.h.clock, f.told, &mail, rows);
+        return MakeBackgroundCheck(f.h.data, f.balloon, *notices, f.h.clock, {&f.told}, &mail, rows);
     });
     notices = std::make_unique<RunNotices>(*runner);
     bool result = false;

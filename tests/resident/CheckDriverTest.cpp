@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The minute count and the check run it starts.
-#include "resident/MinuteTrigger.h"
+#include "resident/CheckDriver.h"
 #include "resident/CheckRunner.h"
-#include "settings/BasicSettings.h"
+#include "resident/ResidentData.h"
+#include "support/RecordingMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -14,30 +15,36 @@ using namespace tessaly;
 
 namespace {
 
+/// The driver of `runner` on records of its own, with watching on.
+struct Driven {
+    explicit Driven(CheckRunner& runner, const std::string& interval) : runner(runner)
+    {
+        data.settings.Conf_Interval = interval;
+    }
+    ResidentData data;
+    test::RecordingMessages messages;
+    CheckRunner& runner;
+    CheckDriver driver{data, messages, runner, std::chrono::minutes(1), [] { return true; }, {}};
+};
+
 struct IntervalCase {
     const char* interval;
     int ticks;
     int runs;
 };
 
-class MinuteTriggerTest : public ::testing::TestWithParam<IntervalCase> {};
+class MinuteCountTest : public ::testing::TestWithParam<IntervalCase> {};
 
-TEST_P(MinuteTriggerTest, ChecksWhenTheCountReachesTheInterval)
+TEST_P(MinuteCountTest, ChecksWhenTheCountReachesTheInterval)
 {
-    BasicSettings settings;
-    settings.Conf_Interval = GetParam().interval;
-    int runs = 0;
-    CheckRunner runner([&] {
-        ++runs;
-        return true;
-    });
-    MinuteTrigger trigger(settings, runner);
+    CheckRunner runner;
+    Driven d(runner, GetParam().interval);
     for (int i = 0; i < GetParam().ticks; ++i)
-        trigger.tick();
-    EXPECT_EQ(runs, GetParam().runs);
+        d.driver.tick();
+    EXPECT_EQ(runner.runs(), GetParam().runs);
 }
 
-INSTANTIATE_TEST_SUITE_P(Intervals, MinuteTriggerTest,
+INSTANTIATE_TEST_SUITE_P(Intervals, MinuteCountTest,
                          ::testing::Values(IntervalCase{"1", 4, 4}, IntervalCase{"2", 5, 2}, IntervalCase{"60", 181, 3},
                                            IntervalCase{"0", 30, 0}, IntervalCase{"05", 30, 6}, IntervalCase{"", 30, 0},
                                            IntervalCase{" 5", 30, 0}, IntervalCase{"5 ", 30, 0},
@@ -45,12 +52,12 @@ INSTANTIATE_TEST_SUITE_P(Intervals, MinuteTriggerTest,
                                            IntervalCase{"-1", 30, 0}, IntervalCase{"9999999999", 30, 0},
                                            IntervalCase{"５", 30, 0}, IntervalCase{"five", 30, 0}));
 
-TEST(MinuteTrigger, CountStartsAgainAfterEveryRunAndReadsTheIntervalEachTick)
+TEST(MinuteCount, StartsAgainAfterEveryRunAndReadsTheIntervalEachTick)
 {
-    BasicSettings settings;
-    settings.Conf_Interval = "3";
     CheckRunner runner;
-    MinuteTrigger trigger(settings, runner);
+    Driven d(runner, "3");
+    BasicSettings& settings = d.data.settings;
+    CheckDriver& trigger = d.driver;
     trigger.tick();
     trigger.tick();
     EXPECT_EQ(trigger.minuteCount(), 2);
@@ -77,13 +84,11 @@ TEST(MinuteTrigger, CountStartsAgainAfterEveryRunAndReadsTheIntervalEachTick)
     EXPECT_EQ(trigger.minuteCount(), 0);
 }
 
-TEST(MinuteTrigger, TicksDuringARunNeverStartASecondOne)
+TEST(MinuteCount, TicksDuringARunNeverStartASecondOne)
 {
-    BasicSettings settings;
-    settings.Conf_Interval = "1";
     int depth = 0;
     int deepest = 0;
-    MinuteTrigger* triggerOfRun = nullptr;
+    CheckDriver* triggerOfRun = nullptr;
     CheckRunner runner([&] {
         ++depth;
         deepest = std::max(deepest, depth);
@@ -93,7 +98,8 @@ TEST(MinuteTrigger, TicksDuringARunNeverStartASecondOne)
         --depth;
         return true;
     });
-    MinuteTrigger trigger(settings, runner);
+    Driven d(runner, "1");
+    CheckDriver& trigger = d.driver;
     triggerOfRun = &trigger;
     trigger.tick();
     EXPECT_EQ(deepest, 1);

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "resident/LiveCheckDriver.h"
+#include "resident/CheckDriver.h"
 
 #include "resident/CheckRunner.h"
 #include "resident/ResidentData.h"
+#include "resident/ResidentOptions.h"
+#include "settings/CheckedSettings.h"
 
 #include <QPointer>
 #include <QSocketNotifier>
@@ -10,20 +12,22 @@
 #include <algorithm>
 #include <iostream>
 #include <iterator>
-
 #include <utility>
 
 namespace tessaly {
 
-LiveCheckDriver::LiveCheckDriver(ResidentData& data, UserMessages& messages, CheckRunner& runner,
-                                 std::function<bool()> watching, std::function<void(const std::string&)> summaryChanged,
-                                 QObject* parent)
-    : QObject(parent), m_data(data), m_runner(runner), m_watching(std::move(watching)),
+CheckDriver::CheckDriver(ResidentData& data, UserMessages& messages, CheckRunner& runner,
+                         std::chrono::milliseconds minute, std::function<bool()> watching,
+                         std::function<void(const std::string&)> summaryChanged, QObject* parent)
+    : QObject(parent), m_data(data), m_runner(runner), m_minute(minute), m_watching(std::move(watching)),
       m_summaryChanged(std::move(summaryChanged)),
-      m_checks(messages, [this](RowMask rows, std::vector<uint64_t> holdBack) { check(rows, std::move(holdBack)); })
+      m_checks(
+          messages, [this](RowMask rows, std::vector<uint64_t> holdBack) { check(rows, std::move(holdBack)); },
+          LiveWatchTestSeams())
 {
     m_clock.start();
-    // Changes of live state go to the log; the tool tip follows them.
+    connect(&m_timer, &QTimer::timeout, this, &CheckDriver::tick);
+    // Changes of live state go to the log; the summary follows them.
     m_checks.setLog([](const std::string& line) { std::cerr << "tessaly: " << line << std::endl; });
     m_checks.setOnChange([this] { followSummary(); });
     m_due.setSingleShot(true);
@@ -39,11 +43,18 @@ LiveCheckDriver::LiveCheckDriver(ResidentData& data, UserMessages& messages, Che
     });
 }
 
-LiveCheckDriver::~LiveCheckDriver() = default;
+CheckDriver::~CheckDriver() = default;
 
-void LiveCheckDriver::apply()
+void CheckDriver::apply()
 {
-    m_checks.apply(m_data, !m_stopped && m_watching && m_watching());
+    const bool watching = !m_stopped && m_watching && m_watching();
+    // A timer that was running goes on with its minute; one armed anew
+    // counts from now.
+    if (!watching || !ReadCheckedSettings(m_data.settings).intervalMinutes)
+        m_timer.stop();
+    else if (!m_timer.isActive())
+        m_timer.start(m_minute);
+    m_checks.apply(m_data, watching);
     const int fd = m_checks.fd();
     if (!m_notifier || m_notifier->socket() != fd) {
         m_notifier.reset();
@@ -59,7 +70,21 @@ void LiveCheckDriver::apply()
     followSummary();
 }
 
-void LiveCheckDriver::followSummary()
+void CheckDriver::tick()
+{
+    ++m_minuteCount;
+    const std::optional<int> interval = ReadCheckedSettings(m_data.settings).intervalMinutes;
+    if (m_stopped || !interval || m_minuteCount < *interval)
+        return;
+    // Ticks while a run is in progress only raise the count; it starts
+    // again from 0 once the run has ended.
+    m_runner.run([self = QPointer<CheckDriver>(this)](bool) {
+        if (self)
+            self->m_minuteCount = 0;
+    });
+}
+
+void CheckDriver::followSummary()
 {
     const std::string summary = m_checks.summary();
     if (summary != m_summary) {
@@ -69,14 +94,14 @@ void LiveCheckDriver::followSummary()
     }
 }
 
-void LiveCheckDriver::stop()
+void CheckDriver::stop()
 {
     m_stopped = true;
     m_pending = 0;
     apply();
 }
 
-void LiveCheckDriver::armTimer()
+void CheckDriver::armTimer()
 {
     const std::optional<int64_t> due = m_checks.nextDue();
     if (!due) {
@@ -86,7 +111,7 @@ void LiveCheckDriver::armTimer()
     m_due.start(static_cast<int>(std::max<int64_t>(0, *due - m_clock.elapsed())));
 }
 
-void LiveCheckDriver::check(RowMask rows, std::vector<uint64_t> holdBack)
+void CheckDriver::check(RowMask rows, std::vector<uint64_t> holdBack)
 {
     m_pending |= rows;
     // Rows that join a waiting check bring theirs; what settles meanwhile
@@ -98,7 +123,7 @@ void LiveCheckDriver::check(RowMask rows, std::vector<uint64_t> holdBack)
     if (m_queued)
         return;
     m_queued = true;
-    m_runner.whenIdle([self = QPointer<LiveCheckDriver>(this)] {
+    m_runner.whenIdle([self = QPointer<CheckDriver>(this)] {
         if (!self)
             return;
         self->m_queued = false;
