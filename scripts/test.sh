@@ -32,7 +32,7 @@ status=0
 export ASAN_OPTIONS="log_path=$reports/asan:detect_leaks=1:detect_stack_use_after_return=1"
 export UBSAN_OPTIONS="log_path=$reports/ubsan:print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$root/tests/sanitizers/leaks.supp:print_suppressions=0"
-export TSAN_OPTIONS="log_path=$reports/tsan:halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/sanitizers/threads.supp"
+export TSAN_OPTIONS="log_path=$reports/tsan:halt_on_error=1:second_deadlock_stack=1"
 # Reports collected since the last call; prints them and fails if any. A
 # process that ended while LeakSanitizer could not stop its threads (one
 # that changed its credentials) left no finding, only that note.
@@ -70,10 +70,12 @@ wait "$tidy" || status=1
 tee -a "$log" <"$tidy_log"
 rm -f "$tidy_log"
 
-# The tests of the code that runs on threads of its own (label thread), on
-# a build of only what they need.
+# The tests of the code that runs threads of its own (label thread), on a
+# build of only what they need. The desktop's and the headless program's
+# check run hands its results over through Qt's queued calls, whose locks
+# ThreadSanitizer cannot see in a Qt built without it: the Qt parts stay out.
 cmake -S "$root" -B "$threaded" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALY_SANITIZE=thread \
-  -DTESSALY_TEST_HOOKS=ON -DTESSALY_WERROR=ON >/dev/null
+  -DTESSALY_WITH_QT=OFF -DTESSALY_TEST_HOOKS=ON -DTESSALY_WERROR=ON >/dev/null
 mapfile -t targets < <(ctest --test-dir "$threaded" -L thread -N | sed -n 's/^ *Test *#[0-9]*: //p')
 if cmake --build "$threaded" --target "${targets[@]}" -- -j"$(nproc)" >/dev/null; then
   ctest --test-dir "$threaded" --output-on-failure -j2 -L thread 2>&1 | tee "$threaded_log" || status=1
