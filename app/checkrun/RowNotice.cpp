@@ -63,17 +63,13 @@ std::string CopyTo(int in, const std::string& path)
 
 std::string VisibleInMail(std::string_view bytes)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string text;
     for (char c : ValidUtf8(bytes)) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            text += '%';
-            text += kHex[byte >> 4];
-            text += kHex[byte & 15];
-        } else {
+        if (byte < 0x20 || byte == 0x7F)
+            AppendPercentByte(&text, byte);
+        else
             text += c;
-        }
     }
     return text;
 }

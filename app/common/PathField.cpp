@@ -47,17 +47,6 @@ size_t Utf8SequenceLength(std::string_view rest)
     return length;
 }
 
-void AppendEscaped(std::string* out, std::string_view bytes)
-{
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    for (char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        out->push_back('%');
-        out->push_back(kHex[byte >> 4]);
-        out->push_back(kHex[byte & 0x0F]);
-    }
-}
-
 int HexValue(char c)
 {
     if (c >= '0' && c <= '9')
@@ -70,6 +59,14 @@ int HexValue(char c)
 }
 
 } // namespace
+
+void AppendPercentByte(std::string* out, unsigned char byte)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    out->push_back('%');
+    out->push_back(kHex[byte >> 4]);
+    out->push_back(kHex[byte & 0x0F]);
+}
 
 bool IsPlainPathField(std::string_view path)
 {
@@ -92,17 +89,19 @@ std::string EncodePathField(std::string_view path)
         const std::string_view rest = path.substr(pos);
         const size_t length = Utf8SequenceLength(rest);
         if (length == 0) {
-            AppendEscaped(&field, rest.substr(0, 1));
+            AppendPercentByte(&field, static_cast<unsigned char>(rest.front()));
             ++pos;
             continue;
         }
         const std::string_view character = rest.substr(0, length);
         const char first = character.front();
         const bool special = first == '%' || IsSeparatorByte(first) || (pos == 0 && first == kEscapeMark);
-        if (special || (length > 1 && !IsCp932Representable(character)))
-            AppendEscaped(&field, character);
-        else
+        if (special || (length > 1 && !IsCp932Representable(character))) {
+            for (char c : character)
+                AppendPercentByte(&field, static_cast<unsigned char>(c));
+        } else {
             field += length == 1 ? std::string(character) : Utf8ToCp932(character);
+        }
         pos += length;
     }
     return field;

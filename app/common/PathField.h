@@ -31,6 +31,10 @@ std::string DecodePathField(std::string_view field);
 /// escape.
 bool IsPlainPathField(std::string_view path);
 
+/// Appends `byte` as "%XX" (upper-case hex), the escape of path fields and of
+/// the other percent-escaped texts; each decides itself which bytes it escapes.
+void AppendPercentByte(std::string* out, unsigned char byte);
+
 /// `bytes` as valid UTF-8 for display: every byte that is not part of a
 /// well-formed UTF-8 sequence becomes U+FFFD.
 std::string ValidUtf8(std::string_view bytes);

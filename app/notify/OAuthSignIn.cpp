@@ -6,6 +6,7 @@
 #include "common/FileSystem.h"
 #include "common/Json.h"
 #include "common/NumericText.h"
+#include "common/PathField.h"
 #include "settings/GsxSeq.h"
 
 #include <cerrno>
@@ -157,18 +158,14 @@ bool IsRefusedToken(std::string_view reply)
 
 std::string FormEncode(std::string_view text)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') || c == '-' ||
-            c == '.' || c == '_' || c == '~') {
+            c == '.' || c == '_' || c == '~')
             out.push_back(c);
-        } else {
-            out.push_back('%');
-            out.push_back(kHex[byte >> 4]);
-            out.push_back(kHex[byte & 0x0F]);
-        }
+        else
+            AppendPercentByte(&out, byte);
     }
     return out;
 }

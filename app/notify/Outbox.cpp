@@ -3,6 +3,7 @@
 
 #include "common/AtomicFile.h"
 #include "common/FileSystem.h"
+#include "common/PathField.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -21,17 +22,13 @@ constexpr std::string_view kDraftPrefix = ".draft-";
 
 std::string Escaped(std::string_view value)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
     for (char c : value) {
         const auto byte = static_cast<unsigned char>(c);
-        if (c == '%' || byte < 0x20 || byte == 0x7F) {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 15];
-        } else {
+        if (c == '%' || byte < 0x20 || byte == 0x7F)
+            AppendPercentByte(&out, byte);
+        else
             out += c;
-        }
     }
     return out;
 }

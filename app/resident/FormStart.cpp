@@ -116,7 +116,7 @@ bool FormStart::load()
     m_checks.resetCount();
     applySubscriptions();
     // A new user is shown where to begin: the subscription editor.
-    if (m_noSubscription && m_parts.data.settings.Conf_Passwd != 1)
+    if (m_noSubscription && !IsOn(m_parts.data.settings.Conf_Passwd))
         showMainWindow()->showChild(ChildWindow::FormConfig);
     return true;
 }
@@ -124,7 +124,7 @@ bool FormStart::load()
 bool FormStart::setUpControl()
 {
     TrayControl& control = m_parts.control;
-    const bool balloon = m_parts.data.settings.Conf_Balloon == 1;
+    const bool balloon = IsOn(m_parts.data.settings.Conf_Balloon);
     if (control.put(DispIds::BalloonSound, Variant::fromBoolean(true)) != S_OK ||
         control.put(DispIds::AutoRefresh, Variant::fromBoolean(true)) != S_OK ||
         control.put(DispIds::Balloon, Variant::fromBoolean(balloon)) != S_OK)
@@ -158,7 +158,7 @@ bool FormStart::setUpControl()
 
 void FormStart::applySettings()
 {
-    m_parts.control.put(DispIds::Balloon, Variant::fromBoolean(m_parts.data.settings.Conf_Balloon == 1));
+    m_parts.control.put(DispIds::Balloon, Variant::fromBoolean(IsOn(m_parts.data.settings.Conf_Balloon)));
     m_checks.apply();
 }
 
@@ -279,7 +279,7 @@ void FormStart::menuEndClick()
 bool FormStart::passwordAccepted()
 {
     const BasicSettings& settings = m_parts.data.settings;
-    if (settings.Conf_Passwd != 1)
+    if (!IsOn(settings.Conf_Passwd))
         return true;
     const std::optional<QString> answer = m_parts.input.ask(QStringLiteral("ﾊﾟｽﾜｰﾄﾞ?"), Utf8Text(kProgramTitle));
     // キャンセル gives up quietly.

@@ -137,6 +137,11 @@ std::string SettingValueProblem(std::string_view key, std::string_view value)
     return HasFullWidthDigit(value) ? "半角数字で指定してください。" : reason;
 }
 
+bool IsNumberText(std::string_view value)
+{
+    return ParseNumber(value).has_value();
+}
+
 std::string OAuthSettingsProblem(const BasicSettings& settings)
 {
     if (settings.Conf_MailAuth < kMailAuthMicrosoft || settings.Conf_MailAuth > kMailAuthOther)

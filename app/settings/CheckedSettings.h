@@ -38,6 +38,11 @@ inline constexpr double kFallbackMaxSizeMegabytes = 10;
 /// half-width digits.
 std::string SettingValueProblem(std::string_view key, std::string_view value);
 
+/// True when `value` reads as a number at all ("-5", " 2.5 ", "1e2"): what a
+/// numeric box of the settings dialog takes as it is typed, before
+/// SettingValueProblem tells whether the number can work.
+bool IsNumberText(std::string_view value);
+
 /// Why the OAuth 2.0 settings cannot work together, or "" when they can (or
 /// OAuth is off): a client id is needed, and for another provider than
 /// the two presets a token address.

@@ -4,7 +4,6 @@
 #include "common/Autostart.h"
 #include "common/Cp932.h"
 #include "common/DataFolderLock.h"
-#include "common/NumericText.h"
 #include "common/UserMessages.h"
 #include "settings/BasicSettings.h"
 #include "settings/CheckedSettings.h"
@@ -218,7 +217,7 @@ void FormParam::fill()
     // Filling runs the same handlers as a user's edit (a stored interval
     // that is not a number is reported here); then the dialog starts unchanged.
     for (const FlagBinding& binding : std::vector<FlagBinding>(m_flags))
-        binding.box->setChecked(m_settings.*binding.field == 1);
+        binding.box->setChecked(IsOn(m_settings.*binding.field));
     for (const TextBinding& binding : std::vector<TextBinding>(m_texts))
         binding.box->setText(QString::fromStdString(m_settings.*binding.field));
     std::string unreadable;
@@ -242,7 +241,7 @@ void FormParam::textChanged(const TextBinding& binding, const QString& typed)
     // holds it is never written back in its place.
     if (!IsCp932Representable(value))
         return;
-    if (binding.notANumber && !ParseNumber(value)) {
+    if (binding.notANumber && !IsNumberText(value)) {
         // The field keeps its last number; the box keeps what was typed.
         m_context.messages.ShowMessage(binding.notANumber);
         return;
@@ -339,7 +338,7 @@ bool FormParam::valuesCanWork()
         std::string message;
         if (std::string reason = SettingValueProblem(KeyOf(binding.field), shown); !reason.empty())
             message = binding.caption + ("は" + reason);
-        else if (binding.notANumber && !ParseNumber(shown) && shown != m_settings.*binding.field)
+        else if (binding.notANumber && !IsNumberText(shown) && shown != m_settings.*binding.field)
             message = binding.notANumber; // an emptied interval: its field kept the last number
         else
             continue;
