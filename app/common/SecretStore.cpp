@@ -58,6 +58,12 @@ bool HasSessionBus()
     return runtime && *runtime && ::stat((std::string(runtime) + "/bus").c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
 }
 
+SecretResult NoSessionBus(std::string* why)
+{
+    *why = "セッションバスがありません";
+    return SecretResult::Unavailable;
+}
+
 /// A request to the keyring: the service opened, its calls cancelled once
 /// kSecretTimeout has passed, so that a service that does not answer (or a
 /// prompt nobody sees) never holds the caller.
@@ -86,10 +92,6 @@ public:
     /// The Secret Service, or nullptr with `why` set.
     SecretService* open(std::string* why)
     {
-        if (!HasSessionBus()) {
-            *why = "セッションバスがありません";
-            return nullptr;
-        }
         // A bus that goes away must not end the program (GIO's default
         // for the shared session bus).
         GError* error = nullptr;
@@ -175,6 +177,8 @@ bool RemoveItems(Request& request, GList* items, std::string* why)
 SecretResult StoreSecret(const std::string& folder, std::string_view kind, const std::string& account,
                          const std::string& secret, std::string* why)
 {
+    if (!HasSessionBus())
+        return NoSessionBus(why);
     Request request;
     SecretService* service = request.open(why);
     if (!service)
@@ -215,6 +219,8 @@ SecretResult StoreSecret(const std::string& folder, std::string_view kind, const
 
 SecretResult LookupSecret(const std::string& folder, std::string_view kind, std::string* secret, std::string* why)
 {
+    if (!HasSessionBus())
+        return NoSessionBus(why);
     Request request;
     GList* items = nullptr;
     if (!request.open(why) || !request.search(folder, kind, true, &items, why))
@@ -240,6 +246,8 @@ SecretResult LookupSecret(const std::string& folder, std::string_view kind, std:
 
 SecretResult RemoveSecret(const std::string& folder, std::string_view kind, std::string* why)
 {
+    if (!HasSessionBus())
+        return NoSessionBus(why);
     Request request;
     GList* items = nullptr;
     if (!request.open(why) || !request.search(folder, kind, false, &items, why) || !RemoveItems(request, items, why))
