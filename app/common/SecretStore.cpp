@@ -177,6 +177,10 @@ bool RemoveItems(Request& request, GList* items, std::string* why)
 SecretResult StoreSecret(const std::string& folder, std::string_view kind, const std::string& account,
                          const std::string& secret, std::string* why)
 {
+    if (const char* use = std::getenv("TESSALY_KEYRING"); use && std::string_view(use) == "0") {
+        *why = "TESSALY_KEYRING=0 のため";
+        return SecretResult::Unavailable;
+    }
     if (!HasSessionBus())
         return NoSessionBus(why);
     Request request;

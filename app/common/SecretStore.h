@@ -23,7 +23,9 @@ enum class SecretResult {
                  ///< no default keyring, a locked one, or no answer in time
 };
 
-/// Every call is bounded in time (a few seconds) and never asks the user
+/// With TESSALY_KEYRING=0 in the environment (the user service, which may
+/// run while the keyring is locked) nothing is stored there; secrets that
+/// are there are still found and removed. Every call is bounded in time (a few seconds) and never asks the user
 /// for anything: a keyring that would prompt (locked, or none to create one
 /// in) is Unavailable. `why` (Japanese) tells what was wrong.
 SecretResult StoreSecret(const std::string& folder, std::string_view kind, const std::string& account,

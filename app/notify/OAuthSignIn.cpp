@@ -134,8 +134,12 @@ bool WriteTokens(const std::string& folder, StoredTokens tokens, std::string* er
             secrets = kInKeyring;
             tokens.refreshToken.clear();
             tokens.accessToken.clear();
-        } else if (notice && !(existed && !wasInKeyring && !before.refreshToken.empty())) {
-            *notice = SecretsInFileMessage(TokenPath(folder), why);
+        } else {
+            if (notice && !(existed && !wasInKeyring && !before.refreshToken.empty()))
+                *notice = SecretsInFileMessage(TokenPath(folder), why);
+            // Moved to the file: no stale copy stays behind where it can.
+            if (wasInKeyring)
+                RemoveSecret(folder, kSecretOAuthTokens, &why);
         }
     } else if (wasInKeyring) {
         RemoveSecret(folder, kSecretOAuthTokens, &ignored);

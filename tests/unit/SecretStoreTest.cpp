@@ -78,7 +78,7 @@ private:
 TEST(SecretStore, SecretsGoToTheKeyringWhereOneAnswersElseToTheFileAndTheUserIsToldOnce)
 {
     ASSERT_NE(std::getenv("DBUS_SESSION_BUS_ADDRESS"), nullptr) << "run through with-keyring.sh";
-    enum class Keyring { Open, NoBus, Locked };
+    enum class Keyring { Open, NoBus, Off, Locked };
     struct Case {
         const char* name;
         Keyring keyring;
@@ -87,6 +87,8 @@ TEST(SecretStore, SecretsGoToTheKeyringWhereOneAnswersElseToTheFileAndTheUserIsT
     const Case cases[] = {
         {"open keyring", Keyring::Open, ""},
         {"no session bus", Keyring::NoBus, "セッションバスがありません"},
+        // Tokens the keyring had move to the file, none left behind.
+        {"TESSALY_KEYRING=0", Keyring::Off, "TESSALY_KEYRING=0 のため"},
         // Last: the keyring stays locked, as unlocking would prompt.
         {"locked keyring", Keyring::Locked, "キーリングがロックされています"},
     };
@@ -103,12 +105,17 @@ TEST(SecretStore, SecretsGoToTheKeyringWhereOneAnswersElseToTheFileAndTheUserIsT
                       0);
         }
         const bool keyring = c.keyring == Keyring::Open;
+        const StoredTokens tokens{"client", "me@example.jp", "R-secret", "A-secret", 99, {}};
+        std::string error;
+        if (c.keyring == Keyring::Off) {
+            ASSERT_TRUE(SaveStoredTokens(data.path(), tokens, 1, &error)) << error;
+            ASSERT_NE(InKeyring(data.path(), "oauth-tokens"), "");
+            ::setenv("TESSALY_KEYRING", "0", 1);
+        }
 
         // The sign-in: its tokens, and where they went told once.
         const std::string tokenFile = data.file(kOAuthTokenFileName);
-        std::string error;
         std::string notice;
-        const StoredTokens tokens{"client", "me@example.jp", "R-secret", "A-secret", 99, {}};
         ASSERT_TRUE(SaveStoredTokens(data.path(), tokens, 1, &error, &notice)) << error;
         EXPECT_EQ(notice, keyring ? "" : SecretsInFileMessage(tokenFile, c.why));
         struct stat st {};
@@ -145,6 +152,7 @@ TEST(SecretStore, SecretsGoToTheKeyringWhereOneAnswersElseToTheFileAndTheUserIsT
         ASSERT_TRUE(RemoveStoredTokens(data.path(), 1, &error)) << error;
         EXPECT_FALSE(PathExists(tokenFile));
         EXPECT_EQ(InKeyring(data.path(), "oauth-tokens"), "");
+        ::unsetenv("TESSALY_KEYRING");
     }
 }
 
