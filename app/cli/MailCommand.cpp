@@ -26,6 +26,9 @@ constexpr int64_t kSlowDownStep = 5;
 constexpr int64_t kDefaultDeviceSeconds = 900;
 constexpr int64_t kMaxInterval = 60;
 constexpr int64_t kMaxDeviceSeconds = 3600;
+/// Polls in a row that may fail for want of an answer before the sign-in
+/// gives up.
+constexpr int kNetworkRetries = 3;
 
 /// The settings of a sign-in, or a reason on `context.err` and false.
 bool LoadSignInSettings(CtlContext& context, BasicSettings* settings)
@@ -97,6 +100,7 @@ int RunMailLogin(CtlContext& context)
 
     const std::string poll =
         "grant_type=" + FormEncode(kDeviceGrant) + "&" + client + "&device_code=" + FormEncode(deviceCode);
+    int networkFailures = 0;
     for (;;) {
         std::this_thread::sleep_for(std::chrono::seconds(interval));
         if (clock.UnixNow() > deadline) {
@@ -105,10 +109,14 @@ int RunMailLogin(CtlContext& context)
             return kCtlFailed;
         }
         answer = transfer.oauthPost(endpoints.tokenUrl, poll, &error);
+        // A network that drops for a moment is polled through, a few times.
+        if (!answer && ++networkFailures <= kNetworkRetries)
+            continue;
         if (!answer) {
             context.err << "tessalyctl: サインインを完了できませんでした: " << error << '\n';
             return kCtlFailed;
         }
+        networkFailures = 0;
         const FlatJson json = ParseFlatJson(answer->body).value_or(FlatJson{});
         const std::string code = json.text("error");
         if (code == "authorization_pending")
@@ -141,10 +149,13 @@ int RunMailLogin(CtlContext& context)
                             accessToken,
                             clock.UnixNow() + json.integer("expires_in").value_or(3600),
                             {}};
-        if (!SaveStoredTokens(context.folder, tokens, kCtlLockWaitSeconds, &error)) {
+        std::string notice;
+        if (!SaveStoredTokens(context.folder, tokens, kCtlLockWaitSeconds, &error, &notice)) {
             context.err << "tessalyctl: サインインを保存できませんでした: " << error << '\n';
             return kCtlFailed;
         }
+        if (!notice.empty())
+            context.out << notice << '\n';
         context.out << "サインインしました: "
                     << (settings.Conf_SmtpAuthUser.empty() ? std::string("(Conf_SmtpAuthUser が空です)")
                                                            : settings.Conf_SmtpAuthUser)

@@ -181,10 +181,13 @@ int RunSettingsSet(CtlContext& context, const std::string& key, const std::strin
         context.err << "tessalyctl: " << problem << " Nothing was saved.\n";
         return kCtlUsage;
     }
-    if (!SaveBasicSettings(settings, context.folder, &error)) {
+    std::string notice;
+    if (!SaveBasicSettings(settings, context.folder, &error, &notice)) {
         context.err << "tessalyctl: the settings could not be saved: " << error << '\n';
         return kCtlFailed;
     }
+    if (!notice.empty())
+        context.out << notice << '\n';
     return kCtlOk;
 }
 

@@ -2,6 +2,7 @@
 #include "settings/CheckedSettings.h"
 
 #include "common/NumericText.h"
+#include "common/PathField.h"
 
 #include <algorithm>
 
@@ -54,22 +55,6 @@ std::string_view Trimmed(std::string_view text)
 bool IsPort(std::string_view key)
 {
     return key == "Conf_SmtpPort" || key == "Conf_PopPort";
-}
-
-/// The value as a message shows it: on one line, and cut when long.
-std::string Shown(std::string_view value)
-{
-    size_t length = value.size();
-    if (length > kShownBytes) {
-        // Cut before the character that goes past the limit.
-        length = kShownBytes;
-        while (length > 0 && (static_cast<unsigned char>(value[length]) & 0xC0) == 0x80)
-            --length;
-    }
-    std::string shown;
-    for (char c : value.substr(0, length))
-        shown.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c);
-    return length < value.size() ? shown + "…" : shown;
 }
 
 bool IsOAuthUrl(std::string_view key)
@@ -150,12 +135,14 @@ std::string OAuthSettingsProblem(const BasicSettings& settings)
         return "OAuth 2.0 でサインインするには、Conf_OAuthClient にクライアントIDを指定してください。";
     if (settings.Conf_MailAuth == kMailAuthOther && settings.Conf_OAuthTokenUrl.empty())
         return "その他のOAuth 2.0 でサインインするには、Conf_OAuthTokenUrl にトークンのアドレスを指定してください。";
+    if (settings.Conf_MailAuth == kMailAuthMicrosoft && IsOn(settings.Conf_OAuthBearer))
+        return "Microsoft 365 は OAUTHBEARER を受け付けません。Conf_OAuthBearer を 0 (XOAUTH2) にしてください。";
     return {};
 }
 
 std::string SettingProblem::text() const
 {
-    return std::string(key) + "「" + Shown(value) + "」は使えません。" + reason + instead;
+    return std::string(key) + "「" + OneLineExcerpt(value, kShownBytes) + "」は使えません。" + reason + instead;
 }
 
 bool CheckedSettings::attachable(int64_t bytes) const

@@ -308,8 +308,9 @@ void FormParam::saveNow()
     if (!valuesCanWork())
         return;
     std::string error;
+    std::string notice;
     const DataFolderLock lock = DataFolderLock::Acquire(m_context.data.folder, kWindowLockWaitSeconds, &error);
-    if (!lock.held() || !SaveBasicSettings(m_settings, m_context.data.folder, &error)) {
+    if (!lock.held() || !SaveBasicSettings(m_settings, m_context.data.folder, &error, &notice)) {
         m_context.messages.ShowMessage("基本設定ﾌｧｲﾙの書き込みに失敗しました。\r\n" + error);
         return;
     }
@@ -319,7 +320,8 @@ void FormParam::saveNow()
         m_context.messages.ShowMessage("ログイン時の起動を設定できませんでした。\r\n" + error);
     } else {
         m_autostartOn = autostart;
-        m_context.messages.ShowMessage("更新しました。\r\n次回自動時より反映されます。");
+        m_context.messages.ShowMessage("更新しました。\r\n次回自動時より反映されます。" +
+                                       (notice.empty() ? std::string() : "\r\n" + notice));
         m_update->setEnabled(false);
     }
     if (m_context.settingsSaved)

@@ -62,6 +62,11 @@ TEST(OAuthSettingsProblem, OAuthNeedsAClientIdAndForOtherProvidersATokenAddress)
     EXPECT_NE(OAuthSettingsProblem(settings).find("Conf_OAuthTokenUrl"), std::string::npos);
     settings.Conf_OAuthTokenUrl = "https://id.example.com/token";
     EXPECT_EQ(OAuthSettingsProblem(settings), "");
+    // OAUTHBEARER for any provider but Microsoft 365, which takes XOAUTH2.
+    settings.Conf_OAuthBearer = 1;
+    EXPECT_EQ(OAuthSettingsProblem(settings), "");
+    settings.Conf_MailAuth = kMailAuthMicrosoft;
+    EXPECT_NE(OAuthSettingsProblem(settings).find("Conf_OAuthBearer"), std::string::npos);
 }
 
 TEST(ReadCheckedSettings, BadValuesAreReadSafelyAndToldWhenInUse)

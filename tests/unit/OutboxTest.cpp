@@ -6,6 +6,7 @@
 #include "support/RecordingMailTransfer.h"
 #include "support/TempFolder.h"
 
+#include "common/DataFolderLock.h"
 #include "common/FileSystem.h"
 #include "notify/OAuthSignIn.h"
 #include "notify/Outbox.h"
@@ -73,6 +74,47 @@ TEST(OAuthSignIn, TheAccessTokenIsCachedRenewedOrTheSignInToldOnce)
             EXPECT_EQ(transfer.posts.at(0), "https://id.example.com/token grant_type=refresh_token&client_id=client"
                                             "&refresh_token=R0");
     }
+}
+
+TEST(OAuthSignIn, ARenewalHoldsTheStoreSoThatARotatedRefreshTokenIsNeverLost)
+{
+    const int64_t now = 1'765'000'000;
+    test::SteppingClock clock(now);
+    BasicSettings settings;
+    settings.Conf_SmtpAuth = 1;
+    settings.Conf_MailAuth = kMailAuthOther;
+    settings.Conf_OAuthClient = "client";
+    settings.Conf_OAuthTokenUrl = "https://id.example.com/token";
+    test::TempFolder data;
+    std::string error;
+    ASSERT_TRUE(SaveStoredTokens(data.path(), {"client", "me", "R0", "A0", now, {}}, 1, &error)) << error;
+    test::RecordingMailTransfer transfer;
+    transfer.oauthAnswer = OAuthAnswer{200, R"({"access_token":"A1","expires_in":30,"refresh_token":"R1"})"};
+    // Another renewal (tessalyctl's, the program's) cannot write the store
+    // while this one waits for the provider ...
+    transfer.onOAuthPost = [&] {
+        std::string busy;
+        EXPECT_FALSE(SaveStoredTokens(data.path(), {"client", "me", "R0", "B1", now + 3600, {}}, 0, &busy));
+        EXPECT_EQ(busy, kDataFolderBusy);
+    };
+    EXPECT_EQ(ObtainAccessToken(transfer, settings, data.path(), clock, 1).token, "A1");
+    // ... and the next one renews with the rotated token.
+    transfer.onOAuthPost = nullptr;
+    ObtainAccessToken(transfer, settings, data.path(), clock, 1);
+    ASSERT_EQ(transfer.posts.size(), 2u);
+    EXPECT_NE(transfer.posts[1].find("&refresh_token=R1"), std::string::npos) << transfer.posts[1];
+}
+
+TEST(OAuthSignIn, AProviderDescriptionIsShownOnOneLineAndCutAtACharacter)
+{
+    std::string description = "a\r\n";
+    for (int i = 0; i < 100; ++i)
+        description += "あ";
+    std::string shown = "a??";
+    for (int i = 0; i < 65; ++i) // 3 + 65 * 3 bytes: the next one would pass 200
+        shown += "あ";
+    EXPECT_EQ(DescribeTokenError("invalid_request", description),
+              "トークンを取得できませんでした (invalid_request: " + shown + "…)");
 }
 
 TEST(Outbox, NoticesComeBackAsStoredOldestFirstAndDraftsNeverShow)
