@@ -56,6 +56,8 @@ const std::array<BasicSettingField, kBasicSettingCount> kFields = {{
     TEXT(Conf_OAuthTokenUrl, "Conf_OAuthTokenUrl ="),
     TEXT(Conf_OAuthDeviceUrl, "Conf_OAuthDeviceUrl="),
     TEXT(Conf_OAuthScope, "Conf_OAuthScope    ="),
+    TEXT(Conf_OAuthAuthUrl, "Conf_OAuthAuthUrl  ="),
+    TEXT(Conf_OAuthSecret, "Conf_OAuthSecret   ="),
 }};
 
 #undef FLAG
