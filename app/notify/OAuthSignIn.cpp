@@ -174,19 +174,32 @@ OAuthEndpoints EndpointsOf(const BasicSettings& settings)
         const std::string base = "https://login.microsoftonline.com/" + FormEncode(tenant) + "/oauth2/v2.0/";
         endpoints.tokenUrl = base + "token";
         endpoints.deviceUrl = base + "devicecode";
+        endpoints.authUrl = base + "authorize";
         endpoints.scope = "https://outlook.office.com/SMTP.Send offline_access";
     } else if (settings.Conf_MailAuth == kMailAuthGoogle) {
         endpoints.tokenUrl = "https://oauth2.googleapis.com/token";
-        endpoints.deviceUrl = "https://oauth2.googleapis.com/device/code";
+        endpoints.authUrl = "https://accounts.google.com/o/oauth2/v2/auth";
+        // A refresh token only with these, and again at every sign-in.
+        endpoints.authExtra = "&access_type=offline&prompt=consent";
         endpoints.scope = "https://mail.google.com/";
     }
     if (!settings.Conf_OAuthTokenUrl.empty())
         endpoints.tokenUrl = settings.Conf_OAuthTokenUrl;
-    if (!settings.Conf_OAuthDeviceUrl.empty())
+    if (!settings.Conf_OAuthDeviceUrl.empty() && settings.Conf_MailAuth != kMailAuthGoogle)
         endpoints.deviceUrl = settings.Conf_OAuthDeviceUrl;
+    if (!settings.Conf_OAuthAuthUrl.empty())
+        endpoints.authUrl = settings.Conf_OAuthAuthUrl;
     if (!settings.Conf_OAuthScope.empty())
         endpoints.scope = settings.Conf_OAuthScope;
     return endpoints;
+}
+
+std::string ClientForm(const BasicSettings& settings)
+{
+    std::string form = "client_id=" + FormEncode(settings.Conf_OAuthClient);
+    if (!settings.Conf_OAuthSecret.empty())
+        form += "&client_secret=" + FormEncode(settings.Conf_OAuthSecret);
+    return form;
 }
 
 bool LoadStoredTokens(const std::string& folder, StoredTokens* tokens, std::string* error)
@@ -252,7 +265,7 @@ std::string FormEncode(std::string_view text)
 
 std::string SignInNeededMessage()
 {
-    return "OAuth 2.0 のサインインが必要です。`tessalyctl mail login` でサインインしてください。"
+    return "OAuth 2.0 のサインインが必要です。設定画面か `tessalyctl mail login` でサインインしてください。"
            "送信待ちのﾒｰﾙはサインイン後に送信します。";
 }
 
@@ -260,7 +273,8 @@ std::string DescribeTokenError(const std::string& code, const std::string& descr
 {
     std::string text;
     if (code == "invalid_client" || code == "unauthorized_client")
-        text = "クライアントIDが正しくないか、このサインインに使えません。Conf_OAuthClient を確認してください";
+        text = "クライアントIDが正しくないか、シークレットが違うか、このサインインに使えません。Conf_OAuthClient と "
+               "Conf_OAuthSecret を確認してください";
     else if (code == "invalid_grant")
         text = "サインインが無効になりました";
     else if (code == "invalid_scope")
@@ -313,8 +327,8 @@ AccessTokenResult ObtainAccessToken(MailTransfer& transfer, const BasicSettings&
         return result;
     }
     const OAuthEndpoints endpoints = EndpointsOf(settings);
-    std::string form = "grant_type=refresh_token&client_id=" + FormEncode(settings.Conf_OAuthClient) +
-                       "&refresh_token=" + FormEncode(tokens.refreshToken);
+    std::string form =
+        "grant_type=refresh_token&" + ClientForm(settings) + "&refresh_token=" + FormEncode(tokens.refreshToken);
     if (!endpoints.scope.empty())
         form += "&scope=" + FormEncode(endpoints.scope);
     const std::optional<OAuthAnswer> answer = transfer.oauthPost(endpoints.tokenUrl, form, &error);

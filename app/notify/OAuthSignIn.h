@@ -16,15 +16,22 @@ class Clock;
 /// and Google, or the settings' own addresses for another provider.
 struct OAuthEndpoints {
     std::string tokenUrl;
-    std::string deviceUrl;
+    std::string deviceUrl; ///< "" where the device flow is not offered
+    std::string authUrl;   ///< the authorization endpoint of the browser flow
+    std::string authExtra; ///< parameters the preset adds to the authorization address
     std::string scope;
     std::string mechanism; ///< the SASL mechanism of the SMTP login
 };
 
 /// The endpoints for the settings' Conf_MailAuth (Microsoft's tenant
-/// "common" when Conf_OAuthTenant is empty). A token or device address set
-/// in the settings takes the place of a preset's.
+/// "common" when Conf_OAuthTenant is empty). A token, device or
+/// authorization address set in the settings takes the place of a preset's.
+/// Google offers no device flow: its device grant cannot reach mail.
 OAuthEndpoints EndpointsOf(const BasicSettings& settings);
+
+/// The client's part of every token request: client_id, and client_secret
+/// when the settings hold one.
+std::string ClientForm(const BasicSettings& settings);
 
 /// The file in the data folder that holds the tokens of the sign-in.
 inline constexpr std::string_view kOAuthTokenFileName = "oauth-token.dat";

@@ -57,6 +57,8 @@ const std::array<BasicSettingField, kBasicSettingCount> kFields = {{
     TEXT(Conf_OAuthTokenUrl, "Conf_OAuthTokenUrl ="),
     TEXT(Conf_OAuthDeviceUrl, "Conf_OAuthDeviceUrl="),
     TEXT(Conf_OAuthScope, "Conf_OAuthScope    ="),
+    TEXT(Conf_OAuthAuthUrl, "Conf_OAuthAuthUrl  ="),
+    TEXT(Conf_OAuthSecret, "Conf_OAuthSecret   ="),
     FLAG(Conf_OAuthBearer, "Conf_OAuthBearer   ="),
     FLAG(Conf_KeyringPasswd, "Conf_KeyringPasswd ="),
 }};

@@ -12,7 +12,7 @@ namespace tessaly {
 class DataFolderLock;
 
 /// The basic settings: the 22 of every installation, then the two of live
-/// watching, the seven of OAuth 2.0 sign-in and the keyring's one, which an
+/// watching, the nine of OAuth 2.0 sign-in and the keyring's one, which an
 /// installation that does not know them passes over. A
 /// flag counts as on only when it equals 1; every other field is a text
 /// kept exactly as typed (ports, sizes, the interval and the settle time
@@ -61,6 +61,10 @@ struct BasicSettings {
     std::string Conf_OAuthTokenUrl;  ///< token endpoint (other provider)
     std::string Conf_OAuthDeviceUrl; ///< device authorization endpoint (other provider)
     std::string Conf_OAuthScope;     ///< scope to ask for (other provider)
+    std::string Conf_OAuthAuthUrl;   ///< authorization endpoint (other provider)
+    /// The client secret of the registration, for providers that want one
+    /// even from a desktop client (Google); never shown.
+    std::string Conf_OAuthSecret;
     /// The SMTP login offers the token by OAUTHBEARER (RFC 7628) instead of
     /// XOAUTH2; not for Microsoft 365, which takes XOAUTH2 only.
     int16_t Conf_OAuthBearer = 0;
@@ -81,7 +85,7 @@ struct BasicSettingField {
 };
 
 /// The number of settings, and of the records of sysconfig.dat.
-inline constexpr size_t kBasicSettingCount = 32;
+inline constexpr size_t kBasicSettingCount = 34;
 
 /// The settings in the order their records are written.
 const std::array<BasicSettingField, kBasicSettingCount>& BasicSettingFields();

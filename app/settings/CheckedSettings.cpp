@@ -59,7 +59,14 @@ bool IsPort(std::string_view key)
 
 bool IsOAuthUrl(std::string_view key)
 {
-    return key == "Conf_OAuthTokenUrl" || key == "Conf_OAuthDeviceUrl";
+    return key == "Conf_OAuthTokenUrl" || key == "Conf_OAuthDeviceUrl" || key == "Conf_OAuthAuthUrl";
+}
+
+/// True when `text` holds a blank or a control character.
+bool HasBlankOrControl(std::string_view text)
+{
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) <= 0x20 || c == 0x7F; });
 }
 
 /// An address the token service can be asked at: https with a host, or
@@ -67,10 +74,8 @@ bool IsOAuthUrl(std::string_view key)
 /// characters anywhere.
 bool IsEndpointAddress(std::string_view url)
 {
-    for (char c : url) {
-        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F)
-            return false;
-    }
+    if (HasBlankOrControl(url))
+        return false;
     for (std::string_view scheme : {"https://", "http://127.0.0.1", "http://localhost", "http://[::1]"}) {
         if (!url.starts_with(scheme))
             continue;
@@ -98,6 +103,9 @@ std::string SettingValueProblem(std::string_view key, std::string_view value)
     } else if (IsOAuthUrl(key)) {
         works = value.empty() || IsEndpointAddress(value);
         reason = "https:// で始まるアドレスで指定してください。";
+    } else if (key == "Conf_OAuthSecret") {
+        works = !HasBlankOrControl(value);
+        reason = "空白を含めずに指定してください。";
     } else if (field->flag) {
         const std::optional<int16_t> flag = ParseInt16(value);
         works = flag && (*flag == 0 || *flag == 1);
@@ -142,7 +150,9 @@ std::string OAuthSettingsProblem(const BasicSettings& settings)
 
 std::string SettingProblem::text() const
 {
-    return std::string(key) + "「" + OneLineExcerpt(value, kShownBytes) + "」は使えません。" + reason + instead;
+    // A secret is never shown, not even one that cannot work.
+    const std::string shown = key == "Conf_OAuthSecret" ? std::string("********") : OneLineExcerpt(value, kShownBytes);
+    return std::string(key) + "「" + shown + "」は使えません。" + reason + instead;
 }
 
 bool CheckedSettings::attachable(int64_t bytes) const
