@@ -143,8 +143,8 @@ void WriteKeyringPasswords(BasicSettings& settings, const std::string& folder, s
         std::string why;
         if (password.empty())
             continue;
-        if (StoreSecret(folder, entry.kind, entry.account ? settings.*entry.account : std::string(), password,
-                               &why) == SecretResult::Done) {
+        if (StoreSecret(folder, entry.kind, entry.account ? settings.*entry.account : std::string(), password, &why) ==
+            SecretResult::Done) {
             password.clear();
         } else if (notice && notice->empty()) {
             *notice = SecretsInFileMessage(JoinPath(folder, kSettingsFileName), why);
