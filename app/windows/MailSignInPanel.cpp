@@ -119,7 +119,7 @@ QLineEdit* MailSignInPanel::addBox(const char* name, const char* caption, std::s
     label->setBuddy(box);
     m_labels.push_back(label);
     m_boxes.push_back({box, field, caption, std::move(kinds)});
-    connect(box, &QLineEdit::textChanged, this, [this, box, field](const QString& typed) {
+    connect(box, &QLineEdit::textChanged, this, [this, field](const QString& typed) {
         const std::string value = typed.toStdString();
         if (!IsCp932Representable(value))
             return;
