@@ -23,6 +23,17 @@
 namespace tessaly {
 namespace {
 
+/// An SMTP login by a token of a provider of the user's own.
+BasicSettings OtherProviderSignIn()
+{
+    BasicSettings settings;
+    settings.Conf_SmtpAuth = 1;
+    settings.Conf_MailAuth = kMailAuthOther;
+    settings.Conf_OAuthClient = "client";
+    settings.Conf_OAuthTokenUrl = "https://id.example.com/token";
+    return settings;
+}
+
 TEST(OAuthSignIn, TheAccessTokenIsCachedRenewedOrTheSignInToldOnce)
 {
     using Status = AccessTokenResult::Status;
@@ -54,11 +65,7 @@ TEST(OAuthSignIn, TheAccessTokenIsCachedRenewedOrTheSignInToldOnce)
     };
     const int64_t now = 1'765'000'000;
     test::SteppingClock clock(now);
-    BasicSettings settings;
-    settings.Conf_SmtpAuth = 1;
-    settings.Conf_MailAuth = kMailAuthOther;
-    settings.Conf_OAuthClient = "client";
-    settings.Conf_OAuthTokenUrl = "https://id.example.com/token";
+    const BasicSettings settings = OtherProviderSignIn();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         test::TempFolder data;
@@ -189,11 +196,7 @@ TEST(OAuthSignIn, ARenewalHoldsTheStoreSoThatARotatedRefreshTokenIsNeverLost)
 {
     const int64_t now = 1'765'000'000;
     test::SteppingClock clock(now);
-    BasicSettings settings;
-    settings.Conf_SmtpAuth = 1;
-    settings.Conf_MailAuth = kMailAuthOther;
-    settings.Conf_OAuthClient = "client";
-    settings.Conf_OAuthTokenUrl = "https://id.example.com/token";
+    const BasicSettings settings = OtherProviderSignIn();
     test::TempFolder data;
     std::string error;
     ASSERT_TRUE(SaveStoredTokens(data.path(), {"client", "me", "R0", "A0", now, {}}, 1, &error)) << error;
