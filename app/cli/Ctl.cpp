@@ -28,7 +28,7 @@ constexpr const char* kUsage =
     "       tessalyctl [--dir DIR] outbox [--json]      (the mails waiting to be sent)\n"
     "       tessalyctl [--dir DIR] outbox retry         (send them now)\n"
     "       tessalyctl [--dir DIR] outbox drop ID|all\n"
-    "       tessalyctl [--dir DIR] mail login           (sign in by OAuth 2.0 for sending mail)\n"
+    "       tessalyctl [--dir DIR] mail login [--browser] (sign in by OAuth 2.0 for sending mail)\n"
     "       tessalyctl [--dir DIR] mail logout          (remove the stored sign-in)\n"
     "       tessalyctl autostart [on|off]    (start at login; alone: print on or off)\n"
     "       tessalyctl --help | --version\n";
@@ -168,7 +168,12 @@ const Command kCommands[] = {
     {"outbox", nullptr, 1, [](CtlContext& c, const Words&) { return RunOutboxShow(c); }, FolderUse::Read},
     {"outbox", "retry", 2, [](CtlContext& c, const Words&) { return RunOutboxRetry(c); }, FolderUse::Write},
     {"outbox", "drop", 3, [](CtlContext& c, const Words& w) { return RunOutboxDrop(c, w[2]); }, FolderUse::Write},
-    {"mail", "login", 2, [](CtlContext& c, const Words&) { return RunMailLogin(c); }, FolderUse::Write},
+    {"mail", "login", 2, [](CtlContext& c, const Words&) { return RunMailLogin(c, false); }, FolderUse::Write},
+    {"mail", "login", 3,
+     [](CtlContext& c, const Words& w) {
+         return w[2] == "--browser" ? RunMailLogin(c, true) : Usage(c.err, "mail login takes only --browser");
+     },
+     FolderUse::Write},
     {"mail", "logout", 2, [](CtlContext& c, const Words&) { return RunMailLogout(c); }, FolderUse::Write},
     {"autostart", nullptr, 1, [](CtlContext& c, const Words&) { return RunAutostart(c, nullptr); }, FolderUse::Unused},
     {"autostart", "on", 2, [](CtlContext& c, const Words&) { return RunAutostart(c, "on"); }, FolderUse::Unused},

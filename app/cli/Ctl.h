@@ -55,7 +55,7 @@ int RunBalloon(CtlContext& context, const std::string& title, const std::string&
 int RunOutboxShow(CtlContext& context);
 int RunOutboxRetry(CtlContext& context);
 int RunOutboxDrop(CtlContext& context, const std::string& id);
-int RunMailLogin(CtlContext& context);
+int RunMailLogin(CtlContext& context, bool browser);
 int RunMailLogout(CtlContext& context);
 
 } // namespace tessaly

@@ -1,31 +1,18 @@
 // SPDX-License-Identifier: MIT
-// tessalyctl mail login | mail logout: the OAuth 2.0 sign-in of the SMTP
-// login, by the device authorization grant (RFC 8628).
+// tessalyctl mail login [--browser] | mail logout: the OAuth 2.0 sign-in of
+// the SMTP login, by the device authorization grant (RFC 8628) or, with
+// --browser, by the authorization code grant through this machine's browser.
 #include "cli/Ctl.h"
 
-#include "common/Clock.h"
 #include "common/FileSystem.h"
-#include "common/Json.h"
 #include "notify/ComponentMailTransfer.h"
+#include "notify/OAuthGrant.h"
 #include "notify/OAuthSignIn.h"
 #include "settings/BasicSettings.h"
 #include "settings/CheckedSettings.h"
 
-#include <algorithm>
-#include <chrono>
-#include <thread>
-
 namespace tessaly {
 namespace {
-
-constexpr const char* kDeviceGrant = "urn:ietf:params:oauth:grant-type:device_code";
-/// RFC 8628: the interval when the answer names none, and its step on
-/// slow_down.
-constexpr int64_t kDefaultInterval = 5;
-constexpr int64_t kSlowDownStep = 5;
-constexpr int64_t kDefaultDeviceSeconds = 900;
-constexpr int64_t kMaxInterval = 60;
-constexpr int64_t kMaxDeviceSeconds = 3600;
 
 /// The settings of a sign-in, or a reason on `context.err` and false.
 bool LoadSignInSettings(CtlContext& context, BasicSettings* settings)
@@ -48,109 +35,50 @@ bool LoadSignInSettings(CtlContext& context, BasicSettings* settings)
     return true;
 }
 
-/// A refused request told on `context.err`.
-int Refused(CtlContext& context, const OAuthAnswer& answer, const FlatJson& json)
-{
-    context.err << "tessalyctl: " << DescribeTokenError(json.text("error"), json.text("error_description")) << " (HTTP "
-                << answer.status << ")\n";
-    return kCtlFailed;
-}
-
 } // namespace
 
-int RunMailLogin(CtlContext& context)
+int RunMailLogin(CtlContext& context, bool browser)
 {
     BasicSettings settings;
     if (!LoadSignInSettings(context, &settings))
         return kCtlFailed;
-    const OAuthEndpoints endpoints = EndpointsOf(settings);
-    if (endpoints.deviceUrl.empty()) {
-        context.err << "tessalyctl: Conf_OAuthDeviceUrl にデバイス認可のアドレスを指定してください。\n";
-        return kCtlFailed;
-    }
     MailTransfer& transfer = InstalledMailTransfer();
-    const std::string client = "client_id=" + FormEncode(settings.Conf_OAuthClient);
+    const SignInCancel cancel;
     std::string error;
-    std::optional<OAuthAnswer> answer =
-        transfer.oauthPost(endpoints.deviceUrl, client + "&scope=" + FormEncode(endpoints.scope), &error);
-    if (!answer) {
-        context.err << "tessalyctl: サインインを始められませんでした: " << error << '\n';
+    SignInOutcome outcome;
+    if (browser) {
+        BrowserSignIn signIn;
+        if (!signIn.start(settings, &error)) {
+            context.err << "tessalyctl: " << error << '\n';
+            return kCtlFailed;
+        }
+        context.out << "次のアドレスをこのコンピューターのブラウザーで開いて、サインインしてください:\n  "
+                    << signIn.address() << '\n'
+                    << std::flush;
+        outcome = signIn.finish(transfer, context.folder, cancel);
+    } else {
+        if (settings.Conf_MailAuth == kMailAuthGoogle) {
+            context.err << "tessalyctl: Google ではコードでのサインインでﾒｰﾙを送れません。tessalyctl mail login "
+                           "--browser でサインインしてください。\n";
+            return kCtlFailed;
+        }
+        const std::optional<DeviceSignIn> device = StartDeviceSignIn(transfer, settings, &error);
+        if (!device) {
+            context.err << "tessalyctl: " << error << '\n';
+            return kCtlFailed;
+        }
+        context.out << "次のアドレスをブラウザーで開き、コード " << device->userCode
+                    << " を入力してサインインしてください:\n  " << device->address << '\n'
+                    << std::flush;
+        outcome = FinishDeviceSignIn(transfer, settings, context.folder, *device, cancel);
+    }
+    if (!outcome.signedIn) {
+        context.err << "tessalyctl: " << outcome.message << '\n';
         return kCtlFailed;
     }
-    const FlatJson device = ParseFlatJson(answer->body).value_or(FlatJson{});
-    const std::string deviceCode = device.text("device_code");
-    // Google names the address verification_url.
-    std::string address = device.text("verification_uri");
-    if (address.empty())
-        address = device.text("verification_url");
-    if (answer->status != 200 || deviceCode.empty() || address.empty())
-        return Refused(context, *answer, device);
-    const SystemClock clock;
-    // Bounded, so that a strange answer cannot hold the command for days.
-    int64_t interval = std::clamp<int64_t>(device.integer("interval").value_or(kDefaultInterval), 1, kMaxInterval);
-    const int64_t deadline =
-        clock.UnixNow() +
-        std::min<int64_t>(device.integer("expires_in").value_or(kDefaultDeviceSeconds), kMaxDeviceSeconds);
-    context.out << "次のアドレスをブラウザーで開き、コード " << device.text("user_code")
-                << " を入力してサインインしてください:\n  " << address << '\n'
-                << std::flush;
-
-    const std::string poll =
-        "grant_type=" + FormEncode(kDeviceGrant) + "&" + client + "&device_code=" + FormEncode(deviceCode);
-    for (;;) {
-        std::this_thread::sleep_for(std::chrono::seconds(interval));
-        if (clock.UnixNow() > deadline) {
-            context.err
-                << "tessalyctl: コードの有効期限が切れました。もう一度 tessalyctl mail login を実行してください。\n";
-            return kCtlFailed;
-        }
-        answer = transfer.oauthPost(endpoints.tokenUrl, poll, &error);
-        if (!answer) {
-            context.err << "tessalyctl: サインインを完了できませんでした: " << error << '\n';
-            return kCtlFailed;
-        }
-        const FlatJson json = ParseFlatJson(answer->body).value_or(FlatJson{});
-        const std::string code = json.text("error");
-        if (code == "authorization_pending")
-            continue;
-        if (code == "slow_down") {
-            interval = std::min(interval + kSlowDownStep, kMaxInterval);
-            continue;
-        }
-        if (code == "expired_token") {
-            context.err
-                << "tessalyctl: コードの有効期限が切れました。もう一度 tessalyctl mail login を実行してください。\n";
-            return kCtlFailed;
-        }
-        if (code == "access_denied") {
-            context.err << "tessalyctl: サインインが拒否されました。\n";
-            return kCtlFailed;
-        }
-        const std::string accessToken = json.text("access_token");
-        const std::string refreshToken = json.text("refresh_token");
-        if (answer->status != 200 || accessToken.empty())
-            return Refused(context, *answer, json);
-        if (refreshToken.empty()) {
-            context.err << "tessalyctl: 更新用のトークンが届きませんでした。スコープに offline_access "
-                           "などの継続的なアクセスを含めてください。\n";
-            return kCtlFailed;
-        }
-        StoredTokens tokens{settings.Conf_OAuthClient,
-                            settings.Conf_SmtpAuthUser,
-                            refreshToken,
-                            accessToken,
-                            clock.UnixNow() + json.integer("expires_in").value_or(3600),
-                            {}};
-        if (!SaveStoredTokens(context.folder, tokens, kCtlLockWaitSeconds, &error)) {
-            context.err << "tessalyctl: サインインを保存できませんでした: " << error << '\n';
-            return kCtlFailed;
-        }
-        context.out << "サインインしました: "
-                    << (settings.Conf_SmtpAuthUser.empty() ? std::string("(Conf_SmtpAuthUser が空です)")
-                                                           : settings.Conf_SmtpAuthUser)
-                    << '\n';
-        return kCtlOk;
-    }
+    context.out << "サインインしました: "
+                << (outcome.account.empty() ? std::string("(Conf_SmtpAuthUser が空です)") : outcome.account) << '\n';
+    return kCtlOk;
 }
 
 int RunMailLogout(CtlContext& context)

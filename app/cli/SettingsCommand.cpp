@@ -18,11 +18,19 @@
 namespace tessaly {
 namespace {
 
+/// The value as shown: the client secret is never printed, only whether
+/// there is one.
+std::string Shown(const BasicSettings& settings, const BasicSettingField& field)
+{
+    std::string value = BasicSettingText(settings, field);
+    return field.text == &BasicSettings::Conf_OAuthSecret && !value.empty() ? "********" : value;
+}
+
 void PrintSettings(const BasicSettings& settings, CtlContext& context)
 {
     if (!context.json) {
         for (const BasicSettingField& field : BasicSettingFields())
-            context.out << field.label << BasicSettingText(settings, field) << '\n';
+            context.out << field.label << Shown(settings, field) << '\n';
         return;
     }
     context.out << "{";
@@ -32,7 +40,7 @@ void PrintSettings(const BasicSettings& settings, CtlContext& context)
         if (field.flag)
             context.out << settings.*field.flag;
         else
-            context.out << JsonQuote(settings.*field.text);
+            context.out << JsonQuote(Shown(settings, field));
         separator = ",\n  ";
     }
     context.out << "\n}\n";
@@ -181,10 +189,13 @@ int RunSettingsSet(CtlContext& context, const std::string& key, const std::strin
         context.err << "tessalyctl: " << problem << " Nothing was saved.\n";
         return kCtlUsage;
     }
-    if (!SaveBasicSettings(settings, context.folder, &error)) {
+    std::string notice;
+    if (!SaveBasicSettings(settings, context.folder, &error, &notice)) {
         context.err << "tessalyctl: the settings could not be saved: " << error << '\n';
         return kCtlFailed;
     }
+    if (!notice.empty())
+        context.out << notice << '\n';
     return kCtlOk;
 }
 

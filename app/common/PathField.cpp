@@ -142,4 +142,18 @@ std::string ValidUtf8(std::string_view bytes)
     return text;
 }
 
+std::string OneLineExcerpt(std::string_view text, size_t maxBytes)
+{
+    size_t length = text.size();
+    if (length > maxBytes) {
+        length = maxBytes;
+        while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80)
+            --length;
+    }
+    std::string shown;
+    for (char c : text.substr(0, length))
+        shown.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c);
+    return length < text.size() ? shown + "…" : shown;
+}
+
 } // namespace tessaly

@@ -39,4 +39,9 @@ void AppendPercentByte(std::string* out, unsigned char byte);
 /// well-formed UTF-8 sequence becomes U+FFFD.
 std::string ValidUtf8(std::string_view bytes);
 
+/// `text` as a message shows a value that came from elsewhere: on one line
+/// (control characters become "?"), and past `maxBytes` cut before the
+/// character that goes beyond, with "…".
+std::string OneLineExcerpt(std::string_view text, size_t maxBytes);
+
 } // namespace tessaly

@@ -16,6 +16,10 @@ public:
     virtual void ShowMessage(std::string_view text) = 0;
     /// A question with Yes and No buttons; true for Yes.
     virtual bool AskYesNo(std::string_view question) = 0;
+    /// That mail waits for the user to sign in again (the provider ended
+    /// the OAuth 2.0 sign-in): told once, where the user looks for it. By
+    /// default as a message.
+    virtual void TellSignInNeeded(std::string_view text) { ShowMessage(text); }
 };
 
 } // namespace tessaly

@@ -114,7 +114,7 @@ MailOutcome SendNotificationMail(const MailDelivery& delivery, std::string_view 
             return MailOutcome::SentToOthers(std::move(result->text));
         if (result->text.empty())
             return MailOutcome::Sent();
-        return MailOutcome::Refused(WithProviderAdvice(std::move(result->text)));
+        return MailOutcome::Refused(WithProviderAdvice(std::move(result->text), UsesOAuth(settings)));
     } catch (const std::exception& failure) {
         // Out of memory, or a failure of a transfer supplied by a test.
         return NotComposed(failure);

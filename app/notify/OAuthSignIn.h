@@ -16,15 +16,22 @@ class Clock;
 /// and Google, or the settings' own addresses for another provider.
 struct OAuthEndpoints {
     std::string tokenUrl;
-    std::string deviceUrl;
+    std::string deviceUrl; ///< "" where the device flow is not offered
+    std::string authUrl;   ///< the authorization endpoint of the browser flow
+    std::string authExtra; ///< parameters the preset adds to the authorization address
     std::string scope;
     std::string mechanism; ///< the SASL mechanism of the SMTP login
 };
 
 /// The endpoints for the settings' Conf_MailAuth (Microsoft's tenant
-/// "common" when Conf_OAuthTenant is empty). A token or device address set
-/// in the settings takes the place of a preset's.
+/// "common" when Conf_OAuthTenant is empty). A token, device or
+/// authorization address set in the settings takes the place of a preset's.
+/// Google offers no device flow: its device grant cannot reach mail.
 OAuthEndpoints EndpointsOf(const BasicSettings& settings);
+
+/// The client's part of every token request: client_id, and client_secret
+/// when the settings hold one.
+std::string ClientForm(const BasicSettings& settings);
 
 /// The file in the data folder that holds the tokens of the sign-in.
 inline constexpr std::string_view kOAuthTokenFileName = "oauth-token.dat";
@@ -39,22 +46,29 @@ struct StoredTokens {
     /// What the user was last told of a sign-in that cannot go on (kTold*),
     /// so that it is told once: "" nothing.
     std::string told;
+
+    friend bool operator==(const StoredTokens&, const StoredTokens&) = default;
 };
 
 inline constexpr std::string_view kToldSignIn = "signin";
 inline constexpr std::string_view kToldClient = "client";
 
-/// Reads the token file of `folder`. False when there is none or it cannot
-/// be read (`error` says why; "" for a missing file).
+/// Reads the token file of `folder`, and the tokens from the keyring when
+/// the file says they are there. False when there is none or it cannot be
+/// read (`error` says why; "" for a missing file).
 bool LoadStoredTokens(const std::string& folder, StoredTokens* tokens, std::string* error);
 
 /// Writes the token file (0600, scrambled, replaced whole) under the data
-/// folder's lock, waited for at most `lockWaitSeconds`.
-bool SaveStoredTokens(const std::string& folder, const StoredTokens& tokens, double lockWaitSeconds,
-                      std::string* error);
+/// folder's lock, waited for at most `lockWaitSeconds`. The refresh and
+/// access tokens go into the desktop's keyring (common/SecretStore.h) when
+/// one answers, the file then holding the rest; else into the file, and
+/// `notice`, when given, receives the message that says so when the user
+/// has not been told yet.
+bool SaveStoredTokens(const std::string& folder, const StoredTokens& tokens, double lockWaitSeconds, std::string* error,
+                      std::string* notice = nullptr);
 
-/// Removes the token file under the data folder's lock. True when there
-/// is none afterwards.
+/// Removes the token file, and the tokens from the keyring, under the
+/// data folder's lock. True when there is none afterwards.
 bool RemoveStoredTokens(const std::string& folder, double lockWaitSeconds, std::string* error);
 
 /// `text` percent-encoded for a form (RFC 3986 unreserved kept).
@@ -75,6 +89,8 @@ struct AccessTokenResult {
     /// True when `message` is to be told now: a sign-in problem is told
     /// once, until a sign-in mends it; a passing failure every time.
     bool tell = false;
+    /// Where renewed tokens went instead of the keyring, to be told once.
+    std::string notice;
 };
 
 /// The message that asks for a new sign-in.
@@ -82,7 +98,8 @@ std::string SignInNeededMessage();
 
 /// An access token for the SMTP login of `settings`: the stored one while
 /// it is good for at least 60 more seconds, else a new one from the
-/// refresh token (stored in its place). An `invalid_grant` answer drops the
+/// refresh token (stored in its place), all under one hold of the data
+/// folder's lock. An `invalid_grant` answer drops the
 /// refresh token and asks for a sign-in; `invalid_client` says the client
 /// id is wrong. Blocks during the exchange with the token endpoint.
 AccessTokenResult ObtainAccessToken(MailTransfer& transfer, const BasicSettings& settings, const std::string& folder,

@@ -174,10 +174,15 @@ std::optional<Delivery::Step> Delivery::signIn(Notice& notice, const LogState& b
         m_token = ObtainAccessToken(m_context.transfer, m_context.settings, m_context.dataFolder, m_context.clock,
                                     m_context.lockWaitSeconds);
         m_mail.accessToken = m_token->token;
+        if (!m_token->notice.empty())
+            m_context.messages.ShowMessage(m_token->notice);
         // A sign-in the user has to mend is told once, not per notice and
         // not per run; the mail waits for it, unchanged.
-        if (m_token->tell && m_token->status != Status::Failed && m_token->status != Status::Ready)
-            m_context.messages.ShowMessage(std::string(kUpdateMailFailed) + "\r\n" + m_token->message);
+        const std::string text = std::string(kUpdateMailFailed) + "\r\n" + m_token->message;
+        if (m_token->tell && m_token->status == Status::SignInNeeded)
+            m_context.messages.TellSignInNeeded(text);
+        else if (m_token->tell && m_token->status == Status::ClientRejected)
+            m_context.messages.ShowMessage(text);
     }
     if (m_token->status == Status::Ready)
         return std::nullopt;

@@ -8,6 +8,7 @@ struct KnownReply {
     std::string_view code;     ///< the reply code
     std::string_view enhanced; ///< its enhanced status code
     std::string_view advice;
+    bool bearer = false; ///< for a login by OAuth 2.0 token, not by password
 };
 
 constexpr KnownReply kKnownReplies[] = {
@@ -23,6 +24,10 @@ constexpr KnownReply kKnownReplies[] = {
     {"534", "5.7.9",
      "Google アカウントで 2 段階認証プロセスが有効なため、アプリ パスワードが必要です。"
      "Google アカウントでアプリ パスワードを作って設定するか、OAuth 2.0 でサインインしてください。"},
+    {"535", "5.7.3",
+     "Microsoft 365 が OAuth 2.0 の認証を拒否しました。このメールボックスで SMTP AUTH が無効か、"
+     "アプリの登録に SMTP.Send の権限がありません。管理者に確認してください。",
+     true},
 };
 
 bool IsDigit(char c)
@@ -50,18 +55,18 @@ bool HoldsReply(std::string_view text, const KnownReply& known)
 
 } // namespace
 
-std::string ProviderAdvice(std::string_view reply)
+std::string ProviderAdvice(std::string_view reply, bool bearer)
 {
     for (const KnownReply& known : kKnownReplies) {
-        if (HoldsReply(reply, known))
+        if (known.bearer == bearer && HoldsReply(reply, known))
             return std::string(known.advice);
     }
     return {};
 }
 
-std::string WithProviderAdvice(std::string reply)
+std::string WithProviderAdvice(std::string reply, bool bearer)
 {
-    const std::string advice = ProviderAdvice(reply);
+    const std::string advice = ProviderAdvice(reply, bearer);
     if (!advice.empty())
         reply += " 【対処】" + advice;
     return reply;

@@ -11,9 +11,11 @@ namespace tessaly {
 /// logins off): Japanese, "" when `reply` holds none of those codes.
 /// `reply` is the component's text, which quotes the server's reply line,
 /// e.g. "認証に失敗しました: 535 5.7.3 Authentication unsuccessful".
-std::string ProviderAdvice(std::string_view reply);
+/// `bearer`: the login was by an OAuth 2.0 token, for which advice about
+/// passwords (app passwords, basic authentication) does not hold.
+std::string ProviderAdvice(std::string_view reply, bool bearer = false);
 
 /// `reply` with its advice after it on the same line, or unchanged.
-std::string WithProviderAdvice(std::string reply);
+std::string WithProviderAdvice(std::string reply, bool bearer = false);
 
 } // namespace tessaly

@@ -42,6 +42,17 @@ void RunNotices::ShowMessage(std::string_view text)
     TestTrace("notice: " + StreamMessages::OneLine(message));
 }
 
+void RunNotices::TellSignInNeeded(std::string_view text)
+{
+    if (m_muted)
+        return;
+    if (m_signInNotice && m_signInNotice(text)) {
+        TestTrace("notice: sign-in needed");
+        return;
+    }
+    ShowMessage(text);
+}
+
 bool RunNotices::AskYesNo(std::string_view)
 {
     return false;

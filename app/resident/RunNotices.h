@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -33,6 +34,11 @@ public:
 
     void ShowMessage(std::string_view text) override;
     bool AskYesNo(std::string_view question) override;
+    /// Through the notice set by setSignInNotice() when it shows, else as
+    /// any other message.
+    void TellSignInNeeded(std::string_view text) override;
+    /// How a sign-in to renew is told (a balloon): true when it was shown.
+    void setSignInNotice(std::function<bool(std::string_view)> show) { m_signInNotice = std::move(show); }
 
     /// Shows nothing from now on and closes what is open.
     void mute();
@@ -44,6 +50,7 @@ private:
     std::set<std::string> m_toldByThisRun;
     std::map<std::string, QPointer<QMessageBox>> m_open;
     bool m_muted = false;
+    std::function<bool(std::string_view)> m_signInNotice;
 };
 
 } // namespace tessaly

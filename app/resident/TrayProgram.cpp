@@ -87,6 +87,15 @@ int RunTrayProgram(QApplication& app, const std::string& folder, std::chrono::mi
     });
     CheckRunner& checkRunner = *runner;
     notices = std::make_unique<RunNotices>(checkRunner);
+    // A sign-in to renew is told by the balloon, which says where; with
+    // balloons off, in a window.
+    notices->setSignInNotice([&balloon, &data](std::string_view) {
+        if (!IsOn(data.settings.Conf_Balloon))
+            return false;
+        balloon.SetBalloonTitle("ﾒｰﾙを送信できません");
+        balloon.SetBalloonText("OAuth 2.0 のサインインが必要です。設定画面からサインインしてください。");
+        return true;
+    });
     QObject::connect(&checkRunner, &CheckRunner::runningChanged,
                      [](bool running) { TestTrace(running ? "check started" : "check ended"); });
     // The windows are made before the resident window they report to.

@@ -45,16 +45,26 @@ void UiThreadBalloon::SetBalloonTitle(std::string_view title)
     OnUiThread([this, title] { m_target.SetBalloonTitle(title); });
 }
 
-void UiThreadMessages::ShowMessage(std::string_view text)
+void UiThreadMessages::post(std::string_view text, void (UserMessages::*tell)(std::string_view))
 {
     QCoreApplication* application = QCoreApplication::instance();
     if (QThread::currentThread() == application->thread()) {
-        m_target.ShowMessage(text);
+        (m_target.*tell)(text);
         return;
     }
     QMetaObject::invokeMethod(
-        application, [&target = m_target, message = std::string(text)] { target.ShowMessage(message); },
+        application, [&target = m_target, tell, message = std::string(text)] { (target.*tell)(message); },
         Qt::QueuedConnection);
+}
+
+void UiThreadMessages::ShowMessage(std::string_view text)
+{
+    post(text, &UserMessages::ShowMessage);
+}
+
+void UiThreadMessages::TellSignInNeeded(std::string_view text)
+{
+    post(text, &UserMessages::TellSignInNeeded);
 }
 
 bool UiThreadMessages::AskYesNo(std::string_view)

@@ -33,8 +33,12 @@ public:
 
     void ShowMessage(std::string_view text) override;
     bool AskYesNo(std::string_view question) override;
+    void TellSignInNeeded(std::string_view text) override;
 
 private:
+    /// Hands `text` to `tell` of the target on the UI thread.
+    void post(std::string_view text, void (UserMessages::*tell)(std::string_view));
+
     UserMessages& m_target;
 };
 

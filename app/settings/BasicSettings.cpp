@@ -5,6 +5,7 @@
 #include "common/DataFolderLock.h"
 #include "common/FileSystem.h"
 #include "common/NumericText.h"
+#include "common/SecretStore.h"
 #include "settings/GsxSeq.h"
 
 #include <algorithm>
@@ -56,6 +57,10 @@ const std::array<BasicSettingField, kBasicSettingCount> kFields = {{
     TEXT(Conf_OAuthTokenUrl, "Conf_OAuthTokenUrl ="),
     TEXT(Conf_OAuthDeviceUrl, "Conf_OAuthDeviceUrl="),
     TEXT(Conf_OAuthScope, "Conf_OAuthScope    ="),
+    TEXT(Conf_OAuthAuthUrl, "Conf_OAuthAuthUrl  ="),
+    TEXT(Conf_OAuthSecret, "Conf_OAuthSecret   ="),
+    FLAG(Conf_OAuthBearer, "Conf_OAuthBearer   ="),
+    FLAG(Conf_KeyringPasswd, "Conf_KeyringPasswd ="),
 }};
 
 #undef FLAG
@@ -99,9 +104,58 @@ bool ApplyRecord(BasicSettings& settings, const std::string& record, std::string
     return true;
 }
 
-/// Reads the records of the settings file at `path` into `settings`.
-bool ReadSettingsFile(BasicSettings& settings, const std::string& path, std::string* error)
+/// The passwords Conf_KeyringPasswd keeps in the keyring, by kind.
+struct KeyringPassword {
+    std::string_view kind;
+    std::string BasicSettings::*password;
+    std::string BasicSettings::*account;
+};
+constexpr KeyringPassword kKeyringPasswords[] = {
+    {kSecretSmtpPassword, &BasicSettings::Conf_SmtpAuthPasswd, &BasicSettings::Conf_SmtpAuthUser},
+    {kSecretPopPassword, &BasicSettings::Conf_PopPasswd, &BasicSettings::Conf_PopUser},
+    {kSecretZipPassword, &BasicSettings::Conf_zipPasswd, nullptr},
+};
+
+/// The passwords whose records are empty, from the keyring. One it cannot
+/// give stays empty: the login that needs it fails and says so.
+void ReadKeyringPasswords(BasicSettings& settings, const std::string& folder)
 {
+    if (!IsOn(settings.Conf_KeyringPasswd))
+        return;
+    for (const KeyringPassword& entry : kKeyringPasswords) {
+        std::string why;
+        if ((settings.*entry.password).empty())
+            LookupSecret(folder, entry.kind, &(settings.*entry.password), &why);
+    }
+}
+
+/// Moves the passwords of `settings` into the keyring, leaving their
+/// records empty; those the keyring cannot take stay, and `notice` says so.
+/// An empty password leaves the keyring's copy alone: it is what a load
+/// gives when the keyring did not answer then, and removing the copy on
+/// the next save would lose the password.
+void WriteKeyringPasswords(BasicSettings& settings, const std::string& folder, std::string* notice)
+{
+    if (!IsOn(settings.Conf_KeyringPasswd))
+        return;
+    for (const KeyringPassword& entry : kKeyringPasswords) {
+        std::string& password = settings.*entry.password;
+        std::string why;
+        if (password.empty())
+            continue;
+        if (StoreSecret(folder, entry.kind, entry.account ? settings.*entry.account : std::string(), password, &why) ==
+            SecretResult::Done) {
+            password.clear();
+        } else if (notice && notice->empty()) {
+            *notice = SecretsInFileMessage(JoinPath(folder, kSettingsFileName), why);
+        }
+    }
+}
+
+/// Reads the records of the settings file of `folder` into `settings`.
+bool ReadSettingsFile(BasicSettings& settings, const std::string& folder, std::string* error)
+{
+    const std::string path = JoinPath(folder, kSettingsFileName);
     GsxSeq seq;
     int opened = seq.OpenSeqFile(path);
     if (opened != GsxSeq::kOpened) {
@@ -112,8 +166,10 @@ bool ReadSettingsFile(BasicSettings& settings, const std::string& path, std::str
     std::string record;
     for (;;) {
         int status = seq.GetSeqString(&record);
-        if (status == GsxSeq::kEnd)
+        if (status == GsxSeq::kEnd) {
+            ReadKeyringPasswords(settings, folder);
             return true;
+        }
         if (status == GsxSeq::kFailed) {
             if (error)
                 *error = seq.error();
@@ -197,7 +253,7 @@ bool LoadBasicSettings(BasicSettings& settings, const std::string& folder, std::
 {
     const std::string path = JoinPath(folder, kSettingsFileName);
     if (FileHasContent(path))
-        return ReadSettingsFile(settings, path, error);
+        return ReadSettingsFile(settings, folder, error);
     // A save of another program may be under way: the new file is written
     // under the lock, and only when that save has not made one.
     std::string why;
@@ -210,7 +266,7 @@ bool LoadBasicSettings(BasicSettings& settings, const std::string& folder, std::
         return false;
     }
     if (FileHasContent(path))
-        return ReadSettingsFile(settings, path, error);
+        return ReadSettingsFile(settings, folder, error);
     settings = FreshBasicSettings();
     return true;
 }
@@ -221,10 +277,11 @@ bool LoadBasicSettings(BasicSettings& settings, const std::string& folder, const
     const std::string path = JoinPath(folder, kSettingsFileName);
     if (held.held() && !FileHasContent(path) && !WriteSettingsFile(FreshBasicSettings(), path, error))
         return false;
-    return ReadSettingsFile(settings, path, error);
+    return ReadSettingsFile(settings, folder, error);
 }
 
-bool SaveBasicSettings(const BasicSettings& settings, const std::string& folder, std::string* error)
+bool SaveBasicSettings(const BasicSettings& settings, const std::string& folder, std::string* error,
+                       std::string* notice)
 {
     // A text the file cannot hold would come back changed (a password with
     // "?" locks the user out): such a save writes nothing.
@@ -235,7 +292,9 @@ bool SaveBasicSettings(const BasicSettings& settings, const std::string& folder,
             return false;
         }
     }
-    return WriteSettingsFile(settings, JoinPath(folder, kSettingsFileName), error);
+    BasicSettings written = settings;
+    WriteKeyringPasswords(written, folder, notice);
+    return WriteSettingsFile(written, JoinPath(folder, kSettingsFileName), error);
 }
 
 } // namespace tessaly

@@ -12,8 +12,8 @@ namespace tessaly {
 class DataFolderLock;
 
 /// The basic settings: the 22 of every installation, then the two of live
-/// watching and the six of OAuth 2.0 sign-in, which an installation that
-/// does not know them passes over. A
+/// watching, the nine of OAuth 2.0 sign-in and the keyring's one, which an
+/// installation that does not know them passes over. A
 /// flag counts as on only when it equals 1; every other field is a text
 /// kept exactly as typed (ports, sizes, the interval and the settle time
 /// included). Defaults: 0 and "", but 5 seconds of settle time.
@@ -61,6 +61,16 @@ struct BasicSettings {
     std::string Conf_OAuthTokenUrl;  ///< token endpoint (other provider)
     std::string Conf_OAuthDeviceUrl; ///< device authorization endpoint (other provider)
     std::string Conf_OAuthScope;     ///< scope to ask for (other provider)
+    std::string Conf_OAuthAuthUrl;   ///< authorization endpoint (other provider)
+    /// The client secret of the registration, for providers that want one
+    /// even from a desktop client (Google); never shown.
+    std::string Conf_OAuthSecret;
+    /// The SMTP login offers the token by OAUTHBEARER (RFC 7628) instead of
+    /// XOAUTH2; not for Microsoft 365, which takes XOAUTH2 only.
+    int16_t Conf_OAuthBearer = 0;
+    /// The SMTP, POP and zip passwords are kept in the desktop's keyring,
+    /// their records in the file left empty, where a keyring answers.
+    int16_t Conf_KeyringPasswd = 0;
 
     friend bool operator==(const BasicSettings&, const BasicSettings&) = default;
 };
@@ -75,7 +85,7 @@ struct BasicSettingField {
 };
 
 /// The number of settings, and of the records of sysconfig.dat.
-inline constexpr size_t kBasicSettingCount = 30;
+inline constexpr size_t kBasicSettingCount = 34;
 
 /// The settings in the order their records are written.
 const std::array<BasicSettingField, kBasicSettingCount>& BasicSettingFields();
@@ -144,7 +154,11 @@ inline constexpr double kFirstSettingsWaitSeconds = 5;
 
 /// Writes every field to a new sysconfig.dat in `folder` (0600), replacing
 /// the old file only once the new one is complete. False with `error` set on
-/// failure; the previous file is then intact.
-bool SaveBasicSettings(const BasicSettings& settings, const std::string& folder, std::string* error);
+/// failure; the previous file is then intact. With Conf_KeyringPasswd on,
+/// the SMTP, POP and zip passwords go into the desktop's keyring instead
+/// of the file (and loads take them from there); a password the keyring
+/// cannot take is written to the file, and `notice`, when given, says so.
+bool SaveBasicSettings(const BasicSettings& settings, const std::string& folder, std::string* error,
+                       std::string* notice = nullptr);
 
 } // namespace tessaly

@@ -2,6 +2,7 @@
 #include "settings/CheckedSettings.h"
 
 #include "common/NumericText.h"
+#include "common/PathField.h"
 
 #include <algorithm>
 
@@ -56,25 +57,16 @@ bool IsPort(std::string_view key)
     return key == "Conf_SmtpPort" || key == "Conf_PopPort";
 }
 
-/// The value as a message shows it: on one line, and cut when long.
-std::string Shown(std::string_view value)
-{
-    size_t length = value.size();
-    if (length > kShownBytes) {
-        // Cut before the character that goes past the limit.
-        length = kShownBytes;
-        while (length > 0 && (static_cast<unsigned char>(value[length]) & 0xC0) == 0x80)
-            --length;
-    }
-    std::string shown;
-    for (char c : value.substr(0, length))
-        shown.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c);
-    return length < value.size() ? shown + "…" : shown;
-}
-
 bool IsOAuthUrl(std::string_view key)
 {
-    return key == "Conf_OAuthTokenUrl" || key == "Conf_OAuthDeviceUrl";
+    return key == "Conf_OAuthTokenUrl" || key == "Conf_OAuthDeviceUrl" || key == "Conf_OAuthAuthUrl";
+}
+
+/// True when `text` holds a blank or a control character.
+bool HasBlankOrControl(std::string_view text)
+{
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) <= 0x20 || c == 0x7F; });
 }
 
 /// An address the token service can be asked at: https with a host, or
@@ -82,10 +74,8 @@ bool IsOAuthUrl(std::string_view key)
 /// characters anywhere.
 bool IsEndpointAddress(std::string_view url)
 {
-    for (char c : url) {
-        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F)
-            return false;
-    }
+    if (HasBlankOrControl(url))
+        return false;
     for (std::string_view scheme : {"https://", "http://127.0.0.1", "http://localhost", "http://[::1]"}) {
         if (!url.starts_with(scheme))
             continue;
@@ -113,6 +103,9 @@ std::string SettingValueProblem(std::string_view key, std::string_view value)
     } else if (IsOAuthUrl(key)) {
         works = value.empty() || IsEndpointAddress(value);
         reason = "https:// で始まるアドレスで指定してください。";
+    } else if (key == "Conf_OAuthSecret") {
+        works = !HasBlankOrControl(value);
+        reason = "空白を含めずに指定してください。";
     } else if (field->flag) {
         const std::optional<int16_t> flag = ParseInt16(value);
         works = flag && (*flag == 0 || *flag == 1);
@@ -150,12 +143,16 @@ std::string OAuthSettingsProblem(const BasicSettings& settings)
         return "OAuth 2.0 でサインインするには、Conf_OAuthClient にクライアントIDを指定してください。";
     if (settings.Conf_MailAuth == kMailAuthOther && settings.Conf_OAuthTokenUrl.empty())
         return "その他のOAuth 2.0 でサインインするには、Conf_OAuthTokenUrl にトークンのアドレスを指定してください。";
+    if (settings.Conf_MailAuth == kMailAuthMicrosoft && IsOn(settings.Conf_OAuthBearer))
+        return "Microsoft 365 は OAUTHBEARER を受け付けません。Conf_OAuthBearer を 0 (XOAUTH2) にしてください。";
     return {};
 }
 
 std::string SettingProblem::text() const
 {
-    return std::string(key) + "「" + Shown(value) + "」は使えません。" + reason + instead;
+    // A secret is never shown, not even one that cannot work.
+    const std::string shown = key == "Conf_OAuthSecret" ? std::string("********") : OneLineExcerpt(value, kShownBytes);
+    return std::string(key) + "「" + shown + "」は使えません。" + reason + instead;
 }
 
 bool CheckedSettings::attachable(int64_t bytes) const

@@ -30,9 +30,10 @@ inline constexpr double kFallbackMaxSizeMegabytes = 10;
 ///   (a check run waits no longer than that for its documents to settle,
 ///   and holds the data folder while it waits);
 /// - Conf_MailAuth: 0 to 3 (kMailAuthPassword to kMailAuthOther);
-/// - Conf_OAuthTokenUrl, Conf_OAuthDeviceUrl: "" (the provider's preset)
-///   or an https address with a host; http only to this machine
-///   (127.0.0.1, localhost, [::1]), for a local service;
+/// - Conf_OAuthTokenUrl, Conf_OAuthDeviceUrl, Conf_OAuthAuthUrl: "" (the
+///   provider's preset) or an https address with a host; http only to this
+///   machine (127.0.0.1, localhost, [::1]), for a local service;
+/// - Conf_OAuthSecret: any text without blanks or control characters;
 /// - every other flag: a number that rounds to 0 or 1.
 /// A value written with full-width digits ("１０") is told to be typed in
 /// half-width digits.

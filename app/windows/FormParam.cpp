@@ -9,6 +9,7 @@
 #include "settings/CheckedSettings.h"
 #include "windows/CheckWait.h"
 #include "windows/FormWindowFactory.h"
+#include "windows/MailSignInPanel.h"
 #include "windows/ShiftJisInput.h"
 
 #include <QCheckBox>
@@ -158,6 +159,12 @@ void FormParam::buildLayout()
     auth->addWidget(Label(QStringLiteral("ﾊﾟｽﾜｰﾄﾞ"), authPassword));
     auth->addWidget(authPassword, 1);
     grid->addLayout(auth, row++, 0, 1, 4);
+    m_signIn = new MailSignInPanel(m_settings, m_context.data.folder, m_context.messages, mail);
+    connect(m_signIn, &MailSignInPanel::edited, this, [this] {
+        m_update->setEnabled(true);
+        SetPropaty();
+    });
+    grid->addWidget(m_signIn, row++, 0, 1, 4);
     grid->addWidget(flag("Chk_MailAdd", QStringLiteral("ﾒｰﾙに添付する"), &BasicSettings::Conf_MailAdd), row++, 0, 1, 4);
 
     auto* zipBox = new QGroupBox(mail);
@@ -292,7 +299,8 @@ void FormParam::SetPropaty()
             control(&S::Conf_SmtpAddr), control(&S::Conf_PopBeforeSMTP), control(&S::Conf_SmtpAuth),
             control(&S::Conf_MailAdd)},
            mail);
-    enable({control(&S::Conf_SmtpAuthMD5), control(&S::Conf_SmtpAuthUser), control(&S::Conf_SmtpAuthPasswd)}, auth);
+    enable({control(&S::Conf_SmtpAuthUser), m_signIn}, auth);
+    enable({control(&S::Conf_SmtpAuthMD5), control(&S::Conf_SmtpAuthPasswd)}, auth && !m_signIn->usesOAuth());
     enable({control(&S::Conf_zip), control(&S::Conf_MaxSize)}, attach);
     enable({control(&S::Conf_zipPasswd)}, attach && ticked(&S::Conf_zip));
 }
@@ -308,8 +316,9 @@ void FormParam::saveNow()
     if (!valuesCanWork())
         return;
     std::string error;
+    std::string notice;
     const DataFolderLock lock = DataFolderLock::Acquire(m_context.data.folder, kWindowLockWaitSeconds, &error);
-    if (!lock.held() || !SaveBasicSettings(m_settings, m_context.data.folder, &error)) {
+    if (!lock.held() || !SaveBasicSettings(m_settings, m_context.data.folder, &error, &notice)) {
         m_context.messages.ShowMessage("基本設定ﾌｧｲﾙの書き込みに失敗しました。\r\n" + error);
         return;
     }
@@ -319,7 +328,8 @@ void FormParam::saveNow()
         m_context.messages.ShowMessage("ログイン時の起動を設定できませんでした。\r\n" + error);
     } else {
         m_autostartOn = autostart;
-        m_context.messages.ShowMessage("更新しました。\r\n次回自動時より反映されます。");
+        m_context.messages.ShowMessage("更新しました。\r\n次回自動時より反映されます。" +
+                                       (notice.empty() ? std::string() : "\r\n" + notice));
         m_update->setEnabled(false);
     }
     if (m_context.settingsSaved)
@@ -328,6 +338,8 @@ void FormParam::saveNow()
 
 bool FormParam::valuesCanWork()
 {
+    if (!m_signIn->valuesCanWork())
+        return false;
     // What the boxes show is checked, not the fields: a numeric box keeps
     // its field's last number while it shows a text refused as typed. A
     // disabled box (the mail group without mail) never holds a save up.

@@ -15,6 +15,8 @@ class QPushButton;
 
 namespace tessaly {
 
+class MailSignInPanel;
+
 /// The basic settings dialog. Every control is bound to one field of the
 /// program's BasicSettings and writes into it at once, so the running
 /// program uses an edit immediately; 更新 (Command2) writes the record to
@@ -37,7 +39,8 @@ public:
 
     /// Enables and disables the dependent controls from the check boxes:
     /// the password box by its check box, the mail group by Chk_Mail, the
-    /// authentication fields by Chk_SmtpAuth, the zip and size boxes by
+    /// authentication fields by Chk_SmtpAuth (the password and CRAM-MD5
+    /// only with password sign-in), the zip and size boxes by
     /// Chk_MailAdd and the zip password by Chk_Zip.
     void SetPropaty();
     /// The Update button (Command2): saves and reports how it went.
@@ -81,6 +84,8 @@ private:
     std::vector<FlagBinding> m_flags;
     std::vector<TextBinding> m_texts;
     QPushButton* m_update;
+    /// How the SMTP login signs in, and the OAuth 2.0 sign-in.
+    MailSignInPanel* m_signIn = nullptr;
     /// ログイン時に起動する (Chk_Autostart): the user's autostart entry,
     /// read at open and written by 更新 when changed.
     QCheckBox* m_autostart = nullptr;

@@ -526,6 +526,39 @@ protected:
         return WIFEXITED(result) ? WEXITSTATUS(result) : -1;
     }
 
+    /// tessalyctl mail login --browser, with the test as the browser: it
+    /// opens the printed address at the token service (with `consent`
+    /// added: "&deny=1"), and follows the redirect back to the program,
+    /// its state changed when `wrongState`. Its exit status, output and
+    /// errors; the page the program showed in `page`.
+    int browserLogin(std::string* out, std::string* err, std::string* page, const std::string& consent, bool wrongState)
+    {
+        std::string error;
+        EXPECT_TRUE(SaveBasicSettings(m_settings, m_data, &error)) << error;
+        const std::string command = std::string(TESSALYCTL_PATH) + " --dir " + Quote(m_data) +
+                                    " mail login --browser 2>" + Quote(m_temp.file("login-err"));
+        std::FILE* pipe = ::popen(command.c_str(), "r");
+        if (!pipe)
+            return -1;
+        char line[4096];
+        while (std::fgets(line, sizeof line, pipe)) {
+            *out += line;
+            std::string text(line);
+            if (!text.starts_with("  http"))
+                continue;
+            text = text.substr(2, text.find('\n') - 2);
+            std::string back;
+            test::BrowserGet(text + consent, &back);
+            EXPECT_TRUE(back.starts_with("http://127.0.0.1:")) << back;
+            if (wrongState)
+                back.replace(back.find("state=") + 6, 0, "x");
+            *page = test::BrowserGet(back);
+        }
+        const int result = ::pclose(pipe);
+        *err = test::ReadFile(m_temp.file("login-err"));
+        return WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+    }
+
     /// Tokens for the sender straight from the service, stored as a sign-in
     /// would store them, the access token expired or (`valid`) good.
     StoredTokens storeTokens(bool valid = false)
@@ -594,6 +627,33 @@ TEST_F(OAuthCheckRun, DeviceSignInThenACheckRunMailsThroughXOAuth2AndNoTokenLeak
         expectNowhere(secret, {out, err});
 }
 
+TEST_F(OAuthCheckRun, BrowserSignInWithPkceAndASecretThenMailsThroughXOAuth2)
+{
+    m_settings.Conf_OAuthClient = "tessaly-installed";
+    m_settings.Conf_OAuthSecret = "installed-secret";
+    m_settings.Conf_OAuthAuthUrl = test::MailServer::Get().tokenUrl() + "/authorize";
+    std::string out;
+    std::string err;
+    std::string page;
+    ASSERT_EQ(browserLogin(&out, &err, &page, "", false), 0) << out << err;
+    const std::string sender = test::MailServer::Get().address("sender");
+    EXPECT_NE(out.find("code_challenge_method=S256"), std::string::npos) << out;
+    EXPECT_NE(out.find("サインインしました: " + sender), std::string::npos) << out;
+    EXPECT_NE(page.find("サインインを受け付けました"), std::string::npos) << page;
+    // The access token is let run out: the renewal sends the secret too.
+    StoredTokens tokens = stored();
+    tokens.accessExpires = 0;
+    std::string error;
+    ASSERT_TRUE(SaveStoredTokens(m_data, tokens, 5, &error)) << error;
+
+    subscribe(0, "Browser", m_docs, test::MailServer::Get().address("alice"));
+    ASSERT_EQ(check(&out, &err), 0) << err;
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(WaitForMails(mailbox("alice"), "Browser" + m_marker, 1, m_temp.file("m")).size(), 1u);
+    EXPECT_NE(test::ReadFile(m_data + "/mail.log").find("AUTH XOAUTH2"), std::string::npos);
+    expectNowhere(stored().refreshToken, {out, err, page});
+}
+
 TEST_F(OAuthCheckRun, AnExpiredAccessTokenIsRenewedWithoutTheUser)
 {
     const StoredTokens before = storeTokens();
@@ -644,18 +704,29 @@ TEST_F(OAuthCheckRun, SignInsThatCannotGoOnSayWhy)
         std::string client;
         const char* answer;
         const char* told;
+        bool browser = false;
+        bool wrongState = false;
     };
+    const std::string client = test::TokenClient::kClientId;
     const Case cases[] = {
         {"wrong client id", "not-registered", "", "クライアントIDが正しくない"},
-        {"refused by the user", test::TokenClient::kClientId, "&deny=1", "サインインが拒否されました"},
-        {"code run out", test::TokenClient::kClientId, "&expire=1", "コードの有効期限が切れました"},
+        {"refused by the user", client, "&deny=1", "サインインが拒否されました"},
+        {"code run out", client, "&expire=1", "コードの有効期限が切れました"},
+        {"refused in the browser", client, "&deny=1", "サインインが拒否されました", true},
+        {"another sign-in's redirect", client, "", "state が一致しません", true, true},
+        {"secret missing", "tessaly-installed", "", "シークレットが違う", true},
     };
+    m_settings.Conf_OAuthAuthUrl = test::MailServer::Get().tokenUrl() + "/authorize";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         m_settings.Conf_OAuthClient = c.client;
         std::string out;
         std::string err;
-        EXPECT_EQ(login(&out, &err, "sender", c.answer), 1) << out;
+        std::string page;
+        EXPECT_EQ(c.browser ? browserLogin(&out, &err, &page, c.answer, c.wrongState)
+                            : login(&out, &err, "sender", c.answer),
+                  1)
+            << out;
         EXPECT_NE(err.find(c.told), std::string::npos) << err;
         StoredTokens tokens;
         std::string error;

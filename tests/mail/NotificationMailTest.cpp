@@ -142,35 +142,45 @@ TEST(NotificationMail, OutcomesFollowTheComponent)
     EXPECT_EQ(SendUpdate(transfer, MailSettings()).code(), -9);
 }
 
-TEST(NotificationMail, ProviderRefusalsOfPasswordLoginsSayWhatToDo)
+TEST(NotificationMail, ProviderRefusalsSayWhatToDoForTheLoginTheyRefused)
 {
-    // The component's text as it quotes the last reply line; "" for a reply
-    // that gets no advice.
-    const std::pair<std::string, std::string> cases[] = {
+    // The component's text as it quotes the last reply line, and the advice
+    // after a password login and after a bearer-token login ("" for none).
+    struct Case {
+        std::string reply;
+        std::string password;
+        std::string bearer;
+    };
+    const Case cases[] = {
         {"認証に失敗しました: 550 5.7.30 Basic authentication is not supported for Client Submission.",
-         "パスワードによる SMTP 認証 (基本認証) を受け付けません"},
+         "パスワードによる SMTP 認証 (基本認証) を受け付けません", ""},
         {"認証に失敗しました: 535 5.7.3 Authentication unsuccessful [TY2PR01CA0001.jpnprd01.prod.outlook.com]",
-         "このメールボックスでは SMTP AUTH が無効です"},
+         "このメールボックスでは SMTP AUTH が無効です", "SMTP.Send の権限がありません"},
         {"認証に失敗しました: 535 5.7.8  https://support.google.com/mail/?p=BadCredentials x1-2 - gsmtp",
-         "アプリ パスワードを使うか、OAuth 2.0 でサインインしてください"},
+         "アプリ パスワードを使うか、OAuth 2.0 でサインインしてください", ""},
         {"認証に失敗しました: 534 5.7.9  https://support.google.com/mail/?p=InvalidSecondFactor x1-2 - gsmtp",
-         "アプリ パスワードが必要です"},
-        {"535 5.7.30 other", ""},
-        {"550 5.7.1 Client does not have permissions to send as this sender (smtp.example.jp:587 の MAIL への応答)",
+         "アプリ パスワードが必要です", ""},
+        {"535 5.7.30 other", "", ""},
+        {"550 5.7.1 Client does not have permissions to send as this sender (smtp.example.jp:587 の MAIL への応答)", "",
          ""},
     };
     RecordingMailTransfer transfer;
     transfer.refuseFrom = 0;
-    for (const auto& [reply, advice] : cases) {
-        transfer.refusal = reply;
-        const MailOutcome outcome = SendUpdate(transfer, MailSettings());
-        EXPECT_TRUE(outcome.isRefused()) << reply;
-        if (advice.empty()) {
-            EXPECT_EQ(outcome.text(), reply);
-            continue;
+    BasicSettings bearer = MailSettings();
+    bearer.Conf_SmtpAuth = 1;
+    bearer.Conf_MailAuth = kMailAuthGoogle;
+    for (const Case& c : cases) {
+        transfer.refusal = c.reply;
+        for (const auto& [settings, advice] : {std::pair{MailSettings(), c.password}, std::pair{bearer, c.bearer}}) {
+            const MailOutcome outcome = SendUpdate(transfer, settings);
+            EXPECT_TRUE(outcome.isRefused()) << c.reply;
+            if (advice.empty()) {
+                EXPECT_EQ(outcome.text(), c.reply);
+                continue;
+            }
+            EXPECT_EQ(outcome.text().rfind(c.reply + " 【対処】", 0), 0u) << outcome.text();
+            EXPECT_NE(outcome.text().find(advice), std::string::npos) << outcome.text();
         }
-        EXPECT_EQ(outcome.text().rfind(reply + " 【対処】", 0), 0u) << outcome.text();
-        EXPECT_NE(outcome.text().find(advice), std::string::npos) << outcome.text();
     }
 }
 

@@ -35,6 +35,25 @@ std::string TokenClient::Post(const std::string& path, const std::string& form, 
     return body;
 }
 
+std::string BrowserGet(const std::string& url, std::string* location)
+{
+    std::string body;
+    CURL* curl = curl_easy_init();
+    if (!curl)
+        return body;
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Append);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 10L);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    char* redirect = nullptr;
+    if (curl_easy_perform(curl) == CURLE_OK && location &&
+        curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &redirect) == CURLE_OK && redirect)
+        *location = redirect;
+    curl_easy_cleanup(curl);
+    return body;
+}
+
 std::string TokenClient::Issue(const std::string& user, int expiresIn) const
 {
     // The addresses of the fixture's users need no escaping.

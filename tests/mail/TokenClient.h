@@ -28,6 +28,10 @@ private:
     std::string m_baseUrl;
 };
 
+/// GETs `url` as a browser would, without following a redirect: the body,
+/// and the redirect's address in `location` when there is one.
+std::string BrowserGet(const std::string& url, std::string* location = nullptr);
+
 /// The string `key` holds in a flat JSON object, "" when it has none.
 std::string JsonString(const std::string& json, const std::string& key);
 

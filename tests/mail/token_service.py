@@ -17,7 +17,8 @@ may sign in (full addresses). Every request is a form POST (RFC 6749) but
                          tokens at once, for tests that need no sign-in
   /device_authorization  device_code, user_code, verification_uri, interval
   /authorize             code flow: the user signs in as login_hint at
-                         once; redirects to redirect_uri with code and state
+                         once (deny=1: refuses, access_denied); redirects
+                         to redirect_uri with code and state
   /revoke                RFC 7009: an access or refresh token (a refresh
                          token takes its access tokens with it)
   /introspect            RFC 7662: active, username, email, exp, scope
@@ -38,7 +39,8 @@ import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
-CLIENTS = {"tessaly-desktop"}
+# Client ids, and the secret each must send to /token (None: a public client).
+CLIENTS = {"tessaly-desktop": None, "tessaly-installed": "installed-secret"}
 ACCESS_SECONDS = 3600
 DEVICE_SECONDS = 600
 DEVICE_GRANT = "urn:ietf:params:oauth:grant-type:device_code"
@@ -82,8 +84,8 @@ def s256(verifier):
 def token(store, form):
     grant = form.get("grant_type", "")
     client = form.get("client_id", "")
-    if client not in CLIENTS:
-        return error("invalid_client", "unknown client")
+    if client not in CLIENTS or form.get("client_secret") != CLIENTS[client]:
+        return error("invalid_client", "unknown client or wrong secret")
     if grant == DIRECT_GRANT:
         user = form.get("username", "")
         if user not in store.users:
@@ -160,7 +162,7 @@ def authorize(store, query):
         answer["error"] = "unsupported_response_type"
     elif query.get("code_challenge_method") != "S256" or not query.get("code_challenge"):
         answer["error"] = "invalid_request"
-    elif query.get("login_hint") not in store.users:
+    elif query.get("login_hint") not in store.users or query.get("deny") == "1":
         answer["error"] = "access_denied"
     else:
         code = secrets.token_urlsafe(24)

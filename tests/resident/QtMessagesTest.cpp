@@ -43,6 +43,7 @@ private slots:
     void boxesOpenOverTheActiveWindowWideEnoughForTheirCaption();
     void stockButtonsSpeakJapanese();
     void runNoticesHoldNothingUpAndTellEachCauseOnce();
+    void aSignInToRenewIsToldByItsNoticeElseInAWindow();
 };
 
 void QtMessagesTest::enterTakesTheDefaultAndEscapeSaysNo()
@@ -154,6 +155,27 @@ void QtMessagesTest::runNoticesHoldNothingUpAndTellEachCauseOnce()
     notices.mute();
     notices.ShowMessage("after the end");
     QTRY_VERIFY(notices.openWindows().empty());
+}
+
+void QtMessagesTest::aSignInToRenewIsToldByItsNoticeElseInAWindow()
+{
+    CheckRunner runner([] { return true; });
+    RunNotices notices(runner);
+    std::vector<std::string> balloons;
+    bool balloonsOn = true;
+    notices.setSignInNotice([&](std::string_view text) {
+        if (balloonsOn)
+            balloons.emplace_back(text);
+        return balloonsOn;
+    });
+    notices.TellSignInNeeded("サインインが必要です");
+    QCOMPARE(balloons, std::vector<std::string>{"サインインが必要です"});
+    QVERIFY(notices.openWindows().empty());
+    // With balloons off the notice is not lost: it opens a window.
+    balloonsOn = false;
+    notices.TellSignInNeeded("サインインが必要です");
+    QCOMPARE(notices.openWindows().size(), std::size_t{1});
+    notices.mute();
 }
 
 QTEST_MAIN(QtMessagesTest)

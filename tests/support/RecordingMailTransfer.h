@@ -48,6 +48,8 @@ public:
     std::optional<OAuthAnswer> oauthPost(const std::string& url, const std::string& form, std::string* error) override
     {
         posts.push_back(url + " " + form);
+        if (onOAuthPost)
+            onOAuthPost();
         if (!oauthAnswer)
             *error = "no answer";
         return oauthAnswer;
@@ -58,6 +60,8 @@ public:
     std::vector<std::string> posts; ///< url, a blank and the form of each token request
     /// What every token request is answered; nothing: no answer came.
     std::optional<OAuthAnswer> oauthAnswer;
+    /// Called during each token request, as the provider works on it.
+    std::function<void()> onOAuthPost;
     std::vector<RcvMailArguments> logins;
     /// Called with each mail that is taken, while its attachments exist.
     std::function<void(const SendMailExArguments&)> onSend;

@@ -74,7 +74,7 @@ TEST_F(BasicSettingsFile, SavesTheTwentyTwoLabelledRecordsInOrder)
     std::string error;
     ASSERT_TRUE(SaveBasicSettings(m_settings, m_temp.path(), &error)) << error;
     std::vector<std::string> records = readRecords();
-    ASSERT_EQ(records.size(), 30u);
+    ASSERT_EQ(records.size(), 34u);
     EXPECT_EQ(records[0], "Conf_Passwd        =0");
     EXPECT_EQ(records[1], "Conf_PasswdTxt     =");
     EXPECT_EQ(records[3], "Conf_Mail          =1");
@@ -88,6 +88,8 @@ TEST_F(BasicSettingsFile, SavesTheTwentyTwoLabelledRecordsInOrder)
     EXPECT_EQ(records[23], "Conf_Settle        =5");
     EXPECT_EQ(records[24], "Conf_MailAuth      =0");
     EXPECT_EQ(records[29], "Conf_OAuthScope    =");
+    EXPECT_EQ(records[31], "Conf_OAuthSecret   =");
+    EXPECT_EQ(records[33], "Conf_KeyringPasswd =0");
     for (const std::string& record : records)
         EXPECT_EQ(record[19], '=') << record;
 }

@@ -33,6 +33,8 @@ TEST(SettingValueProblem, EachNumericKeyTakesWhatCanWork)
          {"http://login.example.com/token", "https://", "https:///x", "http://127.0.0.1.evil.example/", "ftp://x",
           "https://a b", "login.example.com"}},
         {"Conf_OAuthDeviceUrl", {"https://oauth2.googleapis.com/device/code"}, {"http://10.0.0.1/device"}},
+        {"Conf_OAuthAuthUrl", {"", "https://id.example.com/authorize"}, {"http://id.example.com/authorize"}},
+        {"Conf_OAuthSecret", {"", "GOCSPX-abc_123"}, {"two words", "line\nbreak"}},
     };
     for (const Case& c : cases) {
         for (const std::string& value : c.works)
@@ -62,6 +64,11 @@ TEST(OAuthSettingsProblem, OAuthNeedsAClientIdAndForOtherProvidersATokenAddress)
     EXPECT_NE(OAuthSettingsProblem(settings).find("Conf_OAuthTokenUrl"), std::string::npos);
     settings.Conf_OAuthTokenUrl = "https://id.example.com/token";
     EXPECT_EQ(OAuthSettingsProblem(settings), "");
+    // OAUTHBEARER for any provider but Microsoft 365, which takes XOAUTH2.
+    settings.Conf_OAuthBearer = 1;
+    EXPECT_EQ(OAuthSettingsProblem(settings), "");
+    settings.Conf_MailAuth = kMailAuthMicrosoft;
+    EXPECT_NE(OAuthSettingsProblem(settings).find("Conf_OAuthBearer"), std::string::npos);
 }
 
 TEST(ReadCheckedSettings, BadValuesAreReadSafelyAndToldWhenInUse)

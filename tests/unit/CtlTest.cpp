@@ -55,6 +55,16 @@ TEST_F(Ctl, SettingsRoundTripJapaneseValuesAndFlags)
     EXPECT_NE(json.out.find("\"Conf_PopUser\": \"--user\""), std::string::npos);
     Result text = run({"settings", "show"});
     EXPECT_NE(text.out.find("Conf_SmtpSrv       =メール.例.jp\n"), std::string::npos) << text.out;
+    // The client secret is kept, but never shown.
+    EXPECT_EQ(run({"settings", "set", "Conf_OAuthSecret", "GOCSPX-kept"}).status, kCtlOk);
+    const Result shown[] = {run({"settings", "show"}), run({"settings", "show", "--json"}),
+                            run({"settings", "set", "Conf_OAuthSecret", "GOCSPX kept"})};
+    for (const Result& result : shown)
+        EXPECT_EQ((result.out + result.err).find("GOCSPX"), std::string::npos) << result.out << result.err;
+    EXPECT_NE(shown[0].out.find("Conf_OAuthSecret   =********\n"), std::string::npos);
+    BasicSettings saved;
+    ASSERT_TRUE(LoadBasicSettings(saved, m_temp.path()));
+    EXPECT_EQ(saved.Conf_OAuthSecret, "GOCSPX-kept");
 }
 
 TEST_F(Ctl, SetRefusesWhatCannotBeStoredAndLeavesTheFiles)

@@ -15,6 +15,7 @@
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -47,7 +48,7 @@ QList<QWidget*> Controls(QWidget* window)
     QList<QWidget*> found;
     for (QWidget* widget : window->findChildren<QWidget*>()) {
         const bool control = qobject_cast<QLineEdit*>(widget) || qobject_cast<QAbstractButton*>(widget) ||
-                             qobject_cast<QAbstractItemView*>(widget);
+                             qobject_cast<QAbstractItemView*>(widget) || qobject_cast<QComboBox*>(widget);
         if (control && widget->isVisibleTo(window) && widget->isEnabled() && (widget->focusPolicy() & Qt::TabFocus))
             found << widget;
     }

@@ -4,12 +4,15 @@
 #include "WindowsHarness.h"
 
 #include "common/FileSystem.h"
+#include "notify/OAuthSignIn.h"
 #include "settings/BasicSettings.h"
 #include "windows/FormParam.h"
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -86,6 +89,8 @@ private slots:
     void updateRefusesValuesThatCannotWork();
     void enterSavesAndEscapeCloses();
     void loginStartBoxSetsTheAutostartEntryOnUpdate();
+    void signInKindShowsItsBoxesAndSavesThem_data();
+    void signInKindShowsItsBoxesAndSavesThem();
 };
 
 void FormParamTest::defaultsShowEverythingOffAndTheMailGroupDisabled()
@@ -423,6 +428,69 @@ void FormParamTest::loginStartBoxSetsTheAutostartEntryOnUpdate()
     QVERIFY(f.h.lastMessage().startsWith(QStringLiteral("ログイン時の起動を設定できませんでした。\r\n")));
     QVERIFY(f.updateEnabled());
     QCOMPARE(f.saves, 2); // the settings themselves were saved both times
+}
+
+void FormParamTest::signInKindShowsItsBoxesAndSavesThem_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QStringList>("shown");
+    QTest::newRow("password") << 0 << QStringList{};
+    QTest::newRow("Microsoft 365") << 1 << QStringList{"Txt_OAuthClient", "Txt_OAuthTenant"};
+    QTest::newRow("Google") << 2 << QStringList{"Txt_OAuthClient", "Txt_OAuthSecret"};
+    QTest::newRow("other") << 3 << QStringList{"Txt_OAuthAuthUrl", "Txt_OAuthClient", "Txt_OAuthDeviceUrl",
+                                               "Txt_OAuthScope",   "Txt_OAuthSecret", "Txt_OAuthTokenUrl"};
+}
+
+void FormParamTest::signInKindShowsItsBoxesAndSavesThem()
+{
+    QFETCH(int, kind);
+    QFETCH(QStringList, shown);
+    BasicSettings settings;
+    settings.Conf_Mail = 1;
+    settings.Conf_SmtpAuth = 1;
+    ParamFixture f(settings);
+    // A sign-in of no client id yet: shown until a client id is typed.
+    std::string error;
+    QVERIFY(SaveStoredTokens(f.h.folder.path(), {"", "someone@example.jp", "refresh", "", 0, ""}, 5, &error));
+    f.control<QComboBox>("Cmb_MailAuth")->setCurrentIndex(kind);
+    QCOMPARE(f.h.data.settings.Conf_MailAuth, kind);
+    QStringList visible;
+    for (QLineEdit* box : f.form->findChildren<QLineEdit*>()) {
+        if (box->objectName().startsWith("Txt_OAuth") && box->isVisible())
+            visible << box->objectName();
+    }
+    visible.sort();
+    QCOMPARE(visible, shown);
+    // The password is for password sign-in only, the sign-in for OAuth.
+    QCOMPARE(f.control("Txt_SmtpAuthPasswd")->isEnabled(), kind == 0);
+    QCOMPARE(f.control("Chk_SmtpAuthMD5")->isEnabled(), kind == 0);
+    QCOMPARE(f.control("Cmd_SignIn")->isVisible(), kind != 0);
+    auto* account = f.control<QLabel>("Lbl_OAuthAccount");
+    if (kind != 0)
+        QCOMPARE(account->text(), QStringLiteral("サインイン中: someone@example.jp"));
+    for (const QString& name : shown)
+        f.control<QLineEdit>(name)->setText(name.endsWith("Url") ? "https://id.example.com/" + name : name);
+    if (kind == 3) {
+        // An address that cannot work holds the save up.
+        f.control<QLineEdit>("Txt_OAuthTokenUrl")->setText("http://id.example.com/token");
+        f.click("Command2");
+        QCOMPARE(f.h.lastMessage(), QStringLiteral("ﾄｰｸﾝのｱﾄﾞﾚｽはhttps:// で始まるアドレスで指定してください。"));
+        QCOMPARE(f.saves, 0);
+        f.control<QLineEdit>("Txt_OAuthTokenUrl")->setText("https://id.example.com/Txt_OAuthTokenUrl");
+    }
+    if (kind != 0)
+        QCOMPARE(account->text(), QStringLiteral("サインインしていません"));
+    f.click("Chk_Balloon"); // an edit to save for every kind
+    f.click("Command2");
+    QCOMPARE(f.h.lastMessage(), QStringLiteral("更新しました。\r\n次回自動時より反映されます。"));
+    BasicSettings saved;
+    QVERIFY(LoadBasicSettings(saved, f.h.folder.path()));
+    QCOMPARE(saved.Conf_MailAuth, kind);
+    for (const QString& name : shown) {
+        const BasicSettingField* field = FindBasicSetting("Conf_" + name.mid(4).toStdString());
+        QVERIFY2(field, qPrintable(name));
+        QCOMPARE(QString::fromStdString(saved.*field->text), f.control<QLineEdit>(name)->text());
+    }
 }
 
 QTEST_MAIN(FormParamTest)
