@@ -14,6 +14,7 @@ inline constexpr std::string_view kSecretOAuthTokens = "oauth-tokens";
 inline constexpr std::string_view kSecretSmtpPassword = "smtp-password";
 inline constexpr std::string_view kSecretPopPassword = "pop-password";
 inline constexpr std::string_view kSecretZipPassword = "zip-password";
+inline constexpr std::string_view kSecretOAuthClientSecret = "oauth-client-secret";
 
 /// What became of a request to the keyring.
 enum class SecretResult {

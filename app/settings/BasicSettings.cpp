@@ -114,6 +114,7 @@ constexpr KeyringPassword kKeyringPasswords[] = {
     {kSecretSmtpPassword, &BasicSettings::Conf_SmtpAuthPasswd, &BasicSettings::Conf_SmtpAuthUser},
     {kSecretPopPassword, &BasicSettings::Conf_PopPasswd, &BasicSettings::Conf_PopUser},
     {kSecretZipPassword, &BasicSettings::Conf_zipPasswd, nullptr},
+    {kSecretOAuthClientSecret, &BasicSettings::Conf_OAuthSecret, &BasicSettings::Conf_OAuthClient},
 };
 
 /// The passwords whose records are empty, from the keyring. One it cannot
@@ -196,6 +197,15 @@ const BasicSettingField* FindBasicSetting(std::string_view key)
             return &field;
     }
     return nullptr;
+}
+
+std::string_view BasicSettingKey(std::string BasicSettings::*text)
+{
+    for (const BasicSettingField& field : kFields) {
+        if (field.text == text)
+            return field.key;
+    }
+    return {};
 }
 
 std::string BasicSettingText(const BasicSettings& settings, const BasicSettingField& field)

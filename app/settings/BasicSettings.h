@@ -93,6 +93,9 @@ const std::array<BasicSettingField, kBasicSettingCount>& BasicSettingFields();
 /// The field whose key is `key` (exact), or nullptr.
 const BasicSettingField* FindBasicSetting(std::string_view key);
 
+/// The key of the text field `text`; empty for a field that is not one.
+std::string_view BasicSettingKey(std::string BasicSettings::*text);
+
 /// The value of one field as it is written after its label.
 std::string BasicSettingText(const BasicSettings& settings, const BasicSettingField& field);
 

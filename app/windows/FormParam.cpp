@@ -36,16 +36,6 @@ QLabel* Label(const QString& text, QWidget* buddy)
     return label;
 }
 
-/// The key of a text field of the settings.
-std::string_view KeyOf(std::string BasicSettings::*text)
-{
-    for (const BasicSettingField& field : BasicSettingFields()) {
-        if (field.text == text)
-            return field.key;
-    }
-    return {};
-}
-
 } // namespace
 
 FormParam::FormParam(const WindowContext& context, QWidget* parent)
@@ -112,6 +102,11 @@ void FormParam::buildLayout()
     connect(m_autostart, &QCheckBox::toggled, m_update, [this] { m_update->setEnabled(true); });
     top->addWidget(m_autostart, 1, 1);
     top->addWidget(flag("Chk_Mail", QStringLiteral("ﾒｰﾙで通知する"), &BasicSettings::Conf_Mail), 2, 0);
+    // The mail's passwords (and the client secret of a sign-in) in the
+    // desktop's keyring instead of the settings file.
+    top->addWidget(
+        flag("Chk_KeyringPasswd", QStringLiteral("ﾊﾟｽﾜｰﾄﾞをｷｰﾘﾝｸﾞに保存する"), &BasicSettings::Conf_KeyringPasswd), 2,
+        1);
 
     auto* mail = new QGroupBox(this);
     mail->setObjectName(QStringLiteral("MailGroup"));
@@ -348,7 +343,7 @@ bool FormParam::valuesCanWork()
             continue;
         const std::string shown = binding.box->text().toStdString();
         std::string message;
-        if (std::string reason = SettingValueProblem(KeyOf(binding.field), shown); !reason.empty())
+        if (std::string reason = SettingValueProblem(BasicSettingKey(binding.field), shown); !reason.empty())
             message = binding.caption + ("は" + reason);
         else if (binding.notANumber && !IsNumberText(shown) && shown != m_settings.*binding.field)
             message = binding.notANumber; // an emptied interval: its field kept the last number

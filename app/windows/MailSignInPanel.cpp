@@ -9,6 +9,7 @@
 #include "settings/CheckedSettings.h"
 #include "windows/ShiftJisInput.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDialog>
@@ -31,21 +32,12 @@ const QString kStarMask = QStringLiteral("QLineEdit { lineedit-password-characte
 /// The choices of Cmb_MailAuth, in the order of the values of Conf_MailAuth.
 const char* const kKinds[] = {"パスワード", "OAuth 2.0 (Microsoft 365)", "OAuth 2.0 (Google)", "OAuth 2.0 (その他)"};
 
-std::string_view KeyOf(std::string BasicSettings::*text)
-{
-    for (const BasicSettingField& field : BasicSettingFields()) {
-        if (field.text == text)
-            return field.key;
-    }
-    return {};
-}
-
 } // namespace
 
 MailSignInPanel::MailSignInPanel(BasicSettings& settings, std::string folder, UserMessages& messages, QWidget* parent)
     : QWidget(parent), m_settings(settings), m_folder(std::move(folder)), m_messages(messages),
       m_kind(new QComboBox(this)), m_signIn(new QPushButton(QStringLiteral("サインイン"), this)),
-      m_account(new QLabel(this))
+      m_account(new QLabel(this)), m_bearer(new QCheckBox(QStringLiteral("OAUTHBEARER で送る"), this))
 {
     setObjectName(QStringLiteral("MailSignIn"));
     using S = BasicSettings;
@@ -82,6 +74,13 @@ MailSignInPanel::MailSignInPanel(BasicSettings& settings, std::string folder, Us
     place(addBox("Txt_OAuthTokenUrl", "ﾄｰｸﾝのｱﾄﾞﾚｽ", &S::Conf_OAuthTokenUrl, {kOther}), 2, 2);
     place(addBox("Txt_OAuthDeviceUrl", "ﾃﾞﾊﾞｲｽ認可のｱﾄﾞﾚｽ", &S::Conf_OAuthDeviceUrl, {kOther}), 3, 0);
     place(addBox("Txt_OAuthScope", "ｽｺｰﾌﾟ", &S::Conf_OAuthScope, {kOther}), 3, 2);
+    m_bearer->setObjectName(QStringLiteral("Chk_OAuthBearer"));
+    m_bearer->setChecked(IsOn(m_settings.Conf_OAuthBearer));
+    grid->addWidget(m_bearer, 4, 0, 1, 4);
+    connect(m_bearer, &QCheckBox::toggled, this, [this](bool on) {
+        m_settings.Conf_OAuthBearer = on ? 1 : 0;
+        emit edited();
+    });
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
 
@@ -89,6 +88,8 @@ MailSignInPanel::MailSignInPanel(BasicSettings& settings, std::string folder, Us
     m_kind->setCurrentIndex(known ? m_settings.Conf_MailAuth : kMailAuthPassword);
     connect(m_kind, &QComboBox::currentIndexChanged, this, [this](int index) {
         m_settings.Conf_MailAuth = static_cast<int16_t>(index);
+        if (index == kMailAuthMicrosoft)
+            m_bearer->setChecked(false);
         showKind();
         emit edited();
     });
@@ -147,6 +148,7 @@ void MailSignInPanel::showKind()
     }
     m_signIn->setVisible(usesOAuth());
     m_account->setVisible(usesOAuth());
+    m_bearer->setVisible(kind == kMailAuthGoogle || kind == kMailAuthOther);
     showAccount();
 }
 
@@ -162,7 +164,7 @@ bool MailSignInPanel::valuesCanWork()
     for (const Box& box : m_boxes) {
         if (!box.box->isVisibleTo(this) || !box.box->isEnabledTo(this))
             continue;
-        const std::string reason = SettingValueProblem(KeyOf(box.field), box.box->text().toStdString());
+        const std::string reason = SettingValueProblem(BasicSettingKey(box.field), box.box->text().toStdString());
         if (reason.empty())
             continue;
         m_messages.ShowMessage(box.caption + ("は" + reason));

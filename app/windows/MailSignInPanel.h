@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+class QCheckBox;
 class QComboBox;
 class QDialog;
 class QLabel;
@@ -25,7 +26,10 @@ class UserMessages;
 /// The sign-in part of the mail settings: how the SMTP login signs in
 /// (Cmb_MailAuth: password or OAuth 2.0 with Microsoft 365, Google or
 /// another provider), the client registration and, for another provider,
-/// its addresses and scope; each box shows only for the kinds that use it.
+/// its addresses and scope, and whether the login offers the token by
+/// OAUTHBEARER (Chk_OAuthBearer; Microsoft 365 takes XOAUTH2 only, so the
+/// box is hidden and cleared for it); each control shows only for the kinds
+/// that use it.
 /// サインイン (Cmd_SignIn) signs in through the browser or, where the
 /// provider offers it, with a code typed on another device; the wait shows
 /// in a window with a cancel button while the dialog stays usable. The
@@ -73,6 +77,7 @@ private:
     QComboBox* m_kind;
     QPushButton* m_signIn;
     QLabel* m_account;
+    QCheckBox* m_bearer;
     std::vector<Box> m_boxes;
     std::vector<QLabel*> m_labels; ///< each box's label, by index
     QDialog* m_waiting = nullptr;

@@ -139,11 +139,14 @@ TEST(SecretStore, SecretsGoToTheKeyringWhereOneAnswersElseToTheFileAndTheUserIsT
         settings.Conf_SmtpAuthPasswd = "smtp-pw";
         settings.Conf_PopPasswd = "pop-pw";
         settings.Conf_zipPasswd = "zip-pw";
+        settings.Conf_OAuthSecret = "client-pw";
         ASSERT_TRUE(SaveBasicSettings(settings, data.path(), &error, &notice)) << error;
         EXPECT_EQ(notice, keyring ? "" : SecretsInFileMessage(data.file(kSettingsFileName), c.why));
         const std::vector<std::string> file = Records(data.file(kSettingsFileName));
-        EXPECT_EQ(std::count(file.begin(), file.end(), "Conf_SmtpAuthPasswd=" + std::string(keyring ? "" : "smtp-pw")),
-                  1);
+        for (const std::string record : {"Conf_SmtpAuthPasswd=smtp-pw", "Conf_OAuthSecret   =client-pw"}) {
+            const std::string kept = keyring ? record.substr(0, record.find('=') + 1) : record;
+            EXPECT_EQ(std::count(file.begin(), file.end(), kept), 1) << kept;
+        }
         BasicSettings read;
         ASSERT_TRUE(LoadBasicSettings(read, data.path(), &error)) << error;
         EXPECT_EQ(read, settings);

@@ -305,6 +305,18 @@ void FormParamTest::updateSavesAndSaysSo()
     QCOMPARE(saved, f.h.data.settings);
     QCOMPARE(saved.Conf_SmtpSrv, std::string("smtp.example.jp"));
     QCOMPARE(f.saves, 1);
+    // Passwords asked into the keyring stay in the file where none answers,
+    // and the save says where they went.
+    qputenv("TESSALY_KEYRING", "0");
+    f.click("Chk_KeyringPasswd");
+    QTest::keyClicks(f.control("Txt_PopPasswd"), "secret");
+    f.click("Command2");
+    qunsetenv("TESSALY_KEYRING");
+    QVERIFY2(f.h.lastMessage().endsWith(QStringLiteral(" に保存しました (TESSALY_KEYRING=0 のため)。")),
+             qPrintable(f.h.lastMessage()));
+    QVERIFY(LoadBasicSettings(saved, f.h.folder.path()));
+    QCOMPARE(saved.Conf_KeyringPasswd, int16_t(1));
+    QCOMPARE(saved.Conf_PopPasswd, std::string("secret"));
     // A failed save is reported with its cause and leaves Update on.
     f.click("Chk_Balloon");
     QCOMPARE(::unlink(f.h.folder.file("sysconfig.dat").c_str()), 0);
@@ -313,7 +325,7 @@ void FormParamTest::updateSavesAndSaysSo()
     QVERIFY(f.h.lastMessage().startsWith(QStringLiteral("基本設定ﾌｧｲﾙの書き込みに失敗しました。\r\n")));
     QVERIFY(f.h.lastMessage().size() > QStringLiteral("基本設定ﾌｧｲﾙの書き込みに失敗しました。\r\n").size());
     QVERIFY(f.updateEnabled());
-    QCOMPARE(f.saves, 1);
+    QCOMPARE(f.saves, 2);
 }
 
 void FormParamTest::updateRefusesValuesThatCannotWork_data()
@@ -436,9 +448,10 @@ void FormParamTest::signInKindShowsItsBoxesAndSavesThem_data()
     QTest::addColumn<QStringList>("shown");
     QTest::newRow("password") << 0 << QStringList{};
     QTest::newRow("Microsoft 365") << 1 << QStringList{"Txt_OAuthClient", "Txt_OAuthTenant"};
-    QTest::newRow("Google") << 2 << QStringList{"Txt_OAuthClient", "Txt_OAuthSecret"};
-    QTest::newRow("other") << 3 << QStringList{"Txt_OAuthAuthUrl", "Txt_OAuthClient", "Txt_OAuthDeviceUrl",
-                                               "Txt_OAuthScope",   "Txt_OAuthSecret", "Txt_OAuthTokenUrl"};
+    QTest::newRow("Google") << 2 << QStringList{"Chk_OAuthBearer", "Txt_OAuthClient", "Txt_OAuthSecret"};
+    QTest::newRow("other") << 3 << QStringList{"Chk_OAuthBearer",    "Txt_OAuthAuthUrl", "Txt_OAuthClient",
+                                               "Txt_OAuthDeviceUrl", "Txt_OAuthScope",   "Txt_OAuthSecret",
+                                               "Txt_OAuthTokenUrl"};
 }
 
 void FormParamTest::signInKindShowsItsBoxesAndSavesThem()
@@ -452,12 +465,17 @@ void FormParamTest::signInKindShowsItsBoxesAndSavesThem()
     // A sign-in of no client id yet: shown until a client id is typed.
     std::string error;
     QVERIFY(SaveStoredTokens(f.h.folder.path(), {"", "someone@example.jp", "refresh", "", 0, ""}, 5, &error));
+    // OAUTHBEARER, ticked for Google, goes with a change to Microsoft 365.
+    f.control<QComboBox>("Cmb_MailAuth")->setCurrentIndex(2);
+    f.click("Chk_OAuthBearer");
     f.control<QComboBox>("Cmb_MailAuth")->setCurrentIndex(kind);
     QCOMPARE(f.h.data.settings.Conf_MailAuth, kind);
+    QCOMPARE(f.control<QCheckBox>("Chk_OAuthBearer")->isChecked(), kind != 1);
     QStringList visible;
-    for (QLineEdit* box : f.form->findChildren<QLineEdit*>()) {
-        if (box->objectName().startsWith("Txt_OAuth") && box->isVisible())
-            visible << box->objectName();
+    for (QWidget* control : f.form->findChildren<QWidget*>()) {
+        const QString name = control->objectName();
+        if ((name.startsWith("Txt_OAuth") || name.startsWith("Chk_OAuth")) && control->isVisible())
+            visible << name;
     }
     visible.sort();
     QCOMPARE(visible, shown);
@@ -468,8 +486,10 @@ void FormParamTest::signInKindShowsItsBoxesAndSavesThem()
     auto* account = f.control<QLabel>("Lbl_OAuthAccount");
     if (kind != 0)
         QCOMPARE(account->text(), QStringLiteral("サインイン中: someone@example.jp"));
-    for (const QString& name : shown)
-        f.control<QLineEdit>(name)->setText(name.endsWith("Url") ? "https://id.example.com/" + name : name);
+    for (const QString& name : shown) {
+        if (name.startsWith("Txt_"))
+            f.control<QLineEdit>(name)->setText(name.endsWith("Url") ? "https://id.example.com/" + name : name);
+    }
     if (kind == 3) {
         // An address that cannot work holds the save up.
         f.control<QLineEdit>("Txt_OAuthTokenUrl")->setText("http://id.example.com/token");
@@ -486,7 +506,10 @@ void FormParamTest::signInKindShowsItsBoxesAndSavesThem()
     BasicSettings saved;
     QVERIFY(LoadBasicSettings(saved, f.h.folder.path()));
     QCOMPARE(saved.Conf_MailAuth, kind);
+    QCOMPARE(saved.Conf_OAuthBearer, int16_t(kind != 1));
     for (const QString& name : shown) {
+        if (!name.startsWith("Txt_"))
+            continue;
         const BasicSettingField* field = FindBasicSetting("Conf_" + name.mid(4).toStdString());
         QVERIFY2(field, qPrintable(name));
         QCOMPARE(QString::fromStdString(saved.*field->text), f.control<QLineEdit>(name)->text());
