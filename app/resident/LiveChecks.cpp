@@ -5,7 +5,7 @@
 #include "common/PathField.h"
 #include "common/UserMessages.h"
 #include "resident/ResidentData.h"
-#include "settings/BasicSettings.h"
+#include "settings/CheckedSettings.h"
 
 #include <algorithm>
 #include <sys/stat.h>
@@ -39,7 +39,7 @@ LiveChecks::LiveChecks(UserMessages& messages, std::function<void(RowMask, std::
 
 void LiveChecks::apply(const ResidentData& data, bool watching)
 {
-    m_quiet.setSettle(int64_t{1000} * SettleSeconds(data.settings.Conf_Settle));
+    m_quiet.setSettle(int64_t{1000} * ReadCheckedSettings(data.settings).settleSeconds);
     Key key;
     key.on = watching && IsOn(data.settings.Conf_Instant);
     key.dataFolder = data.folder;

@@ -8,8 +8,6 @@
 #include "common/SecretStore.h"
 #include "settings/GsxSeq.h"
 
-#include <algorithm>
-
 namespace tessaly {
 namespace {
 
@@ -230,20 +228,6 @@ bool UsesOAuth(const BasicSettings& settings)
 {
     return IsOn(settings.Conf_SmtpAuth) && settings.Conf_MailAuth >= kMailAuthMicrosoft &&
            settings.Conf_MailAuth <= kMailAuthOther;
-}
-
-int SettleSeconds(std::string_view text)
-{
-    constexpr int kDefault = 5;
-    if (text.empty())
-        return kDefault;
-    int seconds = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return kDefault;
-        seconds = std::min(seconds * 10 + (c - '0'), kMaxSettleSeconds);
-    }
-    return seconds;
 }
 
 BasicSettings FreshBasicSettings()

@@ -113,10 +113,6 @@ inline constexpr int16_t kMailAuthOther = 3;
 /// and Conf_MailAuth one of the OAuth kinds).
 bool UsesOAuth(const BasicSettings& settings);
 
-/// The settle time in seconds: a text of plain digits, at most
-/// kMaxSettleSeconds (a longer wait is cut to it); any other text gives
-/// the default, 5.
-int SettleSeconds(std::string_view text);
 /// The longest settle time. A check run waits for its documents to settle
 /// while it holds the data folder, and saves wait for it: no longer than a
 /// minute, the time tessalyctl waits for the folder.

@@ -9,6 +9,23 @@
 namespace tessaly {
 namespace {
 
+/// The settle time in seconds: a text of plain digits, at most
+/// kMaxSettleSeconds (a longer wait is cut to it); any other text gives
+/// the default, 5.
+int SettleSeconds(std::string_view text)
+{
+    constexpr int kDefault = 5;
+    if (text.empty())
+        return kDefault;
+    int seconds = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return kDefault;
+        seconds = std::min(seconds * 10 + (c - '0'), kMaxSettleSeconds);
+    }
+    return seconds;
+}
+
 constexpr int kMaxPort = 65535;
 /// How much of a value a message shows.
 constexpr size_t kShownBytes = 40;

@@ -79,8 +79,9 @@ struct CheckedSettings {
 };
 
 /// Reads the numbers of `settings`. A value that cannot work gives what is
-/// safe instead (a size limit of 10 MB, no timed checks, the settle time
-/// SettleSeconds() gives) and, when `problems` is given, one entry there.
+/// safe instead (a size limit of 10 MB, no timed checks; a settle time of
+/// plain digits past the longest is cut to it, any other gives 5 seconds)
+/// and, when `problems` is given, one entry there.
 /// Only values in use are looked at for problems: the size limit while
 /// attachments are on, the SMTP port while mail is on, the POP port while
 /// POP before SMTP is on too; the interval, the settle time and every flag
