@@ -15,13 +15,9 @@
 #include <QMenu>
 #include <QTest>
 
-#include <atomic>
-#include <chrono>
-#include <fcntl.h>
 #include <iostream>
 #include <sstream>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 using namespace tessaly;
@@ -66,14 +62,11 @@ private slots:
     void startUpDrivesTheControlInOrder();
     void startUpFailureEndsWithMessage_data();
     void startUpFailureEndsWithMessage();
-    void timerChecksWhenCountMatchesInterval();
-    void emptyIntervalNeverArmsTheTimer();
     void savedSettingsArmAndStopTheTimer();
     void firstStartShowsTheEditorAndTheTrayShowsChecks();
-    void watchingSwitchStopsAndResumesTheCount();
+    void timerCountsToTheIntervalAndTheSwitchPausesIt();
     void trayMouseEventsOpenMenuAndMainWindow();
     void trayHostsThatDrawTheMenuGetTheTrayMenu();
-    void openingAgainRestoresAMinimisedWindow();
     void passwordPrompt_data();
     void passwordPrompt();
     void balloonClickAsksAndHonoursThePasswordLock();
@@ -156,64 +149,16 @@ void FormStartTest::startUpFailureEndsWithMessage()
     } else if (!icon.isEmpty()) {
         WriteFile(iconPath, icon == QStringLiteral("empty") ? std::string() : icon.toStdString());
     }
-    // A reader that waited on the FIFO is freed after a while, and fails the test.
-    std::atomic<bool> loaded{false}, rescued{false};
-    std::thread rescuer([&] {
-        for (int i = 0; i < 200 && !loaded; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (!loaded && icon == QStringLiteral("fifo")) {
-            rescued = true;
-            ::close(::open(iconPath.c_str(), O_WRONLY | O_NONBLOCK));
-        }
-    });
+    // Opening the FIFO to read it would wait for a writer for ever: the
+    // test's time limit fails that.
     std::ostringstream told;
     std::streambuf* const stderrBuffer = std::cerr.rdbuf(told.rdbuf());
     const bool started = h.load();
     std::cerr.rdbuf(stderrBuffer);
-    loaded = true;
-    rescuer.join();
-    QVERIFY(!rescued);
     QVERIFY(!started);
     QVERIFY2(told.str().find(iconPath + ": " + cause.toStdString()) != std::string::npos, told.str().c_str());
     QCOMPARE(h.log.last(), QStringLiteral("message: システムファイルが正しくありません。(3)"));
     QVERIFY(!h.log.contains(QStringLiteral("icon added")));
-    QVERIFY(!h.form->checks().timerRunning());
-}
-
-void FormStartTest::timerChecksWhenCountMatchesInterval()
-{
-    // Interval parsing is covered by the driver's own test; here the timer drives it.
-    ResidentHarness h(With("3"));
-    QVERIFY(h.load());
-    for (int i = 0; i < 7; ++i)
-        h.tickIfRunning();
-    QCOMPARE(h.runs, 2);
-
-    // Lowering the interval below the count checks at the next tick.
-    ResidentHarness low(With("10"));
-    QVERIFY(low.load());
-    for (int i = 0; i < 7; ++i)
-        low.tickIfRunning();
-    QCOMPARE(low.runs, 0);
-    low.data.settings.Conf_Interval = "5";
-    low.tickIfRunning();
-    QCOMPARE(low.runs, 1);
-    QCOMPARE(low.form->checks().minuteCount(), 0);
-    for (int i = 0; i < 5; ++i)
-        low.tickIfRunning();
-    QCOMPARE(low.runs, 2);
-}
-
-void FormStartTest::emptyIntervalNeverArmsTheTimer()
-{
-    ResidentHarness h(With(""));
-    QVERIFY(h.load());
-    QVERIFY(!h.form->checks().timerRunning());
-    QCOMPARE(h.form->checks().timerInterval(), 0);
-    // Switching watching off and on does not arm it either.
-    h.form->menuCheck()->trigger();
-    h.form->menuCheck()->trigger();
-    QVERIFY(h.form->watching());
     QVERIFY(!h.form->checks().timerRunning());
 }
 
@@ -222,6 +167,11 @@ void FormStartTest::savedSettingsArmAndStopTheTimer()
     ResidentHarness h(With(""));
     QVERIFY(h.load());
     QVERIFY(!h.form->checks().timerRunning());
+    QCOMPARE(h.form->checks().timerInterval(), 0);
+    // Without an interval, switching watching off and on does not arm it.
+    h.form->menuCheck()->trigger();
+    h.form->menuCheck()->trigger();
+    QVERIFY(h.form->watching() && !h.form->checks().timerRunning());
     // An interval saved in the settings window arms the timer at once.
     h.data.settings.Conf_Interval = "2";
     h.windows->context().settingsSaved();
@@ -283,8 +233,9 @@ void FormStartTest::firstStartShowsTheEditorAndTheTrayShowsChecks()
     QVERIFY(!l.form->mainWindow());
 }
 
-void FormStartTest::watchingSwitchStopsAndResumesTheCount()
+void FormStartTest::timerCountsToTheIntervalAndTheSwitchPausesIt()
 {
+    // Interval parsing is covered by the driver's own test; here the timer drives it.
     ResidentHarness h(With("3"));
     QVERIFY(h.load());
     h.tickIfRunning();
@@ -302,8 +253,22 @@ void FormStartTest::watchingSwitchStopsAndResumesTheCount()
     QVERIFY(h.form->watching() && h.form->checks().timerRunning());
     QCOMPARE(h.shell.calls.back().data.tip, kWatchingTip);
     QCOMPARE(h.form->checks().minuteCount(), 2);
+    for (int i = 0; i < 7; ++i)
+        h.tickIfRunning();
+    QCOMPARE(h.runs, 3);
+
+    // Lowering the interval below the count checks at the next tick.
+    h.data.settings.Conf_Interval = "10";
+    for (int i = 0; i < 7; ++i)
+        h.tickIfRunning();
+    QCOMPARE(h.runs, 3);
+    h.data.settings.Conf_Interval = "5";
     h.tickIfRunning();
-    QCOMPARE(h.runs, 1);
+    QCOMPARE(h.runs, 4);
+    QCOMPARE(h.form->checks().minuteCount(), 0);
+    for (int i = 0; i < 5; ++i)
+        h.tickIfRunning();
+    QCOMPARE(h.runs, 5);
 }
 
 void FormStartTest::trayMouseEventsOpenMenuAndMainWindow()
@@ -326,8 +291,18 @@ void FormStartTest::trayMouseEventsOpenMenuAndMainWindow()
     FormMain* first = h.form->mainWindow();
     QVERIFY(first && first->isVisible());
     QCOMPARE(first->windowTitle(), QStringLiteral("Tessaly Ver  1.2.0"));
-    h.form->menuOpen()->trigger(); // opening again shows the same frame
+    // Opening again shows the same frame, restored when it was minimised,
+    // maximised when it was so before.
+    first->showMinimized();
+    h.form->menuOpen()->trigger();
     QCOMPARE(h.form->mainWindow(), first);
+    QVERIFY(first->isVisible() && !first->isMinimized());
+    first->showMaximized();
+    first->setWindowState(first->windowState() | Qt::WindowMinimized);
+    QVERIFY(first->isMinimized());
+    h.shellCallback(lumitray::WM_LBUTTONDBLCLK);
+    QCOMPARE(h.form->mainWindow(), first);
+    QVERIFY(!first->isMinimized() && first->isMaximized());
 }
 
 void FormStartTest::trayHostsThatDrawTheMenuGetTheTrayMenu()
@@ -346,12 +321,11 @@ void FormStartTest::trayHostsThatDrawTheMenuGetTheTrayMenu()
     QSystemTrayIcon* tray = desktop->trayIcon(icon.window, icon.id);
     QVERIFY(tray && tray->contextMenu());
     const QList<QAction*> entries = tray->contextMenu()->actions();
-    QCOMPARE(entries.size(), 4);
-    QCOMPARE(entries[0]->text(), QStringLiteral("購読"));
+    QStringList texts;
+    for (const QAction* entry : entries)
+        texts << (entry->isSeparator() ? QStringLiteral("-") : entry->text());
+    QCOMPARE(texts, QStringList({"購読", "-", "開く", "終了する"}));
     QVERIFY(entries[0]->isCheckable() && entries[0]->isChecked());
-    QVERIFY(entries[1]->isSeparator());
-    QCOMPARE(entries[2]->text(), QStringLiteral("開く"));
-    QCOMPARE(entries[3]->text(), QStringLiteral("終了する"));
 
     QVERIFY(h.form->checks().timerRunning());
     entries[0]->trigger();
@@ -364,27 +338,6 @@ void FormStartTest::trayHostsThatDrawTheMenuGetTheTrayMenu()
     h.messages.answers = {true};
     entries[3]->trigger();
     QCOMPARE(h.ends, 1);
-}
-
-void FormStartTest::openingAgainRestoresAMinimisedWindow()
-{
-    ResidentHarness h;
-    QVERIFY(h.load());
-    h.form->menuOpen()->trigger();
-    FormMain* frame = h.form->mainWindow();
-    QVERIFY(frame);
-    frame->showMinimized();
-    QVERIFY(frame->isMinimized());
-    h.form->menuOpen()->trigger();
-    QCOMPARE(h.form->mainWindow(), frame);
-    QVERIFY(frame->isVisible() && !frame->isMinimized());
-
-    // A maximised frame comes back maximised, here from a double click.
-    frame->showMaximized();
-    frame->setWindowState(frame->windowState() | Qt::WindowMinimized);
-    QVERIFY(frame->isMinimized());
-    h.shellCallback(lumitray::WM_LBUTTONDBLCLK);
-    QVERIFY(!frame->isMinimized() && frame->isMaximized());
 }
 
 void FormStartTest::passwordPrompt_data()

@@ -127,42 +127,40 @@ TEST(TrayIconRecord, NoSoundFlagIsAddedToTheIconKindOnce)
     }
 }
 
-TEST(TrayIconRecord, TextsLongerThanTheirFieldsAreCutAndStayZeroTerminated)
+TEST(TrayIconRecord, TextsAreShiftJisCutInBytesOnACharacterBoundaryAndZeroTerminated)
 {
-    TrayIconFields fields = SampleFields();
-    fields.toolTipText = QString(200, QLatin1Char('a'));
-    fields.balloonText = QString(300, QLatin1Char('b'));
-    fields.balloonTitle = QString(100, QLatin1Char('c'));
-    const auto record = Record(fields);
-    EXPECT_EQ(Field(record, L::Tip, 128), std::string(127, 'a') + '\0');
-    EXPECT_EQ(Field(record, L::Info, 256), std::string(255, 'b') + '\0');
-    EXPECT_EQ(Field(record, L::InfoTitle, 64), std::string(63, 'c') + '\0');
-
-    fields.isNewVersion = False;
-    EXPECT_EQ(Field(Record(fields, false), L::Tip, 64), std::string(63, 'a') + '\0');
-}
-
-TEST(TrayIconRecord, JapaneseTextIsShiftJisCutOnACharacterBoundary)
-{
-    TrayIconFields fields = SampleFields();
-    // 70 double-byte characters are 140 bytes: 63 of them fit before the
-    // zero of a 128-byte field, and the last byte is a blank, not half a
-    // character.
-    fields.toolTipText = QString(70, QChar(0x3042)); // あ
-    fields.balloonTitle = QStringLiteral("ｱｲｳ更新"); // half-width katakana are single bytes
-    fields.balloonText = QStringLiteral("絵文字\U0001F600");
-    const auto record = Record(fields);
-    std::string a63;
+    std::string a63; // 63 あ: as many as fit before the zero of a 128-byte field
     for (int i = 0; i < 63; ++i)
         a63 += "\x82\xA0";
-    EXPECT_EQ(Field(record, L::Tip, 128), a63 + '\0' + ' ');
-    EXPECT_EQ(Field(record, L::InfoTitle, 8), std::string("\xB1\xB2\xB3\x8D\x58\x90\x56", 7) + '\0');
-    // Shift-JIS has no emoji: the record carries "?" in its place.
-    EXPECT_EQ(Field(record, L::Info, 8), std::string("\x8A\x47\x95\xB6\x8E\x9A?") + '\0');
-
-    // A field that ends where a double-byte character would straddle it.
-    fields.balloonTitle = QString(40, QChar(0x3042));
-    EXPECT_EQ(Field(Record(fields), L::InfoTitle, 64), a63.substr(0, 62) + '\0' + ' ');
+    const QString a = QStringLiteral("a");
+    const struct {
+        QString TrayIconFields::*text;
+        QString value;
+        bool longLayout;
+        std::size_t offset, size;
+        std::string bytes;
+    } cases[] = {
+        {&TrayIconFields::toolTipText, a.repeated(200), true, L::Tip, 128, std::string(127, 'a') + '\0'},
+        {&TrayIconFields::toolTipText, a.repeated(200), false, L::Tip, 64, std::string(63, 'a') + '\0'},
+        {&TrayIconFields::balloonText, QString(300, QLatin1Char('b')), true, L::Info, 256,
+         std::string(255, 'b') + '\0'},
+        {&TrayIconFields::balloonTitle, QString(100, QLatin1Char('c')), true, L::InfoTitle, 64,
+         std::string(63, 'c') + '\0'},
+        // The last byte is a blank, not half of a double-byte character.
+        {&TrayIconFields::toolTipText, QString(70, QChar(0x3042)), true, L::Tip, 128, a63 + '\0' + ' '},
+        {&TrayIconFields::balloonTitle, QString(40, QChar(0x3042)), true, L::InfoTitle, 64,
+         a63.substr(0, 62) + '\0' + ' '},
+        // Half-width katakana are single bytes; an emoji, missing from Shift-JIS, becomes "?".
+        {&TrayIconFields::balloonTitle, QStringLiteral("ｱｲｳ更新"), true, L::InfoTitle, 8,
+         std::string("\xB1\xB2\xB3\x8D\x58\x90\x56", 7) + '\0'},
+        {&TrayIconFields::balloonText, QStringLiteral("絵文字\U0001F600"), true, L::Info, 8,
+         std::string("\x8A\x47\x95\xB6\x8E\x9A?") + '\0'},
+    };
+    for (const auto& c : cases) {
+        TrayIconFields fields = SampleFields();
+        fields.*c.text = c.value;
+        EXPECT_EQ(Field(Record(fields, c.longLayout), c.offset, c.size), c.bytes) << c.value.left(10).toStdString();
+    }
 }
 
 TEST(ShellCalls, VersionTestPicksTheLongRecordForNewShells)
