@@ -345,15 +345,11 @@ void FormStartTest::passwordPrompt_data()
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("typed"); // "<cancel>" cancels the box
     QTest::addColumn<bool>("opens");
-    QTest::newRow("right") << "Secret"
-                           << "Secret" << true;
-    QTest::newRow("letter case counts") << "Secret"
-                                        << "secret" << false;
-    QTest::newRow("cancel") << "Secret"
-                            << "<cancel>" << false;
-    QTest::newRow("cancel with empty password") << QString() << "<cancel>" << false;
-    QTest::newRow("japanese") << "ﾊﾟｽ語"
-                              << "ﾊﾟｽ語" << true;
+    QTest::newRow("right") << QStringLiteral("Secret") << QStringLiteral("Secret") << true;
+    QTest::newRow("letter case counts") << QStringLiteral("Secret") << QStringLiteral("secret") << false;
+    QTest::newRow("cancel") << QStringLiteral("Secret") << QStringLiteral("<cancel>") << false;
+    QTest::newRow("cancel with empty password") << QString() << QStringLiteral("<cancel>") << false;
+    QTest::newRow("japanese") << QStringLiteral("ﾊﾟｽ語") << QStringLiteral("ﾊﾟｽ語") << true;
 }
 
 void FormStartTest::passwordPrompt()
