@@ -370,7 +370,7 @@ void FormStartTest::passwordPrompt()
     // キャンセル gives up without a word.
     if (!opens && typed != QStringLiteral("<cancel>"))
         expected << kWrongPassword;
-    QCOMPARE(h.logFrom(before), expected);
+    QCOMPARE(h.log.mid(before), expected);
     QCOMPARE(h.form->mainWindow() != nullptr, opens);
 }
 
@@ -381,7 +381,7 @@ void FormStartTest::balloonClickAsksAndHonoursThePasswordLock()
     const qsizetype before = h.log.size();
     h.messages.answers = {false, true};
     h.shellCallback(lumitray::NIN_BALLOONUSERCLICK);
-    QCOMPARE(h.logFrom(before), QStringList({kHistoryQuestion}));
+    QCOMPARE(h.log.mid(before), QStringList({kHistoryQuestion}));
     QVERIFY(!h.form->mainWindow());
     h.shellCallback(lumitray::NIN_BALLOONUSERCLICK);
     QCOMPARE(OpenChildCaption(h.form->mainWindow()), PlaceholderWindow::Caption(ChildWindow::FormList));
@@ -402,7 +402,7 @@ void FormStartTest::balloonClickAsksAndHonoursThePasswordLock()
     // The frame is open now: no second prompt.
     const qsizetype opened = locked.log.size();
     locked.shellCallback(lumitray::NIN_BALLOONUSERCLICK);
-    QCOMPARE(locked.logFrom(opened), QStringList({kHistoryQuestion}));
+    QCOMPARE(locked.log.mid(opened), QStringList({kHistoryQuestion}));
 }
 
 void FormStartTest::endAndFrameCommands()
@@ -435,7 +435,7 @@ void FormStartTest::endAndFrameCommands()
     const qsizetype before = h.log.size();
     h.form->mainWindow()->findChild<QAction*>(QStringLiteral("MnuEnd"))->trigger();
     QCOMPARE(h.ends, 1);
-    QCOMPARE(h.logFrom(before), QStringList());
+    QCOMPARE(h.log.mid(before), QStringList());
     h.messages.answers = {true};
     h.form->menuEnd()->trigger();
     QCOMPARE(h.ends, 2);

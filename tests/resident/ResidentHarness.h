@@ -42,8 +42,6 @@ public:
     void shellCallback(std::int32_t code);
     /// One timer tick when the timer runs, nothing otherwise (as a timer would).
     void tickIfRunning();
-    /// The log entries from `from` on.
-    QStringList logFrom(qsizetype from) const { return log.mid(from); }
 
     TempFolder folder;
     QStringList log;
