@@ -47,17 +47,6 @@ size_t Utf8SequenceLength(std::string_view rest)
     return length;
 }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 } // namespace
 
 void AppendPercentByte(std::string* out, unsigned char byte)
@@ -107,6 +96,22 @@ std::string EncodePathField(std::string_view path)
     return field;
 }
 
+std::optional<char> PercentByteAt(std::string_view text, size_t at)
+{
+    const auto hex = [](char c) -> int {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        return -1;
+    };
+    if (text[at] != '%' || at + 2 >= text.size() || hex(text[at + 1]) < 0 || hex(text[at + 2]) < 0)
+        return std::nullopt;
+    return static_cast<char>(hex(text[at + 1]) * 16 + hex(text[at + 2]));
+}
+
 std::string DecodePathField(std::string_view field)
 {
     if (field.empty() || field.front() != kEscapeMark)
@@ -115,8 +120,8 @@ std::string DecodePathField(std::string_view field)
     std::string path;
     path.reserve(text.size());
     for (size_t pos = 0; pos < text.size(); ++pos) {
-        if (text[pos] == '%' && pos + 2 < text.size() && HexValue(text[pos + 1]) >= 0 && HexValue(text[pos + 2]) >= 0) {
-            path.push_back(static_cast<char>(HexValue(text[pos + 1]) * 16 + HexValue(text[pos + 2])));
+        if (const std::optional<char> byte = PercentByteAt(text, pos)) {
+            path.push_back(*byte);
             pos += 2;
             continue;
         }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,10 @@ bool IsPlainPathField(std::string_view path);
 /// Appends `byte` as "%XX" (upper-case hex), the escape of path fields and of
 /// the other percent-escaped texts; each decides itself which bytes it escapes.
 void AppendPercentByte(std::string* out, unsigned char byte);
+
+/// The byte that a "%XX" escape (hex digits of either case) at `at` in
+/// `text` stands for; nullopt where none stands there.
+std::optional<char> PercentByteAt(std::string_view text, size_t at);
 
 /// `bytes` as valid UTF-8 for display: every byte that is not part of a
 /// well-formed UTF-8 sequence becomes U+FFFD.

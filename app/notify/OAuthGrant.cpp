@@ -3,6 +3,7 @@
 
 #include "common/Clock.h"
 #include "common/Json.h"
+#include "common/PathField.h"
 #include "notify/OAuthSignIn.h"
 
 #include <openssl/evp.h>
@@ -15,6 +16,7 @@
 #include <fcntl.h>
 #include <map>
 #include <netinet/in.h>
+#include <optional>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -112,17 +114,6 @@ std::string Challenge(const std::string& verifier)
     return Base64Url(digest, size);
 }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 /// The parameters of a query ("a=1&b=x%20y"), decoded.
 std::map<std::string, std::string> QueryParameters(std::string_view query)
 {
@@ -131,9 +122,8 @@ std::map<std::string, std::string> QueryParameters(std::string_view query)
         for (size_t i = 0; i < text.size(); ++i) {
             if (text[i] == '+') {
                 out.push_back(' ');
-            } else if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-                       HexValue(text[i + 2]) >= 0) {
-                out.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
+            } else if (const std::optional<char> byte = PercentByteAt(text, i)) {
+                out.push_back(*byte);
                 i += 2;
             } else {
                 out.push_back(text[i]);

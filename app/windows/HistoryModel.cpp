@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <numeric>
+#include <optional>
 
 namespace tessaly {
 namespace {
@@ -44,18 +45,9 @@ std::string_view PathSortText(std::string_view cell, std::string& scratch)
     if (cell.empty() || cell.front() != '|')
         return cell;
     scratch.clear();
-    const auto hex = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        return -1;
-    };
     for (size_t i = 1; i < cell.size(); ++i) {
-        if (cell[i] == '%' && i + 2 < cell.size() && hex(cell[i + 1]) >= 0 && hex(cell[i + 2]) >= 0) {
-            scratch += static_cast<char>(hex(cell[i + 1]) * 16 + hex(cell[i + 2]));
+        if (const std::optional<char> byte = PercentByteAt(cell, i)) {
+            scratch += *byte;
             i += 2;
         } else {
             scratch += cell[i];
