@@ -2,6 +2,7 @@
 #include "notify/OAuthGrant.h"
 
 #include "common/Clock.h"
+#include "common/FileSystem.h"
 #include "common/Json.h"
 #include "common/PathField.h"
 #include "notify/OAuthSignIn.h"
@@ -222,7 +223,8 @@ void AnswerBrowser(int client, int status, const std::string& text)
                                std::to_string(body.size()) + "\r\n\r\n" + body;
     size_t sent = 0;
     while (sent < answer.size()) {
-        const ssize_t n = ::send(client, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
+        const ssize_t n =
+            RetryOnEintr([&] { return ::send(client, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL); });
         if (n <= 0)
             break;
         sent += static_cast<size_t>(n);
@@ -247,7 +249,7 @@ std::string RequestTarget(int client, const SignInCancel& cancel)
         if (fds[0].revents == 0)
             continue;
         char buffer[2048];
-        const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+        const ssize_t n = RetryOnEintr([&] { return ::recv(client, buffer, sizeof buffer, 0); });
         if (n <= 0)
             break;
         request.append(buffer, static_cast<size_t>(n));
