@@ -48,6 +48,8 @@ fail() {
 }
 # shellcheck source=session-helpers.sh
 source "$here/session-helpers.sh"
+# shellcheck source=tray-hosts.sh
+source "$here/tray-hosts.sh"
 bus_has() {
   dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
     org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q 'boolean true'
@@ -60,10 +62,7 @@ pids+=($!)
 wait_until "the accessibility bus did not start" 20 bus_has org.a11y.Bus
 openbox >"$work/openbox.log" 2>&1 &
 pids+=($!)
-trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 32 \
-  --transparent false --tint 0x303030 --SetDockType true >"$work/trayer.log" 2>&1 &
-pids+=($!)
-wait_until "trayer did not map its panel" 20 xdotool search --classname trayer
+start_xembed_tray "$work" || fail "trayer did not map its panel"
 
 # --- A data folder whose windows have every control enabled: mail with
 # authentication and zipped attachments, a password lock, a subscription

@@ -26,6 +26,8 @@ fail() {
 }
 # shellcheck source=session-helpers.sh
 source "$(dirname "${BASH_SOURCE[0]}")/session-helpers.sh"
+# shellcheck source=tray-hosts.sh
+source "$(dirname "${BASH_SOURCE[0]}")/tray-hosts.sh"
 run_in_progress() { grep_in tessaly.err 'tessaly-trace: check started' && ! grep_in tessaly.err 'tessaly-trace: check ended'; }
 
 rm -f "$artifacts"/check-run-*.png
@@ -33,10 +35,7 @@ if command -v openbox >/dev/null; then
   openbox >"$work/openbox.log" 2>&1 &
   pids+=($!)
 fi
-trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 32 \
-  --transparent false --tint 0x303030 --SetDockType true >"$work/trayer.log" 2>&1 &
-pids+=($!)
-wait_until "trayer did not map its panel" 20 xdotool search --classname trayer
+start_xembed_tray "$work" || fail "trayer did not map its panel"
 
 # A mail server that takes every connection and keeps silent until the
 # file "release" appears; from then on it answers as a plain SMTP server

@@ -83,14 +83,11 @@ dunst -config "$work/dunst/dunstrc" >"$work/dunst.log" 2>&1 &
 pids+=($!)
 wait_until "no notification daemon on the bus" 20 bus_has org.freedesktop.Notifications
 
+# shellcheck source=tray-hosts.sh
+source "$here/tray-hosts.sh"
 if [ "$mode" = xembed ]; then
-  trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 32 \
-    --transparent false --tint 0x303030 --SetDockType true >"$work/trayer.log" 2>&1 &
-  pids+=($!)
-  wait_until "trayer did not map its panel" 20 xdotool search --classname trayer
+  start_xembed_tray "$work" || fail "trayer did not map its panel"
 else
-  # shellcheck source=tray-hosts.sh
-  source "$here/tray-hosts.sh"
   start_panel_host "$work" || fail "the panel did not come up"
 fi
 

@@ -8,6 +8,10 @@
 #     Starts openbox and a panel along the top of the screen holding only
 #     the status tray; appends their process ids to `pids`. Fails when the
 #     panel's watcher and host are not on the bus in time.
+#   start_xembed_tray WORK_DIR
+#     Starts trayer, an XEmbed tray, 120 by 32 pixels at the top right;
+#     appends its process id to `pids`. Fails, with trayer's own words on
+#     standard error, when its panel is not mapped in time.
 #   registered_item
 #     Prints the bus name of the first item the panel's watcher holds,
 #     waiting for one to register.
@@ -18,6 +22,19 @@
 # The tray's first icon: the panel is 32 pixels high from the top left
 # corner and the tray is its only part.
 panel_icon_x=16 panel_icon_y=16
+
+start_xembed_tray() {
+  local work=$1
+  trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 32 \
+    --transparent false --tint 0x303030 --SetDockType true >"$work/trayer.log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 200); do
+    xdotool search --classname trayer >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  cat "$work/trayer.log" >&2
+  return 1
+}
 
 start_panel_host() {
   local work=$1 config="${XDG_CONFIG_HOME:?}/xfce4/xfconf/xfce-perchannel-xml"

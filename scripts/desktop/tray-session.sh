@@ -67,11 +67,7 @@ if [ "$mode" = panel ]; then
   start_panel_host "$work" || fail "the panel did not come up"
   expected_protocol=2
 elif [ "$mode" = xembed ]; then
-  trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 32 \
-    --transparent false --tint 0x303030 --SetDockType true >"$work/trayer.log" 2>&1 &
-  pids+=($!)
-  for _ in $(seq 100); do xdotool search --classname trayer >/dev/null 2>&1 && break; sleep 0.1; done
-  xdotool search --classname trayer >/dev/null 2>&1 || fail "trayer did not map its panel"
+  start_xembed_tray "$work" || fail "trayer did not map its panel"
   expected_protocol=1
 else
   "$watcher" >"$work/watcher.log" 2>&1 &

@@ -9,7 +9,10 @@
 #     user's; TESSALY_DIR is unset.
 #   start_virtual_display WORK_DIR [WIDTHxHEIGHT]
 #     Starts Xvfb on a free display, exports DISPLAY for Qt's xcb platform
-#     and appends the server's process id to `pids`.
+#     and appends the server's process id to `pids`. The server never
+#     resets: by default it does when its last client leaves, and a client
+#     that connects during the reset (a tray started while a poll by
+#     xdotool has just closed) is refused and exits.
 
 begin_desktop_test() {
   work=$(mktemp -d)
@@ -28,7 +31,7 @@ end_desktop_test() {
 
 start_virtual_display() {
   local work=$1 size=${2:-1024x768}
-  Xvfb -displayfd 5 -screen 0 "${size}x24" -nolisten tcp 5>"$work/display" >"$work/xvfb.log" 2>&1 &
+  Xvfb -displayfd 5 -screen 0 "${size}x24" -nolisten tcp -noreset 5>"$work/display" >"$work/xvfb.log" 2>&1 &
   pids+=($!)
   for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
   if [ ! -s "$work/display" ]; then
