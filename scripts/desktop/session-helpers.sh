@@ -32,6 +32,7 @@ has_window_named() {
 }
 window_count() { tessaly_windows | wc -l; }
 more_windows_than() { [ "$(window_count)" -gt "$1" ]; }
+windows_at_most() { [ "$(window_count)" -le "$1" ]; }
 
 # wait_docked: waits until tessaly's icon sits in trayer's panel along the
 # top right; sets `icon_window` and the icon's centre `cx` and `cy`.
