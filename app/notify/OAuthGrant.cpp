@@ -474,14 +474,4 @@ SignInOutcome FinishDeviceSignIn(MailTransfer& transfer, const BasicSettings& se
     }
 }
 
-std::string SignedInAccount(const std::string& folder, const BasicSettings& settings)
-{
-    StoredTokens tokens;
-    std::string error;
-    if (!LoadStoredTokens(folder, &tokens, &error) || tokens.refreshToken.empty() ||
-        tokens.client != settings.Conf_OAuthClient)
-        return {};
-    return tokens.account.empty() ? std::string("(アカウント不明)") : tokens.account;
-}
-
 } // namespace tessaly

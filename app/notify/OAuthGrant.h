@@ -93,8 +93,4 @@ std::optional<DeviceSignIn> StartDeviceSignIn(MailTransfer& transfer, const Basi
 SignInOutcome FinishDeviceSignIn(MailTransfer& transfer, const BasicSettings& settings, const std::string& folder,
                                  DeviceSignIn device, const SignInCancel& cancel);
 
-/// Who is signed in in `folder` with the client of `settings`: "" when no
-/// one (or no refresh token is left).
-std::string SignedInAccount(const std::string& folder, const BasicSettings& settings);
-
 } // namespace tessaly

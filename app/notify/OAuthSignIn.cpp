@@ -202,6 +202,18 @@ std::string ClientForm(const BasicSettings& settings)
     return form;
 }
 
+SignInRecord ReadSignInRecord(const std::string& folder)
+{
+    StoredTokens tokens;
+    bool inKeyring = false;
+    std::string error;
+    if (!ReadTokenFile(folder, &tokens, &inKeyring, &error))
+        return {};
+    // The file points to the keyring only while the keyring holds tokens,
+    // and a sign-in never keeps an access token without a refresh token.
+    return {tokens.client, tokens.account, inKeyring || !tokens.refreshToken.empty()};
+}
+
 bool LoadStoredTokens(const std::string& folder, StoredTokens* tokens, std::string* error)
 {
     return ReadTokens(folder, tokens, error);

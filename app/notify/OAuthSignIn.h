@@ -53,6 +53,18 @@ struct StoredTokens {
 inline constexpr std::string_view kToldSignIn = "signin";
 inline constexpr std::string_view kToldClient = "client";
 
+/// Who signed in in a data folder, as its token file tells.
+struct SignInRecord {
+    std::string client;    ///< the client id of the sign-in
+    std::string account;   ///< the address that signed in
+    bool signedIn = false; ///< a refresh token is kept, in the file or the keyring
+};
+
+/// The sign-in of `folder` from its token file alone: the keyring is not
+/// asked, so a window may read it without waiting. Not signed in when
+/// there is no file or it cannot be read.
+SignInRecord ReadSignInRecord(const std::string& folder);
+
 /// Reads the token file of `folder`, and the tokens from the keyring when
 /// the file says they are there. False when there is none or it cannot be
 /// read (`error` says why; "" for a missing file).

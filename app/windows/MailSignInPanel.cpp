@@ -149,14 +149,20 @@ void MailSignInPanel::showKind()
     m_signIn->setVisible(usesOAuth());
     m_account->setVisible(usesOAuth());
     m_bearer->setVisible(kind == kMailAuthGoogle || kind == kMailAuthOther);
+    m_signedIn = ReadSignInRecord(m_folder);
     showAccount();
 }
 
 void MailSignInPanel::showAccount()
 {
-    const std::string account = SignedInAccount(m_folder, m_settings);
-    m_account->setText(account.empty() ? QStringLiteral("サインインしていません")
-                                       : QStringLiteral("サインイン中: ") + QString::fromStdString(account));
+    // A sign-in with another client id cannot be used with this one.
+    if (!m_signedIn.signedIn || m_signedIn.client != m_settings.Conf_OAuthClient) {
+        m_account->setText(QStringLiteral("サインインしていません"));
+        return;
+    }
+    const std::string& account = m_signedIn.account;
+    m_account->setText(QStringLiteral("サインイン中: ") +
+                       (account.empty() ? QStringLiteral("(アカウント不明)") : QString::fromStdString(account)));
 }
 
 bool MailSignInPanel::valuesCanWork()
@@ -286,6 +292,7 @@ void MailSignInPanel::signInEnded(bool signedIn, bool cancelled, const std::stri
         m_waitingText = nullptr;
     }
     m_signIn->setEnabled(true);
+    m_signedIn = ReadSignInRecord(m_folder);
     showAccount();
     if (signedIn)
         m_messages.ShowMessage("サインインしました: " + message);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "notify/OAuthSignIn.h"
 #include "settings/BasicSettings.h"
 
 #include <QWidget>
@@ -80,6 +81,9 @@ private:
     QCheckBox* m_bearer;
     std::vector<Box> m_boxes;
     std::vector<QLabel*> m_labels; ///< each box's label, by index
+    /// The sign-in of the data folder, read when the kind is shown and
+    /// after a sign-in; a client id typed is compared with it.
+    SignInRecord m_signedIn;
     QDialog* m_waiting = nullptr;
     QLabel* m_waitingText = nullptr;
     std::unique_ptr<SignInCancel> m_cancel;

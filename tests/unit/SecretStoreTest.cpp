@@ -127,6 +127,9 @@ TEST(SecretStore, SecretsGoToTheKeyringWhereOneAnswersElseToTheFileAndTheUserIsT
         StoredTokens loaded;
         ASSERT_TRUE(LoadStoredTokens(data.path(), &loaded, &error)) << error;
         EXPECT_EQ(loaded, tokens);
+        const SignInRecord record = ReadSignInRecord(data.path());
+        EXPECT_TRUE(record.signedIn);
+        EXPECT_EQ(record.client + " " + record.account, "client me@example.jp");
         notice.clear();
         ASSERT_TRUE(SaveStoredTokens(data.path(), tokens, 1, &error, &notice)) << error;
         EXPECT_EQ(notice, "");
@@ -150,6 +153,11 @@ TEST(SecretStore, SecretsGoToTheKeyringWhereOneAnswersElseToTheFileAndTheUserIsT
         BasicSettings read;
         ASSERT_TRUE(LoadBasicSettings(read, data.path(), &error)) << error;
         EXPECT_EQ(read, settings);
+
+        // A refresh token refused leaves the sign-in to be made again.
+        ASSERT_TRUE(SaveStoredTokens(data.path(), {"client", "me@example.jp", {}, {}, 0, "signin"}, 1, &error))
+            << error;
+        EXPECT_FALSE(ReadSignInRecord(data.path()).signedIn);
 
         // Signing out takes the tokens out of the keyring too.
         ASSERT_TRUE(RemoveStoredTokens(data.path(), 1, &error)) << error;
