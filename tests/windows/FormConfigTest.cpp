@@ -69,8 +69,7 @@ class FormConfigTest final : public QObject {
     Q_OBJECT
 
 private slots:
-    void listsTheRowsAndShowsTheFirst();
-    void boxesEditTheirCellsByIndex();
+    void listsTheRowsAndTheBoxesShowAndEditTheirCellsByIndex();
     void rowComingIntoUseGetsTheDefaults_data();
     void rowComingIntoUseGetsTheDefaults();
     void leavingABoxCompletesNameAndFileName();
@@ -91,7 +90,7 @@ private slots:
     void layoutShowsWholeDatesAndTenRows();
 };
 
-void FormConfigTest::listsTheRowsAndShowsTheFirst()
+void FormConfigTest::listsTheRowsAndTheBoxesShowAndEditTheirCellsByIndex()
 {
     ConfigFixture f;
     QCOMPARE(f.entries(), QStringList({"(01)Docs1", "(02)", "(03)Docs3", "(04)", "(05)Docs5", "(06)", "(07)Docs7",
@@ -106,11 +105,7 @@ void FormConfigTest::listsTheRowsAndShowsTheFirst()
     QCOMPARE(f.text2()->text(), QStringLiteral("2026/12/01 08:00:00"));
     QVERIFY(f.check1()->isChecked());
     QVERIFY(f.h.messages.messages.empty());
-}
 
-void FormConfigTest::boxesEditTheirCellsByIndex()
-{
-    ConfigFixture f;
     f.list()->setCurrentRow(1);
     QCOMPARE(f.form->currentRow(), std::optional<int>(2));
     QTest::keyClicks(f.text1(3), "Name");
