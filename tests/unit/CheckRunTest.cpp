@@ -61,7 +61,7 @@ protected:
 
     std::string document(const std::string& relative, const std::string& bytes = "content")
     {
-        const std::string path = m_docs + "/" + relative;
+        std::string path = m_docs + "/" + relative;
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
         test::WriteFile(path, bytes);
         return path;
@@ -81,10 +81,20 @@ protected:
         if (PathExists(m_data + "/subscription.dat")) {
             EXPECT_TRUE(SaveSubscriptions(m_table, m_data));
         }
-        CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, clock, &m_mail, &m_zip};
-        context.rows = m_rows;
-        context.atStep = m_atStep;
-        return CheckSubscriptions(context);
+        CheckRunContext run = context(clock);
+        run.rows = m_rows;
+        run.atStep = m_atStep;
+        return CheckSubscriptions(run);
+    }
+    CheckRunContext context(const Clock& clock)
+    {
+        return {m_data, m_settings, m_table, m_balloon, m_messages, clock, &m_mail, &m_zip};
+    }
+    SubscriptionTable saved()
+    {
+        SubscriptionTable table;
+        EXPECT_TRUE(LoadSubscriptions(table, m_data, m_messages));
+        return table;
     }
 
     std::vector<HistoryEntry> history()
@@ -93,6 +103,7 @@ protected:
         std::string error;
         EXPECT_TRUE(ReadHistoryLines(m_data + "/history.dat", &lines, &error)) << error;
         std::vector<HistoryEntry> entries;
+        entries.reserve(lines.size());
         for (const std::string& line : lines)
             entries.push_back(ParseHistoryLine(line));
         return entries;
@@ -109,11 +120,14 @@ protected:
     }
 
     void forgetHistory() { ::unlink((m_data + "/history.dat").c_str()); }
-    /// Makes row `index` see its folder as new: no last check, no record.
-    void forgetRow(size_t index)
+    /// Starts row 0 afresh: its folder seen as new (no last check, no
+    /// record), no history, no mail sent.
+    void again()
     {
-        m_table[index].LastCheck.clear();
-        ::unlink(SeenRecordPath(m_data, index).c_str());
+        forgetHistory();
+        m_table[0].LastCheck.clear();
+        ::unlink(SeenRecordPath(m_data, 0).c_str());
+        m_mail.sent.clear();
     }
 
     void mailOn(bool attach, bool zip, const std::string& zipPassword = "")
@@ -165,24 +179,7 @@ TEST_F(CheckRun, RecordsAndAnnouncesEveryRowWithUpdates)
     EXPECT_EQ(m_table[5].LastCheck, "2020/01/01 00:00:00");
     EXPECT_TRUE(m_mail.sent.empty());
     EXPECT_TRUE(m_messages.messages.empty());
-    // One save at the end.
-    SubscriptionTable saved;
-    ASSERT_TRUE(LoadSubscriptions(saved, m_data, m_messages));
-    EXPECT_EQ(saved, m_table);
-}
-
-TEST_F(CheckRun, ASecondRunWithoutChangesFindsNothing)
-{
-    document("a.doc");
-    row(0, "日報");
-    m_clock.now = AutomationDateFromUnix(::time(nullptr) + 2); // the document is older
-    ASSERT_TRUE(run());
-    ASSERT_EQ(history().size(), 1u);
-    m_clock.now += 60.0 / 86400.0;
-    EXPECT_TRUE(run());
-    EXPECT_EQ(history().size(), 1u);
-    // No balloon this time: the text was cleared and no title set again.
-    EXPECT_EQ(m_balloon.text, "");
+    EXPECT_EQ(saved(), m_table); // one save at the end
 }
 
 TEST_F(CheckRun, ARowReportsWhatItHasNotSeenHoweverItArrivedAndWhateverTheClocksSay)
@@ -234,6 +231,7 @@ TEST_F(CheckRun, ARowReportsWhatItHasNotSeenHoweverItArrivedAndWhateverTheClocks
         step();
         ASSERT_TRUE(run());
         EXPECT_EQ(recordedFiles(), reported.empty() ? Files{} : Files{reported}) << reported;
+        EXPECT_EQ(m_balloon.text.empty(), reported.empty()) << m_balloon.text; // a quiet run clears it
     }
     EXPECT_TRUE(m_messages.messages.empty());
     // A last check in the future gives way to the walk's time.
@@ -307,26 +305,19 @@ TEST_F(CheckRun, AFolderLeftOutKeepsItsRecordAndIsCaughtUpOnceReadable)
 TEST_F(CheckRun, EitherTimeLaterThanTheLastCheckCounts)
 {
     const int64_t now = ::time(nullptr);
-    const std::string old = document("old.doc");
-    const std::string fresh = document("fresh.doc");
-    SetWritten(old, now - 7200);
-    SetWritten(fresh, now + 7200);
+    SetWritten(document("old.doc"), now - 7200);
+    SetWritten(document("fresh.doc"), now + 7200);
     m_clock.now = AutomationDateFromUnix(now + 7300); // both times have come
-    // Created after the last check but written before it.
-    row(0, "a").LastCheck = FormatDateTime(AutomationDateFromUnix(now - 3600));
-    ASSERT_TRUE(run());
-    EXPECT_EQ(recordedFiles(true), (std::vector<std::string>{"fresh.doc", "old.doc"}));
-    // Created before the last check and written after it.
-    forgetHistory();
-    row(1, "b").LastCheck = FormatDateTime(AutomationDateFromUnix(now + 3600));
-    m_table[0].Name.clear();
-    ASSERT_TRUE(run());
-    EXPECT_EQ(recordedFiles(), std::vector<std::string>{"fresh.doc"});
-    // Both at or before the last check: skipped.
-    forgetHistory();
-    m_table[1].LastCheck = FormatDateTime(AutomationDateFromUnix(now + 7200));
-    ASSERT_TRUE(run());
-    EXPECT_TRUE(recordedFiles().empty());
+    // A row without a record: created after the last check but written
+    // before it, created before and written after, both before it.
+    const std::pair<int64_t, std::vector<std::string>> cases[] = {
+        {-3600, {"fresh.doc", "old.doc"}}, {3600, {"fresh.doc"}}, {7200, {}}};
+    for (const auto& [lastCheck, expected] : cases) {
+        again();
+        row(0, "a").LastCheck = FormatDateTime(AutomationDateFromUnix(now + lastCheck));
+        ASSERT_TRUE(run());
+        EXPECT_EQ(recordedFiles(true), expected) << lastCheck;
+    }
 }
 
 TEST_F(CheckRun, KeywordsPickDocumentsByName)
@@ -383,10 +374,8 @@ TEST_F(CheckRun, AFailingRowIsToldAndLeavesTheOthersCommitted)
     ASSERT_TRUE(SaveSubscriptions(m_table, m_data));
     for (int round = 0; round < 2; ++round) {
         EXPECT_FALSE(run());
-        SubscriptionTable saved;
-        ASSERT_TRUE(LoadSubscriptions(saved, m_data, m_messages));
-        EXPECT_NE(saved[0].LastCheck, "");
-        EXPECT_EQ(saved[1].LastCheck, "not a date");
+        EXPECT_NE(saved()[0].LastCheck, "");
+        EXPECT_EQ(saved()[1].LastCheck, "not a date");
         // The first row's document is recorded once, whatever the second does.
         EXPECT_EQ(recordedFiles(), std::vector<std::string>{"a.doc"});
     }
@@ -406,7 +395,7 @@ TEST_F(CheckRun, HistoryFailureEndsTheRunWithItsMessage)
 
 TEST_F(CheckRun, UpdateMailListsTheRowsDocumentsWithoutAttachments)
 {
-    mailOn(false, false);
+    mailOn(false, true); // archives on, but nothing attached: no password mail either
     document("a.doc");
     document("sub/b.doc");
     row(0, "日報");
@@ -455,8 +444,7 @@ TEST_F(CheckRun, DocumentsAreAttachedAsCopiesUnderTheSizeLimitAndTheRestListedWi
 
     // Without a number, nothing over 10 MB is attached, and the run says so.
     m_settings.Conf_MaxSize = "";
-    forgetRow(0);
-    m_mail.sent.clear();
+    again();
     ASSERT_TRUE(run());
     ASSERT_EQ(m_mail.sent.size(), 1u);
     EXPECT_EQ(m_mail.sent[0].attachments.size(), 5u);
@@ -516,27 +504,7 @@ TEST_F(CheckRun, DocumentsOfTheSameNameGetArchivesOfTheirOwn)
     std::sort(contents.begin(), contents.end());
     EXPECT_EQ(contents, (std::vector<std::string>{"first report", "second report"}));
     ASSERT_EQ(m_mail.sent.size(), 1u);
-    const std::vector<std::string>& attachments = m_mail.sent[0].attachments;
-    ASSERT_FALSE(attachments.empty());
-    const std::string folder = FolderOf(attachments[0]);
-    EXPECT_EQ(attachments, (std::vector<std::string>{folder + "/report.doc.zip", folder + "/report.doc(2).zip"}));
-    EXPECT_FALSE(PathExists(folder));
-}
-
-TEST_F(CheckRun, NoPasswordMailWhenNoArchiveWentOutOrThePasswordIsFixed)
-{
-    document("a.doc");
-    row(0, "p");
-    mailOn(false, true);
-    ASSERT_TRUE(run());
-    EXPECT_EQ(m_mail.sent.size(), 1u);
-    forgetRow(0);
-    m_mail.sent.clear();
-    mailOn(true, true, "fixed pass");
-    ASSERT_TRUE(run());
-    ASSERT_EQ(m_mail.sent.size(), 1u);
-    ASSERT_EQ(m_mail.sent[0].attachments.size(), 1u);
-    EXPECT_TRUE(m_mail.sent[0].attachments[0].ends_with("/a.doc.zip"));
+    EXPECT_EQ(m_mail.sent[0].attachments.size(), 2u);
 }
 
 TEST_F(CheckRun, AMailRefusedForGoodIsToldAndDroppedAndOneThatFailsWaitsForItsNextAttempt)
@@ -558,13 +526,11 @@ TEST_F(CheckRun, AMailRefusedForGoodIsToldAndDroppedAndOneThatFailsWaitsForItsNe
     // A server that cannot take the mail now: the notices wait, and go out,
     // once each, at the first run after their pause.
     row(1, "second");
-    forgetRow(0);
+    again();
     m_messages.messages.clear();
-    m_mail.sent.clear();
     m_mail.refuseFrom = 0;
     m_mail.refusal = "451 4.3.0 try again later";
     m_mail.logRefusals = true;
-    forgetHistory();
     ASSERT_TRUE(run());
     ASSERT_FALSE(m_messages.messages.empty());
     EXPECT_NE(m_messages.messages[0].find("ﾛｸﾞﾌｧｲﾙを確認してください。"), std::string::npos);
@@ -598,7 +564,7 @@ TEST_F(CheckRun, OnlyAnAddressTheServerDoesNotKnowIsRefusedForGood)
     document("a.doc");
     row(0, "first");
     for (const auto& [refusal, permanent] : refusals) {
-        forgetRow(0);
+        again();
         const size_t before = Outbox(m_data).list().size();
         m_mail.refuseFrom = 0;
         m_mail.refusal = refusal;
@@ -607,23 +573,14 @@ TEST_F(CheckRun, OnlyAnAddressTheServerDoesNotKnowIsRefusedForGood)
     }
 }
 
-/// Stands still until asked to wait for the next second.
-struct SteppingClock final : Clock {
-    explicit SteppingClock(AutomationDate start) : now(start) {}
-    AutomationDate Now() const override { return now; }
-    void WaitForNextSecond() const override { now += 1.0 / 86400.0; }
-    mutable AutomationDate now;
-};
-
 TEST_F(CheckRun, RowsAnnouncedInOneSecondGetManagementNumbersOfTheirOwn)
 {
     mailOn(true, true);
     document("a.doc");
     row(0, "first");
     row(1, "second");
-    SteppingClock clock(ToAutomationDate({2026, 12, 6, 14, 5, 9}));
-    CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, clock, &m_mail, &m_zip};
-    ASSERT_TRUE(CheckSubscriptions(context));
+    m_settings.Conf_Settle = "0";
+    ASSERT_TRUE(run(test::SteppingClock(EarliestInstantOf(ToAutomationDate({2026, 12, 6, 14, 5, 9})))));
     ASSERT_EQ(m_mail.sent.size(), 4u);
     const auto number = [&](size_t mail) {
         return m_mail.sent[mail].subject.substr(m_mail.sent[mail].subject.find("管理No:"), 19);
@@ -667,42 +624,18 @@ TEST_F(CheckRun, FoldersAndFilesThatCannotBeReadNeverStopTheRun)
                                               "/locked (フォルダを開けません: アクセスが拒否されました)\r\n"
                                               "購読「closed」: " +
                                               m_docs + "/elsewhere (フォルダを開けません: アクセスが拒否されました)");
-        // Every run tells them again, unless the caller keeps what was told.
-        ASSERT_TRUE(run());
-        EXPECT_EQ(m_messages.messages.size(), 2u);
+        // A caller that keeps what was told is told each folder once.
         std::set<std::string> told;
-        CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, m_clock, &m_mail, &m_zip};
-        context.toldSkippedFolders = &told;
-        ASSERT_TRUE(CheckSubscriptions(context));
-        ASSERT_TRUE(CheckSubscriptions(context));
-        EXPECT_EQ(m_messages.messages.size(), 3u);
+        CheckRunContext keeping = context(m_clock);
+        keeping.toldSkippedFolders = &told;
+        ASSERT_TRUE(CheckSubscriptions(keeping));
+        ASSERT_TRUE(CheckSubscriptions(keeping));
+        EXPECT_EQ(m_messages.messages.size(), 2u);
         EXPECT_EQ(told.size(), 2u);
     }
     for (const char* folder : {"/locked", "/elsewhere"})
         ::chmod((m_docs + folder).c_str(), 0700);
 }
-
-TEST_F(CheckRun, AFileWrittenInTheFutureIsReportedOnce)
-{
-    const int64_t now = ::time(nullptr);
-    SetWritten(document("future.doc"), now + 30 * 86400);
-    row(0, "f");
-    m_clock.now = AutomationDateFromUnix(now + 2);
-    ASSERT_TRUE(run());
-    EXPECT_EQ(recordedFiles(), std::vector<std::string>{"future.doc"});
-    // Its creation time decides until the last-write time has come.
-    m_clock.now = AutomationDateFromUnix(now + 3600);
-    ASSERT_TRUE(run());
-    EXPECT_EQ(recordedFiles().size(), 1u);
-}
-
-/// A clock at a given instant, for zones whose wall-clock time repeats.
-struct InstantClock final : Clock {
-    explicit InstantClock(int64_t instant) : instant(instant) {}
-    AutomationDate Now() const override { return AutomationDateFromUnix(instant); }
-    int64_t UnixNow() const override { return instant; }
-    int64_t instant;
-};
 
 TEST_F(CheckRun, NothingOfAnHourTheClocksRepeatIsMissedAndTheLastCheckNeverGoesBack)
 {
@@ -726,15 +659,14 @@ TEST_F(CheckRun, NothingOfAnHourTheClocksRepeatIsMissedAndTheLastCheckNeverGoesB
     const std::string lastCheck = FormatDateTime(AutomationDateFromUnix(change - 10 * 60));
     row(0, "repeat").LastCheck = lastCheck;
     ASSERT_LT(EarliestInstantOf(AutomationDateFromUnix(now)), change - 10 * 60); // the wall clock went back
-    InstantClock clock(now + 2);
-    CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, clock, &m_mail, &m_zip};
-    ASSERT_TRUE(CheckSubscriptions(context));
+    test::SteppingClock clock(now + 2);
+    ASSERT_TRUE(run(clock));
     EXPECT_EQ(recordedFiles(), std::vector<std::string>{"new.doc"});
     EXPECT_EQ(m_table[0].LastCheck, lastCheck);
     // Once the repeated hour is over, the last check moves on again.
-    clock.instant = change + 3600 + 60;
+    clock.now = change + 3600 + 60;
     forgetHistory();
-    ASSERT_TRUE(CheckSubscriptions(context));
+    ASSERT_TRUE(run(clock));
     EXPECT_EQ(m_table[0].LastCheck, FormatDateTime(AutomationDateFromUnix(change + 3600 + 59)));
 }
 
@@ -755,21 +687,20 @@ TEST_F(CheckRun, ChangesMadeOnDiskMeanwhileAreKeptAndOnlyLastChecksWritten)
     forgetHistory();
     m_table[3].Keyword = "not saved yet";
     m_clock.now = AutomationDateFromUnix(now + 62);
-    CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, m_clock, &m_mail, &m_zip};
-    ASSERT_TRUE(CheckSubscriptions(context));
+    CheckRunContext unsaved = context(m_clock); // the table in memory is not saved first
+    ASSERT_TRUE(CheckSubscriptions(unsaved));
     EXPECT_EQ(recordedFiles(), std::vector<std::string>{"a.doc"}); // the new row's first run
-    SubscriptionTable saved;
-    ASSERT_TRUE(LoadSubscriptions(saved, m_data, m_messages));
-    EXPECT_EQ(saved[1].Name, "renamed");
-    EXPECT_EQ(saved[2].Name, "new row");
+    const SubscriptionTable onFile = saved();
+    EXPECT_EQ(onFile[1].Name, "renamed");
+    EXPECT_EQ(onFile[2].Name, "new row");
     const std::string lastCheck = FormatDateTime(AutomationDateFromUnix(now + 61));
-    EXPECT_EQ(saved[2].LastCheck, lastCheck);
-    EXPECT_EQ(saved[0].LastCheck, lastCheck);
+    EXPECT_EQ(onFile[2].LastCheck, lastCheck);
+    EXPECT_EQ(onFile[0].LastCheck, lastCheck);
     // The program's table takes the new last checks and keeps what a
     // window has not saved yet.
     EXPECT_EQ(m_table[0].LastCheck, lastCheck);
     EXPECT_EQ(m_table[3].Keyword, "not saved yet");
-    EXPECT_EQ(saved[3].Keyword, "");
+    EXPECT_EQ(onFile[3].Keyword, "");
 }
 
 TEST_F(CheckRun, ACrashAtAnyStepOfARowsCommitLosesNothingAndRepeatsAMailAtMostOnce)
@@ -783,20 +714,16 @@ TEST_F(CheckRun, ACrashAtAnyStepOfARowsCommitLosesNothingAndRepeatsAMailAtMostOn
     const std::tuple<std::string_view, size_t, size_t> steps[] = {
         {"history", 2, 1}, {"outbox", 2, 2}, {"records", 1, 1}};
     for (const auto& [step, lines, mails] : steps) {
-        forgetHistory();
-        forgetRow(0);
-        m_mail.sent.clear();
+        again();
         row(0, "crash");
         ASSERT_TRUE(SaveSubscriptions(m_table, m_data));
         const std::string before = test::ReadFile(m_data + "/subscription.dat");
         EXPECT_EQ(test::RunInChild([&, at = step] {
-                      CheckRunContext context{m_data,     m_settings, m_table, m_balloon,
-                                              m_messages, m_clock,    &m_mail, &m_zip};
-                      context.atStep = [at](std::string_view now) {
+                      m_atStep = [at](std::string_view now) {
                           if (now == at)
                               ::_exit(9);
                       };
-                      CheckSubscriptions(context);
+                      run();
                       return 0;
                   }),
                   9)
@@ -816,9 +743,9 @@ TEST_F(CheckRun, ARunWaitsForTheDataFolderAndGivesUpWithAMessage)
     row(0, "busy");
     DataFolderLock other = DataFolderLock::Acquire(m_data, 0);
     ASSERT_TRUE(other.held());
-    CheckRunContext context{m_data, m_settings, m_table, m_balloon, m_messages, m_clock, &m_mail, &m_zip};
-    context.lockWaitSeconds = 0.1;
-    EXPECT_FALSE(CheckSubscriptions(context));
+    CheckRunContext waiting = context(m_clock);
+    waiting.lockWaitSeconds = 0.1;
+    EXPECT_FALSE(CheckSubscriptions(waiting));
     EXPECT_EQ(m_messages.messages, std::vector<std::string>{"ﾁｪｯｸを中断しました。\r\n" + std::string(kDataFolderBusy)});
     EXPECT_FALSE(PathExists(m_data + "/history.dat"));
 }
@@ -850,8 +777,7 @@ TEST_F(CheckRun, LinksAreListedButNeverAttachedAndTheProgramsOwnFilesAreNoDocume
     for (bool zip : {false, true}) {
         mailOn(true, zip, "fixed pass");
         m_mail.sent.clear();
-        forgetHistory();
-        forgetRow(0);
+        again();
         ::unlink((m_docs + "/zz").c_str());
         std::filesystem::remove_all(m_docs + "/zz-old");
         document("zz/report.txt", "public report");
@@ -931,36 +857,30 @@ TEST_F(CheckRun, SettleTimeZeroOrAQuietDocumentMeansNoWaitAndAWriterThatNeverSto
     row(0, "日報");
     const std::string path = document("report.doc");
     const int64_t now = static_cast<int64_t>(::time(nullptr)) + 2;
-
-    // Settle time 0: announced at once.
-    m_settings.Conf_Settle = "0";
     SetWritten(path, now - 1);
-    test::SteppingClock atOnce(now);
-    EXPECT_TRUE(run(atOnce));
-    EXPECT_EQ(atOnce.waits, 0);
-    EXPECT_EQ(m_balloon.text, "日報 1ﾌｧｲﾙ\r\n");
-
-    // Left alone for longer than the settle time: no wait either.
-    m_settings.Conf_Settle = "5";
-    forgetRow(0);
-    forgetHistory();
-    test::SteppingClock quiet(now + 10);
-    EXPECT_TRUE(run(quiet));
-    EXPECT_EQ(quiet.waits, 0);
-    EXPECT_EQ(recordedFiles(), std::vector<std::string>{"report.doc"});
-
-    // Written again at every wait: announced after a few waits, within a
-    // minute of the first walk.
-    forgetRow(0);
-    forgetHistory();
-    test::SteppingClock busy(now + 20);
-    SetWritten(path, busy.now);
-    busy.onWait = [&](int64_t second) { SetWritten(path, second); };
-    EXPECT_TRUE(run(busy));
-    EXPECT_GE(busy.waits, 3);
-    EXPECT_LE(busy.waits, 12);
-    EXPECT_LE(busy.now - (now + 20), 62);
-    EXPECT_EQ(recordedFiles(), std::vector<std::string>{"report.doc"});
+    // Settle time 0; left alone for longer than the settle time; written
+    // again at every wait (announced after a few waits, within a minute).
+    const struct {
+        const char* settle;
+        int64_t start;
+        bool busy;
+        int fewestWaits, mostWaits;
+    } cases[] = {{"0", now, false, 0, 0}, {"5", now + 10, false, 0, 0}, {"5", now + 20, true, 3, 12}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.start - now);
+        m_settings.Conf_Settle = c.settle;
+        again();
+        test::SteppingClock clock(c.start);
+        if (c.busy) {
+            SetWritten(path, c.start);
+            clock.onWait = [&](int64_t second) { SetWritten(path, second); };
+        }
+        EXPECT_TRUE(run(clock));
+        EXPECT_GE(clock.waits, c.fewestWaits);
+        EXPECT_LE(clock.waits, c.mostWaits);
+        EXPECT_LE(clock.now - c.start, 62);
+        EXPECT_EQ(m_balloon.text, "日報 1ﾌｧｲﾙ\r\n");
+    }
 }
 
 // A check of the rows a change was seen in leaves the others as they are.
