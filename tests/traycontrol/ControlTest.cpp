@@ -504,3 +504,22 @@ TEST_F(ControlTest, AHandlerMayRemoveTheIconFromInsideItsEvent)
     EXPECT_EQ(shell.calls.back().operation, NIM_DELETE);
     EXPECT_EQ(events.events, std::vector<RaisedEvent>({{EventIds::BalloonClick, 0}}));
 }
+
+
+TEST_F(ControlTest, ADesignerSeesTheIconCentredOnA32PixelControl)
+{
+    TestSite designer;
+    designer.running = false;
+    Lumitray control(&designer);
+    control.initNew();
+    const QImage image = control.designImage();
+    ASSERT_EQ(image.size(), QSize(32, 32));
+    EXPECT_GT(qAlpha(image.pixel(16, 16)), 0);
+    EXPECT_EQ(qAlpha(image.pixel(2, 2)), 0);
+    EXPECT_EQ(qAlpha(image.pixel(29, 29)), 0);
+    designer.extent = {0, 0};
+    control.resized();
+    EXPECT_GT(designer.extent.first, 0);
+    EXPECT_EQ(designer.extent.first % 32, 0);
+    EXPECT_EQ(designer.extent.second, designer.extent.first);
+}
