@@ -505,7 +505,6 @@ TEST_F(ControlTest, AHandlerMayRemoveTheIconFromInsideItsEvent)
     EXPECT_EQ(events.events, std::vector<RaisedEvent>({{EventIds::BalloonClick, 0}}));
 }
 
-
 TEST_F(ControlTest, ADesignerSeesTheIconCentredOnA32PixelControl)
 {
     TestSite designer;
