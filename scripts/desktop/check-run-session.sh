@@ -28,7 +28,10 @@ fail() {
 source "$(dirname "${BASH_SOURCE[0]}")/session-helpers.sh"
 # shellcheck source=tray-hosts.sh
 source "$(dirname "${BASH_SOURCE[0]}")/tray-hosts.sh"
-run_in_progress() { grep_in tessaly.err 'tessaly-trace: check started' && ! grep_in tessaly.err 'tessaly-trace: check ended'; }
+traces() { grep -cF -- "tessaly-trace: $1" "$work/tessaly.err" || true; }
+more_traces_than() { [ "$(traces "$1")" -gt "$2" ]; }
+# Runs never overlap: one has started and not ended.
+run_in_progress() { [ "$(traces 'check started')" -gt "$(traces 'check ended')" ]; }
 
 rm -f "$artifacts"/check-run-*.png
 if command -v openbox >/dev/null; then
@@ -141,8 +144,6 @@ wait_until "the check run did not end" 30 grep_in tessaly.err 'tessaly-trace: ch
 
 # --- A server that refuses every connection: each run fails, the failure is
 # told once in a window nobody answers, and the timer's runs go on.
-traces() { grep -cF -- "tessaly-trace: $1" "$work/tessaly.err" || true; }
-more_traces_than() { [ "$(traces "$1")" -gt "$2" ]; }
 closed_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 # The port is taken in, and a run has started with it, before the new
 # document is there: a run of the old port would mail it through the
@@ -178,7 +179,6 @@ set_port "$(cat "$work/port")"
 # again at once.
 echo "newest" >"$docs/third.txt"
 wait_until "no run reached the silent server again" 30 more_connections
-run_in_progress() { [ "$(traces 'check started')" -gt "$(traces 'check ended')" ]; }
 run_in_progress || fail "no check run in progress while the server holds its connection"
 told=$(traces 'notice:')
 # The main window's Tessalyを終了する(&E) ends the program as the tray's
